@@ -1,0 +1,30 @@
+// Compiled once per program variant: the shipped programs take the product's
+// start delay; the test variant defines its own and carries test-only hooks.
+#include "launcher/build_variant.h"
+#include "launcher/product.h"
+#include "product_config.h"
+
+#include <windows.h>
+#include <cstdlib>
+#include <cstring>
+
+extern const unsigned JavaStartDelayMs = PRODUCT_JAVA_START_DELAY_MS;
+
+void TestFaultHook(const char *point)
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    // Test builds only: LAUNCHER_TEST_FAULT=<point>[:breakpoint] raises an
+    // access violation (or a breakpoint) at that point of the launch.
+    const char *want = getenv("LAUNCHER_TEST_FAULT");
+    if (want == nullptr) return;
+    size_t n = strlen(point);
+    if (strncmp(want, point, n) != 0) return;
+    if (strcmp(want + n, ":breakpoint") == 0) {
+        RaiseException(EXCEPTION_BREAKPOINT, 0, 0, nullptr);
+        return;
+    }
+    if (want[n] == '\0') RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+#else
+    (void)point;
+#endif
+}

@@ -1,0 +1,9 @@
+// Hooks that only the test variant of the programs gives a body.
+#ifndef LAUNCHER_BUILD_VARIANT_H
+#define LAUNCHER_BUILD_VARIANT_H
+
+// In test builds, raises a fault when the environment asks for one at
+// `point`; in the shipped programs it does nothing.
+void TestFaultHook(const char *point);
+
+#endif

@@ -1,0 +1,20 @@
+// Entry points. setup (GUI subsystem) starts at WinMain and records its
+// instance handle for the status window; conrun (console subsystem) starts at
+// main and sends all output to the console. Both hand their arguments on.
+#include "launcher/launch_sequence.h"
+#include "ui/output.h"
+
+#include <windows.h>
+#include <cstdlib>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    AppInstance = instance;
+    return _main(__argc, __argv);
+}
+
+int main(int argc, char **argv)
+{
+    SetPrintToConsole(1);
+    return _main(argc, argv);
+}

@@ -1,0 +1,123 @@
+#include "launcher/product.h"
+
+#include "launcher/memory.h"
+#include "product_config.h"
+#include "ui/catalogue.h"
+#include "ui/mbcs.h"
+
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+char *execPath;         // full path of the running executable
+char *applicationHome;  // see GetApplicationHome
+char *volatile title;   // see GetTitle; published once with a CAS
+
+const char *const classpathElements[] = {PRODUCT_CLASSPATH_ELEMENT};
+
+} // namespace
+
+char *SetExecName(const char *)
+{
+    if (execPath != nullptr) return execPath;
+
+    // GetModuleFileNameA truncates silently: a result as long as the buffer
+    // may be cut, so grow and ask again until it is shorter.
+    DWORD size = MAX_PATH;
+    for (;;) {
+        char *buffer = static_cast<char *>(MemAlloc(size));
+        DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+        if (length == 0) {
+            free(buffer);
+            return nullptr;
+        }
+        if (length < size) {
+            execPath = buffer;
+            return execPath;
+        }
+        free(buffer);
+        size += MAX_PATH;
+    }
+}
+
+char *GetExecName()
+{
+    return execPath;
+}
+
+char *GetApplicationHome()
+{
+    if (applicationHome != nullptr) return applicationHome;
+    const char *exec = GetExecName();
+    if (exec == nullptr) return nullptr;
+    char *home = StrDup(exec);
+    char *slash = _strrchr(home, '\\');
+    if (slash != nullptr) *slash = '\0';
+    applicationHome = home;
+    return applicationHome;
+}
+
+void SetApplicationHome(char *home)
+{
+    free(applicationHome);
+    applicationHome = home;
+}
+
+bool IsAbsolutePath(const char *path)
+{
+    if (path == nullptr) return false;
+    size_t length = strlen(path);
+    if (length >= 1 && path[0] == '\\') return true;
+    return length >= 2 && _strchr(path, ':') != nullptr;
+}
+
+const char *GetJavaClassName()
+{
+    return PRODUCT_MAIN_CLASS;
+}
+
+int GetJavaClasspathElements(const char *const **elements)
+{
+    *elements = classpathElements;
+    return static_cast<int>(sizeof classpathElements / sizeof classpathElements[0]);
+}
+
+char *GetMessageKeyPrefix(const char *key)
+{
+    static const char format[] = "setup_%s";
+    int length = snprintf(nullptr, 0, format, key);
+    char *text = static_cast<char *>(MemAlloc(static_cast<size_t>(length) + 1));
+    snprintf(text, static_cast<size_t>(length) + 1, format, key);
+    return text;
+}
+
+const char *GetTitle()
+{
+    // Two threads may ask first at the same moment (the main thread and the
+    // status-window thread). Each may fetch a text; only the first to publish
+    // wins, the other frees its copy, and both return the published one.
+    char *current = title;
+    if (current != nullptr) return current;
+    char *fetched = GetLocalizedMessage("setup_title");
+    PVOID previous = InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile *>(&title), fetched, nullptr);
+    if (previous != nullptr) {
+        free(fetched);
+        return static_cast<char *>(previous);
+    }
+    return fetched;
+}
+
+bool IsStateFileRequired()
+{
+    return true;
+}
+
+void Cleanup()
+{
+    // This product leaves nothing behind that the working directory's
+    // removal does not take care of.
+}

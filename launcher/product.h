@@ -1,0 +1,60 @@
+// Where the launcher is, and what product it launches.
+//
+// The product values (main class, class path, download page, start delay)
+// come from the CMake-generated product_config.h; everything else here is
+// derived at run time and cached for the life of the process.
+#ifndef LAUNCHER_PRODUCT_H
+#define LAUNCHER_PRODUCT_H
+
+// Full path of the running executable, asked of the system on the first call
+// (growing the buffer by 260 bytes until the name fits) and cached. The
+// argument, the program name as invoked, is not used. Null when the system
+// gives no name; a later call then asks again. Never free the result.
+char *SetExecName(const char *program);
+
+// The cached executable path, or null before SetExecName has succeeded.
+char *GetExecName();
+
+// The application home: the directory the wizard runs in. Until the launch
+// sequence replaces it (SetApplicationHome) it is the executable's directory,
+// derived on first use. Null when the executable path is unknown. Never free.
+char *GetApplicationHome();
+
+// Replaces the cached application home with `home` (a MemAlloc'd text that
+// the cache now owns), freeing the previous one.
+void SetApplicationHome(char *home);
+
+// True when `path` starts with a backslash, or has two or more characters and
+// holds a colon anywhere (drive letters; found with the multibyte-aware
+// _strchr). Everything else, a leading '/' included, is relative.
+bool IsAbsolutePath(const char *path);
+
+// The Java main class of the installer wizard. Do not free.
+const char *GetJavaClassName();
+
+// Stores the address of the static class-path element array in *elements
+// and returns its length. Each element is appended directly to the
+// application home, so it starts with a backslash. Do not free.
+int GetJavaClasspathElements(const char *const **elements);
+
+// "setup_" followed by `key`, in a fresh MemAlloc'd text the caller frees.
+char *GetMessageKeyPrefix(const char *key);
+
+// Caption of every window and message box: the catalogue text "setup_title",
+// fetched once in the language current at the first call. Safe when the main
+// thread and the status-window thread ask for it first at the same moment:
+// both get the same complete text. Do not free.
+const char *GetTitle();
+
+// True: -silent must be followed by a state file name.
+bool IsStateFileRequired();
+
+// The product's cleanup hook, run at exit after a normal run. Does nothing
+// for this product.
+void Cleanup();
+
+// Build-variant values, defined in build_variant.cpp which each program
+// compiles with its own settings.
+extern const unsigned JavaStartDelayMs;
+
+#endif

@@ -1,0 +1,99 @@
+// Build-time configuration and the executable's own location.
+#include "launcher/product.h"
+#include "product_config.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct AbsoluteCase {
+    const char *path;
+    bool absolute;
+};
+
+class IsAbsolutePathTest : public testing::TestWithParam<AbsoluteCase> {};
+
+TEST_P(IsAbsolutePathTest, Classifies)
+{
+    EXPECT_EQ(IsAbsolutePath(GetParam().path), GetParam().absolute) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, IsAbsolutePathTest,
+    testing::Values(AbsoluteCase{"C:\\work", true}, AbsoluteCase{"C:work", true},
+                    AbsoluteCase{"\\work", true}, AbsoluteCase{"\\\\server\\share", true},
+                    AbsoluteCase{"\\", true}, AbsoluteCase{"word:other", true},
+                    AbsoluteCase{"work\\dir", false}, AbsoluteCase{"/work", false},
+                    AbsoluteCase{":", false}, AbsoluteCase{"", false},
+                    AbsoluteCase{"a", false}));
+
+TEST(MessageKeyPrefix, PrependsSetup)
+{
+    char *key = GetMessageKeyPrefix("already_started");
+    EXPECT_STREQ(key, "setup_already_started");
+    free(key);
+    key = GetMessageKeyPrefix("no_files");
+    EXPECT_STREQ(key, "setup_no_files");
+    free(key);
+}
+
+TEST(Configuration, ProductValues)
+{
+    EXPECT_STREQ(GetJavaClassName(), "tarvisk");
+    EXPECT_TRUE(IsStateFileRequired());
+
+    const char *const *elements = nullptr;
+    ASSERT_EQ(GetJavaClasspathElements(&elements), 1);
+    // Seven ';'-separated entries: "\package\A", ".", "\package\B", then four
+    // ".\package\..." entries, the first of which names A again.
+    std::string text = elements[0];
+    std::vector<std::string> entries;
+    for (size_t start = 0;;) {
+        size_t end = text.find(';', start);
+        entries.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0].rfind("\\package\\", 0), 0u);
+    EXPECT_EQ(entries[1], ".");
+    EXPECT_EQ(entries[2].rfind("\\package\\", 0), 0u);
+    for (int i = 3; i < 7; ++i) EXPECT_EQ(entries[i].rfind(".\\package\\", 0), 0u) << i;
+    EXPECT_EQ(entries[3], "." + entries[0]);
+    std::set<std::string> jars;
+    for (const std::string &e : entries)
+        if (e != ".") jars.insert(e.substr(e.rfind('\\') + 1));
+    EXPECT_EQ(jars.size(), 5u);
+    for (const std::string &jar : jars) EXPECT_EQ(jar.substr(jar.size() - 4), ".jar");
+}
+
+TEST(ExecName, FoundAndCachedWithApplicationHome)
+{
+    char *path = SetExecName("ignored");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(SetExecName(nullptr), path);
+    EXPECT_EQ(GetExecName(), path);
+    EXPECT_TRUE(IsAbsolutePath(path));
+    std::string home = GetApplicationHome();
+    EXPECT_EQ(std::string(path).rfind(home + "\\", 0), 0u);
+    EXPECT_EQ(std::string(path).find('\\', home.size() + 1), std::string::npos);
+}
+
+TEST(Title, SameTextForConcurrentFirstCalls)
+{
+    const char *fromThread = nullptr;
+    std::thread other([&] { fromThread = GetTitle(); });
+    const char *fromMain = GetTitle();
+    other.join();
+    EXPECT_EQ(fromMain, fromThread);
+    EXPECT_STREQ(fromMain, "Setup");
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// The boundary test converts the text up to and including the candidate byte
+// and compares the character counts: the byte starts a character of its own
+// exactly when it adds one UTF-16 unit. The test runs only at bytes equal to
+// the sought character, so a text without it costs one plain scan.
+#include "ui/mbcs.h"
+
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+unsigned LauncherCodePage()
+{
+#ifdef _WIN32
+    UINT acp = GetACP();
+    return acp == 0 ? CP_UTF8 : acp;
+#else
+    return 65001;
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+
+int CountUnits(const std::string &text)
+{
+    // Includes the terminating NUL; a failed conversion counts as zero.
+    return MultiByteToWideChar(LauncherCodePage(), 0, text.c_str(), -1, nullptr, 0);
+}
+
+} // namespace
+
+bool IsMultiByteChar(const char *text, int pos)
+{
+    std::string prefix(text, static_cast<size_t>(pos) + 1);
+    int withByte = CountUnits(prefix);
+    prefix.resize(static_cast<size_t>(pos));
+    int without = CountUnits(prefix);
+    return withByte == without + 1;
+}
+#else
+// Native builds (fuzzing, benchmarks) treat texts as UTF-8, where an ASCII
+// byte is always a character of its own.
+bool IsMultiByteChar(const char *, int)
+{
+    return true;
+}
+#endif
+
+char *_strchr(const char *text, int ch)
+{
+    if (text == nullptr) return nullptr;
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (*p == static_cast<char>(ch) && IsMultiByteChar(text, static_cast<int>(p - text)))
+            return const_cast<char *>(p);
+    }
+    return nullptr;
+}
+
+char *_strrchr(const char *text, int ch)
+{
+    if (text == nullptr) return nullptr;
+    for (const char *p = text + strlen(text); p != text;) {
+        --p;
+        if (*p == static_cast<char>(ch) && IsMultiByteChar(text, static_cast<int>(p - text)))
+            return const_cast<char *>(p);
+    }
+    return nullptr;
+}
