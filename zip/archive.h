@@ -1,0 +1,117 @@
+// The payload archive reader: opens a ZIP archive (possibly appended to an
+// executable), indexes its central directory in a compact table, and hands out
+// entry records by number or by name. Entry records are built from the local
+// header on every request; names are not kept in memory between requests.
+//
+// Offsets and sizes are signed 32-bit, as the C runtime's file positions are:
+// archives and entries of 2 GiB or more are outside the reader's range.
+#ifndef ZIP_ARCHIVE_H
+#define ZIP_ARCHIVE_H
+
+#include <cstdint>
+
+// One entry of the in-memory index, in central-directory order.
+struct ZipIndexEntry {
+    int32_t locPos;            // file position of the local header (shift applied)
+    uint32_t nameHash;         // hash() of the central header's name
+    uint16_t nameExtraLen;     // central name length + extra length (16 bits)
+    uint16_t nextInChain;      // next entry of the hash chain, 0xFFFF at the end
+    int32_t uncompressedSize;
+    int32_t compressedSize;    // 0 means stored
+    uint32_t crc;              // CRC-32 from the central header
+    uint16_t extraLen;         // central extra field length
+    int32_t cenPos;            // file position of the central header
+};
+
+// An entry handed to callers; release with zipFreeEntry.
+struct ZipEntry {
+    char *entryName;           // owned, from the local header
+    uint32_t dosTime;          // MS-DOS time (low half) and date (high half)
+    int32_t uncompressedSize;
+    int32_t compressedSize;    // 0 means stored
+    uint32_t crc;
+    char *entryComment;        // borrowed from the archive, null when none
+    unsigned char *extraField; // owned: 2-byte little-endian length, then bytes; or null
+    int32_t dataPos;           // file position of the entry's data
+};
+
+// One open archive, shared by path and reference-counted.
+struct ZipArchive {
+    char *archivePath;
+    int32_t refCount;
+    int fd;
+    char *archiveComment;      // null when the archive has no comment
+    const char *lastError;     // static text of the last format error, or null
+    ZipIndexEntry *entryIndex;
+    int32_t entryCount;
+    uint16_t *hashHeads;       // first entry of each chain, 0xFFFF when empty
+    int32_t hashSize;
+    ZipArchive *nextOpen;
+    ZipEntry *cachedEntry;     // the entry released last, kept for zipGetEntry
+    char **metaNames;          // names under "META-INF/" (any case)
+    int32_t metaSlots;
+    char **entryComments;      // entryCount slots, or null when no entry has one
+    int64_t lastModified;
+};
+
+// Head of the process-wide list of open archives, newest first.
+extern ZipArchive *zfiles;
+
+// Opens the archive at `path` read-only, or shares it when it is open
+// already. `error` may be null; it receives 0, or -2 when the file cannot be
+// opened or is not a readable archive. Returns the archive or null. Each
+// successful call needs its own zipClose.
+ZipArchive *zipOpen(const char *path, int *error);
+
+// zipOpen with the C runtime open flags `mode` (0x8000 = read-only binary)
+// and a modification stamp: an open archive is shared when its path matches
+// byte for byte, its stamp equals `lastModified` or is 0, and it has fewer
+// than 65535 references.
+ZipArchive *zipOpenGeneric(const char *path, int *error, int mode, int64_t lastModified);
+
+// Drops one reference to `zip` (not null); the last one closes the file and
+// frees the archive and every entry it still owns.
+void zipClose(ZipArchive *zip);
+
+// Entry number `n` (from 0) in central-directory order, or null when n is out
+// of range or the entry's local header cannot be read (lastError says why).
+ZipEntry *zipGetNextEntry(ZipArchive *zip, int n);
+
+// The entry named exactly `name` (case-sensitive; the later of duplicates),
+// or null.
+ZipEntry *zipGetEntry(ZipArchive *zip, const char *name);
+
+// zipGetEntry; on success stores the entry's uncompressed size in `*size`
+// and the length of its name in `*nameLength` (both untouched otherwise).
+ZipEntry *zipFindEntry(ZipArchive *zip, const char *name, int *size, int *nameLength);
+
+// Releases `entry` (may be null). The archive keeps the last released entry
+// for reuse by zipGetEntry; a released entry must not be used again.
+void zipFreeEntry(ZipArchive *zip, ZipEntry *entry);
+
+// --- Steps of the reader, exposed for the tests ------------------------------
+
+// Builds the entry for index record `ze` from its local header; null with
+// lastError set on failure.
+ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze);
+
+// Reads and checks the central directory and builds the index. Returns the
+// file position of the central directory (> 0), 0 when no end record was
+// found, -1 on failure (with lastError set for format errors).
+int32_t readCEN(ZipArchive *zip);
+
+// Finds the end-of-central-directory record within the last 65535 bytes and
+// copies its 22 bytes to `endbuf`. Returns its file position, 0 when none is
+// found, -1 on an I/O or allocation failure. Also reads the archive comment.
+int32_t findEND(ZipArchive *zip, unsigned char *endbuf);
+
+// Reads exactly `len` bytes; 0 on success, -1 as soon as a read yields none.
+int readFully(int fd, void *buffer, int32_t len);
+
+// The name hash of the index: h = 31*h + (signed char)byte, wrapping.
+uint32_t hash(const char *name);
+
+// True when `name` begins with "META-INF/", ignoring ASCII case.
+bool isMetaName(const char *name);
+
+#endif

@@ -1,0 +1,26 @@
+// Reading an entry's data and writing its uncompressed contents to a file.
+// Data is streamed through fixed buffers and checked against the entry's size
+// and CRC-32 as it goes.
+#ifndef ZIP_ENTRY_DATA_H
+#define ZIP_ENTRY_DATA_H
+
+#include "zip/archive.h"
+
+// Reads up to `length` bytes of the entry's stored data (compressed or not)
+// starting `offset` bytes into it. Returns the count read (0 at the end of the
+// file or when length <= 0), or -1 on failure; an offset outside the data sets
+// lastError to "zipRead: specified offset out of range".
+int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int length);
+
+// Inflates a deflated entry into the open descriptor `fd`. True when exactly
+// uncompressedSize bytes were produced; otherwise false with `*message` a
+// static text or null.
+bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message);
+
+// Writes the entry's uncompressed contents to a file at `path` (created, or
+// truncated when it exists). True only when exactly uncompressedSize bytes
+// were written and their CRC-32 matches the entry's. A partly written file is
+// left in place on failure.
+bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
+
+#endif

@@ -1,0 +1,59 @@
+// The thin seam over the C runtime's descriptor calls that the archive code
+// uses. Callers speak the Windows C runtime's flag values; the Linux build
+// translates them, so the reader, entry access and extraction build natively
+// too (fuzzing, benchmarks). The operations go through a replaceable table so
+// that tests can count calls and a fuzzer can serve files from memory.
+#ifndef ZIP_FILEIO_H
+#define ZIP_FILEIO_H
+
+#include <cstdint>
+
+// Open flags and permissions, in the Windows C runtime's values.
+enum : int {
+    FILEIO_RDONLY = 0x0000,
+    FILEIO_WRONLY = 0x0001,
+    FILEIO_RDWR = 0x0002,
+    FILEIO_APPEND = 0x0008,
+    FILEIO_CREAT = 0x0100,
+    FILEIO_TRUNC = 0x0200,
+    FILEIO_EXCL = 0x0400,
+    FILEIO_BINARY = 0x8000,
+    FILEIO_S_IREAD = 0x0100,
+    FILEIO_S_IWRITE = 0x0080,
+};
+
+// What a path names, as fileKind reports it.
+enum FileKind { FILE_KIND_MISSING = 0, FILE_KIND_FILE = 1, FILE_KIND_DIRECTORY = 2 };
+
+// The operations. Results follow the C runtime: descriptors >= 0 or -1;
+// seek gives the new position or -1 (also for positions beyond 32 bits);
+// read/write give the count or -1; close/unlink/makeDirectory give 0 or -1.
+struct FileIo {
+    int (*open)(const char *path, int flags, int permission);
+    int32_t (*seek)(int fd, int32_t offset, int whence);
+    int (*read)(int fd, void *buffer, unsigned count);
+    int (*write)(int fd, const void *buffer, unsigned count);
+    int (*close)(int fd);
+    FileKind (*kind)(const char *path);
+    int (*unlink)(const char *path);
+    int (*makeDirectory)(const char *path);
+};
+
+// The C runtime's own operations.
+const FileIo *fileioSystem();
+
+// Installs `io` (null restores the system's) and returns the table in use
+// before. The table must outlive its use.
+const FileIo *fileioInstall(const FileIo *io);
+
+// The operations in use.
+int fileOpen(const char *path, int flags, int permission);
+int32_t fileSeek(int fd, int32_t offset, int whence);
+int fileRead(int fd, void *buffer, unsigned count);
+int fileWrite(int fd, const void *buffer, unsigned count);
+int fileClose(int fd);
+FileKind fileKind(const char *path);
+int fileUnlink(const char *path);
+int fileMakeDirectory(const char *path);
+
+#endif
