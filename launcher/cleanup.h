@@ -1,0 +1,53 @@
+// Cleanup and exit: removing the per-run working directory after a normal run
+// and after a crash, and running the upgrade batch file the wizard can ask for.
+//
+// Nothing here reports an error or changes the exit status: whatever cannot be
+// removed (an open or read-only file) stays behind with every directory above
+// it.
+#ifndef LAUNCHER_CLEANUP_H
+#define LAUNCHER_CLEANUP_H
+
+#include <windows.h>
+
+// The cleanup that ends a run: status line "performing_cleanup", leaves the
+// current directory (the application home) for its parent, runs the product
+// hook Cleanup() when runCleanupHook is set, then DeleteWorkingDirectory().
+void PrepareToExit();
+
+// The process's unhandled-exception filter. Any exception but a breakpoint
+// (0x80000003) runs PrepareToExit first. Always returns 0
+// (EXCEPTION_CONTINUE_SEARCH) so that the system's default handling ends the
+// process.
+LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
+
+// Removes WorkingDirectory with everything in it, frees the path and sets it
+// to null. With WorkingDirectory null it does nothing, so a second call (or a
+// fault raised while the first is still removing) removes nothing.
+void DeleteWorkingDirectory();
+
+// Removes `path`: a file, or a directory with everything below it (bottom-up,
+// the directory itself last). `keep` is null or a null-terminated list of
+// paths that survive, compared exactly. A null or relative path, or one whose
+// last component is "." or "..", is left alone. A path ending with a backslash
+// is removed as the same path without it. A directory junction or symbolic
+// link is removed itself and never followed, so nothing outside `path` is
+// touched. Allocation failures skip the entry concerned; this never ends the
+// process.
+void DeleteFilesAndDirectories(const char *path, const char *const *keep);
+
+// Runs `commandLine` (typically the quoted path of a batch file) with the
+// launcher's environment and current directory, waits for it without a time
+// limit and returns its exit code; 1 when nothing could be started.
+int InvokeUpgradeTool(const char *commandLine);
+
+// How DeleteFilesAndDirectories treats one existing path, decided from its
+// file attributes alone (kept apart from the file system so that it can be
+// checked where links cannot be made).
+enum class RemovalAction {
+    DeleteFile,       // a plain file, or a symbolic link to a file
+    RemoveLink,       // a directory junction or directory symbolic link
+    RemoveTree,       // a real directory: its contents first, then itself
+};
+RemovalAction ClassifyForRemoval(DWORD attributes);
+
+#endif
