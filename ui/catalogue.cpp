@@ -133,24 +133,44 @@ char *ConvertCatalogueText(const wchar_t *text, unsigned codePage)
     return converted;
 }
 
-char *GetLocalizedMessage(const char *key)
+CatalogueEntry ResolveOwnExport(const char *name)
 {
-    std::string locale = GetLocale();
-    CatalogueEntry entry = nullptr;
+    // A null module handle designates the process's own image.
+    return reinterpret_cast<CatalogueEntry>(
+        reinterpret_cast<void *>(GetProcAddress(nullptr, name)));
+}
+
+CatalogueEntry LookupCatalogueEntry(const char *locale, const char *key,
+                                    const EntryResolver &resolve)
+{
+    if (key == nullptr) return nullptr;
+    std::string language = locale != nullptr ? locale : "";
     for (;;) {
         std::string name = "messages";
-        if (!locale.empty()) name += "_" + locale;
+        if (!language.empty()) name += "_" + language;
         name += "_";
         name += key;
-        entry = reinterpret_cast<CatalogueEntry>(
-            reinterpret_cast<void *>(GetProcAddress(nullptr, name.c_str())));
-        if (entry != nullptr || locale.empty()) break;
-        const char *cut = _strrchr(locale.c_str(), '_');
-        locale.resize(cut == nullptr ? 0 : static_cast<size_t>(cut - locale.c_str()));
+        CatalogueEntry entry = resolve(name.c_str());
+        if (entry != nullptr || language.empty()) return entry;
+        const char *cut = _strrchr(language.c_str(), '_');
+        language.resize(cut == nullptr ? 0 : static_cast<size_t>(cut - language.c_str()));
     }
-    if (entry == nullptr) return EmptyText();
-    const wchar_t *text = entry();
+}
+
+char *MessageFromEntry(CatalogueEntry entry, unsigned codePage)
+{
+    const wchar_t *text = entry != nullptr ? entry() : nullptr;
     if (text == nullptr) return EmptyText();
-    char *converted = ConvertCatalogueText(text, LauncherCodePage());
+    char *converted = ConvertCatalogueText(text, codePage);
     return converted != nullptr ? converted : EmptyText();
+}
+
+char *LocalizedMessageFor(const char *locale, const char *key, unsigned codePage)
+{
+    return MessageFromEntry(LookupCatalogueEntry(locale, key, ResolveOwnExport), codePage);
+}
+
+char *GetLocalizedMessage(const char *key)
+{
+    return LocalizedMessageFor(GetLocale(), key, LauncherCodePage());
 }

@@ -1,7 +1,10 @@
 // The boundary test converts the text up to and including the candidate byte
 // and compares the character counts: the byte starts a character of its own
-// exactly when it adds one UTF-16 unit. The test runs only at bytes equal to
-// the sought character, so a text without it costs one plain scan.
+// exactly when it adds one UTF-16 unit. For a second byte the shorter copy
+// ends in a lone first byte, which the conversion turns into one default
+// character, so both copies count the same and the byte is rejected. The
+// test runs only at bytes equal to the sought character, so a text without
+// it costs one plain scan.
 #include "ui/mbcs.h"
 
 #include <cstring>
@@ -24,48 +27,65 @@ unsigned LauncherCodePage()
 #ifdef _WIN32
 namespace {
 
-int CountUnits(const std::string &text)
+int CountUnits(const std::string &text, unsigned codePage)
 {
     // Includes the terminating NUL; a failed conversion counts as zero.
-    return MultiByteToWideChar(LauncherCodePage(), 0, text.c_str(), -1, nullptr, 0);
+    return MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
 }
 
 } // namespace
 
-bool IsMultiByteChar(const char *text, int pos)
+bool IsMultiByteCharInCodePage(const char *text, int pos, unsigned codePage)
 {
     std::string prefix(text, static_cast<size_t>(pos) + 1);
-    int withByte = CountUnits(prefix);
+    int withByte = CountUnits(prefix, codePage);
     prefix.resize(static_cast<size_t>(pos));
-    int without = CountUnits(prefix);
+    int without = CountUnits(prefix, codePage);
     return withByte == without + 1;
 }
 #else
 // Native builds (fuzzing, benchmarks) treat texts as UTF-8, where an ASCII
 // byte is always a character of its own.
-bool IsMultiByteChar(const char *, int)
+bool IsMultiByteCharInCodePage(const char *, int, unsigned)
 {
     return true;
 }
 #endif
 
-char *_strchr(const char *text, int ch)
+bool IsMultiByteChar(const char *text, int pos)
+{
+    return IsMultiByteCharInCodePage(text, pos, LauncherCodePage());
+}
+
+char *FindFirstCharInCodePage(const char *text, int ch, unsigned codePage)
 {
     if (text == nullptr) return nullptr;
     for (const char *p = text; *p != '\0'; ++p) {
-        if (*p == static_cast<char>(ch) && IsMultiByteChar(text, static_cast<int>(p - text)))
+        if (*p == static_cast<char>(ch) &&
+            IsMultiByteCharInCodePage(text, static_cast<int>(p - text), codePage))
             return const_cast<char *>(p);
     }
     return nullptr;
 }
 
-char *_strrchr(const char *text, int ch)
+char *FindLastCharInCodePage(const char *text, int ch, unsigned codePage)
 {
     if (text == nullptr) return nullptr;
     for (const char *p = text + strlen(text); p != text;) {
         --p;
-        if (*p == static_cast<char>(ch) && IsMultiByteChar(text, static_cast<int>(p - text)))
+        if (*p == static_cast<char>(ch) &&
+            IsMultiByteCharInCodePage(text, static_cast<int>(p - text), codePage))
             return const_cast<char *>(p);
     }
     return nullptr;
+}
+
+char *_strchr(const char *text, int ch)
+{
+    return FindFirstCharInCodePage(text, ch, LauncherCodePage());
+}
+
+char *_strrchr(const char *text, int ch)
+{
+    return FindLastCharInCodePage(text, ch, LauncherCodePage());
 }

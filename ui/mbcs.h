@@ -10,11 +10,20 @@ unsigned LauncherCodePage();
 
 // True when the byte at `pos` of `text` adds exactly one character to the
 // text before it, i.e. it is not the second byte of a double-byte character.
+// `text` must hold at least pos + 1 bytes. Judged in LauncherCodePage().
 bool IsMultiByteChar(const char *text, int pos);
 
-// First (last) occurrence of the ASCII character `ch` in `text` that stands
-// as a character of its own. Null when there is none or `text` is null.
+// First (last) occurrence of the ASCII character `ch` (never NUL) in `text`
+// that stands as a character of its own. Null when there is none or `text` is
+// null. The result points into `text`.
 char *_strchr(const char *text, int ch);
 char *_strrchr(const char *text, int ch);
+
+// The same three, judged in an explicit code page instead of the ANSI one
+// (the launcher's own calls go through the functions above; these let a
+// caller, or a test, name the code page).
+bool IsMultiByteCharInCodePage(const char *text, int pos, unsigned codePage);
+char *FindFirstCharInCodePage(const char *text, int ch, unsigned codePage);
+char *FindLastCharInCodePage(const char *text, int ch, unsigned codePage);
 
 #endif
