@@ -1,0 +1,33 @@
+// Text the Java launch builds before it touches the system: the quoted
+// command line of the Java process and the PATH value the process inherits.
+// Nothing here calls Windows, so the rules can be read and tested plainly.
+#ifndef JAVA_COMMAND_LINE_H
+#define JAVA_COMMAND_LINE_H
+
+#include "launcher/options.h"
+
+#include <string>
+
+// Appends `element` to `line` enclosed in double quotes, escaped so that the
+// C runtime's argument splitting gives back exactly `element` as one
+// argument: a run of backslashes directly before an embedded double quote or
+// before the closing quote is doubled, and an embedded quote is preceded by a
+// backslash. Other backslashes stay single, so an element without quotes and
+// without trailing backslashes comes out as `"` element `"`.
+void AppendQuotedArgument(std::string &line, const char *element);
+
+// The Java process's command line: the quoted executable path, each option's
+// text in list order, the main class, then each wizard argument, separated by
+// single spaces. `options` may be null when `optionCount` is 0; `argv` may be
+// null when `argc` is 0.
+std::string BuildJavaCommandLine(const char *javaExecutable, int optionCount,
+                                 const OptionEntry *options, const char *mainClass,
+                                 int argc, char *const *argv);
+
+// The assignment handed to _putenv for the Java process: "PATH=", then
+// `libraryDir` and ";" when it is not null, then `previousPath` and ";" when
+// it is not null, with one trailing ";" removed. So an unset PATH gives the
+// library directory alone, and a previous value that ends in ";" keeps one.
+std::string ComposePathAssignment(const char *libraryDir, const char *previousPath);
+
+#endif

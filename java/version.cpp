@@ -1,0 +1,185 @@
+// Version tests. CheckJREVersion runs the runtime's javaw.exe with its three
+// standard handles on anonymous pipes. The original design read standard
+// error once after the child had ended, so a runtime that wrote more than a
+// pipe holds blocked forever; here the launcher polls both output pipes while
+// it waits (PeekNamedPipe never blocks, and a grandchild that keeps a pipe
+// open cannot keep the launcher waiting either), keeps the first 512 bytes of
+// standard error and judges them only after the child has ended.
+#include "java/version.h"
+
+#include "launcher/memory.h"
+#include "launcher/product.h"
+#include "ui/mbcs.h"
+
+#include <windows.h>
+#include <io.h>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+const char *const SupportedVersionPrefixes[] = {"1.5", "1.6", "1.7", "1.8", "1.9"};
+const int SupportedVersionPrefixCount =
+    static_cast<int>(sizeof SupportedVersionPrefixes / sizeof SupportedVersionPrefixes[0]);
+
+namespace {
+
+// How much of the runtime's standard error is examined.
+const size_t ReportLimit = 512;
+
+// Owns one Win32 handle; closes it exactly once.
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(HANDLE h) : handle_(h) {}
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    ~Handle() { Close(); }
+    HANDLE Get() const { return handle_; }
+    HANDLE *Receive() { Close(); return &handle_; }
+    void Close()
+    {
+        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// What one look at an output pipe found.
+enum class PipeState { Empty, Read, Closed };
+
+// Reads whatever `pipe` holds now without blocking; appends up to `limit`
+// bytes in total to `kept` (when given) and discards the rest. Closed once
+// the pipe is broken (every writer gone) or unreadable.
+PipeState DrainAvailable(HANDLE pipe, std::string *kept, size_t limit)
+{
+    char chunk[4096];
+    PipeState state = PipeState::Empty;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return PipeState::Closed;
+        if (available == 0) return state;
+        DWORD want = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
+        DWORD got = 0;
+        if (!ReadFile(pipe, chunk, want, &got, nullptr)) return PipeState::Closed;
+        state = PipeState::Read;
+        if (kept != nullptr && kept->size() < limit) {
+            size_t room = limit - kept->size();
+            kept->append(chunk, got < room ? got : room);
+        }
+    }
+}
+
+} // namespace
+
+bool CheckVersion(const char *version)
+{
+    for (int i = 0; i < SupportedVersionPrefixCount; ++i) {
+        const char *prefix = SupportedVersionPrefixes[i];
+        if (strncmp(prefix, version, strlen(prefix)) == 0) return true;
+    }
+    return false;
+}
+
+char *VersionFromReport(char *capture)
+{
+    char *lineFeed = _strchr(capture, '\n');
+    if (lineFeed != nullptr) *lineFeed = '\0';
+    char *quote = _strrchr(capture, '"');
+    if (quote != nullptr) *quote = '\0';
+    quote = _strrchr(capture, '"');
+    if (quote == nullptr) return capture;
+    char *version = StrDup(quote + 1);
+    free(capture);
+    return version;
+}
+
+char *CheckJREVersion(const char *runtimePath)
+{
+    if (_access(runtimePath, 0) != 0) return nullptr;
+
+    SECURITY_ATTRIBUTES inheritable = {};
+    inheritable.nLength = sizeof inheritable;
+    inheritable.bInheritHandle = TRUE;
+
+    Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(inRead.Receive(), inWrite.Receive(), &inheritable, 512) ||
+        !CreatePipe(outRead.Receive(), outWrite.Receive(), &inheritable, 512) ||
+        !CreatePipe(errRead.Receive(), errWrite.Receive(), &inheritable, 512)) {
+        return nullptr;
+    }
+
+    std::string command = "\"";
+    command += runtimePath;
+    command += "\\bin\\javaw.exe\" \"-version\"";
+    std::string writable = command;  // CreateProcessA may write into it
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead.Get();
+    startup.hStdOutput = outWrite.Get();
+    startup.hStdError = errWrite.Get();
+
+    // The launcher's own ends must not leak into the child, or the child
+    // would hold its own pipes open.
+    SetHandleInformation(inWrite.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.Get(), HANDLE_FLAG_INHERIT, 0);
+
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return nullptr;
+    }
+    Handle child(process.hProcess);
+    Handle thread(process.hThread);
+    // The child has its copies; closing ours lets the pipes break when it ends.
+    inRead.Close();
+    outWrite.Close();
+    errWrite.Close();
+
+    std::string report;
+    PipeState out = PipeState::Empty;
+    PipeState err = PipeState::Empty;
+    for (;;) {
+        if (out != PipeState::Closed) out = DrainAvailable(outRead.Get(), nullptr, 0);
+        if (err != PipeState::Closed) err = DrainAvailable(errRead.Get(), &report, ReportLimit);
+        // Look again at once while output flows; otherwise doze briefly.
+        DWORD pause = (out == PipeState::Read || err == PipeState::Read) ? 0 : 10;
+        if (WaitForSingleObject(child.Get(), pause) != WAIT_TIMEOUT) break;
+    }
+    // What the child wrote before it ended is still in the pipe.
+    if (err != PipeState::Closed) DrainAvailable(errRead.Get(), &report, ReportLimit);
+
+    char *capture = static_cast<char *>(MemAlloc(report.size() + 1));
+    memcpy(capture, report.data(), report.size());
+    capture[report.size()] = '\0';
+    char *version = VersionFromReport(capture);
+    if (!CheckVersion(version)) {
+        free(version);
+        return nullptr;
+    }
+    return version;
+}
+
+bool CheckJavaVersion(const char *runtimePath)
+{
+    char *version = CheckJREVersion(runtimePath);
+    if (version == nullptr) return false;
+    free(version);
+    return true;
+}
+
+bool CheckJavaClassFile()
+{
+    const char *home = GetApplicationHome();
+    const char *name = GetJavaClassName();
+    if (home == nullptr) return false;
+    std::string path = home;
+    path += '\\';
+    path += name;
+    path += ".class";
+    return _access(path.c_str(), 4) == 0;
+}
