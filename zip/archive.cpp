@@ -1,0 +1,558 @@
+// Implementation notes.
+//
+// The index keeps one fixed-size record per entry and a table of 16-bit chain
+// heads, so a payload of tens of thousands of files costs little memory; the
+// names themselves are re-read from the local headers on every request.
+//
+// The end record is searched backwards in 22-byte blocks through a 44-byte
+// window that always holds the current block followed by the bytes that
+// directly follow it in the file, so a signature or comment length that
+// straddles two blocks is still seen.
+//
+// Archives appended to an executable are handled by shifting every local
+// header offset by the distance between where the central directory really
+// lies and where the end record says it lies.
+//
+// Local headers may carry longer extra fields than their central headers
+// (common archivers record extra time stamps only locally). The local header
+// is first read with the central lengths; whatever of the local name and
+// extra field lies beyond that is read in a second step, so no byte is ever
+// taken from beyond what was read.
+#include "zip/archive.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "zip/fileio.h"
+
+ZipArchive *zfiles = nullptr;
+
+namespace {
+
+const uint32_t kLocSig = 0x04034B50;
+const uint32_t kCenSig = 0x02014B50;
+const uint32_t kEndSig = 0x06054B50;
+const int kLocHeader = 30;
+const int kCenHeader = 46;
+const int kEndHeader = 22;
+const int32_t kEndSearchLimit = 65535;
+const int32_t kMaxEntries = 65534;
+const uint16_t kChainEnd = 0xFFFF;
+const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
+
+uint16_t Get16(const unsigned char *p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Get32(const unsigned char *p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+int32_t GetSigned32(const unsigned char *p)
+{
+    uint32_t value = Get32(p);
+    int32_t result;
+    memcpy(&result, &value, sizeof result);
+    return result;
+}
+
+char *CopyText(const char *text, size_t length)
+{
+    char *copy = static_cast<char *>(malloc(length + 1));
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+ZipArchive *allocZip(const char *path)
+{
+    ZipArchive *zip = static_cast<ZipArchive *>(calloc(1, sizeof(ZipArchive)));
+    if (zip == nullptr) return nullptr;
+    zip->archivePath = CopyText(path, strlen(path));
+    if (zip->archivePath == nullptr) {
+        free(zip);
+        return nullptr;
+    }
+    zip->fd = -1;
+    return zip;
+}
+
+void destroyEntry(ZipEntry *entry)
+{
+    if (entry == nullptr) return;
+    free(entry->extraField);
+    free(entry->entryName);
+    free(entry);
+}
+
+void freeZip(ZipArchive *zip)
+{
+    destroyEntry(zip->cachedEntry);
+    free(zip->archivePath);
+    free(zip->archiveComment);
+    free(zip->entryIndex);
+    free(zip->hashHeads);
+    if (zip->metaNames != nullptr) {
+        for (int32_t i = 0; i < zip->metaSlots; ++i) free(zip->metaNames[i]);
+        free(zip->metaNames);
+    }
+    if (zip->entryComments != nullptr) {
+        for (int32_t i = 0; i < zip->entryCount; ++i) free(zip->entryComments[i]);
+        free(zip->entryComments);
+    }
+    free(zip);
+}
+
+// Keeps a copy of a "META-INF/" name. False when memory runs out.
+bool addMetaName(ZipArchive *zip, const char *name)
+{
+    char *copy = CopyText(name, strlen(name));
+    if (copy == nullptr) return false;
+    if (zip->metaNames == nullptr) {
+        zip->metaNames = static_cast<char **>(calloc(2, sizeof(char *)));
+        if (zip->metaNames == nullptr) {
+            free(copy);
+            return false;
+        }
+        zip->metaSlots = 2;
+    }
+    for (int32_t i = 0; i < zip->metaSlots; ++i) {
+        if (zip->metaNames[i] == nullptr) {
+            zip->metaNames[i] = copy;
+            return true;
+        }
+    }
+    int32_t slots = zip->metaSlots * 2;
+    char **grown = static_cast<char **>(calloc(static_cast<size_t>(slots), sizeof(char *)));
+    if (grown == nullptr) {
+        free(copy);
+        return false;
+    }
+    memcpy(grown, zip->metaNames, static_cast<size_t>(zip->metaSlots) * sizeof(char *));
+    grown[zip->metaSlots] = copy;
+    free(zip->metaNames);
+    zip->metaNames = grown;
+    zip->metaSlots = slots;
+    return true;
+}
+
+// Stores `comment` (ownership passes to the archive) as entry n's comment.
+bool addEntryComment(ZipArchive *zip, int32_t n, char *comment)
+{
+    if (zip->entryComments == nullptr) {
+        zip->entryComments =
+            static_cast<char **>(calloc(static_cast<size_t>(zip->entryCount), sizeof(char *)));
+        if (zip->entryComments == nullptr) {
+            free(comment);
+            return false;
+        }
+    }
+    zip->entryComments[n] = comment;
+    return true;
+}
+
+} // namespace
+
+uint32_t hash(const char *name)
+{
+    uint32_t h = 0;
+    for (const char *p = name; *p != '\0'; ++p)
+        h = 31 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*p)));
+    return h;
+}
+
+bool isMetaName(const char *name)
+{
+    static const char kMeta[] = "META-INF/";
+    for (size_t i = 0; i + 1 < sizeof kMeta; ++i) {
+        if (name[i] == '\0') return false;
+        if (toupper(static_cast<unsigned char>(name[i])) != kMeta[i]) return false;
+    }
+    return true;
+}
+
+int readFully(int fd, void *buffer, int32_t len)
+{
+    char *p = static_cast<char *>(buffer);
+    while (len > 0) {
+        int n = fileRead(fd, p, static_cast<unsigned>(len));
+        if (n <= 0) return -1;
+        p += n;
+        len -= n;
+    }
+    return 0;
+}
+
+int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
+{
+    int32_t len = fileSeek(zip->fd, 0, SEEK_END);
+    if (len < 0) return -1;
+
+    unsigned char window[2 * kEndHeader] = {};
+    int32_t covered = 0;
+    int32_t blockPos = len;
+    while (covered < kEndSearchLimit) {
+        int32_t n = kEndSearchLimit - covered < kEndHeader ? kEndSearchLimit - covered : kEndHeader;
+        blockPos -= n;
+        // The search never shortens a block at the start of the file: a
+        // short file whose blocks hold no end record is an error.
+        if (blockPos < 0) return -1;
+        memmove(window + n, window, sizeof window - static_cast<size_t>(n));
+        if (fileSeek(zip->fd, blockPos, SEEK_SET) < 0) return -1;
+        if (readFully(zip->fd, window, n) != 0) return -1;
+        covered += n;
+
+        for (int32_t i = 0; i < n; ++i) {
+            if (Get32(window + i) != kEndSig) continue;
+            int32_t pos = blockPos + i;
+            int32_t commentLen = Get16(window + i + 20);
+            if (static_cast<int64_t>(pos) + kEndHeader + commentLen != len) continue;
+
+            memcpy(endbuf, window + i, kEndHeader);
+            if (fileSeek(zip->fd, pos + kEndHeader, SEEK_SET) < 0) return -1;
+            if (commentLen > 0) {
+                char *comment = static_cast<char *>(malloc(static_cast<size_t>(commentLen) + 1));
+                if (comment == nullptr) return -1;
+                if (readFully(zip->fd, comment, commentLen) != 0) {
+                    free(comment);
+                    return -1;
+                }
+                comment[commentLen] = '\0';
+                free(zip->archiveComment);
+                zip->archiveComment = comment;
+            }
+            return pos;
+        }
+    }
+    return 0;
+}
+
+int32_t readCEN(ZipArchive *zip)
+{
+    zip->lastError = nullptr;
+    unsigned char endbuf[kEndHeader];
+    int32_t endPos = findEND(zip, endbuf);
+    if (endPos == 0) return 0;
+    if (endPos < 0) return -1;
+
+    int32_t cenLen = GetSigned32(endbuf + 12);
+    if (cenLen < 0 || cenLen > endPos) {
+        zip->lastError = "invalid END header (bad central directory size)";
+        return -1;
+    }
+    int32_t cenPos = endPos - cenLen;
+    int32_t cenOff = GetSigned32(endbuf + 16);
+    if (cenOff < 0 || cenOff > cenPos) {
+        zip->lastError = "invalid END header (bad central directory offset)";
+        return -1;
+    }
+    int32_t shift = cenPos - cenOff;
+    int32_t count = Get16(endbuf + 10);
+    if (static_cast<int64_t>(count) * kCenHeader > cenLen) {
+        zip->lastError = "invalid END header (bad entry count)";
+        return -1;
+    }
+    if (count > kMaxEntries) {
+        zip->lastError = "too many entries in ZIP file";
+        return -1;
+    }
+
+    if (fileSeek(zip->fd, cenPos, SEEK_SET) < 0) return -1;
+    std::vector<unsigned char> cen;
+    try {
+        cen.resize(static_cast<size_t>(cenLen));
+    } catch (...) {
+        return -1;
+    }
+    if (readFully(zip->fd, cen.data(), cenLen) != 0) return -1;
+
+    int32_t hashSize = count / 2 > 0 ? count / 2 : 1;
+    ZipIndexEntry *index = static_cast<ZipIndexEntry *>(
+        calloc(count > 0 ? static_cast<size_t>(count) : 1, sizeof(ZipIndexEntry)));
+    uint16_t *heads = static_cast<uint16_t *>(malloc(static_cast<size_t>(hashSize) * sizeof(uint16_t)));
+    if (index == nullptr || heads == nullptr) {
+        free(index);
+        free(heads);
+        return -1;
+    }
+    for (int32_t i = 0; i < hashSize; ++i) heads[i] = kChainEnd;
+    zip->entryIndex = index;
+    zip->entryCount = count;
+    zip->hashHeads = heads;
+    zip->hashSize = hashSize;
+
+    // Names are hashed NUL-terminated; the scratch buffer grows by doubling.
+    std::vector<char> scratch(513);
+    bool failed = false;
+    int64_t q = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const unsigned char *h = cen.data() + q;
+        if (q + kCenHeader > cenLen) {
+            zip->lastError = "invalid CEN header (bad header size)";
+            failed = true;
+            break;
+        }
+        if (Get32(h) != kCenSig) {
+            zip->lastError = "invalid CEN header (bad signature)";
+            failed = true;
+            break;
+        }
+        if (Get16(h + 8) & 1) {
+            zip->lastError = "invalid CEN header (encrypted entry)";
+            failed = true;
+            break;
+        }
+        uint16_t method = Get16(h + 10);
+        if (method != 0 && method != 8) {
+            zip->lastError = "invalid CEN header (bad compression method)";
+            failed = true;
+            break;
+        }
+        int32_t nlen = Get16(h + 28);
+        int32_t elen = Get16(h + 30);
+        int32_t clen = Get16(h + 32);
+        if (q + kCenHeader + nlen + elen + clen > cenLen) {
+            zip->lastError = "invalid CEN header (bad header size)";
+            failed = true;
+            break;
+        }
+
+        size_t need = static_cast<size_t>(nlen) + 1;
+        if (need > scratch.size()) {
+            size_t size = scratch.size();
+            while (size < need) size *= 2;
+            scratch.resize(size);
+        }
+        memcpy(scratch.data(), h + kCenHeader, static_cast<size_t>(nlen));
+        scratch[static_cast<size_t>(nlen)] = '\0';
+        const char *name = scratch.data();
+
+        ZipIndexEntry &ze = index[i];
+        ze.uncompressedSize = GetSigned32(h + 24);
+        ze.compressedSize = method == 0 ? 0 : GetSigned32(h + 20);
+        ze.crc = Get32(h + 16);
+        ze.locPos = static_cast<int32_t>(Get32(h + 42) + static_cast<uint32_t>(shift));
+        ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
+        ze.nameHash = hash(name);
+        ze.cenPos = static_cast<int32_t>(cenPos + q);
+        ze.extraLen = static_cast<uint16_t>(elen);
+
+        if (isMetaName(name) && !addMetaName(zip, name)) {
+            failed = true;
+            break;
+        }
+        if (clen > 0) {
+            char *comment = CopyText(reinterpret_cast<const char *>(h) + kCenHeader + nlen + elen,
+                                     static_cast<size_t>(clen));
+            if (comment == nullptr || !addEntryComment(zip, i, comment)) {
+                failed = true;
+                break;
+            }
+        }
+
+        uint32_t bucket = ze.nameHash % static_cast<uint32_t>(hashSize);
+        ze.nextInChain = heads[bucket];
+        heads[bucket] = static_cast<uint16_t>(i);
+        q += kCenHeader + nlen + elen + clen;
+    }
+
+    if (failed) {
+        free(zip->entryIndex);
+        free(zip->hashHeads);
+        zip->entryIndex = nullptr;
+        zip->hashHeads = nullptr;
+        return -1;
+    }
+    return cenPos;
+}
+
+ZipArchive *zipOpenGeneric(const char *path, int *error, int mode, int64_t lastModified)
+{
+    if (error != nullptr) *error = 0;
+    for (ZipArchive *zip = zfiles; zip != nullptr; zip = zip->nextOpen) {
+        if (strcmp(zip->archivePath, path) == 0 &&
+            (zip->lastModified == lastModified || zip->lastModified == 0) &&
+            zip->refCount < 65535) {
+            zip->refCount++;
+            return zip;
+        }
+    }
+
+    ZipArchive *zip = allocZip(path);
+    if (zip == nullptr) return nullptr;
+    zip->refCount = 1;
+    zip->lastModified = lastModified;
+    zip->fd = fileOpen(path, mode, 0);
+    if (zip->fd < 0) {
+        if (error != nullptr) *error = -2;
+        freeZip(zip);
+        return nullptr;
+    }
+    if (fileSeek(zip->fd, 0, SEEK_END) < 0 || readCEN(zip) <= 0) {
+        if (error != nullptr) *error = -2;
+        fileClose(zip->fd);
+        freeZip(zip);
+        return nullptr;
+    }
+    zip->nextOpen = zfiles;
+    zfiles = zip;
+    return zip;
+}
+
+ZipArchive *zipOpen(const char *path, int *error)
+{
+    return zipOpenGeneric(path, error, kReadOnlyBinary, 0);
+}
+
+void zipClose(ZipArchive *zip)
+{
+    if (--zip->refCount > 0) return;
+    for (ZipArchive **link = &zfiles; *link != nullptr; link = &(*link)->nextOpen) {
+        if (*link == zip) {
+            *link = zip->nextOpen;
+            break;
+        }
+    }
+    fileClose(zip->fd);
+    freeZip(zip);
+}
+
+ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
+{
+    if (fileSeek(zip->fd, ze->locPos, SEEK_SET) < 0) {
+        zip->lastError = "seek failed";
+        return nullptr;
+    }
+    int32_t got = kLocHeader + ze->nameExtraLen;
+    std::vector<unsigned char> loc(static_cast<size_t>(got));
+    if (readFully(zip->fd, loc.data(), got) != 0) {
+        zip->lastError = "couldn't read LOC header";
+        return nullptr;
+    }
+    if (Get32(loc.data()) != kLocSig) {
+        zip->lastError = "invalid LOC header (bad signature)";
+        return nullptr;
+    }
+    int32_t nlen = Get16(loc.data() + 26);
+    int32_t elen = Get16(loc.data() + 28);
+    // The local extra field is taken only when the central header has none;
+    // otherwise only its length matters.
+    int32_t needed = kLocHeader + nlen + (ze->extraLen == 0 ? elen : 0);
+    if (needed > got) {
+        // The file position is right behind the bytes read so far.
+        loc.resize(static_cast<size_t>(needed));
+        if (readFully(zip->fd, loc.data() + got, needed - got) != 0) {
+            zip->lastError = "couldn't read LOC header";
+            return nullptr;
+        }
+    }
+    int64_t dataPos = static_cast<int64_t>(ze->locPos) + kLocHeader + nlen + elen;
+    if (dataPos > INT32_MAX) {
+        zip->lastError = "invalid LOC header (bad header size)";
+        return nullptr;
+    }
+
+    ZipEntry *entry = static_cast<ZipEntry *>(calloc(1, sizeof(ZipEntry)));
+    if (entry == nullptr) return nullptr;
+    entry->entryName =
+        CopyText(reinterpret_cast<const char *>(loc.data()) + kLocHeader, static_cast<size_t>(nlen));
+    if (entry->entryName == nullptr) {
+        destroyEntry(entry);
+        return nullptr;
+    }
+
+    if (ze->extraLen > 0) {
+        entry->extraField = static_cast<unsigned char *>(malloc(2 + static_cast<size_t>(ze->extraLen)));
+        if (entry->extraField == nullptr) {
+            destroyEntry(entry);
+            return nullptr;
+        }
+        entry->extraField[0] = static_cast<unsigned char>(ze->extraLen & 0xFF);
+        entry->extraField[1] = static_cast<unsigned char>(ze->extraLen >> 8);
+        // nameExtraLen holds 16 bits only, but the difference is the central
+        // name length exactly in 16-bit arithmetic.
+        uint16_t cenNameLen = static_cast<uint16_t>(ze->nameExtraLen - ze->extraLen);
+        if (fileSeek(zip->fd, ze->cenPos + kCenHeader + cenNameLen, SEEK_SET) < 0) {
+            zip->lastError = "seek failed";
+            destroyEntry(entry);
+            return nullptr;
+        }
+        if (readFully(zip->fd, entry->extraField + 2, ze->extraLen) != 0) {
+            zip->lastError = "couldn't read CEN extra";
+            destroyEntry(entry);
+            return nullptr;
+        }
+    } else if (elen > 0) {
+        entry->extraField = static_cast<unsigned char *>(malloc(2 + static_cast<size_t>(elen)));
+        if (entry->extraField == nullptr) {
+            destroyEntry(entry);
+            return nullptr;
+        }
+        entry->extraField[0] = static_cast<unsigned char>(elen & 0xFF);
+        entry->extraField[1] = static_cast<unsigned char>(elen >> 8);
+        memcpy(entry->extraField + 2, loc.data() + kLocHeader + nlen, static_cast<size_t>(elen));
+    }
+
+    if (zip->entryComments != nullptr) entry->entryComment = zip->entryComments[ze - zip->entryIndex];
+    entry->uncompressedSize = ze->uncompressedSize;
+    entry->compressedSize = ze->compressedSize;
+    entry->crc = ze->crc;
+    entry->dosTime = Get32(loc.data() + 10);
+    entry->dataPos = static_cast<int32_t>(dataPos);
+    return entry;
+}
+
+ZipEntry *zipGetNextEntry(ZipArchive *zip, int n)
+{
+    if (n < 0 || n >= zip->entryCount) return nullptr;
+    return readLOC(zip, &zip->entryIndex[n]);
+}
+
+ZipEntry *zipGetEntry(ZipArchive *zip, const char *name)
+{
+    uint32_t h = hash(name);
+    uint16_t i = zip->hashHeads[h % static_cast<uint32_t>(zip->hashSize)];
+
+    if (zip->cachedEntry != nullptr && strcmp(zip->cachedEntry->entryName, name) == 0) {
+        ZipEntry *entry = zip->cachedEntry;
+        zip->cachedEntry = nullptr;
+        return entry;
+    }
+    while (i != kChainEnd) {
+        ZipIndexEntry *ze = &zip->entryIndex[i];
+        if (ze->nameHash == h) {
+            ZipEntry *entry = readLOC(zip, ze);
+            if (entry != nullptr) {
+                if (strcmp(entry->entryName, name) == 0) return entry;
+                zipFreeEntry(zip, entry);
+            }
+        }
+        i = ze->nextInChain;
+    }
+    return nullptr;
+}
+
+ZipEntry *zipFindEntry(ZipArchive *zip, const char *name, int *size, int *nameLength)
+{
+    ZipEntry *entry = zipGetEntry(zip, name);
+    if (entry != nullptr) {
+        *size = entry->uncompressedSize;
+        *nameLength = static_cast<int>(strlen(entry->entryName));
+    }
+    return entry;
+}
+
+void zipFreeEntry(ZipArchive *zip, ZipEntry *entry)
+{
+    // Releasing the cached entry again must not destroy it under the cache.
+    if (entry != nullptr && entry == zip->cachedEntry) return;
+    destroyEntry(zip->cachedEntry);
+    zip->cachedEntry = entry;
+}

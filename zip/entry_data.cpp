@@ -1,0 +1,176 @@
+// Implementation notes.
+//
+// Every path that writes an entry ends with the same two checks: exactly
+// uncompressedSize bytes were written, and their CRC-32 (computed as the data
+// streams by) equals the one the central directory records. A deflated entry
+// whose central header claims a compressed size of 0 is copied as stored and
+// is caught by the CRC; inflation that would write past the recorded size
+// stops before writing the excess.
+//
+// The buffers are fixed per call and live on the stack, so memory does not
+// grow with the payload.
+#include "zip/entry_data.h"
+
+#include <cstdio>
+#include <zlib.h>
+
+#include "zip/fileio.h"
+
+namespace {
+
+const char kOffsetOutOfRange[] = "zipRead: specified offset out of range";
+const char kNotCompressed[] = "inflateFully: entry not compressed";
+const char kEndOfFile[] = "inflateFully: Unexpected end of file";
+const char kEndOfStream[] = "inflateFully: Unexpected end of stream";
+const char kCorruptData[] = "inflateFully: invalid compressed data";
+const char kTooLong[] = "inflateFully: more data than the entry's size";
+const char kWrongSize[] = "inflateFully: size mismatch";
+const char kCrcMismatch[] = "inflateFully: CRC-32 mismatch";
+
+int32_t DataLength(const ZipEntry *entry)
+{
+    return entry->compressedSize != 0 ? entry->compressedSize : entry->uncompressedSize;
+}
+
+} // namespace
+
+int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int length)
+{
+    zip->lastError = nullptr;
+    int32_t dataLength = DataLength(entry);
+    if (offset < 0 || static_cast<int64_t>(offset) > static_cast<int64_t>(dataLength) - 1) {
+        zip->lastError = kOffsetOutOfRange;
+        return -1;
+    }
+    if (length <= 0) return 0;
+    if (length > dataLength - offset) length = dataLength - offset;
+    int64_t position = static_cast<int64_t>(entry->dataPos) + offset;
+    if (position > INT32_MAX) return -1;
+    if (fileSeek(zip->fd, static_cast<int32_t>(position), SEEK_SET) < 0) return -1;
+    return fileRead(zip->fd, buffer, static_cast<unsigned>(length));
+}
+
+bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message)
+{
+    *message = nullptr;
+    if (entry->compressedSize == 0) {
+        *message = kNotCompressed;
+        return false;
+    }
+
+    z_stream stream = {};
+    if (inflateInit2_(&stream, -MAX_WBITS, "1.1.4", static_cast<int>(sizeof stream)) != Z_OK) {
+        *message = stream.msg;
+        return false;
+    }
+    struct StreamEnd {
+        z_stream *stream;
+        ~StreamEnd() { inflateEnd(stream); }
+    } end{&stream};
+
+    unsigned char input[ZIP_INFLATE_INPUT_SIZE];
+    unsigned char output[ZIP_INFLATE_OUTPUT_SIZE];
+    const uint64_t expected = static_cast<uint64_t>(static_cast<uint32_t>(entry->uncompressedSize));
+    uint64_t written = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    int offset = 0;
+    int32_t remaining = entry->compressedSize;
+    if (entry->uncompressedSize < 0) {
+        *message = kWrongSize;
+        return false;
+    }
+
+    while (remaining > 0) {
+        int ask = remaining < static_cast<int32_t>(sizeof input) ? remaining : static_cast<int>(sizeof input);
+        int got = zipRead(zip, entry, offset, input, ask);
+        if (got == 0) {
+            *message = kEndOfFile;
+            return false;
+        }
+        if (got < 0) return false;
+        offset += got;
+        remaining -= got;
+        stream.next_in = input;
+        stream.avail_in = static_cast<uInt>(got);
+
+        for (;;) {
+            stream.next_out = output;
+            stream.avail_out = sizeof output;
+            int rc = inflate(&stream, Z_PARTIAL_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+                *message = kCorruptData;
+                return false;
+            }
+            unsigned produced = static_cast<unsigned>(sizeof output - stream.avail_out);
+            if (written + produced > expected) {
+                *message = rc == Z_STREAM_END ? kEndOfStream : kTooLong;
+                return false;
+            }
+            if (rc == Z_STREAM_END && (remaining != 0 || written + produced != expected)) {
+                *message = kEndOfStream;
+                return false;
+            }
+            if (produced > 0) {
+                if (fileWrite(fd, output, produced) != static_cast<int>(produced)) return false;
+                crc = crc32(crc, output, produced);
+                written += produced;
+            }
+            if (rc == Z_STREAM_END) {
+                if (crc != entry->crc) {
+                    *message = kCrcMismatch;
+                    return false;
+                }
+                return true;
+            }
+            // No progress is possible without more input.
+            if (rc == Z_BUF_ERROR) break;
+            if (stream.avail_in == 0 && stream.avail_out != 0) break;
+        }
+    }
+
+    // The compressed bytes ran out before the stream said it ended: what was
+    // produced must still be the whole entry.
+    if (written != expected) {
+        *message = kWrongSize;
+        return false;
+    }
+    if (crc != entry->crc) {
+        *message = kCrcMismatch;
+        return false;
+    }
+    return true;
+}
+
+bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
+{
+    if (entry->uncompressedSize < 0) return false;
+    int fd = fileOpen(path, FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
+                      FILEIO_S_IREAD | FILEIO_S_IWRITE);
+    if (fd < 0) return false;
+
+    bool ok = false;
+    if (entry->compressedSize != 0) {
+        const char *message = nullptr;
+        ok = inflateFully(zip, entry, fd, &message);
+    } else {
+        unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
+        uLong crc = crc32(0L, Z_NULL, 0);
+        int offset = 0;
+        int32_t remaining = entry->uncompressedSize;
+        ok = true;
+        while (remaining > 0) {
+            int ask = remaining < static_cast<int32_t>(sizeof buffer) ? remaining : static_cast<int>(sizeof buffer);
+            int got = zipRead(zip, entry, offset, buffer, ask);
+            if (got <= 0 || fileWrite(fd, buffer, static_cast<unsigned>(got)) != got) {
+                ok = false;
+                break;
+            }
+            crc = crc32(crc, buffer, static_cast<uInt>(got));
+            offset += got;
+            remaining -= got;
+        }
+        if (ok && crc != entry->crc) ok = false;
+    }
+    fileClose(fd);
+    return ok;
+}

@@ -1,0 +1,105 @@
+// Implementation notes.
+//
+// The output path is "<destination>/<name>" in one buffer. The walk cuts it
+// at each "/" (found with the code-page-aware search, so the trail byte of a
+// double-byte character is never taken for one), makes sure that directory
+// exists, then turns the "/" into the platform's separator and goes on; the
+// first cut is the destination itself. The names come from the archive, so a
+// name that would climb out of the destination is refused before any
+// directory is made for it.
+#include "zip/extract.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "launcher/memory.h"
+#include "ui/mbcs.h"
+#include "zip/entry_data.h"
+#include "zip/fileio.h"
+
+namespace {
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+bool IsSlash(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// True when `name` stays below the directory it is joined to: no leading
+// slash or backslash, no colon (drive letters, alternate data streams), and
+// no ".." part between slashes of either kind.
+bool StaysInside(const char *name)
+{
+    if (IsSlash(name[0])) return false;
+    if (strchr(name, ':') != nullptr) return false;
+    const char *part = name;
+    for (;;) {
+        const char *end = part;
+        while (*end != '\0' && !IsSlash(*end)) ++end;
+        if (end - part == 2 && part[0] == '.' && part[1] == '.') return false;
+        if (*end == '\0') return true;
+        part = end + 1;
+    }
+}
+
+} // namespace
+
+bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix)
+{
+    if (zip == nullptr || destination == nullptr) return false;
+
+    size_t size = 260;
+    char *path = static_cast<char *>(MemAlloc(size));
+    size_t destinationLength = strlen(destination);
+    size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
+    bool ok = true;
+
+    for (int n = 0; n < zip->entryCount && ok; ++n) {
+        ZipEntry *entry = zipGetNextEntry(zip, n);
+        if (entry == nullptr) {
+            ok = false;
+            break;
+        }
+        const char *name = entry->entryName;
+        if (prefix != nullptr && strncmp(name, prefix, prefixLength) != 0) {
+            zipFreeEntry(zip, entry);
+            continue;
+        }
+        if (!StaysInside(name)) {
+            zipFreeEntry(zip, entry);
+            ok = false;
+            break;
+        }
+
+        size_t need = destinationLength + strlen(name) + 2;
+        if (need > size) {
+            free(path);
+            size = need;
+            path = static_cast<char *>(MemAlloc(size));
+        }
+        snprintf(path, size, "%s/%s", destination, name);
+
+        bool isDirectory = false;
+        for (char *slash = _strchr(path + destinationLength, '/'); slash != nullptr;
+             slash = _strchr(slash + 1, '/')) {
+            *slash = '\0';
+            if (fileKind(path) == FILE_KIND_FILE) fileUnlink(path);
+            fileMakeDirectory(path);
+            if (slash[1] == '\0') {
+                isDirectory = true;
+                break;
+            }
+            *slash = kSeparator;
+        }
+        if (!isDirectory && !zipReadEntry(zip, entry, path)) ok = false;
+        zipFreeEntry(zip, entry);
+    }
+    free(path);
+    return ok;
+}

@@ -1,0 +1,178 @@
+// The system table maps each operation onto the C runtime: on Windows the
+// flag values pass through unchanged; on Linux they are translated to the
+// POSIX ones, and the Windows-only _O_BINARY is dropped.
+#include "zip/fileio.h"
+
+#include <cstdint>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+int SystemOpen(const char *path, int flags, int permission)
+{
+    return _open(path, flags, permission);
+}
+
+int32_t SystemSeek(int fd, int32_t offset, int whence)
+{
+    return _lseek(fd, offset, whence);
+}
+
+int SystemRead(int fd, void *buffer, unsigned count)
+{
+    return _read(fd, buffer, count);
+}
+
+int SystemWrite(int fd, const void *buffer, unsigned count)
+{
+    return _write(fd, buffer, count);
+}
+
+int SystemClose(int fd)
+{
+    return _close(fd);
+}
+
+FileKind SystemKind(const char *path)
+{
+    struct _stat info;
+    if (_stat(path, &info) != 0) return FILE_KIND_MISSING;
+    return (info.st_mode & _S_IFDIR) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+}
+
+int SystemUnlink(const char *path)
+{
+    return _unlink(path);
+}
+
+int SystemMakeDirectory(const char *path)
+{
+    return CreateDirectoryA(path, nullptr) ? 0 : -1;
+}
+#else
+int SystemOpen(const char *path, int flags, int permission)
+{
+    int posix = 0;
+    switch (flags & 3) {
+    case FILEIO_WRONLY: posix = O_WRONLY; break;
+    case FILEIO_RDWR: posix = O_RDWR; break;
+    default: posix = O_RDONLY; break;
+    }
+    if (flags & FILEIO_APPEND) posix |= O_APPEND;
+    if (flags & FILEIO_CREAT) posix |= O_CREAT;
+    if (flags & FILEIO_TRUNC) posix |= O_TRUNC;
+    if (flags & FILEIO_EXCL) posix |= O_EXCL;
+    mode_t mode = 0;
+    if (permission & FILEIO_S_IREAD) mode |= S_IRUSR | S_IRGRP | S_IROTH;
+    if (permission & FILEIO_S_IWRITE) mode |= S_IWUSR | S_IWGRP | S_IWOTH;
+    return open(path, posix | O_CLOEXEC, mode);
+}
+
+int32_t SystemSeek(int fd, int32_t offset, int whence)
+{
+    off_t position = lseek(fd, offset, whence);
+    if (position < 0 || position > INT32_MAX) return -1;
+    return static_cast<int32_t>(position);
+}
+
+int SystemRead(int fd, void *buffer, unsigned count)
+{
+    return static_cast<int>(read(fd, buffer, count));
+}
+
+int SystemWrite(int fd, const void *buffer, unsigned count)
+{
+    return static_cast<int>(write(fd, buffer, count));
+}
+
+int SystemClose(int fd)
+{
+    return close(fd);
+}
+
+FileKind SystemKind(const char *path)
+{
+    struct stat info;
+    if (stat(path, &info) != 0) return FILE_KIND_MISSING;
+    return S_ISDIR(info.st_mode) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+}
+
+int SystemUnlink(const char *path)
+{
+    return unlink(path);
+}
+
+int SystemMakeDirectory(const char *path)
+{
+    return mkdir(path, 0777);
+}
+#endif
+
+const FileIo kSystem = {SystemOpen, SystemSeek, SystemRead, SystemWrite,
+                        SystemClose, SystemKind, SystemUnlink, SystemMakeDirectory};
+
+const FileIo *current = &kSystem;
+
+} // namespace
+
+const FileIo *fileioSystem()
+{
+    return &kSystem;
+}
+
+const FileIo *fileioInstall(const FileIo *io)
+{
+    const FileIo *before = current;
+    current = io != nullptr ? io : &kSystem;
+    return before;
+}
+
+int fileOpen(const char *path, int flags, int permission)
+{
+    return current->open(path, flags, permission);
+}
+
+int32_t fileSeek(int fd, int32_t offset, int whence)
+{
+    return current->seek(fd, offset, whence);
+}
+
+int fileRead(int fd, void *buffer, unsigned count)
+{
+    return current->read(fd, buffer, count);
+}
+
+int fileWrite(int fd, const void *buffer, unsigned count)
+{
+    return current->write(fd, buffer, count);
+}
+
+int fileClose(int fd)
+{
+    return current->close(fd);
+}
+
+FileKind fileKind(const char *path)
+{
+    return current->kind(path);
+}
+
+int fileUnlink(const char *path)
+{
+    return current->unlink(path);
+}
+
+int fileMakeDirectory(const char *path)
+{
+    return current->makeDirectory(path);
+}
