@@ -1,0 +1,234 @@
+// Runtime discovery. The registry search keeps every acceptable registration
+// in one of four classes and picks at the end, so the order in which keys and
+// views are read decides ties: later wins. Keys are opened for reading only
+// (a user without administrator rights cannot open HKEY_LOCAL_MACHINE keys
+// for writing), and a 32-bit launcher on 64-bit Windows reads the 64-bit
+// view after its own, since today's runtimes register there.
+#include "java/runtime.h"
+
+#include "java/version.h"
+#include "launcher/memory.h"
+#include "launcher/product.h"
+#include "ui/catalogue.h"
+#include "ui/mbcs.h"
+#include "ui/output.h"
+#include "zip/archive.h"
+#include "zip/extract.h"
+
+#include <io.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+char *bundledJREPath;      // payload runtime, once found
+char *bundledLibraryPath;  // <application home>\package, once known
+
+const char *const RegistryKeys[] = {
+    "Software\\JavaSoft\\Java Development Kit",
+    "Software\\JavaSoft\\Java Runtime Environment",
+};
+
+// Longest subkey name read, terminator included.
+const DWORD SubkeyNameSize = 260;
+
+bool IsReadable(const std::string &path)
+{
+    return _access(path.c_str(), 4) == 0;
+}
+
+// Owns an open registry key; closes it on every path out.
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    RegistryKey(const RegistryKey &) = delete;
+    RegistryKey &operator=(const RegistryKey &) = delete;
+    ~RegistryKey()
+    {
+        if (key_ != nullptr) RegCloseKey(key_);
+    }
+    bool Open(HKEY parent, const char *name, REGSAM access)
+    {
+        HKEY opened = nullptr;
+        if (RegOpenKeyExA(parent, name, 0, access, &opened) != ERROR_SUCCESS) return false;
+        key_ = opened;
+        return true;
+    }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// One runtime the search found. No version for the payload runtime.
+struct RuntimeCandidate {
+    std::string version;
+    std::string path;
+};
+
+// True when this 32-bit process runs on 64-bit Windows. IsWow64Process is
+// looked up because the oldest supported systems lack it.
+bool RunningUnderWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    if (proc == nullptr) return false;
+    IsWow64ProcessFn isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void *>(proc));
+    BOOL wow64 = FALSE;
+    return isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Adds the acceptable registrations under `keyName` in registry view `view`
+// (0 for the process's own) to the development kits or plain runtimes.
+void CollectRegistered(const char *keyName, REGSAM view, std::vector<RuntimeCandidate> &kits,
+                       std::vector<RuntimeCandidate> &plain)
+{
+    RegistryKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, keyName, KEY_READ | view)) return;
+    char name[SubkeyNameSize];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = SubkeyNameSize;
+        if (RegEnumKeyExA(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        RegistryKey subkey;
+        if (!subkey.Open(key.Get(), name, KEY_READ | view)) continue;
+        if (!CheckVersion(name)) continue;
+        char *home = GetStringFromRegistry(subkey.Get(), "JavaHome");
+        if (home == nullptr) continue;
+        char *runtime = GetJREPath(home);
+        free(home);
+        if (runtime == nullptr) continue;
+        RuntimeCandidate candidate{name, runtime};
+        (IsJDK(runtime) ? kits : plain).push_back(candidate);
+        free(runtime);
+    }
+}
+
+// The candidate with the byte-wise greatest version; the later of equals.
+const RuntimeCandidate *Best(const std::vector<RuntimeCandidate> &candidates)
+{
+    const RuntimeCandidate *best = nullptr;
+    for (const RuntimeCandidate &candidate : candidates) {
+        if (best == nullptr || strcmp(candidate.version.c_str(), best->version.c_str()) >= 0) {
+            best = &candidate;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+char *GetJREPath(const char *dir)
+{
+    std::string runtime;
+    if (IsReadable(std::string(dir) + "\\bin\\java.dll")) {
+        runtime = dir;
+    } else if (IsReadable(std::string(dir) + "\\jre\\bin\\java.dll")) {
+        runtime = std::string(dir) + "\\jre";
+    } else {
+        return nullptr;
+    }
+    if (!IsReadable(runtime + "\\bin\\java.exe") || !IsReadable(runtime + "\\bin\\javaw.exe")) {
+        return nullptr;
+    }
+    return StrDup(runtime.c_str());
+}
+
+bool IsJDK(const char *runtimePath)
+{
+    const char *lastSlash = _strrchr(runtimePath, '\\');
+    std::string toolsJar = runtimePath;
+    if (lastSlash != nullptr && strcmp(lastSlash, "\\jre") == 0) {
+        toolsJar += "\\..\\lib\\tools.jar";
+    } else {
+        toolsJar += "\\lib\\tools.jar";
+    }
+    return IsReadable(toolsJar);
+}
+
+char *GetStringFromRegistry(HKEY key, const char *valueName)
+{
+    DWORD size = 0;
+    if (RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    char *text = static_cast<char *>(MemAlloc(static_cast<size_t>(size) + 1));
+    DWORD got = size;
+    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE *>(text),
+                         &got) != ERROR_SUCCESS ||
+        got > size) {
+        free(text);
+        return nullptr;
+    }
+    // Stored data need not end in a terminator; the byte after it is ours.
+    text[got] = '\0';
+    return text;
+}
+
+char *GetBundledJREPath()
+{
+    if (bundledJREPath != nullptr) return bundledJREPath;
+    const char *home = GetApplicationHome();
+    if (home == nullptr) return nullptr;
+
+    const std::string candidate = std::string(home) + "\\package\\jre";
+    bundledJREPath = GetJREPath(candidate.c_str());
+    const char *exec = GetExecName();
+    if (bundledJREPath != nullptr || exec == nullptr) return bundledJREPath;
+
+    ZipArchive *archive = zipOpen(exec, nullptr);
+    if (archive == nullptr) return nullptr;
+    char *text = GetLocalizedMessage("unzipping_java_files");
+    statusf("%s", text);
+    free(text);
+    // Entry names are the candidate relative to the home, with slashes.
+    std::string prefix = candidate.substr(strlen(home) + 1);
+    for (char &c : prefix) {
+        if (c == '\\') c = '/';
+    }
+    if (UnzipFiles(archive, home, prefix.c_str())) {
+        bundledJREPath = GetJREPath(candidate.c_str());
+    }
+    zipClose(archive);
+    return bundledJREPath;
+}
+
+char *GetBundledLibraryPath()
+{
+    if (bundledLibraryPath != nullptr) return bundledLibraryPath;
+    const char *home = GetApplicationHome();
+    if (home == nullptr) return nullptr;
+    bundledLibraryPath = StrDup((std::string(home) + "\\package").c_str());
+    return bundledLibraryPath;
+}
+
+char *GetPublicJREPath()
+{
+    // The payload runtime is looked for (and extracted) before the registry
+    // is read, whatever the registry holds.
+    const char *bundled = GetBundledJREPath();
+    const bool bundledIsKit = bundled != nullptr && IsJDK(bundled);
+
+    std::vector<RuntimeCandidate> kits;
+    std::vector<RuntimeCandidate> plain;
+    std::vector<REGSAM> views;
+    if (RunningUnderWow64()) {
+        views = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+    } else {
+        views = {0};
+    }
+    for (const char *keyName : RegistryKeys) {
+        for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain);
+    }
+
+    if (bundled != nullptr && bundledIsKit) return StrDup(bundled);
+    if (const RuntimeCandidate *kit = Best(kits)) return StrDup(kit->path.c_str());
+    if (bundled != nullptr) return StrDup(bundled);
+    if (const RuntimeCandidate *runtime = Best(plain)) return StrDup(runtime->path.c_str());
+    return nullptr;
+}

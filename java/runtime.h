@@ -1,0 +1,51 @@
+// Finding the Java runtime that runs the installer wizard: a directory the
+// user named, the runtime the payload carries, or one registered by a Java
+// installer under HKEY_LOCAL_MACHINE.
+//
+// A runtime directory is one whose bin holds java.dll, java.exe and
+// javaw.exe. Runtime paths are 8-bit texts in the ANSI code page.
+#ifndef JAVA_RUNTIME_H
+#define JAVA_RUNTIME_H
+
+#include <windows.h>
+
+// The runtime path for `dir`: `dir` itself when dir\bin\java.dll is readable,
+// else dir\jre when dir\jre\bin\java.dll is; then the chosen directory's
+// bin\java.exe and bin\javaw.exe must both be readable (no fallback to jre
+// once the first form matched). `dir` is taken verbatim, trailing backslash
+// and all. A fresh MemAlloc'd text the caller frees, or null.
+char *GetJREPath(const char *dir);
+
+// True when the runtime belongs to a development kit: lib\tools.jar lies in
+// the runtime directory, or, when the path ends in exactly "\jre" (case
+// matters), in its parent ("<path>\..\lib\tools.jar").
+bool IsJDK(const char *runtimePath);
+
+// The data of value `valueName` of the open key `key` as a fresh MemAlloc'd
+// NUL-terminated text (a terminator is added after the data whatever its
+// type), or null when the value cannot be read.
+char *GetStringFromRegistry(HKEY key, const char *valueName);
+
+// The runtime the payload carries in <application home>\package\jre,
+// extracted from the launcher's own archive when it is not there yet (showing
+// "unzipping_java_files"). Cached once found; a failure leaves the cache
+// empty so a later call tries again. Do not free; null when there is none.
+char *GetBundledJREPath();
+
+// <application home>\package, cached at the first call that has an
+// application home. Do not free; null while there is no application home.
+char *GetBundledLibraryPath();
+
+// Searches for a runtime without user input and returns a fresh runtime path
+// the caller frees, or null. Preference, first non-empty class wins: payload
+// development kit, registered development kits, payload plain runtime,
+// registered plain runtimes. Registrations are the subkeys of
+// Software\JavaSoft\Java Development Kit and ...\Java Runtime Environment
+// whose names CheckVersion accepts, with a JavaHome value that GetJREPath
+// accepts; within a class the byte-wise greatest version wins, and among
+// equal versions the one met last. Under WOW64 each key is read in the
+// 32-bit view and then in the 64-bit view, so a 64-bit registration wins a
+// tie.
+char *GetPublicJREPath();
+
+#endif
