@@ -1,0 +1,148 @@
+// The end of a run: removing the working directory once, the exception
+// filter, and the upgrade batch file.
+#include "launcher/cleanup.h"
+#include "launcher/launch_sequence.h"
+#include "unit/cleanup_tree.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+char *Copy(const std::string &text)
+{
+    char *copy = static_cast<char *>(malloc(text.size() + 1));
+    memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+TEST(DeleteWorkingDirectory, RemovesOnceThenNothing)
+{
+    ScratchTree tree("cleanup-work");
+    tree.File("payload\\lib.jar");
+    WorkingDirectory = Copy(tree.root());
+
+    DeleteWorkingDirectory();
+    EXPECT_FALSE(tree.Exists(""));
+    EXPECT_EQ(WorkingDirectory, nullptr);
+
+    // The same path made again is not the run's any more.
+    tree.Dir("");
+    tree.File("later.txt");
+    DeleteWorkingDirectory();
+    EXPECT_TRUE(tree.Exists("later.txt"));
+}
+
+// The run as it stands when the wizard has ended: the current directory is
+// the working directory, which PrepareToExit must leave to remove it.
+class ExceptionFilterTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        tree.File("tarvisk.class");
+        tree.File("package\\lib.jar");
+        WorkingDirectory = Copy(tree.root());
+        GetCurrentDirectoryA(sizeof previous, previous);
+        ASSERT_TRUE(SetCurrentDirectoryA(tree.root().c_str()));
+    }
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(previous);
+        free(WorkingDirectory);
+        WorkingDirectory = nullptr;
+    }
+
+    LONG Raise(DWORD code)
+    {
+        EXCEPTION_RECORD record = {};
+        record.ExceptionCode = code;
+        CONTEXT context = {};
+        EXCEPTION_POINTERS pointers = {&record, &context};
+        return HandleException(&pointers);
+    }
+
+    ScratchTree tree{"cleanup-filter"};
+    char previous[MAX_PATH] = {};
+};
+
+TEST_F(ExceptionFilterTest, BreakpointLeavesEverything)
+{
+    EXPECT_EQ(Raise(EXCEPTION_BREAKPOINT), EXCEPTION_CONTINUE_SEARCH);
+    EXPECT_NE(WorkingDirectory, nullptr);
+    EXPECT_TRUE(tree.Exists("package\\lib.jar"));
+}
+
+class FaultCodeTest : public ExceptionFilterTest, public testing::WithParamInterface<DWORD> {};
+
+TEST_P(FaultCodeTest, FaultRemovesTheWorkingDirectory)
+{
+    std::string parent = tree.root().substr(0, tree.root().rfind('\\'));
+    EXPECT_EQ(Raise(GetParam()), EXCEPTION_CONTINUE_SEARCH);
+    EXPECT_EQ(WorkingDirectory, nullptr);
+    EXPECT_FALSE(tree.Exists(""));
+
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_STRCASEEQ(current, parent.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, FaultCodeTest,
+                         testing::Values(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_INT_DIVIDE_BY_ZERO,
+                                         EXCEPTION_STACK_OVERFLOW, DWORD(0xE06D7363)));
+
+TEST(HandleException, NoExceptionInformationStillCleansUp)
+{
+    ScratchTree tree("cleanup-noinfo");
+    tree.File("x.txt");
+    WorkingDirectory = Copy(tree.root());
+    EXPECT_EQ(HandleException(nullptr), EXCEPTION_CONTINUE_SEARCH);
+    EXPECT_FALSE(tree.Exists(""));
+}
+
+// --- the upgrade batch file ------------------------------------------------
+
+// Writes a batch file that leaves a marker (proving it ran to its end before
+// InvokeUpgradeTool returned) and exits with `code`.
+std::string WriteBatch(const ScratchTree &tree, const std::string &relative, int code)
+{
+    tree.File(relative, "@echo off\r\necho ran> \"" + tree.Path("marker.txt") +
+                            "\"\r\nexit /b " + std::to_string(code) + "\r\n");
+    return "\"" + tree.Path(relative) + "\"";
+}
+
+class UpgradeExitCodeTest : public testing::TestWithParam<int> {};
+
+TEST_P(UpgradeExitCodeTest, ReturnsTheBatchFilesExitCodeAfterItEnds)
+{
+    ScratchTree tree("cleanup-upgrade");
+    std::string command = WriteBatch(tree, "UpgradeInvoker.bat", GetParam());
+    EXPECT_EQ(InvokeUpgradeTool(command.c_str()), GetParam());
+    EXPECT_TRUE(tree.Exists("marker.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, UpgradeExitCodeTest, testing::Values(0, 7, 10, 255));
+
+TEST(InvokeUpgradeTool, LongTemporaryDirectoryStillRuns)
+{
+    ScratchTree tree("cleanup-upgrade-long");
+    std::string deep = std::string(60, 'a') + "\\" + std::string(60, 'b') + " with space\\" +
+                       std::string(40, 'c');
+    std::string command = WriteBatch(tree, deep + "\\UpgradeInvoker.bat", 7);
+    ASSERT_GT(command.size(), 150u);
+    EXPECT_EQ(InvokeUpgradeTool(command.c_str()), 7);
+    EXPECT_TRUE(tree.Exists("marker.txt"));
+}
+
+TEST(InvokeUpgradeTool, NothingStartedGivesOne)
+{
+    ScratchTree tree("cleanup-upgrade-missing");
+    std::string missing = "\"" + tree.Path("UpgradeInvoker.bat") + "\"";
+    EXPECT_EQ(InvokeUpgradeTool(missing.c_str()), 1);
+    EXPECT_EQ(InvokeUpgradeTool(nullptr), 1);
+}
+
+} // namespace

@@ -1,0 +1,317 @@
+// Recursive removal of the working directory: what goes, what stays, and
+// that nothing outside the given path is ever touched.
+#include "launcher/cleanup.h"
+#include "unit/cleanup_tree.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A tree with files at several depths, empty and full directories, and one
+// directory big enough that entries are removed while it is still listed.
+void BuildNestedTree(const ScratchTree &tree)
+{
+    tree.File("top.txt");
+    tree.File("a\\b\\c\\deep.txt", "deep");
+    tree.File("a\\b\\middle.txt");
+    tree.File("a\\side.bin", std::string(70000, 'z'));
+    tree.Dir("a\\empty");
+    tree.Dir("d\\e\\f");
+    for (int i = 0; i < 300; ++i) tree.File("many\\file" + std::to_string(i) + ".txt");
+}
+
+TEST(DeleteFilesAndDirectories, RemovesNestedTreeAndTheDirectoryItself)
+{
+    ScratchTree tree("cleanup-nested");
+    BuildNestedTree(tree);
+    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
+    EXPECT_FALSE(tree.Exists(""));
+}
+
+TEST(DeleteFilesAndDirectories, RemovesASingleFile)
+{
+    ScratchTree tree("cleanup-file");
+    tree.File("only.txt");
+    tree.File("other.txt");
+    DeleteFilesAndDirectories(tree.Path("only.txt").c_str(), nullptr);
+    EXPECT_FALSE(tree.Exists("only.txt"));
+    EXPECT_TRUE(tree.Exists("other.txt"));
+}
+
+TEST(DeleteFilesAndDirectories, TrailingBackslashesNameTheSameDirectory)
+{
+    for (const char *suffix : {"\\", "\\\\"}) {
+        ScratchTree tree("cleanup-trailing");
+        BuildNestedTree(tree);
+        DeleteFilesAndDirectories((tree.root() + suffix).c_str(), nullptr);
+        EXPECT_FALSE(tree.Exists("")) << "suffix " << suffix;
+    }
+}
+
+// A file that cannot be deleted keeps itself and every directory above it;
+// everything beside that chain still goes.
+enum class Blocker { ReadOnly, HeldOpen };
+
+class BlockedFileTest : public testing::TestWithParam<Blocker> {};
+
+TEST_P(BlockedFileTest, StaysWithEveryDirectoryAboveIt)
+{
+    ScratchTree tree("cleanup-blocked");
+    BuildNestedTree(tree);
+    tree.File("a\\b\\c\\stuck.txt");
+    tree.File("a\\b\\c\\beside.txt");
+    std::string stuck = tree.Path("a\\b\\c\\stuck.txt");
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (GetParam() == Blocker::ReadOnly) {
+        ASSERT_TRUE(SetFileAttributesA(stuck.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else {
+        held = CreateFileA(stuck.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+
+    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+    for (const char *kept : {"", "a", "a\\b", "a\\b\\c", "a\\b\\c\\stuck.txt"}) {
+        EXPECT_TRUE(tree.Exists(kept)) << "should stay: " << kept;
+    }
+    for (const char *gone : {"top.txt", "a\\side.bin", "a\\empty", "a\\b\\middle.txt",
+                             "a\\b\\c\\deep.txt", "a\\b\\c\\beside.txt", "d", "many"}) {
+        EXPECT_FALSE(tree.Exists(gone)) << "should be gone: " << gone;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blockers, BlockedFileTest,
+                         testing::Values(Blocker::ReadOnly, Blocker::HeldOpen),
+                         [](const testing::TestParamInfo<Blocker> &info) {
+                             return info.param == Blocker::ReadOnly ? "ReadOnly" : "HeldOpen";
+                         });
+
+// Paths that must never remove anything, given as text to append to the
+// scratch tree's root ("" for none); `relative` ones are tried from the
+// scratch tree's parent as the current directory.
+struct UntouchedCase {
+    const char *name;
+    std::string (*path)(const ScratchTree &);
+};
+
+class UntouchedPathTest : public testing::TestWithParam<UntouchedCase> {};
+
+TEST_P(UntouchedPathTest, LeavesTheTreeAlone)
+{
+    ScratchTree tree("cleanup-untouched");
+    BuildNestedTree(tree);
+    std::string parent = tree.root().substr(0, tree.root().rfind('\\'));
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(parent.c_str()));
+
+    std::string path = GetParam().path(tree);
+    DeleteFilesAndDirectories(path.c_str(), nullptr);
+    SetCurrentDirectoryA(previous);
+
+    EXPECT_TRUE(tree.Exists("a\\b\\c\\deep.txt")) << path;
+    EXPECT_TRUE(tree.Exists("many\\file299.txt")) << path;
+}
+
+std::string LeafName(const ScratchTree &tree)
+{
+    return tree.root().substr(tree.root().rfind('\\') + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UntouchedPathTest,
+    testing::Values(
+        UntouchedCase{"Relative", [](const ScratchTree &t) { return LeafName(t); }},
+        UntouchedCase{"DotRelative", [](const ScratchTree &t) { return ".\\" + LeafName(t); }},
+        UntouchedCase{"ForwardSlash", [](const ScratchTree &t) { return "/" + LeafName(t); }},
+        UntouchedCase{"EndsWithDot", [](const ScratchTree &t) { return t.root() + "\\."; }},
+        UntouchedCase{"EndsWithDotDot", [](const ScratchTree &t) { return t.Path("a") + "\\.."; }},
+        UntouchedCase{"Missing", [](const ScratchTree &t) { return t.Path("no-such"); }}),
+    [](const testing::TestParamInfo<UntouchedCase> &info) { return info.param.name; });
+
+TEST(DeleteFilesAndDirectories, NullPathDoesNothing)
+{
+    DeleteFilesAndDirectories(nullptr, nullptr);
+    const char *const keep[] = {nullptr};
+    DeleteFilesAndDirectories(nullptr, keep);
+    SUCCEED();
+}
+
+TEST(DeleteFilesAndDirectories, KeepListSparesExactPathsAndWhatHoldsThem)
+{
+    ScratchTree tree("cleanup-keep");
+    BuildNestedTree(tree);
+    tree.File("d\\e\\f\\inside.txt");
+    std::string keptFile = tree.Path("a\\b\\middle.txt");
+    std::string keptDir = tree.Path("d\\e");
+    // Compared exactly: a different case or a trailing backslash names no
+    // entry of the list, so those files go.
+    tree.File("top2.txt");
+    tree.File("many2\\x.txt");
+    std::string otherCase = tree.Path("TOP2.TXT");
+    std::string withSlash = tree.Path("many2") + "\\";
+    const char *const keep[] = {keptFile.c_str(), keptDir.c_str(), otherCase.c_str(),
+                                withSlash.c_str(), nullptr};
+
+    DeleteFilesAndDirectories(tree.root().c_str(), keep);
+
+    for (const char *kept : {"", "a", "a\\b", "a\\b\\middle.txt", "d", "d\\e", "d\\e\\f\\inside.txt"}) {
+        EXPECT_TRUE(tree.Exists(kept)) << "should stay: " << kept;
+    }
+    for (const char *gone : {"top.txt", "top2.txt", "many2", "a\\b\\c", "a\\side.bin", "many"}) {
+        EXPECT_FALSE(tree.Exists(gone)) << "should be gone: " << gone;
+    }
+}
+
+TEST(DeleteFilesAndDirectories, KeepingTheRootKeepsEverything)
+{
+    ScratchTree tree("cleanup-keeproot");
+    BuildNestedTree(tree);
+    const char *const keep[] = {tree.root().c_str(), nullptr};
+    DeleteFilesAndDirectories(tree.root().c_str(), keep);
+    EXPECT_TRUE(tree.Exists("a\\b\\c\\deep.txt"));
+}
+
+// --- links -----------------------------------------------------------------
+
+struct ClassifyCase {
+    DWORD attributes;
+    RemovalAction action;
+};
+
+class ClassifyForRemovalTest : public testing::TestWithParam<ClassifyCase> {};
+
+TEST_P(ClassifyForRemovalTest, DecidesFromAttributes)
+{
+    EXPECT_EQ(ClassifyForRemoval(GetParam().attributes), GetParam().action)
+        << std::hex << GetParam().attributes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, ClassifyForRemovalTest,
+    testing::Values(
+        ClassifyCase{FILE_ATTRIBUTE_NORMAL, RemovalAction::DeleteFile},
+        ClassifyCase{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, RemovalAction::DeleteFile},
+        ClassifyCase{FILE_ATTRIBUTE_DIRECTORY, RemovalAction::RemoveTree},
+        ClassifyCase{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, RemovalAction::RemoveTree},
+        ClassifyCase{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
+                     RemovalAction::RemoveLink},
+        ClassifyCase{FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE,
+                     RemovalAction::DeleteFile}));
+
+typedef BOOLEAN(WINAPI *CreateSymbolicLinkFn)(LPCSTR, LPCSTR, DWORD);
+typedef char *(CDECL *UnixFileNameFn)(LPCWSTR);
+
+std::string UnixFileName(UnixFileNameFn toUnix, const std::string &path)
+{
+    std::wstring wide(path.begin(), path.end());
+    char *unix = toUnix(wide.c_str());
+    if (unix == nullptr) return std::string();
+    std::string result(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs a Unix program from inside Wine. Wine hands back no process to wait
+// for, so the caller polls for the program's effect.
+bool RunUnix(const std::string &commandLine)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    return true;
+}
+
+bool WaitFor(bool (*condition)(const std::string &), const std::string &path)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (condition(path)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+bool IsLink(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsGone(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes `link` a directory link to `target`: a Windows symbolic link where
+// the system makes one, else (Wine, whose CreateSymbolicLink makes nothing
+// and which cannot set reparse points) a Unix symbolic link, which Wine
+// reports as a directory reparse point. True when a link was made; for a
+// Unix link, *unixRoot receives the Unix path of `root` for clearing up.
+bool MakeDirectoryLink(const std::string &link, const std::string &target, std::string *unixRoot,
+                       const std::string &root)
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto createLink = reinterpret_cast<CreateSymbolicLinkFn>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "CreateSymbolicLinkA")));
+    if (createLink != nullptr) {
+        createLink(link.c_str(), target.c_str(), 0x1 /* directory */ | 0x2 /* unprivileged */);
+        if (IsLink(link)) return true;
+    }
+    auto toUnix = reinterpret_cast<UnixFileNameFn>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (toUnix == nullptr) return false;
+    std::string unixTarget = UnixFileName(toUnix, target);
+    std::string unixLink = UnixFileName(toUnix, link);
+    *unixRoot = UnixFileName(toUnix, root);
+    if (unixTarget.empty() || unixLink.empty()) return false;
+    if (!RunUnix("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+    return WaitFor(IsLink, link);
+}
+
+TEST(DeleteFilesAndDirectories, NeverFollowsADirectoryLinkOutOfTheTree)
+{
+    ScratchTree outside("cleanup-outside");
+    outside.File("precious.txt", "keep me");
+    outside.File("sub\\more.txt", "keep me too");
+    ScratchTree tree("cleanup-link");
+    BuildNestedTree(tree);
+
+    std::string unixRoot;
+    if (!MakeDirectoryLink(tree.Path("a\\link"), outside.root(), &unixRoot, tree.root())) {
+        GTEST_SKIP() << "this system can make no directory link";
+    }
+
+    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
+
+    EXPECT_TRUE(outside.Exists("precious.txt"));
+    EXPECT_TRUE(outside.Exists("sub\\more.txt"));
+    EXPECT_FALSE(tree.Exists("a\\b")) << "the rest of the tree still goes";
+    EXPECT_FALSE(tree.Exists("many"));
+    if (unixRoot.empty()) {
+        // A Windows link is removed as a link, and then the tree is empty.
+        EXPECT_FALSE(tree.Exists(""));
+    } else {
+        // Wine cannot remove a Unix link through the Windows calls (it acts
+        // on the target, which is not empty); the link and the directories
+        // holding it stay. Clear them up from the Unix side.
+        RunUnix("Z:\\bin\\rm -rf \"" + unixRoot + "\"");
+        WaitFor(IsGone, tree.root());
+    }
+}
+
+} // namespace
