@@ -1,0 +1,107 @@
+// The code-page-aware boundary test and the separator searches built on it.
+#include "ui/mbcs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct BoundaryCase {
+    const char *text;
+    int pos;
+    unsigned codePage;
+    bool standsAlone;
+};
+
+class BoundaryTest : public testing::TestWithParam<BoundaryCase> {};
+
+TEST_P(BoundaryTest, TellsSecondBytesFromCharacters)
+{
+    const BoundaryCase &c = GetParam();
+    EXPECT_EQ(IsMultiByteCharInCodePage(c.text, c.pos, c.codePage), c.standsAlone)
+        << "code page " << c.codePage << " pos " << c.pos;
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, BoundaryTest, testing::Values(
+    // "表" (0x95 0x5C), "ソ" (0x83 0x5C), "十" (0x8F 0x5C) in code page 932.
+    BoundaryCase{"\x95\x5C", 0, 932, true},
+    BoundaryCase{"\x95\x5C", 1, 932, false},
+    BoundaryCase{"\x83\x5C", 1, 932, false},
+    BoundaryCase{"a\\\x8F\x5C", 1, 932, true},
+    BoundaryCase{"a\\\x8F\x5C", 3, 932, false},
+    BoundaryCase{"\x95\x5C\\", 2, 932, true},
+    BoundaryCase{"\x95\x5C\x95\x5C", 3, 932, false},
+    // Half-width katakana are single bytes in 932: a following '\\' is free.
+    BoundaryCase{"\xB1\\", 1, 932, true},
+    // "乗" (0x81 0x5C) in code page 936.
+    BoundaryCase{"\x81\x5C", 1, 936, false},
+    BoundaryCase{"x\x81\x5C\\", 3, 936, true},
+    // Single-byte and UTF-8 texts: an ASCII byte is always a character.
+    BoundaryCase{"\x95\x5C", 1, 1252, true},
+    BoundaryCase{"\xC3\xA9\\", 2, 65001, true},
+    BoundaryCase{"\\", 0, 932, true}));
+
+struct SearchCase {
+    const char *text;
+    char ch;
+    unsigned codePage;
+    int first;  // offset of _strchr's answer, -1 for null
+    int last;   // offset of _strrchr's answer, -1 for null
+};
+
+class SearchTest : public testing::TestWithParam<SearchCase> {};
+
+int Offset(const char *text, const char *found)
+{
+    return found == nullptr ? -1 : static_cast<int>(found - text);
+}
+
+TEST_P(SearchTest, FindsOnlyWholeCharacters)
+{
+    const SearchCase &c = GetParam();
+    EXPECT_EQ(Offset(c.text, FindFirstCharInCodePage(c.text, c.ch, c.codePage)), c.first);
+    EXPECT_EQ(Offset(c.text, FindLastCharInCodePage(c.text, c.ch, c.codePage)), c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SearchTest, testing::Values(
+    // C:\表\x : the trail byte of 表 is not a separator.
+    SearchCase{"C:\\\x95\x5C\\x", '\\', 932, 2, 5},
+    SearchCase{"C:\\\x95\x5C\\x", '\\', 1252, 2, 5},
+    // dir\表 : the last separator is the one before 表.
+    SearchCase{"dir\\\x95\x5C", '\\', 932, 3, 3},
+    SearchCase{"dir\\\x95\x5C", '\\', 1252, 3, 5},
+    // 表\x : the first separator is the one after 表.
+    SearchCase{"\x95\x5C\\x", '\\', 932, 2, 2},
+    SearchCase{"\x95\x5C\\x", '\\', 1252, 1, 2},
+    // 表 alone holds no separator at all in 932.
+    SearchCase{"\x95\x5C", '\\', 932, -1, -1},
+    SearchCase{"\x83\x5C\x8F\x5C.exe", '\\', 932, -1, -1},
+    // 乗\a in 936.
+    SearchCase{"\x81\x5C\\a", '\\', 936, 2, 2},
+    SearchCase{"ja_JP", '_', 932, 2, 2},
+    SearchCase{"no_NO_NY", '_', 1252, 2, 5},
+    SearchCase{"word", '\\', 932, -1, -1},
+    SearchCase{"", '\\', 932, -1, -1}));
+
+TEST(Search, NullTextGivesNull)
+{
+    for (unsigned codePage : {932u, 936u, 1252u}) {
+        EXPECT_EQ(FindFirstCharInCodePage(nullptr, '\\', codePage), nullptr);
+        EXPECT_EQ(FindLastCharInCodePage(nullptr, '\\', codePage), nullptr);
+    }
+    EXPECT_EQ(_strchr(nullptr, ':'), nullptr);
+    EXPECT_EQ(_strrchr(nullptr, '\\'), nullptr);
+}
+
+TEST(Search, AnsiVariantsJudgeInLauncherCodePage)
+{
+    const char *path = "C:\\\x95\x5C\\x";
+    unsigned codePage = LauncherCodePage();
+    EXPECT_EQ(_strchr(path, '\\'), FindFirstCharInCodePage(path, '\\', codePage));
+    EXPECT_EQ(_strrchr(path, '\\'), FindLastCharInCodePage(path, '\\', codePage));
+    EXPECT_EQ(IsMultiByteChar(path, 4), IsMultiByteCharInCodePage(path, 4, codePage));
+    EXPECT_EQ(Offset(path, _strrchr(path, ':')), 1);
+}
+
+} // namespace
