@@ -1,0 +1,306 @@
+#!/usr/bin/python3
+"""Building installers for the tests and the demo: a built program with a ZIP
+payload appended.
+
+The payload holds what the launcher expects of an installer:
+
+    <main class>.class          at the top (the wizard's main class file)
+    package/<jar>               the five libraries of the class path
+    package/jre/...             optionally, a Java runtime (a directory copied in)
+    ...                         optionally, extra entries
+
+Its members are generated from the texts in sample_payload/ (no binaries are
+kept in the repository). The main class and the jar names come from the
+build's generated product_config.h unless given.
+
+Offsets: by default the payload is appended as it stands, like
+`cat program payload.zip`, so the archive's offsets count from the start of
+the archive; with absolute_offsets=True they are rewritten to count from the
+start of the file, like `zip -A`. The launcher must read both.
+
+Python 3 standard library only. As a program:
+
+    /usr/bin/python3 tests/support/installer.py --program build/bin/conrun.exe \
+        --runtime <dir> --out sample-installer.exe
+"""
+import argparse
+import io
+import os
+import re
+import shutil
+import struct
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
+SAMPLE_DIR = os.path.join(HERE, "sample_payload")
+
+CLASS_FILE_MAGIC = b"\xca\xfe\xba\xbe"
+# Fixed member times keep the archives reproducible.
+MEMBER_TIME = (2024, 1, 1, 12, 0, 0)
+
+_END_RECORD = struct.Struct("<4s4H2LH")      # end of central directory
+_CENTRAL_HEADER = struct.Struct("<4s6H3L5H2L")  # central directory file header
+_END_SIGNATURE = b"PK\x05\x06"
+_CENTRAL_SIGNATURE = b"PK\x01\x02"
+_LOCAL_SIGNATURE = b"PK\x03\x04"
+
+
+# --- product values ---------------------------------------------------------
+
+def _c_string(text):
+    """The value of a C string literal body (only the escapes the header uses)."""
+    return re.sub(r"\\(.)", lambda m: m.group(1), text)
+
+
+def product_config(header=None, build_dir=None):
+    """(main class, [jar names]) from a generated product_config.h.
+
+    `header` is the header's path; else it is looked up in `build_dir`
+    (default: the repository's build/). The jars are the distinct .jar file
+    names of the class-path element, in their first order."""
+    if header is None:
+        header = os.path.join(build_dir or os.path.join(REPO, "build"), "generated",
+                              "product_config.h")
+    with open(header, encoding="utf-8") as f:
+        text = f.read()
+    values = {}
+    for name in ("PRODUCT_MAIN_CLASS", "PRODUCT_CLASSPATH_ELEMENT"):
+        match = re.search(r'#define\s+%s\s+"((?:[^"\\]|\\.)*)"' % name, text)
+        if match is None:
+            raise ValueError("%s: no %s" % (header, name))
+        values[name] = _c_string(match.group(1))
+    jars = []
+    for entry in values["PRODUCT_CLASSPATH_ELEMENT"].split(";"):
+        name = entry.replace("/", "\\").rsplit("\\", 1)[-1]
+        if name.lower().endswith(".jar") and name not in jars:
+            jars.append(name)
+    return values["PRODUCT_MAIN_CLASS"], jars
+
+
+# --- payload members -----------------------------------------------------------
+
+def _sample_text(*parts):
+    with open(os.path.join(SAMPLE_DIR, *parts), "rb") as f:
+        return f.read()
+
+
+def class_file_bytes():
+    """The stand-in main class file: the class-file magic and a short text."""
+    return CLASS_FILE_MAGIC + b"\n" + _sample_text("main-class.txt")
+
+
+def jar_bytes(jar):
+    """A small jar named `jar`: a ZIP with its manifest and a text."""
+    data = io.BytesIO()
+    with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as archive:
+        for member in ("META-INF/MANIFEST.MF", "about.txt"):
+            text = _sample_text("jar", *member.split("/")).replace(b"{jar}", jar.encode("ascii"))
+            _write_member(archive, member, text)
+    return data.getvalue()
+
+
+def _write_member(archive, name, data, compression=zipfile.ZIP_DEFLATED):
+    info = zipfile.ZipInfo(name, MEMBER_TIME)
+    if name.endswith("/"):
+        info.external_attr = (0o40755 << 16) | 0x10
+        info.compress_type = zipfile.ZIP_STORED
+        archive.writestr(info, b"")
+        return
+    info.external_attr = 0o644 << 16
+    info.compress_type = compression
+    archive.writestr(info, data)
+
+
+def runtime_members(runtime, prefix="package/jre"):
+    """(name, bytes) for every file below the directory `runtime`, named under
+    `prefix` with forward slashes, in a stable order."""
+    members = []
+    for top, dirs, files in os.walk(runtime):
+        dirs.sort()
+        relative = os.path.relpath(top, runtime).replace(os.sep, "/")
+        base = prefix if relative == "." else prefix + "/" + relative
+        for name in sorted(files):
+            with open(os.path.join(top, name), "rb") as f:
+                members.append((base + "/" + name, f.read()))
+    return members
+
+
+def payload_members(main_class=None, jars=None, runtime=None, extra=None, build_dir=None,
+                    header=None):
+    """The ordered (name, bytes) members of a sample payload.
+
+    main_class/jars default to the product values of the build; runtime is a
+    directory copied under package/jre; extra is a mapping or a list of
+    (name, bytes or str) added last."""
+    if main_class is None or jars is None:
+        config_class, config_jars = product_config(header, build_dir)
+        main_class = config_class if main_class is None else main_class
+        jars = config_jars if jars is None else jars
+    members = [(main_class + ".class", class_file_bytes())]
+    members += [("package/" + jar, jar_bytes(jar)) for jar in jars]
+    if runtime is not None:
+        members += runtime_members(runtime)
+    if extra:
+        items = extra.items() if hasattr(extra, "items") else extra
+        for name, data in items:
+            members.append((name, data.encode("utf-8") if isinstance(data, str) else data))
+    return members
+
+
+def _directories(names):
+    """Every parent directory of `names`, as "a/", "a/b/", in first order."""
+    seen = []
+    for name in names:
+        parts = name.split("/")[:-1]
+        for i in range(1, len(parts) + 1):
+            directory = "/".join(parts[:i]) + "/"
+            if directory not in seen:
+                seen.append(directory)
+    return seen
+
+
+def build_payload(members, directory_entries=True, compression=zipfile.ZIP_DEFLATED):
+    """The ZIP archive of `members` as bytes, offsets counted from its start.
+    With directory_entries, each directory gets an entry of its own before
+    the files, as `zip -r` makes them."""
+    data = io.BytesIO()
+    with zipfile.ZipFile(data, "w") as archive:
+        names = [name for name, _ in members]
+        if directory_entries:
+            for directory in _directories(names):
+                if directory not in names:
+                    _write_member(archive, directory, b"")
+        for name, content in members:
+            _write_member(archive, name, content, compression)
+    return data.getvalue()
+
+
+def make_offsets_absolute(payload, shift):
+    """`payload` with every offset moved on by `shift` bytes, for an archive
+    that will start `shift` bytes into a file (what `zip -A` does)."""
+    # The archives made here carry no comment: the record closes the data.
+    end_at = len(payload) - _END_RECORD.size
+    if payload[end_at:end_at + 4] != _END_SIGNATURE:
+        end_at = payload.rfind(_END_SIGNATURE)
+    if end_at < 0:
+        raise ValueError("no end of central directory record")
+    out = bytearray(payload)
+    (sig, disk, cd_disk, disk_entries, entries, cd_size, cd_offset,
+     comment_length) = _END_RECORD.unpack_from(payload, end_at)
+    at = cd_offset
+    for _ in range(entries):
+        fields = list(_CENTRAL_HEADER.unpack_from(payload, at))
+        if fields[0] != _CENTRAL_SIGNATURE:
+            raise ValueError("central directory entry expected at %d" % at)
+        name_length, extra_length, comment_len = fields[10], fields[11], fields[12]
+        fields[16] += shift  # the local header's offset
+        _CENTRAL_HEADER.pack_into(out, at, *fields)
+        at += _CENTRAL_HEADER.size + name_length + extra_length + comment_len
+    _END_RECORD.pack_into(out, end_at, sig, disk, cd_disk, disk_entries, entries, cd_size,
+                          cd_offset + shift, comment_length)
+    return bytes(out)
+
+
+class Installer:
+    """What build_installer made: the file, where its payload starts, and the
+    names of the payload's entries in archive order."""
+
+    def __init__(self, path, payload_offset, names, absolute_offsets):
+        self.path = path
+        self.payload_offset = payload_offset
+        self.names = names
+        self.absolute_offsets = absolute_offsets
+
+    def __repr__(self):
+        return "Installer(%r, payload at %d, %d entries)" % (
+            self.path, self.payload_offset, len(self.names))
+
+
+def build_installer(program, out, runtime=None, main_class=None, jars=None, extra=None,
+                    absolute_offsets=False, directory_entries=True, build_dir=None,
+                    header=None, members=None, compression=zipfile.ZIP_DEFLATED):
+    """Writes `out`: the program file `program` followed by a ZIP payload.
+
+    The payload is `members` (a list of (name, bytes)) when given, else the
+    sample payload (see payload_members). The build directory for the product
+    values defaults to the one two levels above the program
+    (build/bin/conrun.exe), else the repository's build/. Returns an
+    Installer."""
+    with open(program, "rb") as f:
+        program_bytes = f.read()
+    if members is None:
+        if build_dir is None and header is None:
+            build_dir = _build_dir_of(program)
+        members = payload_members(main_class, jars, runtime, extra, build_dir, header)
+    payload = build_payload(members, directory_entries, compression)
+    if absolute_offsets:
+        payload = make_offsets_absolute(payload, len(program_bytes))
+    directory = os.path.dirname(os.path.abspath(out))
+    os.makedirs(directory, exist_ok=True)
+    with open(out, "wb") as f:
+        f.write(program_bytes)
+        f.write(payload)
+    with zipfile.ZipFile(out) as written:
+        names = written.namelist()
+    return Installer(out, len(program_bytes), names, absolute_offsets)
+
+
+def _build_dir_of(program):
+    candidate = os.path.dirname(os.path.dirname(os.path.abspath(program)))
+    if os.path.exists(os.path.join(candidate, "generated", "product_config.h")):
+        return candidate
+    return os.path.join(REPO, "build")
+
+
+# --- command line ------------------------------------------------------------
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        description="Appends a sample installer payload to a built program.")
+    parser.add_argument("--program", required=True, help="setup.exe or conrun.exe to copy")
+    parser.add_argument("--out", required=True, help="the installer to write")
+    parser.add_argument("--runtime", help="a runtime directory to carry under package/jre")
+    parser.add_argument("--standin-runtime", metavar="VERSION",
+                        help="lay out the stand-in Java runtime reporting VERSION "
+                             "(from the build's support/java_standin) and carry it")
+    parser.add_argument("--build-dir", help="build tree with generated/product_config.h")
+    parser.add_argument("--absolute-offsets", action="store_true",
+                        help="offsets from the start of the file, as zip -A makes them")
+    parser.add_argument("--extra", action="append", default=[], metavar="NAME=FILE",
+                        help="add FILE's contents as entry NAME (repeatable)")
+    args = parser.parse_args(argv)
+
+    build_dir = args.build_dir or _build_dir_of(args.program)
+    extra = []
+    for item in args.extra:
+        name, _, path = item.partition("=")
+        with open(path, "rb") as f:
+            extra.append((name, f.read()))
+
+    runtime = args.runtime
+    scratch = None
+    try:
+        if args.standin_runtime:
+            import runtimes  # noqa: E402 (beside this file)
+            scratch = tempfile.mkdtemp(prefix="standin-runtime-")
+            runtime = runtimes.make_runtime(build_dir, scratch, version=args.standin_runtime)
+        installer = build_installer(args.program, args.out, runtime=runtime, extra=extra,
+                                    absolute_offsets=args.absolute_offsets,
+                                    build_dir=build_dir)
+    finally:
+        if scratch:
+            shutil.rmtree(scratch, ignore_errors=True)
+    print("%s: %d bytes of program, then a payload of %d entries (%s offsets)"
+          % (installer.path, installer.payload_offset, len(installer.names),
+             "absolute" if installer.absolute_offsets else "archive-relative"))
+    for name in installer.names:
+        print("  " + name)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.path.insert(0, HERE)
+    sys.exit(main())
