@@ -1,49 +1,404 @@
-// Console-only output until the window channels land.
+// Output channels: routing, the window channels and the status window.
+//
+// Implementation notes.
+// - Nothing is locked. The main thread owns PrintToConsole, the pending texts
+//   and the two loading flags; the window thread owns StatusText and writes
+//   StatusWindow. A status text crosses between them only as the lParam of a
+//   posted WM_USER, and the message queue orders that hand-over.
+// - The window thread looks at WindowsLoaded only after it has taken a
+//   message for its window. A start that fails after the thread exists
+//   clears the flag and then wakes the thread with empty messages until it
+//   has ended (see WaitForWindowThread), so that wait cannot hang.
+// - Painting measures the text first and grows the window about its centre
+//   when the text does not fit; it never shrinks, so a long text leaves the
+//   window larger for every later one.
 #include "ui/output.h"
+
+#include "launcher/memory.h"
+#include "launcher/product.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 HINSTANCE AppInstance;
 HWND volatile StatusWindow;
 
+HANDLE(WINAPI *StartWindowThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
+                                  DWORD, LPDWORD) = CreateThread;
+BOOL(WINAPI *RaiseWindowThreadPriority)(HANDLE, int) = SetThreadPriority;
+
 namespace {
-unsigned char printToConsole;
+
+const int StatusDialogId = 103;
+const size_t FormatStep = 1024;
+const int TextMargin = 10;
+// Lines break at line feeds only (no DT_WORDBREAK); tabs expand and '&' is
+// an ordinary character.
+const UINT MeasureFlags = DT_CALCRECT | DT_CENTER | DT_EXPANDTABS | DT_NOPREFIX;
+const UINT DrawFlags = DT_CENTER | DT_EXPANDTABS | DT_NOPREFIX;
+static_assert(MeasureFlags == 0x0C41 && DrawFlags == 0x0841, "status text flags");
+// How often a failed start wakes the window thread while waiting for it.
+const DWORD WakeIntervalMs = 10;
+
+unsigned char PrintToConsole;
+volatile bool WindowsLoaded;  // also the window thread's loop condition
+bool WindowsLoading;
+HANDLE WindowThread;  // the running window thread, kept for the process's life
+
+char *StatusText;             // window thread only
+char *PendingStatusText;      // main thread only
+char *PendingMessageBoxText;  // main thread only
+
+struct FreeText {
+    void operator()(char *text) const { free(text); }
+};
+using Text = std::unique_ptr<char, FreeText>;
+
+// Closes a kernel handle when it goes out of scope.
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    ~OwnedHandle()
+    {
+        if (handle_ != nullptr) CloseHandle(handle_);
+    }
+    OwnedHandle(const OwnedHandle &) = delete;
+    OwnedHandle &operator=(const OwnedHandle &) = delete;
+    HANDLE get() const { return handle_; }
+    HANDLE release()
+    {
+        HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// BeginPaint ... EndPaint.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintScope()
+    {
+        if (dc_ != nullptr) EndPaint(window_, &paint_);
+    }
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// The system's message-box font, selected into a device context for the
+// life of the object. When the metrics or the font cannot be had, the
+// context keeps its current font.
+class MessageFont {
+public:
+    explicit MessageFont(HDC dc) : dc_(dc)
+    {
+        // The 8-bit record as this build declares it: with _WIN32_WINNT below
+        // 0x0600 it ends with lfMessageFont (340 bytes), the size every
+        // Windows version accepts; the later iPaddedBorderWidth member would
+        // make the call fail on the oldest ones.
+        NONCLIENTMETRICSA metrics{};
+        metrics.cbSize = sizeof metrics;
+        static_assert(sizeof metrics == 340, "NONCLIENTMETRICSA without iPaddedBorderWidth");
+        if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return;
+        font_ = CreateFontIndirectA(&metrics.lfMessageFont);
+        if (font_ != nullptr) previous_ = SelectObject(dc_, font_);
+    }
+    ~MessageFont()
+    {
+        if (font_ == nullptr) return;
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+        DeleteObject(font_);
+    }
+    MessageFont(const MessageFont &) = delete;
+    MessageFont &operator=(const MessageFont &) = delete;
+
+private:
+    HDC dc_;
+    HFONT font_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
+
+// Writes `text` to standard output as it stands (never as a format).
+int WriteVerbatim(const char *text)
+{
+    return static_cast<int>(fwrite(text, 1, strlen(text), stdout));
 }
+
+bool UseWindows()
+{
+    return PrintToConsole == 0 && LoadWindows();
+}
+
+// The steps both window channels share: compose behind the pending text,
+// fall back to the console without windows, hold a text that does not end
+// with a line feed, and strip that line feed. Returns the text to show, or
+// null with *result set when there is nothing more to do.
+Text CompleteWindowText(char *&pending, const char *format, va_list args, int *formatted,
+                        int *result)
+{
+    Text text(ComposeWindowText(pending, format, args, formatted));
+    free(pending);
+    pending = nullptr;
+
+    if (!LoadWindows() || !WindowsLoaded) {
+        *result = WriteVerbatim(text.get());
+        return nullptr;
+    }
+    size_t length = strlen(text.get());
+    if (length == 0 || text.get()[length - 1] != '\n') {
+        pending = text.release();
+        *result = 0;
+        return nullptr;
+    }
+    text.get()[length - 1] = '\0';
+    return text;
+}
+
+// Waits for a window thread whose start failed after WindowsLoaded was
+// cleared. The thread tests the flag only after each message for its
+// window, and it may not have created that window yet: post it an empty
+// message every interval until it has ended. A single post could come before
+// the window exists, or be taken before the cleared flag reaches the thread.
+void WaitForWindowThread(HANDLE thread)
+{
+    while (WaitForSingleObject(thread, WakeIntervalMs) == WAIT_TIMEOUT) {
+        HWND window = StatusWindow;
+        if (window != nullptr) PostMessageA(window, WM_NULL, 0, 0);
+    }
+}
+
+void PaintStatusText(HWND window, HDC dc, const char *text)
+{
+    MessageFont font(dc);
+
+    RECT frame;
+    GetWindowRect(window, &frame);
+    const RECT layout = {TextMargin, TextMargin, frame.right - frame.left - TextMargin,
+                         frame.bottom - frame.top - TextMargin};
+    RECT measured = layout;
+    int textHeight = DrawTextA(dc, text, -1, &measured, MeasureFlags);
+
+    if (GrowStatusWindowRect(&frame, measured, layout)) {
+        SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
+                     frame.bottom - frame.top, 0);
+        GetWindowRect(window, &frame);
+    }
+    RECT target = StatusTextRect(frame.right - frame.left, frame.bottom - frame.top, textHeight);
+    DrawTextA(dc, text, -1, &target, DrawFlags);
+}
+
+} // namespace
 
 void SetPrintToConsole(int value)
 {
-    printToConsole = static_cast<unsigned char>(value);
+    PrintToConsole = static_cast<unsigned char>(value);
 }
 
 int GetPrintToConsole()
 {
-    return printToConsole;
+    return PrintToConsole;
 }
 
 int statusf(const char *format, ...)
 {
-    if (format == nullptr) return 0;
+    if (format == nullptr) {
+        HideStatusWindow();
+        return 0;
+    }
     va_list args;
     va_start(args, format);
-    int n = vprintf(format, args);
+    int result = UseWindows() ? PrintToStatusWindow(format, args) : vprintf(format, args);
     va_end(args);
-    return n;
+    return result;
 }
 
 int _fprintf(FILE *stream, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    int n = vprintf(format, args);
+    int result = UseWindows()
+                     ? PrintToMessageBox(stream == stderr ? MB_ICONERROR : MB_ICONINFORMATION,
+                                         format, args)
+                     : vprintf(format, args);
     va_end(args);
     fflush(stream);
-    return n;
+    return result;
 }
 
 int _printf(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    int n = vprintf(format, args);
+    int result = UseWindows() ? PrintToMessageBox(MB_ICONINFORMATION, format, args)
+                              : vprintf(format, args);
     va_end(args);
     fflush(stdout);
-    return n;
+    return result;
+}
+
+bool LoadWindows()
+{
+    if (AppInstance == nullptr) return false;
+    if (WindowsLoading) return false;
+    if (WindowsLoaded) return true;
+
+    WindowsLoading = true;
+    WindowsLoaded = true;
+    DWORD threadId = 0;
+    OwnedHandle thread(StartWindowThread(nullptr, 0, DispatchWindowsEvents, nullptr, 0, &threadId));
+    if (thread.get() != nullptr &&
+        RaiseWindowThreadPriority(thread.get(), THREAD_PRIORITY_HIGHEST)) {
+        WindowThread = thread.release();
+        WindowsLoading = false;
+        return true;
+    }
+
+    WindowsLoaded = false;
+    if (thread.get() != nullptr) WaitForWindowThread(thread.get());
+    WindowsLoading = false;
+    return false;
+}
+
+void HideStatusWindow()
+{
+    if (!LoadWindows() || !WindowsLoaded) return;
+    HWND window = StatusWindow;
+    if (window != nullptr) ShowWindow(window, SW_HIDE);
+}
+
+int PrintToStatusWindow(const char *format, va_list args)
+{
+    int formatted = 0;
+    int result = 0;
+    Text text = CompleteWindowText(PendingStatusText, format, args, &formatted, &result);
+    if (text == nullptr) return result;
+
+    HWND window = StatusWindow;
+    if (window == nullptr) return WriteVerbatim(text.get());
+    int length = static_cast<int>(strlen(text.get()));
+    if (!PostMessageA(window, WM_USER, 0, reinterpret_cast<LPARAM>(text.get()))) {
+        return WriteVerbatim(text.get());
+    }
+    text.release();  // the window thread owns it now
+    return length;
+}
+
+int PrintToMessageBox(UINT icon, const char *format, va_list args)
+{
+    int formatted = 0;
+    int result = 0;
+    Text text = CompleteWindowText(PendingMessageBoxText, format, args, &formatted, &result);
+    if (text == nullptr) return result;
+
+    UINT style = MB_OK | (icon == MB_ICONINFORMATION ? MB_ICONINFORMATION : MB_ICONERROR);
+    MessageBoxA(StatusWindow, text.get(), GetTitle(), style);
+    return formatted;
+}
+
+DWORD WINAPI DispatchWindowsEvents(LPVOID)
+{
+    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(StatusDialogId), nullptr,
+                                     StatusCallback, 0);
+    if (window == nullptr) return 1;
+    StatusWindow = window;
+    SetWindowTextA(window, GetTitle());
+
+    while (WindowsLoaded) {
+        MSG message;
+        if (GetMessageA(&message, window, 0, 0) != -1) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(0);
+    }
+
+    HideStatusWindow();
+    DestroyWindow(window);
+    StatusWindow = nullptr;
+    free(StatusText);
+    StatusText = nullptr;
+    return 0;
+}
+
+INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM, LPARAM lParam)
+{
+    switch (message) {
+    case WM_USER:
+        if (lParam != 0) {
+            free(StatusText);
+            StatusText = reinterpret_cast<char *>(lParam);
+            ShowWindow(window, SW_SHOW);
+            InvalidateRect(window, nullptr, TRUE);
+            SetForegroundWindow(window);
+            UpdateWindow(window);
+        }
+        return TRUE;
+    case WM_PAINT: {
+        // Every paint starts from an erased window, so no earlier text stays.
+        InvalidateRect(window, nullptr, TRUE);
+        PaintScope paint(window);
+        if (paint.dc() != nullptr && StatusText != nullptr) {
+            PaintStatusText(window, paint.dc(), StatusText);
+        }
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+char *ComposeWindowText(const char *pending, const char *format, va_list args, int *formatted)
+{
+    size_t pendingLength = pending != nullptr ? strlen(pending) : 0;
+    for (size_t size = FormatStep;; size += FormatStep) {
+        char *buffer = static_cast<char *>(MemAlloc(pendingLength + size));
+        if (pendingLength > 0) memcpy(buffer, pending, pendingLength);
+        va_list copy;
+        va_copy(copy, args);
+        int written = _vsnprintf(buffer + pendingLength, size, format, copy);
+        va_end(copy);
+        if (written >= 0 && static_cast<size_t>(written) < size) {
+            *formatted = written;
+            return buffer;
+        }
+        free(buffer);
+    }
+}
+
+bool GrowStatusWindowRect(RECT *window, const RECT &measured, const RECT &layout)
+{
+    bool grew = false;
+    int wider = measured.right - layout.right;
+    if (wider > 0) {
+        int side = (wider + 1) / 2;
+        window->left -= side;
+        window->right += side;
+        grew = true;
+    }
+    int taller = measured.bottom - layout.bottom;
+    if (taller > 0) {
+        int side = (taller + 1) / 2;
+        window->top -= side;
+        window->bottom += side;
+        grew = true;
+    }
+    return grew;
+}
+
+RECT StatusTextRect(int width, int height, int textHeight)
+{
+    // Integer division truncates toward zero, also for a block taller than
+    // the window.
+    int top = TextMargin + (height - 2 * TextMargin - textHeight) / 2;
+    return RECT{TextMargin, top, width - TextMargin, top + textHeight};
 }

@@ -5,6 +5,11 @@
 // an instance handle), everything goes to standard output. Otherwise status
 // lines go to the status window, run by a thread of its own, and errors to
 // modal message boxes.
+//
+// Threads: every print function, LoadWindows, HideStatusWindow and every
+// message box run on the main thread. The window thread creates the status
+// window, runs its message loop and paints. A status text crosses to it only
+// as the lParam of a posted WM_USER, which hands the text over.
 #ifndef UI_OUTPUT_H
 #define UI_OUTPUT_H
 
@@ -16,35 +21,82 @@
 // Null (conrun) disables every window.
 extern HINSTANCE AppInstance;
 
-// The status window, or null before the window thread has created it.
+// The status window, or null before the window thread has created it and
+// after it has destroyed it. Written by the window thread only.
 extern HWND volatile StatusWindow;
 
 // Stores the low byte of `value` in PrintToConsole. Nothing clears it again.
 void SetPrintToConsole(int value);
+
+// PrintToConsole: nonzero when every output goes to the console.
 int GetPrintToConsole();
 
-// Prints one progress text. A null format hides the status window.
+// Prints one progress text (a line, ending with a line feed). A null format
+// hides the status window. Returns the characters written or handed to the
+// window, 0 when the text is held for the next one. Never flushes.
 int statusf(const char *format, ...);
 
-// Prints an error (stream stderr) or information text. On the console every
-// text goes to standard output, whatever the stream.
+// Prints an error (stream stderr: error icon) or another text (information
+// icon). On the console every text goes to standard output, whatever the
+// stream; `stream` is flushed afterwards either way. Returns the characters
+// written or shown, 0 when the text is held for the next one.
 int _fprintf(FILE *stream, const char *format, ...);
+
+// Prints an information text, routed like _fprintf; flushes standard output.
 int _printf(const char *format, ...);
 
 // True when the window channels are in use, starting the window thread on
-// first use; false when windows are not available.
+// first use (it returns as soon as the thread exists, before the window
+// does); false when windows are not available: no instance handle, a start
+// already under way (a nested call), or a start that failed. A failed start
+// leaves nothing running, and the next call tries again.
 bool LoadWindows();
 
-// Hides the status window, when there is one.
+// Hides the status window when the window channels are in use and the
+// window exists. Starts the window thread if need be, whose window then
+// stays hidden until the next status text.
 void HideStatusWindow();
 
-// The window channels behind the print functions. A text that does not end
-// with a line feed is held and joined to the next text on the same channel.
+// The window channels behind the print functions: format the text behind
+// the channel's pending text, hold it while it does not end with a line
+// feed, and show it without that line feed. PrintToStatusWindow returns the
+// length handed to the window (or written to standard output when there is
+// no window); PrintToMessageBox blocks until the user closes the box
+// (icon MB_ICONERROR or MB_ICONINFORMATION) and returns the characters that
+// this call formatted. Both return 0 when the text is held.
 int PrintToStatusWindow(const char *format, va_list args);
 int PrintToMessageBox(UINT icon, const char *format, va_list args);
 
-// The window thread's procedure and the status window's dialog procedure.
+// The window thread's procedure (its parameter is ignored) and the status
+// window's dialog procedure.
 DWORD WINAPI DispatchWindowsEvents(LPVOID);
 INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// --- Pieces without any window, for the channels and their tests ----------
+
+// The pending text (may be null) followed by `format` formatted with `args`:
+// a fresh MemAlloc'd text the caller frees. The formatting buffer starts at
+// 1024 bytes beyond the pending text and grows by 1024 until the text fits.
+// Stores the number of characters this call formatted in *formatted.
+char *ComposeWindowText(const char *pending, const char *format, va_list args,
+                        int *formatted);
+
+// Grows the window rectangle `window` symmetrically about its centre by what
+// the measured text rectangle `measured` overhangs the layout rectangle
+// `layout` on the right and at the bottom (half on each side, rounded up).
+// True when it grew. Never shrinks.
+bool GrowStatusWindowRect(RECT *window, const RECT &measured, const RECT &layout);
+
+// Where a text block `textHeight` high is drawn in a window of `width` by
+// `height`: 10-pixel margins, centred vertically.
+RECT StatusTextRect(int width, int height, int textHeight);
+
+// --- Test seams ----------------------------------------------------------
+
+// How LoadWindows starts the window thread and raises its priority. Tests
+// replace them to make a start fail; the programs never touch them.
+extern HANDLE(WINAPI *StartWindowThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE,
+                                         LPVOID, DWORD, LPDWORD);
+extern BOOL(WINAPI *RaiseWindowThreadPriority)(HANDLE, int);
 
 #endif
