@@ -315,3 +315,95 @@ TEST(DeleteFilesAndDirectories, NeverFollowsADirectoryLinkOutOfTheTree)
 }
 
 } // namespace
+
+namespace {
+
+// A drive root ("X:\") names a whole drive: a path that ends with its
+// backslash is removed only as the path without it ("X:", which names no
+// directory), never by listing the root. Checked on a scratch tree mapped to
+// a spare drive letter, so a fault could only ever empty the scratch tree.
+// Windows maps it with DefineDosDevice; Wine takes its drives from the links
+// in the prefix's dosdevices directory, so one is made there for the test.
+class DriveMapping {
+public:
+    DriveMapping(const std::string &target, const std::string &probe)
+    {
+        for (char letter = 'Q'; letter <= 'Y' && drive_.empty(); ++letter) {
+            char root[] = {letter, ':', '\\', '\0'};
+            if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) drive_ = std::string(1, letter) + ":";
+        }
+        if (drive_.empty()) return;
+        std::string probePath = drive_ + "\\" + probe;
+        if (DefineDosDeviceA(0, drive_.c_str(), target.c_str())) {
+            defined_ = target;
+            if (Reaches(probePath)) return;
+            Undefine();
+        }
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        auto toUnix = reinterpret_cast<UnixFileNameFn>(
+            reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+        if (toUnix == nullptr) return;
+        std::string cDrive = UnixFileName(toUnix, "C:\\");
+        size_t at = cDrive.find("/dosdevices/");
+        if (at == std::string::npos) return;
+        unixLink_ = cDrive.substr(0, at) + "/dosdevices/" + char(drive_[0] - 'A' + 'a') + ":";
+        if (!RunUnix("Z:\\bin\\ln -s \"" + UnixFileName(toUnix, target) + "\" \"" + unixLink_ +
+                     "\"")) {
+            unixLink_.clear();
+            return;
+        }
+        WaitFor(Reaches, probePath);
+    }
+    ~DriveMapping()
+    {
+        Undefine();
+        if (!unixLink_.empty()) {
+            std::string probe = drive_ + "\\";
+            RunUnix("Z:\\bin\\rm -f \"" + unixLink_ + "\"");
+            WaitFor(IsGone, probe);
+        }
+    }
+
+    // The drive ("Q:") when it reaches `probe` below the target, else empty.
+    std::string Drive(const std::string &probe) const
+    {
+        return !drive_.empty() && Reaches(drive_ + "\\" + probe) ? drive_ : std::string();
+    }
+
+private:
+    static bool Reaches(const std::string &path)
+    {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    void Undefine()
+    {
+        if (defined_.empty()) return;
+        DefineDosDeviceA(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive_.c_str(),
+                         defined_.c_str());
+        defined_.clear();
+    }
+
+    std::string drive_, defined_, unixLink_;
+};
+
+TEST(DeleteFilesAndDirectories, DriveRootIsNeverEmptied)
+{
+    ScratchTree tree("cleanup-root");
+    BuildNestedTree(tree);
+    std::string drive;
+    {
+        DriveMapping mapping(tree.root(), "a\\b\\c\\deep.txt");
+        drive = mapping.Drive("a\\b\\c\\deep.txt");
+        if (!drive.empty()) {
+            DeleteFilesAndDirectories((drive + "\\").c_str(), nullptr);
+            DeleteFilesAndDirectories(drive.c_str(), nullptr);
+        }
+    }
+    if (drive.empty()) GTEST_SKIP() << "cannot map a spare drive letter to a directory here";
+
+    EXPECT_TRUE(tree.Exists("a\\b\\c\\deep.txt"));
+    EXPECT_TRUE(tree.Exists("many\\file0.txt"));
+    EXPECT_TRUE(tree.Exists("top.txt"));
+}
+
+} // namespace
