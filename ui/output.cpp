@@ -371,6 +371,18 @@ char *ComposeWindowText(const char *pending, const char *format, va_list args, i
             *formatted = written;
             return buffer;
         }
+        // _vsnprintf gives -1 both when the buffer is too small and when the
+        // text cannot be formatted at all (a wide argument without a
+        // multibyte form); no size cures the second. The text then adds
+        // nothing to the pending one.
+        va_copy(copy, args);
+        int needed = _vscprintf(format, copy);
+        va_end(copy);
+        if (needed < 0) {
+            buffer[pendingLength] = '\0';
+            *formatted = -1;
+            return buffer;
+        }
         free(buffer);
     }
 }

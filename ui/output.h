@@ -77,7 +77,8 @@ INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM
 // The pending text (may be null) followed by `format` formatted with `args`:
 // a fresh MemAlloc'd text the caller frees. The formatting buffer starts at
 // 1024 bytes beyond the pending text and grows by 1024 until the text fits.
-// Stores the number of characters this call formatted in *formatted.
+// Stores the number of characters this call formatted in *formatted; a text
+// that cannot be formatted at all adds nothing and stores -1.
 char *ComposeWindowText(const char *pending, const char *format, va_list args,
                         int *formatted);
 

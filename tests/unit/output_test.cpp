@@ -1,0 +1,210 @@
+// Output channels without a window on the screen: composing window texts,
+// the status window's growth and text placement, and the channels' fallbacks
+// to standard output. The status window itself is tested end to end with
+// output_probe.exe.
+#include "ui/output.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Compose(const char *pending, int *formatted, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    char *text = ComposeWindowText(pending, format, args, formatted);
+    va_end(args);
+    std::string result(text);
+    free(text);
+    return result;
+}
+
+// --- composing ------------------------------------------------------------
+
+struct ComposeCase {
+    size_t pendingLength;
+    size_t textLength;
+};
+
+class ComposeWindowTextTest : public testing::TestWithParam<ComposeCase> {};
+
+// Around each 1024-byte step of the formatting buffer, with and without a
+// pending prefix: the whole text arrives, whatever its length.
+TEST_P(ComposeWindowTextTest, KeepsPendingPrefixAndWholeText)
+{
+    std::string pending(GetParam().pendingLength, 'p');
+    std::string text(GetParam().textLength, 't');
+    int formatted = -2;
+    std::string composed =
+        Compose(pending.empty() ? nullptr : pending.c_str(), &formatted, "%s", text.c_str());
+    EXPECT_EQ(composed, pending + text);
+    EXPECT_EQ(formatted, static_cast<int>(text.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ComposeWindowTextTest,
+    testing::Values(ComposeCase{0, 0}, ComposeCase{0, 1023}, ComposeCase{0, 1024},
+                    ComposeCase{0, 1025}, ComposeCase{0, 2047}, ComposeCase{0, 2048},
+                    ComposeCase{0, 9000}, ComposeCase{5, 1023}, ComposeCase{1500, 1024},
+                    ComposeCase{3000, 3000}));
+
+TEST(ComposeWindowText, FormatsArguments)
+{
+    int formatted = 0;
+    EXPECT_EQ(Compose("Held ", &formatted, "%s has %d%%\n", "disk", 42), "Held disk has 42%\n");
+    EXPECT_EQ(formatted, 13);
+}
+
+// msvcrt's _vsnprintf gives -1 for a wide argument it cannot convert, however
+// large the buffer: that must end the growth, not loop for ever.
+TEST(ComposeWindowText, UnformattableTextAddsNothing)
+{
+    int formatted = 0;
+    EXPECT_EQ(Compose("kept ", &formatted, "%ls", L"\x4e00\xd800"), "kept ");
+    EXPECT_EQ(formatted, -1);
+}
+
+// --- the status window's geometry -------------------------------------------
+
+struct GrowCase {
+    RECT measured;  // against the layout {10, 10, 290, 70}
+    RECT expected;  // from the window {100, 200, 400, 280}
+    bool grows;
+};
+
+class GrowStatusWindowRectTest : public testing::TestWithParam<GrowCase> {};
+
+TEST_P(GrowStatusWindowRectTest, GrowsSymmetricallyNeverShrinks)
+{
+    RECT window = {100, 200, 400, 280};
+    const RECT layout = {10, 10, 290, 70};
+    EXPECT_EQ(GrowStatusWindowRect(&window, GetParam().measured, layout), GetParam().grows);
+    EXPECT_EQ(window.left, GetParam().expected.left);
+    EXPECT_EQ(window.top, GetParam().expected.top);
+    EXPECT_EQ(window.right, GetParam().expected.right);
+    EXPECT_EQ(window.bottom, GetParam().expected.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Overhangs, GrowStatusWindowRectTest,
+    testing::Values(
+        // fits, exactly fits, smaller: unchanged
+        GrowCase{{10, 10, 200, 30}, {100, 200, 400, 280}, false},
+        GrowCase{{10, 10, 290, 70}, {100, 200, 400, 280}, false},
+        GrowCase{{10, 10, 12, 12}, {100, 200, 400, 280}, false},
+        // wider by 1, 2, 3: each side by half, rounded up
+        GrowCase{{10, 10, 291, 30}, {99, 200, 401, 280}, true},
+        GrowCase{{10, 10, 292, 30}, {99, 200, 401, 280}, true},
+        GrowCase{{10, 10, 293, 30}, {98, 200, 402, 280}, true},
+        // taller by 41
+        GrowCase{{10, 10, 100, 111}, {100, 179, 400, 301}, true},
+        // both
+        GrowCase{{10, 10, 390, 90}, {50, 190, 450, 290}, true}));
+
+struct PlaceCase {
+    int width, height, textHeight;
+    RECT expected;
+};
+
+class StatusTextRectTest : public testing::TestWithParam<PlaceCase> {};
+
+TEST_P(StatusTextRectTest, CentresBlockVertically)
+{
+    RECT r = StatusTextRect(GetParam().width, GetParam().height, GetParam().textHeight);
+    EXPECT_EQ(r.left, GetParam().expected.left);
+    EXPECT_EQ(r.top, GetParam().expected.top);
+    EXPECT_EQ(r.right, GetParam().expected.right);
+    EXPECT_EQ(r.bottom, GetParam().expected.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, StatusTextRectTest,
+    testing::Values(PlaceCase{352, 83, 13, {10, 35, 342, 48}},
+                    PlaceCase{352, 83, 14, {10, 34, 342, 48}},
+                    PlaceCase{352, 83, 63, {10, 10, 342, 73}},
+                    // taller than the window: truncation toward zero
+                    PlaceCase{352, 83, 100, {10, -8, 342, 92}}));
+
+// --- fallbacks to standard output -------------------------------------------
+
+int PrintStatus(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = PrintToStatusWindow(format, args);
+    va_end(args);
+    return n;
+}
+
+// Without an instance handle there are no windows: the window channel writes
+// the composed text as it stands, line feed included, never as a format.
+TEST(OutputFallback, WithoutWindowsTextIsWrittenVerbatim)
+{
+    AppInstance = nullptr;
+    EXPECT_FALSE(LoadWindows());
+    testing::internal::CaptureStdout();
+    int n = PrintStatus("%s\n", "100%d");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "100%d\n");
+    EXPECT_EQ(n, 6);
+}
+
+TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
+{
+    AppInstance = GetModuleHandleA(nullptr);
+    SetPrintToConsole(0x101);  // the low byte counts
+    EXPECT_EQ(GetPrintToConsole(), 1);
+    testing::internal::CaptureStdout();
+    statusf("one %d\n", 1);
+    _fprintf(stderr, "two\n");
+    _printf("three\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "one 1\ntwo\nthree\n");
+}
+
+// This test program carries no dialog 103: the window thread starts, fails to
+// create the window and ends, and the channels stay in use without a window.
+// Status texts then go to standard output without their final line feed.
+TEST(OutputFallback, WithoutDialogStatusTextsLoseFinalLineFeed)
+{
+    AppInstance = GetModuleHandleA(nullptr);
+    ASSERT_TRUE(LoadWindows());
+    EXPECT_TRUE(LoadWindows());
+    Sleep(100);
+    EXPECT_EQ(StatusWindow, nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(statusf("Checking "), 0);  // held
+    statusf("disk\n\n");
+    HideStatusWindow();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Checking disk\n");
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                       LPDWORD)
+{
+    return nullptr;
+}
+
+BOOL WINAPI NoPriority(HANDLE, int)
+{
+    return FALSE;
+}
+
+// A failed start goes to the console and leaves the next output free to try
+// again; a thread that was created is waited for, not left behind.
+TEST(OutputFallback, FailedStartsFallBackAndRetry)
+{
+    AppInstance = GetModuleHandleA(nullptr);
+    StartWindowThread = NoThread;
+    EXPECT_FALSE(LoadWindows());
+    StartWindowThread = CreateThread;
+
+    RaiseWindowThreadPriority = NoPriority;
+    testing::internal::CaptureStdout();
+    statusf("to the console\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "to the console\n");
+    RaiseWindowThreadPriority = SetThreadPriority;
+
+    EXPECT_TRUE(LoadWindows());
+}
+
+} // namespace
