@@ -25,5 +25,9 @@ function(add_launcher_programs suffix outdir delay hooks)
   set_target_properties(conrun${suffix} PROPERTIES OUTPUT_NAME conrun)
 endfunction()
 
+# windres reads the icon file named in setup.rc; rebuild when it changes.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/ui/setup.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/ui/setup.ico)
+
 add_launcher_programs("" ${CMAKE_BINARY_DIR}/bin ${PRODUCT_JAVA_START_DELAY_MS} OFF)
 add_launcher_programs("_test" ${CMAKE_BINARY_DIR}/test-bin ${TEST_JAVA_START_DELAY_MS} ON)
