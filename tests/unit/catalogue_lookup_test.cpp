@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ struct LocaleCase {
 
 void PrintTo(const LocaleCase &c, std::ostream *os)
 {
-    *os << "0x" << std::hex << c.lcid << " -> " << c.locale;
+    *os << "0x" << std::hex << c.lcid << " " << c.locale;
 }
 
 class LocaleSelectionTest : public testing::TestWithParam<LocaleCase> {};
@@ -116,6 +117,11 @@ struct ChainCase {
     bool found;
 };
 
+void PrintTo(const ChainCase &c, std::ostream *os)
+{
+    *os << c.locale << " " << c.key;
+}
+
 class FallbackChainTest : public testing::TestWithParam<ChainCase> {};
 
 TEST_P(FallbackChainTest, TriesNamesFromMostSpecificToEnglish)
@@ -183,6 +189,11 @@ struct ConversionCase {
     unsigned codePage;
     const char *bytes;
 };
+
+void PrintTo(const ConversionCase &c, std::ostream *os)
+{
+    *os << c.locale << " " << c.key << " cp" << c.codePage;
+}
 
 class ConversionTest : public testing::TestWithParam<ConversionCase> {};
 

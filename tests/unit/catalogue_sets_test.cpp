@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -85,6 +86,11 @@ struct ShortText {
     const wchar_t *text;
 };
 
+void PrintTo(const ShortText &t, std::ostream *os)
+{
+    *os << (t.tag[0] != '\0' ? t.tag : "en_") << t.key;
+}
+
 class ShortTextTest : public testing::TestWithParam<ShortText> {};
 
 TEST_P(ShortTextTest, IsExactly)
@@ -153,6 +159,11 @@ struct SetCodePage {
     const char *tag;
     UINT codePage;
 };
+
+void PrintTo(const SetCodePage &s, std::ostream *os)
+{
+    *os << (s.tag[0] != '\0' ? s.tag : "en_") << " cp" << s.codePage;
+}
 
 class NativeCodePageTest : public testing::TestWithParam<SetCodePage> {};
 

@@ -3,9 +3,28 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
+
+// The text with every byte outside printable ASCII as \xNN.
+std::string Escaped(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p != '\0'; ++p) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte >= 0x21 && byte < 0x7F && byte != '\\') {
+            out += static_cast<char>(byte);
+        } else {
+            static const char digits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        }
+    }
+    return out;
+}
 
 struct BoundaryCase {
     const char *text;
@@ -13,6 +32,11 @@ struct BoundaryCase {
     unsigned codePage;
     bool standsAlone;
 };
+
+void PrintTo(const BoundaryCase &c, std::ostream *os)
+{
+    *os << Escaped(c.text) << " at " << c.pos << " cp" << c.codePage;
+}
 
 class BoundaryTest : public testing::TestWithParam<BoundaryCase> {};
 
@@ -49,6 +73,12 @@ struct SearchCase {
     int first;  // offset of _strchr's answer, -1 for null
     int last;   // offset of _strrchr's answer, -1 for null
 };
+
+void PrintTo(const SearchCase &c, std::ostream *os)
+{
+    *os << Escaped(c.text) << " for " << Escaped(std::string(1, c.ch).c_str()) << " cp"
+        << c.codePage;
+}
 
 class SearchTest : public testing::TestWithParam<SearchCase> {};
 
