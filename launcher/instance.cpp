@@ -1,0 +1,134 @@
+// The lock handle is opened with read sharing only and never closed by the
+// launcher: while a launcher runs, nobody can open its executable for writing,
+// and the system closes the handle (dropping the lock) when the process ends,
+// however it ends. The atexit handler only makes the release prompt on the
+// ordinary exits.
+//
+// Paths are examined with the multibyte-aware searches of ui/mbcs.h: in a
+// double-byte code page the last byte of a directory name may be 0x5C without
+// being a backslash, and cutting it would break the name.
+#include "launcher/instance.h"
+
+#include "launcher/memory.h"
+#include "launcher/product.h"
+#include "ui/catalogue.h"
+#include "ui/mbcs.h"
+#include "ui/output.h"
+
+#include <windows.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+HANDLE lockHandle = INVALID_HANDLE_VALUE;
+char *temporaryDirectory;  // last directory SetTempDir accepted
+
+// A root keeps its backslash: "D:" names the current directory of drive D,
+// not its root, and "" names nothing.
+bool IsRoot(const std::string &path)
+{
+    if (path == "\\") return true;
+    return path.size() == 3 && path[1] == ':' && path[2] == '\\' &&
+           IsMultiByteChar(path.c_str(), 0);
+}
+
+bool IsUsableDirectory(const std::string &path)
+{
+    if (_access(path.c_str(), 6) != 0) return false;
+    struct _stat info;
+    if (_stat(path.c_str(), &info) != 0) return false;
+    return (info.st_mode & _S_IFDIR) != 0;
+}
+
+} // namespace
+
+void ExitIfNotOnlyInstance()
+{
+    const char *exec = GetExecName();
+    if (exec == nullptr) return;
+
+    lockHandle = CreateFileA(exec, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (lockHandle == INVALID_HANDLE_VALUE) return;
+
+    if (!LockFile(lockHandle, 0, 0, 1, 0)) {
+        char *key = GetMessageKeyPrefix("already_started");
+        char *text = GetLocalizedMessage(key);
+        free(key);
+        _fprintf(stderr, "%s", text);
+        free(text);
+        exit(1);
+    }
+    atexit(DeleteLockFile);
+}
+
+void DeleteLockFile()
+{
+    if (lockHandle != INVALID_HANDLE_VALUE) UnlockFile(lockHandle, 0, 0, 1, 0);
+}
+
+std::string CurrentDirectory()
+{
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+        if (length == 0) return std::string();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(buffer.size() + MAX_PATH);
+    }
+}
+
+bool EndsWithBackslash(const std::string &text)
+{
+    if (text.empty()) return false;
+    const char *last = _strrchr(text.c_str(), '\\');
+    return last == text.c_str() + text.size() - 1;
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name)
+{
+    if (dir.empty() || EndsWithBackslash(dir)) return dir + name;
+    return dir + "\\" + name;
+}
+
+bool SetTempDir(const char *path)
+{
+    std::string candidate = IsAbsolutePath(path) ? std::string(path)
+                                                 : JoinPath(CurrentDirectory(), path);
+    if (EndsWithBackslash(candidate) && !IsRoot(candidate))
+        candidate.erase(candidate.size() - 1);
+
+    if (!IsUsableDirectory(candidate)) return false;
+
+    free(temporaryDirectory);
+    temporaryDirectory = StrDup(candidate.c_str());
+    return true;
+}
+
+char *GetTempDir()
+{
+    if (temporaryDirectory != nullptr) return temporaryDirectory;
+
+    // GetTempPathA answers a too small buffer with the size it needs.
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+        if (length == 0) return nullptr;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.resize(length);
+    }
+    if (!SetTempDir(buffer.c_str())) return nullptr;
+    return temporaryDirectory;
+}

@@ -1,0 +1,49 @@
+// The instance lock and the temporary directory.
+//
+// A launcher excludes a second start of the same executable file with a
+// byte-range lock on byte 0 of that file (no named object, no lock file): the
+// system drops the lock with the process, so a crash never leaves a stale
+// one. Copies of the launcher in other files are not excluded.
+#ifndef LAUNCHER_INSTANCE_H
+#define LAUNCHER_INSTANCE_H
+
+#include <string>
+
+// Returns when this process holds the lock on its own executable, or when no
+// lock could be attempted (no executable path, the file cannot be opened).
+// When another process holds it, prints "setup_already_started" on the
+// standard error stream and ends the process with exit(1).
+void ExitIfNotOnlyInstance();
+
+// Releases the lock taken by ExitIfNotOnlyInstance. Registered with atexit;
+// not meant to be called directly.
+void DeleteLockFile();
+
+// Accepts `path` (never null) as the temporary directory when it names an
+// existing directory that may be read and written. A relative path is taken
+// against the current directory and kept in that absolute form; an absolute
+// one is kept as typed. One trailing backslash is dropped, except from a
+// root ("D:\", "\"), whose backslash is part of its meaning. On acceptance
+// the previous directory is replaced and true returned; on refusal nothing
+// changes.
+bool SetTempDir(const char *path);
+
+// The accepted temporary directory; without one, the system's temporary
+// directory, validated by SetTempDir on the first call. Null when there is
+// none or it is not usable. Owned here: do not free.
+char *GetTempDir();
+
+// The process's current directory (the buffer grows by 260 bytes until the
+// name fits). Empty when the system gives none.
+std::string CurrentDirectory();
+
+// `dir` and `name` joined by one backslash; no second one is added when `dir`
+// already ends with one (a root such as "D:\"). Multibyte-aware: the second
+// byte of a double-byte character is not taken for a backslash.
+std::string JoinPath(const std::string &dir, const std::string &name);
+
+// True when the last character of `text` is a backslash standing as a
+// character of its own in the ANSI code page.
+bool EndsWithBackslash(const std::string &text);
+
+#endif
