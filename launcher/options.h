@@ -12,6 +12,7 @@ struct OptionEntry {
 // The process-wide option list, in insertion order; never shortened or freed.
 extern OptionEntry *OptionList;
 extern int OptionCount;
+extern int OptionCapacity;  // entries the array has room for
 
 // Appends `text` (a fresh MemAlloc'd text the list keeps). The array starts
 // with room for 4 and doubles when full.
@@ -24,16 +25,36 @@ extern bool noDomain;         // -nodomain        -> "-Dno.domain=true"
 extern bool passwordVisible;  // -passwordvisible -> "-Dpassword.visible=true"
 extern bool printWizardId;    // -id              -> wizard argument "-id"
 
-// Reads the launcher's arguments (*argc, *argv without the program name).
+// Reads the launcher's arguments (*argc, *argv without the program name; the
+// caller passes *tmpDir null). Options are compared exactly, case included; a
+// value option takes the next argument whatever it looks like.
 // True: *argc and *argv now hold the wizard's arguments (a fresh vector ending
 // with a null entry) and *javaHome, *tmpDir and *consoleMode are filled.
+// *javaHome and the state file are absolute (a relative one is taken against
+// the current directory); *tmpDir is the directory SetTempDir accepted, in
+// the form it stored (a relative one made absolute). With -silent the
+// launcher's own output now goes to the console.
 // False: the run ends with *exitStatus (0 after -help or -h, 1 after an
-// error, which has been reported followed by the usage text); *javaHome and
-// *tmpDir are null and *argv is null.
+// error, which has been reported followed by the usage text, or after a No
+// to the colour-depth question); *javaHome and *tmpDir are null and *argv is
+// null. Arguments after a failing one are not looked at.
 bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
                     char *consoleMode, int *exitStatus);
 
-// Prints the usage text on the standard error stream.
+// Prints the usage text on the standard error stream: "uninstallusage" for
+// the uninstaller's main class, "installusage" otherwise, with ProgramName
+// and the required Java version.
 void PrintUsage();
+
+// The colour-depth question, asked at the end of parsing unless -console or
+// -silent was given. Tests replace these two to play a screen and a user.
+//   ScreenColourDepth: colour planes times bits per pixel of the whole
+//     screen; 0 when no device context is available.
+//   AskForConsoleMode: asks "need_more_colors" with Yes and No; true for Yes.
+extern int (*ScreenColourDepth)();
+extern bool (*AskForConsoleMode)();
+
+// Below this many bits per pixel the wizard's windows are not usable.
+constexpr int MinimumColourDepth = 8;
 
 #endif

@@ -1,0 +1,263 @@
+// The command line serves two masters: some options steer the launcher (which
+// runtime, which temporary directory, console output), others are meant for
+// the Java wizard, which gets a vector of its own. Parsing reads every
+// argument once, stops at the first error, and only then turns what it found
+// into the wizard's arguments, so an option given twice contributes its
+// wizard arguments once and the last state file named serves both -silent
+// and -savestate.
+#include "launcher/options.h"
+
+#include "launcher/instance.h"
+#include "launcher/launch_sequence.h"
+#include "launcher/memory.h"
+#include "launcher/product.h"
+#include "ui/catalogue.h"
+#include "ui/output.h"
+
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+OptionEntry *OptionList;
+int OptionCount;
+int OptionCapacity;
+
+bool debug;
+bool noPortCheck;
+bool noDomain;
+bool passwordVisible;
+bool printWizardId;
+
+namespace {
+
+int ScreenColourDepthOfDisplay()
+{
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return 0;
+    int depth = GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    return depth;
+}
+
+bool AskForConsoleModeInMessageBox()
+{
+    char *text = GetLocalizedMessage("need_more_colors");
+    int answer = MessageBoxA(StatusWindow, text, GetTitle(), MB_YESNO | MB_ICONWARNING);
+    free(text);
+    return answer == IDYES;
+}
+
+// A %s argument is never a null pointer: the C runtimes disagree on what it
+// prints, and some fault.
+const char *Shown(const char *text)
+{
+    return text != nullptr ? text : "(null)";
+}
+
+// Replaces an owned text with a copy of `value` (or null).
+void Replace(char **owned, const char *value)
+{
+    free(*owned);
+    *owned = value != nullptr ? StrDup(value) : nullptr;
+}
+
+void PrintError(const char *key, const char *argument)
+{
+    char *text = GetLocalizedMessage(key);
+    _fprintf(stderr, text, Shown(argument));
+    free(text);
+}
+
+// A relative path taken against `directory`, in a fresh text.
+void MakeAbsolute(char **path, const std::string &directory)
+{
+    if (*path == nullptr || IsAbsolutePath(*path)) return;
+    std::string absolute = JoinPath(directory, *path);
+    free(*path);
+    *path = StrDup(absolute.c_str());
+}
+
+// Flags that only turn a Java system property on.
+struct PropertyOption {
+    const char *name;
+    bool *flag;
+};
+const PropertyOption propertyOptions[] = {
+    {"-debug", &debug},
+    {"-noportcheck", &noPortCheck},
+    {"-nodomain", &noDomain},
+    {"-passwordvisible", &passwordVisible},
+};
+
+// The wizard's fixed arguments. The vector holds them as char * like the
+// state file; nobody writes through them.
+char *WizardText(const char *text)
+{
+    return const_cast<char *>(text);
+}
+
+} // namespace
+
+int (*ScreenColourDepth)() = ScreenColourDepthOfDisplay;
+bool (*AskForConsoleMode)() = AskForConsoleModeInMessageBox;
+
+void AddOption(char *text)
+{
+    if (OptionCount == OptionCapacity) {
+        int capacity = OptionList == nullptr ? 4 : OptionCapacity * 2;
+        OptionEntry *grown =
+            static_cast<OptionEntry *>(MemAlloc(sizeof(OptionEntry) * static_cast<size_t>(capacity)));
+        for (int i = 0; i < OptionCount; ++i) grown[i] = OptionList[i];
+        free(OptionList);
+        OptionList = grown;
+        OptionCapacity = capacity;
+    }
+    OptionList[OptionCount].text = text;
+    OptionList[OptionCount].extra = nullptr;
+    ++OptionCount;
+}
+
+void PrintUsage()
+{
+    const char *key =
+        strcmp(GetJavaClassName(), "tarvisk_uninstall") == 0 ? "uninstallusage" : "installusage";
+    char *text = GetLocalizedMessage(key);
+    _fprintf(stderr, text, Shown(ProgramName), RequiredJavaVersion);
+    free(text);
+}
+
+bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
+                    char *consoleMode, int *exitStatus)
+{
+    *exitStatus = 1;
+    *javaHome = nullptr;
+    *consoleMode = 0;
+
+    bool console = false;
+    bool silent = false;
+    bool saveState = false;
+    char *stateFile = nullptr;
+
+    // Every way out before the wizard's arguments exist drops what was
+    // collected.
+    auto giveUp = [&](int status) {
+        free(stateFile);
+        free(*javaHome);
+        *javaHome = nullptr;
+        free(*tmpDir);
+        *tmpDir = nullptr;
+        *argv = nullptr;
+        *exitStatus = status;
+        return false;
+    };
+    auto fail = [&](const char *key, const char *argument) {
+        PrintError(key, argument);
+        PrintUsage();
+        return giveUp(1);
+    };
+
+    const int count = *argc;
+    char **const args = *argv;
+    for (int i = 0; i < count; ++i) {
+        const char *arg = args[i];
+        const char *value = i + 1 < count ? args[i + 1] : nullptr;
+
+        if (strcmp(arg, "-help") == 0 || strcmp(arg, "-h") == 0) {
+            PrintUsage();
+            return giveUp(0);
+        }
+        if (strcmp(arg, "-console") == 0) {
+            console = true;
+            continue;
+        }
+        if (strcmp(arg, "-silent") == 0) {
+            if (IsStateFileRequired()) {
+                if (value == nullptr) return fail("missing_file_name", arg);
+                Replace(&stateFile, value);
+                ++i;
+            }
+            silent = true;
+            continue;
+        }
+        if (strcmp(arg, "-savestate") == 0) {
+            if (value == nullptr) return fail("missing_file_name", arg);
+            Replace(&stateFile, value);
+            ++i;
+            saveState = true;
+            continue;
+        }
+        if (strcmp(arg, "-javahome") == 0) {
+            if (value == nullptr) return fail("missing_jvm_dir", arg);
+            Replace(javaHome, value);
+            ++i;
+            continue;
+        }
+        if (strcmp(arg, "-tmpdir") == 0) {
+            if (value == nullptr) return fail("missing_writable_dir", arg);
+            if (!SetTempDir(value)) return fail("no_writable_dir", value);
+            // The accepted form: a relative directory made absolute, so that
+            // it still names the same place once the working directory has
+            // become the current one.
+            Replace(tmpDir, GetTempDir());
+            ++i;
+            continue;
+        }
+        bool matched = false;
+        for (const PropertyOption &option : propertyOptions) {
+            if (strcmp(arg, option.name) == 0) {
+                *option.flag = true;
+                matched = true;
+                break;
+            }
+        }
+        if (matched) continue;
+        if (strcmp(arg, "-id") == 0) {
+            printWizardId = true;
+            continue;
+        }
+        return fail("no_valid_arg", arg);
+    }
+
+    const std::string currentDirectory = CurrentDirectory();
+    MakeAbsolute(javaHome, currentDirectory);
+    MakeAbsolute(&stateFile, currentDirectory);
+
+    if (!console && !silent && ScreenColourDepth() < MinimumColourDepth) {
+        if (!AskForConsoleMode()) {
+            PrintUsage();
+            return giveUp(1);
+        }
+        console = true;
+    }
+
+    std::vector<char *> wizard;
+    if (console) {
+        *consoleMode = 1;
+        wizard.push_back(WizardText("-nodisplay"));
+    }
+    if (silent) {
+        SetPrintToConsole(1);
+        wizard.push_back(WizardText("-nodisplay"));
+        wizard.push_back(WizardText("-noconsole"));
+        if (stateFile != nullptr) {
+            wizard.push_back(WizardText("-state"));
+            wizard.push_back(stateFile);
+        }
+    }
+    if (saveState && stateFile != nullptr) {
+        wizard.push_back(WizardText("-saveState"));
+        wizard.push_back(stateFile);
+    }
+    if (printWizardId) wizard.push_back(WizardText("-id"));
+
+    char **vector = static_cast<char **>(MemAlloc(sizeof(char *) * (wizard.size() + 1)));
+    for (size_t i = 0; i < wizard.size(); ++i) vector[i] = wizard[i];
+    vector[wizard.size()] = nullptr;
+
+    *argc = static_cast<int>(wizard.size());
+    *argv = vector;
+    return true;
+}
