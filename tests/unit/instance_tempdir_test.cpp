@@ -1,0 +1,183 @@
+// The instance lock and the temporary directory: which directories are
+// accepted and in what form they are kept; the working directory's names.
+#include "launcher/instance.h"
+#include "launcher/launch_sequence.h"
+#include "launcher/product.h"
+#include "unit/cli_scratch.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+#include <ostream>
+#include <string>
+
+namespace {
+
+std::string Expand(std::string text, const std::string &root)
+{
+    size_t at;
+    while ((at = text.find("{root}")) != std::string::npos) text.replace(at, 6, root);
+    return text;
+}
+
+// --- SetTempDir -------------------------------------------------------------
+
+struct TempDirCase {
+    const char *name;
+    std::string path;    // "{root}" stands for the scratch directory, also the cwd
+    bool accepted;
+    std::string stored;  // what GetTempDir gives afterwards
+};
+void PrintTo(const TempDirCase &c, std::ostream *os) { *os << c.name; }
+
+class SetTempDirTest : public testing::TestWithParam<TempDirCase> {
+protected:
+    void SetUp() override
+    {
+        scratch.Dir("dir");
+        scratch.File("plain.txt");
+        previous = CurrentDirectory();
+        ASSERT_TRUE(SetCurrentDirectoryA(scratch.root().c_str()));
+    }
+    void TearDown() override { SetCurrentDirectoryA(previous.c_str()); }
+
+    CliScratch scratch{"tempdir"};
+    std::string previous;
+};
+
+TEST_P(SetTempDirTest, AcceptsUsableDirectoriesOnly)
+{
+    const TempDirCase &c = GetParam();
+    // A directory accepted before stays when a later one is refused.
+    std::string before = scratch.Dir("before");
+    ASSERT_TRUE(SetTempDir(before.c_str()));
+
+    std::string path = Expand(c.path, scratch.root());
+    EXPECT_EQ(SetTempDir(path.c_str()), c.accepted) << path;
+    ASSERT_NE(GetTempDir(), nullptr);
+    EXPECT_EQ(std::string(GetTempDir()), c.accepted ? Expand(c.stored, scratch.root()) : before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetTempDirTest,
+    testing::Values(
+        TempDirCase{"absolute", "{root}\\dir", true, "{root}\\dir"},
+        TempDirCase{"trailing_backslash_removed", "{root}\\dir\\", true, "{root}\\dir"},
+        TempDirCase{"relative_made_absolute", "dir", true, "{root}\\dir"},
+        TempDirCase{"relative_with_trailing_backslash", "dir\\", true, "{root}\\dir"},
+        TempDirCase{"drive_root_keeps_its_backslash", "C:\\", true, "C:\\"},
+        TempDirCase{"a_file", "{root}\\plain.txt", false, ""},
+        TempDirCase{"a_relative_file", "plain.txt", false, ""},
+        TempDirCase{"missing", "{root}\\absent", false, ""},
+        TempDirCase{"relative_missing", "absent", false, ""},
+        TempDirCase{"below_a_file", "{root}\\plain.txt\\sub", false, ""},
+        TempDirCase{"empty_is_the_current_directory", "", true, "{root}"}),
+    [](const testing::TestParamInfo<TempDirCase> &info) { return std::string(info.param.name); });
+
+TEST_F(SetTempDirTest, ReadOnlyDirectoryRefused)
+{
+    std::string locked = scratch.Dir("locked");
+    ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+    if (!(GetFileAttributesA(locked.c_str()) & FILE_ATTRIBUTE_READONLY))
+        GTEST_SKIP() << "this file system keeps no read-only attribute on directories";
+    EXPECT_FALSE(SetTempDir(locked.c_str()));
+    EXPECT_FALSE(SetTempDir("locked"));
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Needs a process in which no directory has been accepted yet: ctest runs
+// every test in a process of its own.
+TEST(GetTempDir, SystemDirectoryWithoutTrailingBackslashOnFirstUse)
+{
+    char system[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof system, system);
+    ASSERT_GT(length, 1u);
+    std::string expected(system, length);
+    if (expected.back() == '\\' && expected.size() > 3) expected.pop_back();
+
+    char *first = GetTempDir();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::string(first), expected);
+    EXPECT_EQ(GetTempDir(), first);  // kept, not asked again
+}
+
+// --- Paths --------------------------------------------------------------------
+
+struct JoinCase {
+    const char *name;
+    const char *dir;
+    const char *file;
+    const char *joined;
+};
+void PrintTo(const JoinCase &c, std::ostream *os) { *os << c.name; }
+
+class JoinPathTest : public testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinPathTest, OneBackslashBetween)
+{
+    EXPECT_EQ(JoinPath(GetParam().dir, GetParam().file), GetParam().joined);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JoinPathTest,
+    testing::Values(JoinCase{"directory", "C:\\work", "answers.txt", "C:\\work\\answers.txt"},
+                    JoinCase{"drive_root", "C:\\", "answers.txt", "C:\\answers.txt"},
+                    JoinCase{"share", "\\\\server\\share", "a", "\\\\server\\share\\a"},
+                    JoinCase{"no_directory", "", "a", "a"}),
+    [](const testing::TestParamInfo<JoinCase> &info) { return std::string(info.param.name); });
+
+TEST(EndsWithBackslash, LastCharacterOnly)
+{
+    EXPECT_TRUE(EndsWithBackslash("C:\\"));
+    EXPECT_TRUE(EndsWithBackslash("dir\\"));
+    EXPECT_FALSE(EndsWithBackslash("C:\\dir"));
+    EXPECT_FALSE(EndsWithBackslash(""));
+}
+
+// --- Working directory names ---------------------------------------------------
+
+TEST(WorkingDirectoryName, InTheDirectoryBeginningWithTheProgramName)
+{
+    EXPECT_EQ(WorkingDirectoryName("C:\\Temp", "setup.exe", 0x1A4, 0),
+              "C:\\Temp\\setup.exe1A4_0");
+    EXPECT_EQ(WorkingDirectoryName("D:\\", "conrun.exe", 0x20, 0x3E7), "D:\\conrun.exe20_3E7");
+}
+
+TEST(WorkingDirectoryName, DistinctAcrossProcessesAndAttempts)
+{
+    std::set<std::string> names;
+    for (unsigned long process : {0x1ul, 0x12ul, 0x123ul, 0xFFFFFFFFul})
+        for (unsigned serial : {0u, 0x3u, 0x23u, 0x123u, 999u})
+            names.insert(WorkingDirectoryName("C:\\Temp", "setup.exe", process, serial));
+    EXPECT_EQ(names.size(), 20u);
+}
+
+// --- The instance lock ------------------------------------------------------
+
+TEST(InstanceLock, HeldOnByteZeroUntilReleased)
+{
+    ASSERT_NE(SetExecName(nullptr), nullptr);
+    ExitIfNotOnlyInstance();  // the only instance: returns
+
+    // Another open of the same file (reading is still shared) finds the byte
+    // locked, and free again once the exit handler has run.
+    HANDLE other = CreateFileA(GetExecName(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(LockFile(other, 0, 0, 1, 0));
+    EXPECT_TRUE(LockFile(other, 1, 0, 1, 0));  // only byte 0 is taken
+    UnlockFile(other, 1, 0, 1, 0);
+
+    // Writing to the running launcher's file is refused while it runs.
+    HANDLE writer = CreateFileA(GetExecName(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+
+    DeleteLockFile();
+    EXPECT_TRUE(LockFile(other, 0, 0, 1, 0));
+    UnlockFile(other, 0, 0, 1, 0);
+    CloseHandle(other);
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+// The Java option list and the usage text.
+#include "launcher/launch_sequence.h"
+#include "launcher/memory.h"
+#include "launcher/options.h"
+#include "unit/cli_scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(AddOption, StartsWithFourThenDoublesKeepingOrder)
+{
+    // The list is process-wide; ctest runs every test in a process of its own.
+    if (OptionList != nullptr) GTEST_SKIP() << "the option list is in use in this process";
+
+    // capacity after each addition, and whether the array moved there
+    std::vector<int> capacities;
+    std::vector<bool> moved;
+    for (int i = 0; i < 17; ++i) {
+        OptionEntry *before = OptionList;
+        AddOption(StrDup(("-Dopt" + std::to_string(i)).c_str()));
+        capacities.push_back(OptionCapacity);
+        moved.push_back(OptionList != before);
+    }
+    EXPECT_EQ(capacities, (std::vector<int>{4, 4, 4, 4, 8, 8, 8, 8, 16, 16, 16, 16, 16, 16, 16,
+                                            16, 32}));
+    // The entries move only when the array grows.
+    for (int i = 0; i < 17; ++i)
+        EXPECT_EQ(moved[i], i == 0 || i == 4 || i == 8 || i == 16) << i;
+
+    ASSERT_EQ(OptionCount, 17);
+    for (int i = 0; i < 17; ++i) {
+        EXPECT_EQ(std::string(OptionList[i].text), "-Dopt" + std::to_string(i));
+        EXPECT_EQ(OptionList[i].extra, nullptr);
+    }
+}
+
+TEST(AddOption, KeepsTheTextItIsGiven)
+{
+    char *text = StrDup("-Xmx256m");
+    AddOption(text);
+    EXPECT_EQ(OptionList[OptionCount - 1].text, text);
+}
+
+TEST(PrintUsage, InstallUsageWithProgramNameAndJavaVersion)
+{
+    ProgramName = const_cast<char *>("setup.exe");
+    testing::internal::CaptureStdout();
+    PrintUsage();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, CatalogueText("installusage", "setup.exe", "1.5"));
+    EXPECT_NE(out.find("'setup.exe'"), std::string::npos);
+    EXPECT_NE(out.find("1.5"), std::string::npos);
+}
+
+TEST(PrintUsage, NoProgramNameIsPrintedSafely)
+{
+    ProgramName = nullptr;
+    testing::internal::CaptureStdout();
+    PrintUsage();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              CatalogueText("installusage", "(null)", "1.5"));
+}
+
+} // namespace
