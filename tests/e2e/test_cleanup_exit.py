@@ -1,0 +1,207 @@
+"""The end of a run, seen from outside: the working directory is gone after
+every run that reached Java, the upgrade batch file runs on exit code 10, a
+link left in the working directory does not take its target along, and a
+crash cleans up while a breakpoint does not.
+
+Each test builds a real installer (the test variant of conrun.exe with an
+appended payload that carries the stand-in runtime under package/jre) and
+runs it with -tmpdir pointing at a directory of its own, so that the working
+directory is the only directory the run creates there."""
+import json
+import os
+import re
+import time
+
+import pytest
+
+import installer
+import runtimes
+from winerun import REPO, to_windows
+
+SEQUENCE = os.path.join(REPO, "launcher", "launch_sequence.cpp")
+
+
+def _sequence_source():
+    with open(SEQUENCE, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+pytestmark = pytest.mark.skipif(
+    "ExecuteJava" not in _sequence_source(),
+    reason="the launch sequence does not reach Java yet (no ExecuteJava in "
+           "launcher/launch_sequence.cpp)")
+
+CLEANUP_LINE = "Deleting temporary files..."
+
+
+def to_linux(path):
+    """The Linux path of a Z: drive path."""
+    assert path[:2].upper() == "Z:", path
+    return path[2:].replace("\\", "/")
+
+
+@pytest.fixture
+def standin(build_dir):
+    if not os.path.exists(os.path.join(runtimes.standin_dir(build_dir), "java.exe")):
+        pytest.skip("the stand-in runtime is not built")
+    return build_dir
+
+
+class Run:
+    """One installer run: its result, its temporary directory and the
+    stand-in's launch records."""
+
+    def __init__(self, result, tmp_dir, record):
+        self.result = result
+        self.tmp_dir = tmp_dir
+        self.record = record
+
+    @property
+    def records(self):
+        if not os.path.exists(self.record):
+            return []
+        with open(self.record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def leftover_directories(self):
+        return [name for name in os.listdir(self.tmp_dir)
+                if os.path.isdir(os.path.join(self.tmp_dir, name))]
+
+
+def make_installer(wine, build_dir, where, exit_code=0, sleep_ms=None, variant="test-bin"):
+    runtime = runtimes.make_runtime(build_dir, os.path.join(where, "runtime-source"),
+                                    version="1.6.0_45", exit_code=exit_code, sleep_ms=sleep_ms)
+    out = os.path.join(where, "installer", "conrun.exe")
+    installer.build_installer(wine.program("conrun.exe", variant), out, runtime=runtime,
+                              build_dir=build_dir)
+    return out
+
+
+def command(program, tmp_dir, record, env=None):
+    """Program, arguments and environment of one run with its own -tmpdir."""
+    os.makedirs(tmp_dir, exist_ok=True)
+    extra = {"STANDIN_RECORD": to_windows(record)}
+    extra.update(env or {})
+    return program, ["-tmpdir", to_windows(tmp_dir)], extra
+
+
+def run_installer(wine, program, tmp_dir, record, env=None):
+    program, args, extra = command(program, tmp_dir, record, env)
+    return Run(wine.run(program, args, env=extra), tmp_dir, record)
+
+
+@pytest.mark.parametrize("wizard_code,status", [(0, 0), (5, 5), (72, 0), (73, 0)])
+def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard_code, status):
+    program = make_installer(wine, standin, str(tmp_path), exit_code=wizard_code)
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
+
+    assert run.result.code == status, run.result
+    assert CLEANUP_LINE in run.result.out
+    assert len(run.records) == 1, run.result
+    working = to_linux(run.records[0]["cwd"])
+    assert os.path.dirname(working) == str(tmp_path / "tmp")
+    assert not os.path.exists(working)
+    assert run.leftover_directories() == []
+
+
+UPGRADE_BATCH = '@echo off\r\necho ran> "{marker}"\r\nexit /b 3\r\n'
+
+
+@pytest.mark.parametrize("long_tmp", [False, True], ids=["short", "long-tmpdir"])
+def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path, long_tmp):
+    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
+    tmp_dir = tmp_path / "tmp"
+    if long_tmp:
+        # Longer than the 128 characters a fixed 150-byte command would hold.
+        tmp_dir = tmp_dir / ("t" * 70) / ("u" * 70)
+    os.makedirs(tmp_dir)
+    marker = tmp_path / "upgrade-ran.txt"
+    batch = tmp_dir / "UpgradeInvoker.bat"
+    batch.write_bytes(UPGRADE_BATCH.format(marker=to_windows(str(marker))).encode("ascii"))
+    assert len(to_windows(str(tmp_dir))) > 128 or not long_tmp
+
+    run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"))
+
+    assert run.result.code == 10, run.result
+    assert marker.exists(), "the batch file did not run"
+    assert not batch.exists(), "the batch file was not deleted"
+    assert CLEANUP_LINE in run.result.out
+    assert run.leftover_directories() == []
+
+
+def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_path):
+    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
+    assert run.result.code == 10, run.result
+    assert CLEANUP_LINE in run.result.out
+    assert run.leftover_directories() == []
+
+
+def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
+    """The wizard (here the test, while the stand-in sleeps) leaves a link to
+    a directory outside in the working directory; the cleanup removes the
+    payload but never what the link points at."""
+    outside = tmp_path / "outside"
+    (outside / "sub").mkdir(parents=True)
+    (outside / "precious.txt").write_text("keep me")
+    (outside / "sub" / "more.txt").write_text("keep me too")
+
+    program = make_installer(wine, standin, str(tmp_path), exit_code=0, sleep_ms=4000)
+    record = str(tmp_path / "record.jsonl")
+    program, args, extra = command(program, str(tmp_path / "tmp"), record)
+    proc = wine.popen(program, args, env=extra)
+    try:
+        deadline = time.time() + 60
+        while not os.path.exists(record) and time.time() < deadline:
+            time.sleep(0.1)
+        assert os.path.exists(record), "the wizard did not start"
+        run = Run(None, str(tmp_path / "tmp"), record)
+        working = to_linux(run.records[0]["cwd"])
+        os.symlink(str(outside), os.path.join(working, "left-link"))
+        out, err = proc.communicate(timeout=120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    assert proc.returncode == 0, (out, err)
+    assert (outside / "precious.txt").read_text() == "keep me"
+    assert (outside / "sub" / "more.txt").exists()
+    assert not os.path.exists(os.path.join(working, "tarvisk.class"))
+    assert not os.path.exists(os.path.join(working, "package", "jre"))
+
+
+def _fault_point_after_extraction():
+    """A test fault point the launch sequence offers after the payload has
+    been extracted, or None."""
+    source = _sequence_source()
+    extracted = source.find("UnzipFiles")
+    for match in re.finditer(r'TestFaultHook\("([^"]+)"\)', source):
+        if extracted >= 0 and match.start() > extracted:
+            return match.group(1)
+    return None
+
+
+@pytest.fixture
+def quiet_crashes(wine):
+    """No crash dialog from Wine's debugger: it would wait for a click."""
+    wine.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
+             "/d", "0")
+
+
+@pytest.mark.parametrize("breakpoint", [False, True], ids=["fault", "breakpoint"])
+def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoint):
+    point = _fault_point_after_extraction()
+    if point is None:
+        pytest.skip("the launch sequence has no test fault point after extraction yet")
+    program = make_installer(wine, standin, str(tmp_path))
+    fault = point + (":breakpoint" if breakpoint else "")
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+                        env={"LAUNCHER_TEST_FAULT": fault})
+
+    assert run.result.code != 0, run.result
+    if breakpoint:
+        assert CLEANUP_LINE not in run.result.out
+        assert len(run.leftover_directories()) == 1, "a breakpoint must not clean up"
+    else:
+        assert CLEANUP_LINE in run.result.out
+        assert run.leftover_directories() == []
