@@ -1,0 +1,101 @@
+// The wizard's start. The command line is built as text first (see
+// command_line.h) and sized from what was built; each element is escaped by
+// the C runtime's rules so a -tmpdir ending in a backslash, or an argument
+// holding a quote, cannot merge with or split its neighbours.
+#include "java/launch.h"
+
+#include "java/command_line.h"
+#include "java/runtime.h"
+#include "java/version.h"
+#include "launcher/product.h"
+#include "ui/catalogue.h"
+#include "ui/output.h"
+
+#include <windows.h>
+#include <io.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Prints the catalogue text of `key` as an error.
+void ReportError(const char *key)
+{
+    char *text = GetLocalizedMessage(key);
+    _fprintf(stderr, "%s", text);
+    free(text);
+}
+
+// Gives the wizard's console a window the user sees: AllocConsole keeps a
+// console the process already has; the empty title finds its window.
+void PrepareConsole()
+{
+    AllocConsole();
+    SetConsoleTitleA("");
+    HWND console = FindWindowA(nullptr, "");
+    if (console == nullptr) return;
+    if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
+    SetForegroundWindow(console);
+}
+
+} // namespace
+
+int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
+                char **argv)
+{
+    const bool console = GetPrintToConsole() != 0;
+    const char *mainClass = GetJavaClassName();
+    const char *libraryDir = GetBundledLibraryPath();
+    const char *previousPath = getenv("PATH");
+    // getenv's text changes with _putenv below; keep the value read now.
+    const bool hadPath = previousPath != nullptr;
+    const std::string oldPath = hadPath ? previousPath : "";
+    int status = 1;
+
+    if (!CheckJavaClassFile()) {
+        char *key = GetMessageKeyPrefix("no_files");
+        ReportError(key);
+        free(key);
+        return 1;
+    }
+
+    const std::string javaExecutable =
+        std::string(runtimePath) + (console ? "\\bin\\java.exe" : "\\bin\\javaw.exe");
+    if (_access(javaExecutable.c_str(), 4) != 0) {
+        ReportError("java_aborted");
+        return 1;
+    }
+
+    const std::string command = BuildJavaCommandLine(javaExecutable.c_str(), optionCount,
+                                                     options, mainClass, argc, argv);
+    std::vector<char> writable(command.begin(), command.end());  // CreateProcessA may write
+    writable.push_back('\0');
+
+    // msvcrt's _putenv keeps its own copy of the assignment.
+    const std::string assignment =
+        ComposePathAssignment(libraryDir, hadPath ? oldPath.c_str() : nullptr);
+    _putenv(assignment.c_str());
+
+    if (console) PrepareConsole();
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        ReportError("java_aborted");
+        return 1;
+    }
+
+    // The status window stays up while the runtime starts its own window.
+    Sleep(JavaStartDelayMs);
+    HideStatusWindow();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(process.hProcess, &exitCode)) status = static_cast<int>(exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}

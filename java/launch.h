@@ -1,0 +1,18 @@
+// Running the installer wizard in a child Java process.
+#ifndef JAVA_LAUNCH_H
+#define JAVA_LAUNCH_H
+
+#include "launcher/options.h"
+
+// Starts the runtime's java.exe (console output chosen) or javaw.exe with the
+// `optionCount` Java options, the wizard's main class and the `argc` wizard
+// arguments, each quoted so it arrives as exactly one argument; the child
+// inherits PATH with the payload's package directory in front. Waits the
+// build's start delay, hides the status window, waits for the child and
+// returns its exit code. Returns 1, after printing "setup_no_files" or
+// "java_aborted", when the main class file is missing, the executable is not
+// readable (both before PATH changes) or the child cannot be started.
+int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
+                char **argv);
+
+#endif
