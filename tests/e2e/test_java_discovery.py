@@ -1,0 +1,267 @@
+"""Finding a Java runtime: directory rules, the payload runtime and the
+registry search, with stand-in runtimes and real registry entries."""
+import os
+import shutil
+import zipfile
+
+import pytest
+
+import runtimes
+from winerun import to_windows
+
+JAVASOFT = r"HKLM\Software\JavaSoft"
+KEYS = {"jdk": JAVASOFT + r"\Java Development Kit",
+        "jre": JAVASOFT + r"\Java Runtime Environment"}
+UNZIPPING = "Extracting Java(TM) 2 Runtime Environment files..."
+
+
+@pytest.fixture
+def probe(wine, build_dir):
+    path = os.path.join(build_dir, "support", "java_probe", "java_probe.exe")
+    assert os.path.exists(path), "java_probe.exe is not built"
+
+    def run(*args, program=path):
+        result = wine.run(program, list(args))
+        assert result.code == 0, result
+        return result
+    return run
+
+
+def results(result):
+    return [line[len("result="):] for line in result.out.splitlines()
+            if line.startswith("result=")]
+
+
+class Registry:
+    """Registrations added in a test, removed again afterwards."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.added = []
+
+    def register(self, kind, version, java_home, view=32):
+        key = KEYS[kind] + "\\" + version
+        r = self.wine.reg("add", key, "/v", "JavaHome", "/t", "REG_SZ", "/d", java_home,
+                          view=view)
+        assert r.returncode == 0, r.stderr
+        self.added.append(view)
+
+    def clean(self):
+        for view in (32, 64):
+            self.wine.reg("delete", JAVASOFT, view=view)
+
+    def is_clean(self):
+        return all(self.wine.reg("query", JAVASOFT, "/reg:%d" % view).returncode != 0
+                   for view in (32, 64))
+
+
+@pytest.fixture
+def registry(wine):
+    reg = Registry(wine)
+    reg.clean()
+    assert reg.is_clean()
+    yield reg
+    reg.clean()
+
+
+@pytest.fixture
+def make(build_dir, tmp_path):
+    """Lays out a stand-in runtime under the test's directory; returns the
+    Windows form of the directory to register (dest) and of the runtime."""
+    def lay_out(name, jdk=False, **kwargs):
+        dest = tmp_path / name
+        runtime = runtimes.make_runtime(build_dir, str(dest), jdk=jdk, **kwargs)
+        return to_windows(str(dest)), to_windows(runtime)
+    return lay_out
+
+
+@pytest.fixture
+def home(tmp_path):
+    path = tmp_path / "home"
+    path.mkdir()
+    return path
+
+
+# --- GetJREPath and IsJDK on stand-in layouts ----------------------------------
+
+def test_jrepath_takes_plain_runtime_and_kit_layout(probe, make):
+    plain, plain_rt = make("plain")
+    kit, kit_rt = make("kit", jdk=True)
+    assert results(probe("jrepath", plain)) == [plain]
+    assert results(probe("jrepath", kit)) == [kit + "\\jre"]
+    assert results(probe("jrepath", kit_rt)) == [kit_rt]
+
+
+def test_jrepath_without_javaw_is_no_runtime_even_with_jre_below(probe, make, tmp_path,
+                                                                build_dir):
+    both, _ = make("both", javaw=False)
+    runtimes.make_runtime(build_dir, str(tmp_path / "both" / "jre"))
+    assert results(probe("jrepath", both)) == ["(null)"]
+
+
+def test_jrepath_prefers_directory_over_its_jre(probe, make, tmp_path, build_dir):
+    both, _ = make("both")
+    runtimes.make_runtime(build_dir, str(tmp_path / "both" / "jre"))
+    assert results(probe("jrepath", both)) == [both]
+
+
+def test_jrepath_keeps_trailing_backslash(probe, make):
+    plain, _ = make("plain")
+    assert results(probe("jrepath", plain + "\\")) == [plain + "\\"]
+
+
+@pytest.mark.parametrize("suffix, jdk, expected", [
+    ("\\jre", True, "true"),     # tools.jar in the kit, beside jre
+    ("", True, "true"),          # the kit directory itself holds lib\tools.jar
+    ("", False, "false"),        # a plain runtime
+])
+def test_isjdk_on_stand_in_layouts(probe, make, suffix, jdk, expected):
+    dest, _ = make("rt", jdk=jdk)
+    assert results(probe("isjdk", dest + suffix)) == [expected]
+
+
+def test_isjdk_upper_case_jre_tests_its_own_lib(probe, tmp_path, build_dir):
+    runtimes.make_runtime(build_dir, str(tmp_path / "kit" / "JRE"))
+    (tmp_path / "kit" / "lib").mkdir()
+    (tmp_path / "kit" / "lib" / "tools.jar").write_bytes(b"")
+    assert results(probe("isjdk", to_windows(str(tmp_path / "kit" / "JRE")))) == ["false"]
+
+
+# --- The registry search -------------------------------------------------------
+
+def test_nothing_registered_and_no_payload_gives_null(probe, registry, home):
+    assert results(probe("public", to_windows(str(home)))) == ["(null)"]
+
+
+@pytest.mark.parametrize("version, accepted", [
+    ("1.4.2_10", False), ("1.10", False), ("10", False), ("9.0.4", False),
+    ("1.50", True), ("1.6.0_03", True),
+])
+def test_subkey_names_are_version_tested(probe, registry, make, home, version, accepted):
+    dest, runtime = make("rt")
+    registry.register("jre", version, dest)
+    assert results(probe("public", to_windows(str(home)))) == [runtime if accepted else "(null)"]
+
+
+def test_development_kit_beats_newer_plain_runtime(probe, registry, make, home):
+    plain, _ = make("plain")
+    kit, kit_rt = make("kit", jdk=True)
+    registry.register("jre", "1.6.0_03", plain)
+    registry.register("jdk", "1.5.0_06", kit)
+    assert results(probe("public", to_windows(str(home)))) == [kit_rt]
+
+
+def test_versions_compare_byte_wise(probe, registry, make, home):
+    nine, nine_rt = make("nine")
+    ten, _ = make("ten")
+    registry.register("jre", "1.5.0_10", ten)
+    registry.register("jre", "1.5.0_9", nine)
+    assert results(probe("public", to_windows(str(home)))) == [nine_rt]
+
+
+def test_registration_without_runtime_is_skipped(probe, registry, make, home, tmp_path):
+    good, good_rt = make("good")
+    registry.register("jre", "1.9.0", to_windows(str(tmp_path / "missing")))
+    registry.register("jre", "1.5.0", good)
+    assert results(probe("public", to_windows(str(home)))) == [good_rt]
+
+
+@pytest.mark.parametrize("registrations, winner", [
+    ([("jdk", 32), ("jdk", 64)], ("jdk", 64)),
+    ([("jdk", 64), ("jre", 32)], ("jre", 32)),
+    ([("jre", 32), ("jre", 64)], ("jre", 64)),
+    ([("jdk", 32), ("jdk", 64), ("jre", 32), ("jre", 64)], ("jre", 64)),
+    ([("jre", 64)], ("jre", 64)),
+], ids=["jdk-views", "second-key", "jre-views", "all-four", "64-bit-only"])
+def test_equal_versions_last_met_wins(probe, registry, make, home, registrations, winner):
+    paths = {}
+    for kind, view in registrations:
+        dest, runtime = make("%s%d" % (kind, view))
+        registry.register(kind, "1.6.0_03", dest, view=view)
+        paths[(kind, view)] = runtime
+    assert results(probe("public", to_windows(str(home)))) == [paths[winner]]
+
+
+# --- The payload runtime -------------------------------------------------------
+
+def test_payload_plain_runtime_beats_registered_plain(probe, registry, make, home, build_dir):
+    dest, _ = make("registered")
+    registry.register("jre", "1.9.9", dest)
+    payload = runtimes.make_runtime(build_dir, str(home / "package" / "jre"))
+    assert results(probe("public", to_windows(str(home)))) == [to_windows(payload)]
+
+
+def test_registered_kit_beats_payload_plain(probe, registry, make, home, build_dir):
+    kit, kit_rt = make("kit", jdk=True)
+    registry.register("jdk", "1.5.0", kit)
+    runtimes.make_runtime(build_dir, str(home / "package" / "jre"))
+    assert results(probe("public", to_windows(str(home)))) == [kit_rt]
+
+
+def test_payload_kit_beats_registered_kit(probe, registry, make, home, build_dir):
+    kit, _ = make("kit", jdk=True)
+    registry.register("jdk", "1.9.9", kit)
+    payload = runtimes.make_runtime(build_dir, str(home / "package" / "jre"))
+    (home / "package" / "lib").mkdir()
+    (home / "package" / "lib" / "tools.jar").write_bytes(b"")
+    assert results(probe("public", to_windows(str(home)))) == [to_windows(payload)]
+
+
+@pytest.fixture
+def payload_probe(build_dir, tmp_path):
+    """A copy of the probe carrying a payload with a runtime in package/jre."""
+    app = tmp_path / "app"
+    app.mkdir()
+    program = app / "java_probe.exe"
+    shutil.copyfile(os.path.join(build_dir, "support", "java_probe", "java_probe.exe"),
+                    program)
+    standins = runtimes.standin_dir(build_dir)
+    with zipfile.ZipFile(program, "a", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("tarvisk.class", b"main class")
+        z.writestr("package/", b"")
+        z.writestr("package/jre/", b"")
+        z.writestr("package/jre/bin/", b"")
+        z.writestr("package/jre/bin/java.dll", b"")
+        z.write(os.path.join(standins, "java.exe"), "package/jre/bin/java.exe")
+        z.write(os.path.join(standins, "javaw.exe"), "package/jre/bin/javaw.exe")
+        z.writestr("package/jre-extra/readme", b"along with the runtime")
+        z.writestr("package/wizard.jar", b"not a runtime file")
+    return str(program)
+
+
+def test_payload_runtime_extracted_once_before_registry(probe, registry, make, home,
+                                                        payload_probe):
+    kit, kit_rt = make("kit", jdk=True)
+    registry.register("jdk", "1.6.0_03", kit)
+    win_home = to_windows(str(home))
+
+    first = probe("public", win_home, "twice", program=payload_probe)
+    # The registered kit still wins, but the payload was looked for first,
+    # and the second call in the same run uses what the first extracted.
+    assert results(first) == [kit_rt, kit_rt]
+    assert first.out.count(UNZIPPING) == 1
+    assert first.out.index(UNZIPPING) < first.out.index("result=")
+    assert (home / "package" / "jre" / "bin" / "javaw.exe").exists()
+    assert (home / "package" / "jre-extra" / "readme").exists()
+    assert not (home / "tarvisk.class").exists()
+    assert not (home / "package" / "wizard.jar").exists()
+
+    # A later run finds the extracted runtime without opening the archive:
+    # no progress line, and a file changed since is left alone.
+    registry.clean()
+    marker = home / "package" / "jre" / "bin" / "java.dll"
+    marker.write_bytes(b"changed since extraction")
+    second = probe("public", win_home, program=payload_probe)
+    assert results(second) == [win_home + "\\package\\jre"]
+    assert UNZIPPING not in second.out
+    assert marker.read_bytes() == b"changed since extraction"
+
+
+def test_failed_extraction_goes_on_to_registry(probe, registry, make, home, build_dir):
+    # The plain probe carries no archive: nothing is extracted or shown.
+    dest, runtime = make("rt")
+    registry.register("jre", "1.6.0_03", dest)
+    result = probe("public", to_windows(str(home)))
+    assert results(result) == [runtime]
+    assert UNZIPPING not in result.out
+    assert not (home / "package").exists()
