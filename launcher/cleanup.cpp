@@ -171,8 +171,10 @@ void DeleteWorkingDirectory()
 
 void PrepareToExit()
 {
+    // The text has no placeholders; printed as it stands, a stray '%' in a
+    // translation cannot read arguments that are not there.
     char *text = GetLocalizedMessage("performing_cleanup");
-    statusf(text);
+    statusf("%s", text);
     free(text);
 
     // The application home is the current directory, and the working
