@@ -71,6 +71,8 @@ char *CopyText(const char *text, size_t length)
     return copy;
 }
 
+} // namespace
+
 ZipArchive *allocZip(const char *path)
 {
     ZipArchive *zip = static_cast<ZipArchive *>(calloc(1, sizeof(ZipArchive)));
@@ -84,6 +86,8 @@ ZipArchive *allocZip(const char *path)
     return zip;
 }
 
+namespace {
+
 void destroyEntry(ZipEntry *entry)
 {
     if (entry == nullptr) return;
@@ -91,6 +95,8 @@ void destroyEntry(ZipEntry *entry)
     free(entry->entryName);
     free(entry);
 }
+
+} // namespace
 
 void freeZip(ZipArchive *zip)
 {
@@ -109,6 +115,8 @@ void freeZip(ZipArchive *zip)
     }
     free(zip);
 }
+
+namespace {
 
 // Keeps a copy of a "META-INF/" name. False when memory runs out.
 bool addMetaName(ZipArchive *zip, const char *name)

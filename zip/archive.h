@@ -91,6 +91,13 @@ void zipFreeEntry(ZipArchive *zip, ZipEntry *entry);
 
 // --- Steps of the reader, exposed for the tests ------------------------------
 
+// A zero-filled archive record holding a copy of `path` (fd -1), or null
+// when memory runs out.
+ZipArchive *allocZip(const char *path);
+
+// Frees a record and everything it owns (not its descriptor).
+void freeZip(ZipArchive *zip);
+
 // Builds the entry for index record `ze` from its local header; null with
 // lastError set on failure.
 ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze);

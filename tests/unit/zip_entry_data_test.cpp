@@ -1,0 +1,352 @@
+// Entry data: ranged reads of the stored bytes, the stored copy and the
+// inflation into a file, each ending with the size and CRC-32 checks.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "unit/zip_test_support.h"
+#include "unit/zip_writer.h"
+#include "zip/archive.h"
+#include "zip/entry_data.h"
+#include "zip/fileio.h"
+
+using namespace ziptest;
+
+namespace {
+
+// Bytes that deflate hardly shrinks, the same in every run.
+std::string Noise(size_t size, uint32_t seed = 1)
+{
+    std::string out(size, '\0');
+    for (char &c : out) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return out;
+}
+
+std::string Text(size_t size)
+{
+    std::string out;
+    while (out.size() < size) out += "class Entry" + std::to_string(out.size() % 97) + " {}\n";
+    out.resize(size);
+    return out;
+}
+
+// One archive with one entry, opened; the entry is number 0.
+class OneEntry {
+public:
+    OneEntry(const Scratch &scratch, const Entry &entry, const Layout &layout = {})
+        : path_(scratch.Path("one.zip"))
+    {
+        WriteFile(path_, Build({entry}, layout));
+        zip = zipOpen(path_.c_str(), nullptr);
+        if (zip != nullptr) this->entry = zipGetNextEntry(zip, 0);
+    }
+    ~OneEntry()
+    {
+        if (zip == nullptr) return;
+        zipFreeEntry(zip, entry);
+        zipClose(zip);
+    }
+    ZipArchive *zip = nullptr;
+    ZipEntry *entry = nullptr;
+
+private:
+    std::string path_;
+};
+
+TEST(ZipEntryData, ZipReadChecksTheOffsetAndClipsTheLength)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "s";
+    e.data = "01234";
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    char buffer[16] = {};
+
+    for (int offset : {5, -1, 100}) {
+        EXPECT_EQ(zipRead(one.zip, one.entry, offset, buffer, 1), -1) << offset;
+        EXPECT_STREQ(one.zip->lastError, "zipRead: specified offset out of range");
+    }
+    EXPECT_EQ(zipRead(one.zip, one.entry, 1, buffer, 0), 0);
+    EXPECT_EQ(one.zip->lastError, nullptr);
+    EXPECT_EQ(zipRead(one.zip, one.entry, 3, buffer, 16), 2);
+    EXPECT_EQ(std::string(buffer, 2), "34");
+}
+
+TEST(ZipEntryData, ZipReadOfAnEmptyEntryIsAlwaysOutOfRange)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "empty";
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    char c;
+    EXPECT_EQ(zipRead(one.zip, one.entry, 0, &c, 1), -1);
+    EXPECT_STREQ(one.zip->lastError, "zipRead: specified offset out of range");
+}
+
+TEST(ZipEntryData, InflateRefusesAStoredEntry)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "s";
+    e.data = "abc";
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    const char *message = "unset";
+    EXPECT_FALSE(inflateFully(one.zip, one.entry, -1, &message));
+    EXPECT_STREQ(message, "inflateFully: entry not compressed");
+}
+
+// --- Writing entries: the table -----------------------------------------------
+
+struct WriteCase {
+    const char *label;
+    Entry (*make)();
+    bool ok;
+    const char *message;   // inflateFully's message for deflated entries, or null
+};
+
+void PrintTo(const WriteCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+Entry Deflated(const std::string &data)
+{
+    Entry e;
+    e.name = "entry.bin";
+    e.data = data;
+    e.method = 8;
+    return e;
+}
+
+const WriteCase kWriteCases[] = {
+    {"Stored", [] {
+         Entry e;
+         e.name = "s";
+         e.data = Text(40000);
+         return e;
+     }, true, nullptr},
+    {"StoredEmpty", [] {
+         Entry e;
+         e.name = "s";
+         return e;
+     }, true, nullptr},
+    {"Deflated", [] { return Deflated(Text(100000)); }, true, nullptr},
+    {"DeflatedEmpty", [] { return Deflated(""); }, true, nullptr},
+    {"DeflatedIncompressible", [] { return Deflated(Noise(50000)); }, true, nullptr},
+    // The stream ends while compressed bytes are still due.
+    {"StreamEndsEarly", [] {
+         Entry e = Deflated(Noise(20000));
+         e.afterData = Noise(6000, 7);
+         e.compressedSize = static_cast<uint32_t>(Deflate(e.data).size() + 6000);
+         return e;
+     }, false, "inflateFully: Unexpected end of stream"},
+    {"StreamShorterThanSize", [] {
+         Entry e = Deflated(Text(1000));
+         e.uncompressedSize = 1001;
+         return e;
+     }, false, "inflateFully: Unexpected end of stream"},
+    {"StreamLongerThanSize", [] {
+         Entry e = Deflated(Text(1000));
+         e.uncompressedSize = 999;
+         return e;
+     }, false, "inflateFully: Unexpected end of stream"},
+    // A small size with a large stream stops before writing past the size.
+    {"StreamFarLongerThanSize", [] {
+         Entry e = Deflated(std::string(1 << 20, '\0'));
+         e.uncompressedSize = 10;
+         return e;
+     }, false, "inflateFully: more data than the entry's size"},
+    // The compressed bytes run out before the stream ends.
+    {"StreamCutShort", [] {
+         Entry e = Deflated(Noise(30000));
+         std::string full = Deflate(e.data);
+         e.stored = full.substr(0, full.size() / 2);
+         return e;
+     }, false, "inflateFully: size mismatch"},
+    // Flushed but never ended: everything is there, so it counts.
+    {"StreamNeverEndsButComplete", [] {
+         Entry e = Deflated(Text(30000));
+         e.stored = Deflate(e.data, false);
+         return e;
+     }, true, nullptr},
+    {"CorruptData", [] {
+         Entry e = Deflated(Text(100));
+         e.stored = std::string(64, '\xFF');
+         return e;
+     }, false, "inflateFully: invalid compressed data"},
+    {"CorruptAfterGoodStart", [] {
+         Entry e = Deflated(Noise(40000));
+         std::string bytes = Deflate(e.data);
+         for (size_t i = 9000; i < 9100; ++i) bytes[i] = '\xFF';
+         e.stored = bytes;
+         return e;
+     }, false, nullptr},
+    {"DeflatedCrcMismatch", [] {
+         Entry e = Deflated(Text(5000));
+         e.crc = Crc(e.data) ^ 1;
+         return e;
+     }, false, "inflateFully: CRC-32 mismatch"},
+    {"StoredCrcMismatch", [] {
+         Entry e;
+         e.name = "s";
+         e.data = Text(5000);
+         e.crc = Crc(e.data) + 1;
+         return e;
+     }, false, nullptr},
+    // A non-final stored block of 65535 bytes swallows the rest of the file.
+    {"DataRunsPastEndOfFile", [] {
+         Entry e = Deflated(std::string(100000, 'x'));
+         e.stored = std::string("\x00\xFF\xFF\x00\x00", 5) + "x";
+         e.compressedSize = 100000;
+         return e;
+     }, false, "inflateFully: Unexpected end of file"},
+    // Recorded with compressed size 0, the entry is copied as stored; the
+    // copy is the compressed bytes, which the CRC-32 exposes.
+    {"DeflatedRecordedAsSizeZero", [] {
+         Entry e = Deflated(Text(5000));
+         e.compressedSize = 0;
+         e.uncompressedSize = static_cast<uint32_t>(Deflate(e.data).size());
+         return e;
+     }, false, nullptr},
+    {"StoredRunsPastEndOfFile", [] {
+         Entry e;
+         e.name = "s";
+         e.data = "short";
+         e.uncompressedSize = 1000000;
+         return e;
+     }, false, nullptr},
+};
+
+class WriteEntry : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteEntry, SucceedsOnlyWithTheWholeEntry)
+{
+    Scratch scratch;
+    const WriteCase &c = GetParam();
+    Entry e = c.make();
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    std::string out = scratch.Path("out.bin");
+
+    EXPECT_EQ(zipReadEntry(one.zip, one.entry, out.c_str()), c.ok);
+    std::string written = ReadFile(out);
+    if (c.ok) {
+        EXPECT_EQ(written, e.data);
+    }
+    // Never more than the recorded size lands in the file.
+    EXPECT_LE(written.size(), static_cast<size_t>(one.entry->uncompressedSize));
+
+    if (one.entry->compressedSize != 0) {
+        int fd = fileOpen(scratch.Path("direct.bin").c_str(),
+                          FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
+                          FILEIO_S_IREAD | FILEIO_S_IWRITE);
+        ASSERT_GE(fd, 0);
+        const char *message = "unset";
+        EXPECT_EQ(inflateFully(one.zip, one.entry, fd, &message), c.ok);
+        fileClose(fd);
+        if (c.message != nullptr) {
+            EXPECT_STREQ(message, c.message);
+        } else if (c.ok) {
+            EXPECT_EQ(message, nullptr);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, WriteEntry, ::testing::ValuesIn(kWriteCases),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+// --- Buffering ------------------------------------------------------------------
+
+TEST(ZipEntryData, StoredCopyReadsInWholeBufferSteps)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "s";
+    e.data = Text(40000);
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    IoLog log;
+    EXPECT_TRUE(zipReadEntry(one.zip, one.entry, scratch.Path("out").c_str()));
+    const unsigned step = ZIP_COPY_BUFFER_SIZE;
+    std::vector<unsigned> want;
+    for (unsigned left = 40000; left > 0; left -= std::min(left, step)) want.push_back(std::min(left, step));
+    EXPECT_EQ(log.reads, want);
+    EXPECT_EQ(log.seeks, static_cast<int>(want.size()));
+    EXPECT_EQ(log.closes, 1);
+}
+
+TEST(ZipEntryData, EmptyStoredEntryReadsNothing)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "s";
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    IoLog log;
+    EXPECT_TRUE(zipReadEntry(one.zip, one.entry, scratch.Path("out").c_str()));
+    EXPECT_TRUE(log.reads.empty());
+    EXPECT_EQ(ReadFile(scratch.Path("out")), "");
+}
+
+TEST(ZipEntryData, InflateReadsInputInWholeBufferSteps)
+{
+    Scratch scratch;
+    Entry e = Deflated(Noise(10000));
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    IoLog log;
+    EXPECT_TRUE(zipReadEntry(one.zip, one.entry, scratch.Path("out").c_str()));
+    unsigned total = 0;
+    for (size_t i = 0; i < log.reads.size(); ++i) {
+        if (i + 1 < log.reads.size()) {
+            EXPECT_EQ(log.reads[i], static_cast<unsigned>(ZIP_INFLATE_INPUT_SIZE));
+        }
+        total += log.reads[i];
+    }
+    EXPECT_EQ(total, static_cast<unsigned>(one.entry->compressedSize));
+}
+
+// --- The output file -----------------------------------------------------------
+
+TEST(ZipEntryData, LongerExistingFileIsTruncated)
+{
+    Scratch scratch;
+    for (bool deflated : {false, true}) {
+        Entry e;
+        e.name = "s";
+        e.data = "new";
+        e.method = deflated ? 8 : 0;
+        OneEntry one(scratch, e);
+        ASSERT_NE(one.entry, nullptr);
+        std::string out = scratch.Path("out.txt");
+        WriteFile(out, std::string(5000, 'o'));
+        EXPECT_TRUE(zipReadEntry(one.zip, one.entry, out.c_str()));
+        EXPECT_EQ(ReadFile(out), "new") << deflated;
+    }
+}
+
+TEST(ZipEntryData, UnopenableOutputIsNeverClosed)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "s";
+    e.data = "x";
+    OneEntry one(scratch, e);
+    ASSERT_NE(one.entry, nullptr);
+    IoLog log;
+    EXPECT_FALSE(zipReadEntry(one.zip, one.entry, scratch.Path("no/such/dir/out").c_str()));
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.closes, 0);
+    EXPECT_TRUE(log.reads.empty());
+}
+
+} // namespace

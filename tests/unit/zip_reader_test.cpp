@@ -1,0 +1,745 @@
+// The archive reader: open and its format checks, the end-record search,
+// the prefix shift, the index limits, lookup by name and the sharing of open
+// archives. Every archive is built here with the in-test writer.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "unit/zip_test_support.h"
+#include "unit/zip_writer.h"
+#include "zip/archive.h"
+#include "zip/fileio.h"
+
+using namespace ziptest;
+
+namespace {
+
+// Closes every reference of an archive the test still holds.
+struct Closer {
+    ZipArchive *zip;
+    ~Closer()
+    {
+        while (zip != nullptr && zip->refCount > 0) {
+            int left = zip->refCount;
+            zipClose(zip);
+            if (left == 1) break;
+        }
+    }
+};
+
+// Runs readCEN on a record of our own, so that its message can be seen (a
+// failed open frees the record that holds it).
+struct CenResult {
+    int32_t result;
+    std::string message;
+};
+
+CenResult ReadCentral(const std::string &path)
+{
+    ZipArchive *zip = allocZip(path.c_str());
+    zip->fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    EXPECT_GE(zip->fd, 0);
+    CenResult r{readCEN(zip), zip->lastError ? zip->lastError : ""};
+    fileClose(zip->fd);
+    freeZip(zip);
+    return r;
+}
+
+std::vector<Entry> TwoEntries()
+{
+    Entry a;
+    a.name = "a.txt";
+    a.data = "alpha";
+    Entry b;
+    b.name = "dir/b.txt";
+    b.data = std::string(3000, 'b');
+    b.method = 8;
+    return {a, b};
+}
+
+// --- Format messages of the central directory -----------------------------
+
+struct CenCase {
+    const char *label;
+    void (*tamper)(std::vector<Entry> &entries, Layout &layout);
+    const char *message;
+};
+
+const CenCase kCenCases[] = {
+    {"CentralSizeBeyondEnd", [](std::vector<Entry> &, Layout &l) { l.centralSize = 100000; },
+     "invalid END header (bad central directory size)"},
+    {"CentralSizeNegative", [](std::vector<Entry> &, Layout &l) { l.centralSize = 0x80000000u; },
+     "invalid END header (bad central directory size)"},
+    {"CentralOffsetBeyond", [](std::vector<Entry> &, Layout &l) { l.centralOffset = 5000; },
+     "invalid END header (bad central directory offset)"},
+    {"CentralOffsetNegative", [](std::vector<Entry> &, Layout &l) { l.centralOffset = 0xFFFFFFF0u; },
+     "invalid END header (bad central directory offset)"},
+    {"EntryCountTooLarge", [](std::vector<Entry> &, Layout &l) { l.entryCount = 3; },
+     "invalid END header (bad entry count)"},
+    {"HeaderRunsOutOfDirectory",
+     [](std::vector<Entry> &e, Layout &l) {
+         // Two headers' worth of bytes, but the second header starts too late.
+         e.pop_back();
+         e[0].name = std::string(60, 'n');
+         l.entryCount = 2;
+     },
+     "invalid CEN header (bad header size)"},
+    {"CommentRunsOutOfDirectory", [](std::vector<Entry> &e, Layout &) { e[1].commentLength = 500; },
+     "invalid CEN header (bad header size)"},
+    {"BadSignature", [](std::vector<Entry> &e, Layout &) { e[1].centralSignature = 0x02014B51; },
+     "invalid CEN header (bad signature)"},
+    {"Encrypted", [](std::vector<Entry> &e, Layout &) { e[1].flags = 1; },
+     "invalid CEN header (encrypted entry)"},
+    {"Method12", [](std::vector<Entry> &e, Layout &) { e[0].method = 12; },
+     "invalid CEN header (bad compression method)"},
+};
+
+void PrintTo(const CenCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class CenMessage : public ::testing::TestWithParam<CenCase> {};
+
+TEST_P(CenMessage, FailsOpenWithItsMessage)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = TwoEntries();
+    Layout layout;
+    GetParam().tamper(entries, layout);
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries, layout));
+
+    CenResult r = ReadCentral(path);
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.message, GetParam().message);
+
+    int error = 7;
+    EXPECT_EQ(zipOpen(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, -2);
+    EXPECT_EQ(zfiles, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, CenMessage, ::testing::ValuesIn(kCenCases),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+TEST(ZipReader, TooManyEntriesComesBeforeReadingTheDirectory)
+{
+    Scratch scratch;
+    Layout layout;
+    layout.entryCount = 65535;
+    layout.centralSize = 65535u * 46;
+    layout.front = std::string(65535u * 46, 'x');
+    layout.centralOffset = 0;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build({}, layout));
+    EXPECT_EQ(ReadCentral(path).message, "too many entries in ZIP file");
+}
+
+// 65534 is the largest count the 16-bit chains can number; 65535 is refused.
+class EntryLimit : public ::testing::TestWithParam<int> {};
+
+TEST_P(EntryLimit, AcceptsUpTo65534)
+{
+    Scratch scratch;
+    const int count = GetParam();
+    std::vector<Entry> entries(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        entries[static_cast<size_t>(i)].name = std::to_string(i);
+        entries[static_cast<size_t>(i)].data = std::to_string(i % 10);
+    }
+    std::string path = scratch.Path("many.zip");
+    WriteFile(path, Build(entries));
+
+    if (count > 65534) {
+        EXPECT_EQ(ReadCentral(path).message, "too many entries in ZIP file");
+        EXPECT_EQ(zipOpen(path.c_str(), nullptr), nullptr);
+        return;
+    }
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zip->entryCount, count);
+    EXPECT_EQ(zip->hashSize, count / 2);
+    for (const char *name : {"0", "32767", "65533"}) {
+        ZipEntry *e = zipGetEntry(zip, name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_STREQ(e->entryName, name);
+        zipFreeEntry(zip, e);
+    }
+    ZipEntry *last = zipGetNextEntry(zip, count - 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_STREQ(last->entryName, "65533");
+    zipFreeEntry(zip, last);
+    EXPECT_EQ(zipGetNextEntry(zip, count), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, EntryLimit, ::testing::Values(65534, 65535));
+
+// --- Local header messages --------------------------------------------------
+
+struct LocCase {
+    const char *label;
+    void (*tamper)(std::vector<Entry> &entries);
+    int failSeek;     // counted from the entry request
+    int failRead;
+    const char *message;
+};
+
+const LocCase kLocCases[] = {
+    {"OffsetBeforeFile", [](std::vector<Entry> &e) { e[1].localOffset = 0xFFFFFFF0u; }, -1, -1,
+     "seek failed"},
+    {"HeaderBeyondFile", [](std::vector<Entry> &e) { e[1].localOffset = 0x00100000u; }, -1, -1,
+     "couldn't read LOC header"},
+    {"BadSignature", [](std::vector<Entry> &e) { e[1].localSignature = 0x04034B51; }, -1, -1,
+     "invalid LOC header (bad signature)"},
+    {"CentralExtraSeek", [](std::vector<Entry> &e) { e[1].centralExtra = std::string("\x01\x02\x00\x00", 4); }, 1, -1,
+     "seek failed"},
+    {"CentralExtraRead", [](std::vector<Entry> &e) { e[1].centralExtra = std::string("\x01\x02\x00\x00", 4); }, -1, 1,
+     "couldn't read CEN extra"},
+    {"HeaderRead", [](std::vector<Entry> &) {}, -1, 0, "couldn't read LOC header"},
+};
+
+void PrintTo(const LocCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class LocMessage : public ::testing::TestWithParam<LocCase> {};
+
+TEST_P(LocMessage, FailsTheEntryOnly)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = TwoEntries();
+    GetParam().tamper(entries);
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    {
+        IoLog log;
+        log.failSeek = GetParam().failSeek;
+        log.failRead = GetParam().failRead;
+        EXPECT_EQ(zipGetNextEntry(zip, 1), nullptr);
+    }
+    EXPECT_STREQ(zip->lastError, GetParam().message);
+    // The archive stays usable; entry requests do not clear the message.
+    ZipEntry *first = zipGetNextEntry(zip, 0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first->entryName, "a.txt");
+    EXPECT_STREQ(zip->lastError, GetParam().message);
+    zipFreeEntry(zip, first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, LocMessage, ::testing::ValuesIn(kLocCases),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+// Local headers whose name and extra field are longer than the central
+// lengths (archivers keep extra time stamps locally) are read in full.
+TEST(ZipReader, LocalNameAndExtraLongerThanCentral)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "n.txt";
+    e.data = "payload";
+    e.localName = std::string("n.txt-with-a-longer-local-name");
+    e.localExtra = std::string("\x55\x54\x09\x00", 4) + std::string(9, 'T');
+    Entry f;
+    f.name = "f.txt";
+    f.data = "second";
+    f.localExtra = std::string("\x55\x54\x05\x00", 4) + std::string(5, 'L');
+    f.centralExtra = std::string("\x55\x54\x01\x00", 4) + "C";
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build({e, f}));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+
+    ZipEntry *a = zipGetNextEntry(zip, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(std::string(a->entryName), *e.localName);
+    ASSERT_NE(a->extraField, nullptr);
+    EXPECT_EQ(a->extraField[0] | (a->extraField[1] << 8), 13);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(a->extraField) + 2, 13), e.localExtra);
+    EXPECT_EQ(a->dataPos, 30 + static_cast<int32_t>(e.localName->size() + e.localExtra.size()));
+    zipFreeEntry(zip, a);
+
+    // The central extra field wins; the local one only moves the data.
+    ZipEntry *b = zipGetNextEntry(zip, 1);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->extraField[0] | (b->extraField[1] << 8), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(b->extraField) + 2, 5), f.centralExtra);
+    EXPECT_EQ(std::string(ReadFile(path), static_cast<size_t>(b->dataPos), 6), "second");
+    zipFreeEntry(zip, b);
+}
+
+// A local name length that runs past the end of the file fails its entry
+// instead of taking bytes that were never read.
+TEST(ZipReader, LocalHeaderCutByEndOfFile)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "x";
+    e.data = "y";
+    std::string bytes = Build({e});
+    bytes[26] = '\xFF';
+    bytes[27] = '\xFF';
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, bytes);
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zipGetNextEntry(zip, 0), nullptr);
+    EXPECT_STREQ(zip->lastError, "couldn't read LOC header");
+}
+
+// --- The end-record search --------------------------------------------------
+
+struct EndCase {
+    const char *label;
+    size_t front;          // bytes in front of the archive
+    size_t comment;        // archive comment length
+    std::string trailing;  // bytes after the comment
+    bool opens;
+};
+
+const EndCase kEndCases[] = {
+    {"Plain", 0, 0, "", true},
+    {"Comment1", 0, 1, "", true},
+    {"Comment2", 0, 2, "", true},
+    {"Comment3", 0, 3, "", true},
+    {"Comment18", 0, 18, "", true},
+    {"Comment19", 0, 19, "", true},
+    {"Comment20", 0, 20, "", true},
+    {"Comment21", 0, 21, "", true},
+    {"Comment22", 0, 22, "", true},
+    {"Comment23", 0, 23, "", true},
+    {"Comment41", 0, 41, "", true},
+    {"Comment43", 0, 43, "", true},
+    {"Comment44", 0, 44, "", true},
+    {"Comment1000", 0, 1000, "", true},
+    // 65535 = 22 + 65513: the last record the search reaches.
+    {"CommentAtLimit", 70000, 65513, "", true},
+    {"CommentBeyondLimit", 70000, 65514, "", false},
+    {"CommentBeyondLimitShortFile", 0, 65514, "", false},
+    {"TrailingByte", 0, 0, "x", false},
+    {"TrailingAfterComment", 0, 10, "after", false},
+};
+
+void PrintTo(const EndCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class EndSearch : public ::testing::TestWithParam<EndCase> {};
+
+TEST_P(EndSearch, FindsTheRecordThatEndsTheFile)
+{
+    Scratch scratch;
+    const EndCase &c = GetParam();
+    Layout layout;
+    layout.front = std::string(c.front, 'F');
+    layout.comment.resize(c.comment);
+    for (size_t i = 0; i < c.comment; ++i)
+        layout.comment[i] = static_cast<char>('a' + i % 26);
+    // A signature inside the comment must not be taken for the record.
+    if (c.comment >= 30) layout.comment.replace(5, 4, "PK\x05\x06");
+    layout.trailing = c.trailing;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries(), layout));
+
+    int error = 5;
+    ZipArchive *zip = zipOpen(path.c_str(), &error);
+    Closer closer{zip};
+    if (!c.opens) {
+        EXPECT_EQ(zip, nullptr);
+        EXPECT_EQ(error, -2);
+        return;
+    }
+    ASSERT_NE(zip, nullptr);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(zip->entryCount, 2);
+    if (c.comment == 0) {
+        EXPECT_EQ(zip->archiveComment, nullptr);
+    } else {
+        ASSERT_NE(zip->archiveComment, nullptr);
+        EXPECT_EQ(std::string(zip->archiveComment), layout.comment);
+    }
+    ZipEntry *e = zipGetNextEntry(zip, 1);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->entryName, "dir/b.txt");
+    zipFreeEntry(zip, e);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, EndSearch, ::testing::ValuesIn(kEndCases),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+TEST(ZipReader, EndRecordAtFilePositionZeroIsNotFound)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("empty.zip");
+    WriteFile(path, Build({}));
+    EXPECT_EQ(ReadCentral(path).result, 0);
+    int error = 0;
+    EXPECT_EQ(zipOpen(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, -2);
+}
+
+TEST(ZipReader, EmptyArchiveBehindOtherBytesOpens)
+{
+    Scratch scratch;
+    Layout layout;
+    layout.front = "MZ";
+    std::string path = scratch.Path("empty.zip");
+    WriteFile(path, Build({}, layout));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zip->entryCount, 0);
+    EXPECT_EQ(zipGetNextEntry(zip, 0), nullptr);
+    EXPECT_EQ(zipGetEntry(zip, "a"), nullptr);
+}
+
+// In a short file the blocks are never shortened at its start: a record
+// that lies in front of the first whole block is not seen.
+TEST(ZipReader, ShortFileSearchEndsAtItsStart)
+{
+    Scratch scratch;
+    Layout layout;
+    layout.front = "M";
+    layout.comment = std::string(23, 'c');  // 1 + 22 + 23 = 46 bytes, record at 1
+    std::string path = scratch.Path("short.zip");
+    WriteFile(path, Build({}, layout));
+    ZipArchive probe{};
+    probe.fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    unsigned char end[22];
+    EXPECT_EQ(findEND(&probe, end), -1);
+    fileClose(probe.fd);
+    EXPECT_EQ(zipOpen(path.c_str(), nullptr), nullptr);
+
+    WriteFile(path, "tiny");
+    int error = 0;
+    EXPECT_EQ(zipOpen(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, -2);
+}
+
+TEST(ZipReader, FindEndReportsPositionAndRecord)
+{
+    Scratch scratch;
+    Layout layout;
+    layout.front = std::string(100, 'F');
+    layout.comment = "note";
+    std::string bytes = Build(TwoEntries(), layout);
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, bytes);
+    ZipArchive *probe = allocZip(path.c_str());
+    probe->fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    unsigned char end[22];
+    int32_t pos = findEND(probe, end);
+    EXPECT_EQ(pos, static_cast<int32_t>(bytes.size() - 26));
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(end), 22), bytes.substr(bytes.size() - 26, 22));
+    EXPECT_STREQ(probe->archiveComment, "note");
+    fileClose(probe->fd);
+    freeZip(probe);
+}
+
+// --- Prefix shift -----------------------------------------------------------
+
+class PrefixShift : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PrefixShift, EntriesAreFoundBehindAProgramImage)
+{
+    Scratch scratch;
+    Layout layout;
+    layout.front = std::string(4096, '\x90');
+    layout.front.replace(0, 2, "MZ");
+    layout.absoluteOffsets = GetParam();
+    std::string bytes = Build(TwoEntries(), layout);
+    std::string path = scratch.Path("prog.exe");
+    WriteFile(path, bytes);
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zip->entryIndex[0].locPos, 4096);
+    ZipEntry *e = zipGetNextEntry(zip, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->entryName, "a.txt");
+    EXPECT_EQ(bytes.substr(static_cast<size_t>(e->dataPos), 5), "alpha");
+    zipFreeEntry(zip, e);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, PrefixShift, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Rewritten" : "Relative"; });
+
+// --- Index records and lookup -------------------------------------------------
+
+TEST(ZipReader, IndexRecordsCarryTheCentralValues)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = TwoEntries();
+    entries[1].centralExtra = std::string("\x0A\x00\x00\x00", 4);
+    entries[1].comment = "remark";
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    const ZipIndexEntry &s = zip->entryIndex[0];
+    const ZipIndexEntry &d = zip->entryIndex[1];
+    EXPECT_EQ(s.compressedSize, 0);
+    EXPECT_EQ(s.uncompressedSize, 5);
+    EXPECT_EQ(s.crc, Crc("alpha"));
+    EXPECT_EQ(s.nameHash, hash("a.txt"));
+    EXPECT_EQ(d.compressedSize, static_cast<int32_t>(Deflate(entries[1].data).size()));
+    EXPECT_EQ(d.nameExtraLen, 9 + 4);
+    EXPECT_EQ(d.extraLen, 4);
+
+    ZipEntry *e = zipGetNextEntry(zip, 1);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->entryComment, "remark");
+    EXPECT_EQ(e->dosTime, 0x5A2E6B00u);
+    EXPECT_EQ(e->uncompressedSize, 3000);
+    zipFreeEntry(zip, e);
+    ZipEntry *first = zipGetNextEntry(zip, 0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->entryComment, nullptr);
+    EXPECT_EQ(first->extraField, nullptr);
+    zipFreeEntry(zip, first);
+}
+
+TEST(ZipReader, DeflatedWithCompressedSizeZeroCountsAsStored)
+{
+    Scratch scratch;
+    Entry e;
+    e.name = "d";
+    e.data = "data";
+    e.method = 8;
+    e.compressedSize = 0;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build({e}));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zip->entryIndex[0].compressedSize, 0);
+}
+
+TEST(ZipReader, HashMatchesTheSignedByteRule)
+{
+    EXPECT_EQ(hash(""), 0u);
+    EXPECT_EQ(hash("a"), 97u);
+    EXPECT_EQ(hash("Aa"), hash("BB"));
+    EXPECT_EQ(hash("\xFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(hash("ab\x80"), (97u * 31 + 98) * 31 - 128);
+}
+
+TEST(ZipReader, MetaNamesIgnoreCase)
+{
+    EXPECT_TRUE(isMetaName("META-INF/MANIFEST.MF"));
+    EXPECT_TRUE(isMetaName("meta-inf/x"));
+    EXPECT_TRUE(isMetaName("META-INF/"));
+    EXPECT_FALSE(isMetaName("META-INF"));
+    EXPECT_FALSE(isMetaName("META-INFX/"));
+    EXPECT_FALSE(isMetaName("x/META-INF/"));
+}
+
+TEST(ZipReader, MetaNamesAreKeptInGrowingSlots)
+{
+    Scratch scratch;
+    std::vector<Entry> entries;
+    for (const char *name : {"META-INF/", "meta-inf/a", "x.class", "Meta-Inf/b"}) {
+        Entry e;
+        e.name = name;
+        entries.push_back(e);
+    }
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    ASSERT_EQ(zip->metaSlots, 4);
+    EXPECT_STREQ(zip->metaNames[0], "META-INF/");
+    EXPECT_STREQ(zip->metaNames[1], "meta-inf/a");
+    EXPECT_STREQ(zip->metaNames[2], "Meta-Inf/b");
+    EXPECT_EQ(zip->metaNames[3], nullptr);
+}
+
+// "Aa" and "BB" share a hash, so they share a chain; a duplicate name finds
+// the later entry.
+TEST(ZipReader, LookupWalksChainsAndPrefersTheLaterDuplicate)
+{
+    Scratch scratch;
+    std::vector<Entry> entries;
+    for (auto [name, data] : std::vector<std::pair<const char *, const char *>>{
+             {"Aa", "first"}, {"dup", "old"}, {"BB", "second"}, {"dup", "newer"}, {"C", "c"}}) {
+        Entry e;
+        e.name = name;
+        e.data = data;
+        entries.push_back(e);
+    }
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+
+    struct Want {
+        const char *name;
+        int32_t size;
+    };
+    for (Want w : {Want{"Aa", 5}, Want{"BB", 6}, Want{"dup", 5}, Want{"C", 1}}) {
+        int size = -1, length = -1;
+        ZipEntry *e = zipFindEntry(zip, w.name, &size, &length);
+        ASSERT_NE(e, nullptr) << w.name;
+        EXPECT_STREQ(e->entryName, w.name);
+        EXPECT_EQ(size, w.size) << w.name;
+        EXPECT_EQ(length, static_cast<int>(strlen(w.name)));
+        zipFreeEntry(zip, e);
+    }
+    int size = -1, length = -1;
+    EXPECT_EQ(zipFindEntry(zip, "Ab", &size, &length), nullptr);
+    EXPECT_EQ(zipGetEntry(zip, "aa"), nullptr);
+    EXPECT_EQ(zipGetEntry(zip, "dup/"), nullptr);
+    EXPECT_EQ(size, -1);
+    EXPECT_EQ(length, -1);
+}
+
+TEST(ZipReader, ReleasedEntryIsHandedOutAgainWithoutReading)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries()));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+
+    ZipEntry *e = zipGetEntry(zip, "dir/b.txt");
+    ASSERT_NE(e, nullptr);
+    zipFreeEntry(zip, e);
+    EXPECT_EQ(zip->cachedEntry, e);
+    {
+        IoLog log;
+        EXPECT_EQ(zipGetEntry(zip, "dir/b.txt"), e);
+        EXPECT_TRUE(log.reads.empty());
+        EXPECT_EQ(log.seeks, 0);
+    }
+    EXPECT_EQ(zip->cachedEntry, nullptr);
+    zipFreeEntry(zip, e);
+    // Releasing another entry destroys the cached one; null empties the cache.
+    ZipEntry *a = zipGetNextEntry(zip, 0);
+    zipFreeEntry(zip, a);
+    EXPECT_EQ(zip->cachedEntry, a);
+    zipFreeEntry(zip, nullptr);
+    EXPECT_EQ(zip->cachedEntry, nullptr);
+}
+
+// --- Sharing and reference counts ---------------------------------------------
+
+TEST(ZipReader, OpensOfOnePathShareOneRecord)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries()));
+    IoLog log;
+    ZipArchive *a = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(a, nullptr);
+    int error = 9;
+    ZipArchive *b = zipOpen(path.c_str(), &error);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(a->refCount, 2);
+    EXPECT_EQ(log.opens, 1);
+    zipClose(b);
+    EXPECT_EQ(zfiles, a);
+    EXPECT_EQ(a->refCount, 1);
+    EXPECT_EQ(log.closes, 0);
+    zipClose(a);
+    EXPECT_EQ(zfiles, nullptr);
+    EXPECT_EQ(log.closes, 1);
+}
+
+TEST(ZipReader, StampsSeparateRecordsAndZeroMatchesAny)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries()));
+    ZipArchive *five = zipOpenGeneric(path.c_str(), nullptr, FILEIO_RDONLY | FILEIO_BINARY, 5);
+    ZipArchive *six = zipOpenGeneric(path.c_str(), nullptr, FILEIO_RDONLY | FILEIO_BINARY, 6);
+    ASSERT_NE(five, nullptr);
+    ASSERT_NE(six, nullptr);
+    EXPECT_NE(five, six);
+    EXPECT_EQ(zfiles, six);
+    EXPECT_EQ(six->nextOpen, five);
+    EXPECT_EQ(zipOpenGeneric(path.c_str(), nullptr, FILEIO_RDONLY | FILEIO_BINARY, 5), five);
+    EXPECT_EQ(five->refCount, 2);
+    ZipArchive *zero = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(zero->lastModified, 0);
+    // Closing the older record unlinks it from the middle of the list.
+    zipClose(five);
+    zipClose(five);
+    EXPECT_EQ(zfiles, zero);
+    EXPECT_EQ(zero->nextOpen, six);
+    EXPECT_EQ(six->nextOpen, nullptr);
+    zipClose(six);
+    zipClose(zero);
+    EXPECT_EQ(zfiles, nullptr);
+}
+
+TEST(ZipReader, ReferenceCountStopsBelow65535)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries()));
+    ZipArchive *first = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(first, nullptr);
+    for (int i = 1; i < 65535; ++i) ASSERT_EQ(zipOpen(path.c_str(), nullptr), first);
+    EXPECT_EQ(first->refCount, 65535);
+    ZipArchive *second = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    zipClose(second);
+    for (int i = 0; i < 65535; ++i) zipClose(first);
+    EXPECT_EQ(zfiles, nullptr);
+}
+
+TEST(ZipReader, MissingFileIsNeverSoughtOrClosed)
+{
+    Scratch scratch;
+    IoLog log;
+    int error = 0;
+    EXPECT_EQ(zipOpen(scratch.Path("missing.zip").c_str(), &error), nullptr);
+    EXPECT_EQ(error, -2);
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.seeks, 0);
+    EXPECT_EQ(log.closes, 0);
+}
+
+TEST(ZipReader, FailedOpenClosesItsDescriptor)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("junk.zip");
+    WriteFile(path, std::string(100, 'j'));
+    IoLog log;
+    EXPECT_EQ(zipOpen(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.closes, 1);
+}
+
+TEST(ZipReader, NextEntryOutOfRange)
+{
+    Scratch scratch;
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(TwoEntries()));
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    Closer closer{zip};
+    EXPECT_EQ(zipGetNextEntry(zip, -1), nullptr);
+    EXPECT_EQ(zipGetNextEntry(zip, 2), nullptr);
+    EXPECT_EQ(zip->lastError, nullptr);
+}
+
+} // namespace

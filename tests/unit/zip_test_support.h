@@ -1,0 +1,133 @@
+// Helpers shared by the archive tests: a scratch directory per test, whole
+// files in and out, and a file seam that logs and can fail chosen calls.
+#ifndef TESTS_UNIT_ZIP_TEST_SUPPORT_H
+#define TESTS_UNIT_ZIP_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zip/fileio.h"
+
+namespace ziptest {
+
+namespace fs = std::filesystem;
+
+// A directory of its own for the running test, removed again at the end.
+class Scratch {
+public:
+    Scratch()
+    {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("zipt_") + info->test_suite_name() + "_" + info->name();
+        for (char &c : name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        root_ = fs::absolute(name);
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+
+    // The path of `relative` below the scratch directory, in the form the
+    // archive code takes.
+    std::string Path(const std::string &relative = "") const
+    {
+        return relative.empty() ? root_.string() : (root_ / relative).string();
+    }
+
+private:
+    fs::path root_;
+};
+
+inline void WriteFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Logs the calls that pass through the file seam and fails the ones asked
+// for; installed for its lifetime.
+class IoLog {
+public:
+    IoLog() : before_(fileioInstall(&table_)) { active_ = this; }
+    ~IoLog()
+    {
+        fileioInstall(before_);
+        active_ = nullptr;
+    }
+    IoLog(const IoLog &) = delete;
+    IoLog &operator=(const IoLog &) = delete;
+
+    std::vector<unsigned> reads;   // the count asked for by every read
+    int opens = 0;
+    int seeks = 0;
+    int closes = 0;
+    int failRead = -1;             // the read (from 0) that fails, -1 for none
+    int failSeek = -1;             // the seek (from 0) that fails, -1 for none
+
+    // Forgets what was logged so far; failures count from here.
+    void Reset()
+    {
+        reads.clear();
+        opens = seeks = closes = 0;
+    }
+
+private:
+    static IoLog *active_;
+    const FileIo *before_;
+
+    static int Open(const char *path, int flags, int permission)
+    {
+        active_->opens++;
+        return fileioSystem()->open(path, flags, permission);
+    }
+    static int32_t Seek(int fd, int32_t offset, int whence)
+    {
+        if (active_->seeks++ == active_->failSeek) return -1;
+        return fileioSystem()->seek(fd, offset, whence);
+    }
+    static int Read(int fd, void *buffer, unsigned count)
+    {
+        int n = static_cast<int>(active_->reads.size());
+        active_->reads.push_back(count);
+        if (n == active_->failRead) return -1;
+        return fileioSystem()->read(fd, buffer, count);
+    }
+    static int Write(int fd, const void *buffer, unsigned count)
+    {
+        return fileioSystem()->write(fd, buffer, count);
+    }
+    static int Close(int fd)
+    {
+        active_->closes++;
+        return fileioSystem()->close(fd);
+    }
+    static FileKind Kind(const char *path) { return fileioSystem()->kind(path); }
+    static int Unlink(const char *path) { return fileioSystem()->unlink(path); }
+    static int MakeDirectory(const char *path) { return fileioSystem()->makeDirectory(path); }
+
+    const FileIo table_ = {Open, Seek, Read, Write, Close, Kind, Unlink, MakeDirectory};
+};
+
+inline IoLog *IoLog::active_ = nullptr;
+
+} // namespace ziptest
+
+#endif
