@@ -1,0 +1,248 @@
+// Extraction below a directory: directory re-creation, the name prefix,
+// files in the way, names that would leave the destination, and failures
+// part-way through.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "unit/zip_test_support.h"
+#include "unit/zip_writer.h"
+#include "zip/archive.h"
+#include "zip/extract.h"
+
+using namespace ziptest;
+
+namespace {
+
+// What a directory holds: relative path (with "/") to contents, "<dir>" for
+// directories.
+using Tree = std::map<std::string, std::string>;
+
+Tree ReadTree(const std::string &root)
+{
+    Tree tree;
+    if (!fs::exists(root)) return tree;
+    for (const auto &item : fs::recursive_directory_iterator(root)) {
+        std::string relative = fs::relative(item.path(), root).generic_string();
+        tree[relative] = item.is_directory() ? "<dir>" : ReadFile(item.path().string());
+    }
+    return tree;
+}
+
+Entry File(const std::string &name, const std::string &data, uint16_t method = 8)
+{
+    Entry e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
+struct ExtractCase {
+    const char *label;
+    std::vector<Entry> entries;
+    const char *prefix;
+    Tree before;        // made below the destination first ("<dir>" or contents)
+    bool ok;
+    Tree after;         // the destination afterwards
+};
+
+void PrintTo(const ExtractCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+const Tree kNested = {{"a", "<dir>"}, {"a/b", "<dir>"}, {"a/b/c.txt", "see"}};
+
+std::vector<ExtractCase> Cases()
+{
+    return {
+        {"DirectoryEntries", {File("a/", ""), File("a/b/", ""), File("a/b/c.txt", "see")}, nullptr, {},
+         true, kNested},
+        {"NoDirectoryEntries", {File("a/b/c.txt", "see")}, nullptr, {}, true, kNested},
+        {"StoredAndDeflated", {File("s.txt", "stored", 0), File("d/d.txt", std::string(9000, 'd'))},
+         nullptr, {}, true, {{"s.txt", "stored"}, {"d", "<dir>"}, {"d/d.txt", std::string(9000, 'd')}}},
+        {"DirectoryEntryOnly", {File("only/", "")}, nullptr, {}, true, {{"only", "<dir>"}}},
+        {"FileInTheWay", {File("a/b/c.txt", "see")}, nullptr, {{"a", "in the way"}}, true, kNested},
+        {"FileInTheWayOfDirectoryEntry", {File("a/", "")}, nullptr, {{"a", "x"}}, true, {{"a", "<dir>"}}},
+        {"ExistingDirectoriesAreFine", {File("a/b/c.txt", "see")}, nullptr,
+         {{"a", "<dir>"}, {"a/b", "<dir>"}}, true, kNested},
+        {"LongerFileIsTruncated", {File("f.txt", "new")}, nullptr, {{"f.txt", std::string(3000, 'o')}},
+         true, {{"f.txt", "new"}}},
+        // Backslashes separate nothing: the directory must exist already.
+        {"BackslashNameWithoutDirectory", {File("x\\y.txt", "why")}, nullptr, {}, false, {}},
+        {"BackslashNameIntoExistingDirectory", {File("x\\y.txt", "why")}, nullptr, {{"x", "<dir>"}}, true,
+         {{"x", "<dir>"}, {"x/y.txt", "why"}}},
+        {"PrefixIsAPlainPrefix",
+         {File("package/jre/bin/java.exe", "java"), File("package/lib/x.jar", "jar"),
+          File("package/jre6/y", "six"), File("setup.class", "main")},
+         "package/jre", {}, true,
+         {{"package", "<dir>"}, {"package/jre", "<dir>"}, {"package/jre/bin", "<dir>"},
+          {"package/jre/bin/java.exe", "java"}, {"package/jre6", "<dir>"}, {"package/jre6/y", "six"}}},
+        {"PrefixIsCaseSensitive", {File("Package/jre/a", "a")}, "package/jre", {}, true, {}},
+        {"SecondEntryFails",
+         [] {
+             std::vector<Entry> e = {File("first.txt", "one"), File("second.txt", "two"),
+                                     File("third.txt", "three")};
+             e[1].crc = Crc("two") ^ 0x100;
+             return e;
+         }(),
+         nullptr, {}, false, {{"first.txt", "one"}, {"second.txt", "two"}}},
+        {"EntriesAfterAFailureAreLeft",
+         [] {
+             std::vector<Entry> e = {File("a/", ""), File("b.txt", "bee"), File("c.txt", "sea")};
+             e[1].localSignature = 0x04034B51;
+             return e;
+         }(),
+         nullptr, {}, false, {{"a", "<dir>"}}},
+    };
+}
+
+class Extract : public ::testing::TestWithParam<ExtractCase> {};
+
+TEST_P(Extract, LeavesTheExpectedTree)
+{
+    Scratch scratch;
+    const ExtractCase &c = GetParam();
+    std::string destination = scratch.Path("dest");
+    for (const auto &[name, contents] : c.before) {
+        std::string path = scratch.Path("dest/" + name);
+        fs::create_directories(fs::path(path).parent_path());
+        if (contents == "<dir>")
+            fs::create_directories(path);
+        else
+            WriteFile(path, contents);
+    }
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build(c.entries, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+
+    EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix), c.ok);
+    // The archive stays open for its owner, and no entry is left out.
+    EXPECT_EQ(zip->refCount, 1);
+    zipClose(zip);
+
+    Tree want = c.after;
+    // Whatever was there before and the extraction did not replace stays.
+    for (const auto &[name, contents] : c.before)
+        if (!want.count(name)) want[name] = contents;
+    EXPECT_EQ(ReadTree(destination), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, Extract, ::testing::ValuesIn(Cases()),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+// Names that would land outside the destination fail the extraction before
+// anything is made for them.
+class Traversal : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(Traversal, IsRefused)
+{
+    Scratch scratch;
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({File("ok.txt", "fine"), File(GetParam(), "evil")}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    std::string destination = scratch.Path("inner/dest");
+    fs::create_directories(destination);
+    EXPECT_FALSE(UnzipFiles(zip, destination.c_str(), nullptr));
+    zipClose(zip);
+
+    Tree all = ReadTree(scratch.Path());
+    EXPECT_EQ(all.count("inner/dest/ok.txt"), 1u);
+    for (const auto &[name, contents] : all)
+        EXPECT_NE(contents, "evil") << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
+                         ::testing::Values("../evil.txt", "a/../../evil.txt", "..\\evil.txt",
+                                           "a\\..\\..\\evil.txt", "..", "a/..", "/evil.txt",
+                                           "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b"));
+
+TEST(ZipExtract, DotsInsideNamesAreFine)
+{
+    Scratch scratch;
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({File("a..b/c...txt", "dots"), File("..x", "x")}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    zipClose(zip);
+    EXPECT_EQ(ReadTree(scratch.Path("d")),
+              (Tree{{"a..b", "<dir>"}, {"a..b/c...txt", "dots"}, {"..x", "x"}}));
+}
+
+TEST(ZipExtract, EmptyArchiveCreatesNothing)
+{
+    Scratch scratch;
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("never").c_str(), nullptr));
+    zipClose(zip);
+    EXPECT_FALSE(fs::exists(scratch.Path("never")));
+}
+
+TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
+{
+    Scratch scratch;
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({File("f", "x")}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("new").c_str(), nullptr));
+    WriteFile(scratch.Path("file"), "in the way");
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("file").c_str(), nullptr));
+    zipClose(zip);
+    EXPECT_EQ(ReadFile(scratch.Path("new/f")), "x");
+    EXPECT_EQ(ReadFile(scratch.Path("file/f")), "x");
+}
+
+TEST(ZipExtract, NullArchiveOrDestinationFails)
+{
+    Scratch scratch;
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({File("f", "x")}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_FALSE(UnzipFiles(nullptr, scratch.Path("d").c_str(), nullptr));
+    EXPECT_FALSE(UnzipFiles(zip, nullptr, nullptr));
+    zipClose(zip);
+}
+
+// Names longer than the first path buffer take a larger one.
+TEST(ZipExtract, LongNames)
+{
+    Scratch scratch;
+    std::string name = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(120, 'f');
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build({File(name, "long"), File("short", "s")}, layout));
+    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    ASSERT_GT(scratch.Path("d").size() + name.size() + 2, 260u);
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    zipClose(zip);
+    EXPECT_EQ(ReadFile(scratch.Path("d/" + name)), "long");
+    EXPECT_EQ(ReadFile(scratch.Path("d/short")), "s");
+}
+
+} // namespace
