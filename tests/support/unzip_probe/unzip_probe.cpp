@@ -1,6 +1,9 @@
-// Native extraction tool: unzip_native <archive> <directory> [prefix]
-// extracts with the launcher's own extraction; unzip_native -l <archive>
-// lists the entries with their sizes.
+// Drives the launcher's own archive code from the command line, for the
+// tests against real archivers and for the benchmark. Built twice: as a
+// Windows console program (run under Wine) and natively.
+//
+//   unzip_probe <archive> <directory> [prefix]   extracts (exit 0 on success)
+//   unzip_probe -l <archive>                     lists: size, compressed size, name
 #include <cstdio>
 #include <cstring>
 
@@ -29,8 +32,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc != 3 && argc != 4) {
-        fprintf(stderr, "usage: unzip_native <archive> <directory> [prefix]\n"
-                        "       unzip_native -l <archive>\n");
+        fprintf(stderr, "usage: unzip_probe <archive> <directory> [prefix]\n"
+                        "       unzip_probe -l <archive>\n");
         return 2;
     }
     ZipArchive *zip = zipOpen(argv[1], nullptr);
