@@ -3,9 +3,14 @@
 WineSession.run(program, args, lc_all=..., env=..., cwd=...) starts a program
 under Wine and returns a Result: exit code, and standard output and error
 decoded in the ANSI code page of the locale it ran under (the code page Wine
-gives console output in).
+gives console output in). On an X display every run is watched for message
+boxes, which are read, kept as screenshots and closed (see run).
+
+XDisplay, Box and BoxWatch are the GUI side: finding windows, their geometry
+and title, screenshots into build/test-artifacts, and message boxes.
 """
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -84,17 +89,39 @@ class WineSession:
                                 stderr=subprocess.PIPE, start_new_session=True)
 
     def run(self, program, args=(), lc_all="en_US.UTF-8", env=None, cwd=None,
-            timeout=120):
-        """Runs `program` to its end; returns a Result."""
+            timeout=120, boxes=0, watch=True):
+        """Runs `program` to its end; returns a Result.
+
+        On an X display the run is watched: every message box the program
+        opens is read, kept as a screenshot under build/test-artifacts and
+        closed with Return, so no run waits for a user. `boxes` is the number
+        of boxes the caller expects; one more fails the run. Result.boxes
+        lists them (see Box), Result.windows the ids of every window of the
+        program that was seen visible."""
+        display = XDisplay.current(os.path.join(self.build_dir, "test-artifacts")) \
+            if watch else None
+        watcher = BoxWatch(self, display, program, lc_all) if display else None
         proc = self.popen(program, args, lc_all, env, cwd)
-        try:
-            out, err = proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            os.killpg(proc.pid, signal.SIGKILL)
-            out, err = proc.communicate()
-            raise AssertionError("%s %s did not end within %ss; output %r %r"
-                                 % (program, list(args), timeout, out, err))
-        return Result(proc.returncode, out, err, CODE_PAGES.get(lc_all, "cp1252"))
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                out, err = proc.communicate(timeout=0.1 if watcher else timeout)
+                break
+            except subprocess.TimeoutExpired:
+                if time.monotonic() < deadline and watcher is not None:
+                    watcher.poll()
+                    continue
+                os.killpg(proc.pid, signal.SIGKILL)
+                out, err = proc.communicate()
+                raise AssertionError("%s %s did not end within %ss; output %r %r"
+                                     % (program, list(args), timeout, out, err))
+        result = Result(proc.returncode, out, err, CODE_PAGES.get(lc_all, "cp1252"))
+        result.boxes = watcher.boxes if watcher else []
+        result.windows = sorted(watcher.windows) if watcher else []
+        if len(result.boxes) > boxes:
+            raise AssertionError("unexpected message box(es) from %s %s: %r"
+                                 % (program, list(args), result.boxes[boxes:]))
+        return result
 
     def reg(self, *args, view=None):
         """Runs Wine's reg.exe; view 32 or 64 picks the registry view."""
@@ -105,9 +132,114 @@ class WineSession:
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
+# --- The X display: windows, screenshots and message boxes --------------------
+
+# _MOTIF_WM_HINTS decoration bit of a title bar: Wine asks for one for every
+# window with a caption (message boxes), none for the captionless status
+# window.
+MWM_DECOR_TITLE = 0x8
+
+
+class Geometry:
+    """A window's position and size on the screen, in pixels."""
+
+    def __init__(self, x, y, width, height):
+        self.x, self.y, self.width, self.height = x, y, width, height
+
+    @property
+    def centre(self):
+        return (self.x + self.width / 2.0, self.y + self.height / 2.0)
+
+    def __eq__(self, other):
+        return (self.x, self.y, self.width, self.height) == \
+            (other.x, other.y, other.width, other.height)
+
+    def __repr__(self):
+        return "Geometry(%d,%d %dx%d)" % (self.x, self.y, self.width, self.height)
+
+
+class Image:
+    """The pixels of a screenshot (8-bit RGB), read with ImageMagick."""
+
+    def __init__(self, path):
+        self.path = path
+        size = subprocess.run(["identify", "-format", "%w %h", path], check=True,
+                              stdout=subprocess.PIPE, text=True).stdout.split()
+        self.width, self.height = int(size[0]), int(size[1])
+        self.rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
+                                  stdout=subprocess.PIPE).stdout
+        assert len(self.rgb) == 3 * self.width * self.height
+
+    def pixel(self, x, y):
+        at = 3 * (y * self.width + x)
+        return tuple(self.rgb[at:at + 3])
+
+    def ink(self, inset=2, threshold=128):
+        """Bounding box (left, top, right, bottom; right and bottom exclusive)
+        of the dark pixels, `inset` pixels in from the edges (the window's
+        border); None when there are none."""
+        xs, ys = [], []
+        for y in range(inset, self.height - inset):
+            row = 3 * y * self.width
+            for x in range(inset, self.width - inset):
+                at = row + 3 * x
+                if sum(self.rgb[at:at + 3]) < 3 * threshold:
+                    xs.append(x)
+                    ys.append(y)
+        if not xs:
+            return None
+        return (min(xs), min(ys), max(xs) + 1, max(ys) + 1)
+
+    def count(self, predicate):
+        """Number of pixels whose (r, g, b) satisfies `predicate`."""
+        rgb = self.rgb
+        return sum(1 for at in range(0, len(rgb), 3) if predicate(rgb[at], rgb[at + 1], rgb[at + 2]))
+
+    def reds(self):
+        return self.count(lambda r, g, b: r > 170 and g < 90 and b < 90)
+
+    def blues(self):
+        return self.count(lambda r, g, b: b > 150 and r < 110 and b - g > 40)
+
+
+class Box:
+    """A message box as seen on the display and read by boxspy.exe."""
+
+    def __init__(self, window, title, geometry, screenshot, spy):
+        self.window = window
+        self.title = title
+        self.geometry = geometry
+        self.screenshot = screenshot
+        self.owned = spy.get("owner") == "1"
+        self.has_icon = spy.get("icon") == "1"
+        self.buttons = spy["buttons"].split(",") if spy.get("buttons") else []
+        self.text = spy.get("text")
+        self.appeared = time.monotonic()
+        self.closed = None
+        image = Image(screenshot)
+        # Wine's error icon is a red disc, its information icon a blue one.
+        self.icon_colour = "red" if image.reds() > 30 else "blue" if image.blues() > 30 else None
+
+    def __repr__(self):
+        return "Box(title=%r, text=%r, buttons=%r, icon=%r)" % (
+            self.title, self.text, self.buttons, self.icon_colour)
+
+
+def _spy_line(line):
+    """Parses a boxspy line: box owner=1 icon=1 buttons=OK title=... text=..."""
+    m = re.match(r"box owner=(\d) icon=(\d) buttons=(.*?) title=(.*?) text=(.*)$", line)
+    if not m:
+        return None
+    unescape = lambda t: re.sub(r"\\(.)", lambda e: "\n" if e.group(1) == "n" else e.group(1), t)
+    return dict(owner=m.group(1), icon=m.group(2), buttons=m.group(3),
+                title=unescape(m.group(4)), text=unescape(m.group(5)))
+
+
 class XDisplay:
     """The X display GUI tests run on: the caller's DISPLAY (the test command
-    runs under xvfb-run), or an Xvfb started here."""
+    runs under xvfb-run), or an Xvfb started here. There is no window manager:
+    windows stay where the programs put them, and message boxes are told from
+    the captionless status window by the title bar Wine asks for."""
 
     _instance = None
 
@@ -115,6 +247,7 @@ class XDisplay:
         self.display = display
         self.artifacts = artifacts
         self.proc = proc
+        self.test_name = "session"
         os.makedirs(artifacts, exist_ok=True)
 
     @classmethod
@@ -138,21 +271,143 @@ class XDisplay:
             cls._instance = cls(display, artifacts, proc)
         return cls._instance
 
-    def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display),
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-
-    def windows(self, name):
-        """Ids of visible windows whose title matches the regular expression."""
-        r = self.xdotool("search", "--onlyvisible", "--name", name)
-        return [w for w in r.stdout.split()]
-
-    def screenshot(self, filename):
-        path = os.path.join(self.artifacts, filename)
-        subprocess.run(["import", "-display", self.display, "-window", "root", path],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return path
+    @classmethod
+    def current(cls, artifacts):
+        """The display when there is one already (DISPLAY set), else None."""
+        if cls._instance is None and (not os.environ.get("DISPLAY") or not cls.available()):
+            return None
+        return cls.ensure(artifacts)
 
     @staticmethod
     def available():
         return shutil.which("Xvfb") is not None and shutil.which("xdotool") is not None
+
+    def _run(self, *cmd):
+        return subprocess.run(cmd, env=dict(os.environ, DISPLAY=self.display),
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+
+    def xdotool(self, *args):
+        return self._run("xdotool", *args)
+
+    def windows(self, name=None, program=None):
+        """Ids of visible windows whose title matches the regular expression
+        `name`, or that belong to the Windows program named `program`
+        (Wine sets the window class to the executable's name)."""
+        if program is not None:
+            r = self.xdotool("search", "--onlyvisible", "--classname",
+                             "^%s$" % re.escape(program.lower()))
+        else:
+            r = self.xdotool("search", "--onlyvisible", "--name", name)
+        return r.stdout.split()
+
+    def title(self, window):
+        return self.xdotool("getwindowname", window).stdout.rstrip("\n")
+
+    def geometry(self, window):
+        values = dict(line.split("=", 1) for line in
+                      self.xdotool("getwindowgeometry", "--shell", window).stdout.split())
+        return Geometry(int(values["X"]), int(values["Y"]), int(values["WIDTH"]),
+                        int(values["HEIGHT"]))
+
+    def has_caption(self, window):
+        out = self._run("xprop", "-id", window, "_MOTIF_WM_HINTS").stdout
+        values = re.findall(r"0x[0-9a-fA-F]+|\d+", out.split("=", 1)[-1]) if "=" in out else []
+        return len(values) >= 3 and int(values[2], 0) & MWM_DECOR_TITLE != 0
+
+    def message_boxes(self, program):
+        return [w for w in self.windows(program=program) if self.has_caption(w)]
+
+    def status_windows(self, program):
+        return [w for w in self.windows(program=program) if not self.has_caption(w)]
+
+    def any_message_boxes(self):
+        """Captioned windows of any Windows program (class *.exe)."""
+        r = self.xdotool("search", "--onlyvisible", "--classname", r"\.exe$")
+        return [w for w in r.stdout.split() if self.has_caption(w)]
+
+    def artifact(self, label):
+        name = re.sub(r"[^A-Za-z0-9_.-]+", "_", "%s-%s" % (self.test_name, label))
+        return os.path.join(self.artifacts, name + ".png")
+
+    def screenshot(self, label, window=None):
+        """Saves the screen (or one window) as build/test-artifacts/<test>-<label>.png."""
+        path = self.artifact(label)
+        self._run("import", "-display", self.display, "-window", window or "root", path)
+        return path
+
+    def settled_screenshot(self, label, window, tries=40):
+        """A screenshot of `window` once two in a row agree: painting and
+        growing have settled."""
+        previous = None
+        for _ in range(tries):
+            path = self.screenshot(label, window)
+            with open(path, "rb") as f:
+                data = f.read()
+            if data == previous:
+                return path
+            previous = data
+            time.sleep(0.1)
+        raise AssertionError("window %s kept changing" % window)
+
+    def close_box(self, window, timeout=20):
+        """Closes a message box the way a user does: Return on its default
+        (OK) button. Tries the key sent to the window, then with the focus set
+        on it; fails when the box stays."""
+        deadline = time.monotonic() + timeout
+        attempt = 0
+        while time.monotonic() < deadline:
+            if attempt % 2 == 0:
+                self.xdotool("key", "--window", window, "Return")
+            else:
+                self.xdotool("windowfocus", window)
+                self.xdotool("key", "Return")
+            attempt += 1
+            for _ in range(30):
+                if window not in self.windows(name="."):
+                    return
+                time.sleep(0.1)
+        raise AssertionError("message box %s did not close on Return" % window)
+
+
+class BoxWatch:
+    """Watches one running program's windows: every message box it opens is
+    read (boxspy.exe), kept as a screenshot and closed with Return."""
+
+    def __init__(self, session, display, program, lc_all):
+        self.session = session
+        self.display = display
+        self.program = os.path.basename(program)
+        self.lc_all = lc_all
+        self.boxes = []
+        self.windows = set()
+
+    def spy(self):
+        """The message boxes on the screen, as boxspy.exe reads them."""
+        r = self.session.run(os.path.join(self.session.build_dir, "support", "boxspy.exe"),
+                             lc_all=self.lc_all, watch=False)
+        return [b for b in map(_spy_line, r.out.splitlines()) if b]
+
+    def read_box(self, window, label):
+        """The Box of an open message box, with its screenshot."""
+        spied = []
+        for _ in range(50):  # the box may still be filling in its controls
+            spied = self.spy()
+            if spied and spied[0]["buttons"]:
+                break
+            time.sleep(0.1)
+        shot = self.display.settled_screenshot(label, window)
+        return Box(window, self.display.title(window), self.display.geometry(window), shot,
+                   spied[0] if spied else {})
+
+    def poll(self):
+        """Reads and closes every new message box. Returns the new Boxes."""
+        self.windows.update(self.display.windows(program=self.program))
+        new = []
+        for window in self.display.message_boxes(self.program):
+            box = self.read_box(window, "box%d" % (len(self.boxes) + 1))
+            self.display.close_box(window)
+            box.closed = time.monotonic()
+            self.boxes.append(box)
+            new.append(box)
+        return new
