@@ -33,7 +33,25 @@ def wine(build_dir):
 
 
 @pytest.fixture(scope="session")
-def gui(wine, build_dir):
-    """An X display (Xvfb) for GUI tests, with screenshot and window helpers."""
-    display = winerun.XDisplay.ensure(os.path.join(build_dir, "test-artifacts"))
-    yield display
+def x_display(wine, build_dir):
+    if not winerun.XDisplay.available():
+        pytest.skip("Xvfb and xdotool are needed for GUI tests")
+    return winerun.XDisplay.ensure(os.path.join(build_dir, "test-artifacts"))
+
+
+@pytest.fixture
+def gui(x_display, request):
+    """An X display (Xvfb) for GUI tests, with window, screenshot and message
+    box helpers (winerun.XDisplay); screenshots are named after the test.
+    Afterwards every probe the test started is ended, and a message box still
+    open is closed and fails the test."""
+    x_display.test_name = request.node.name
+    x_display.probes = []
+    yield x_display
+    for probe in x_display.probes:
+        probe.kill()
+    left = x_display.any_message_boxes()
+    for window in left:
+        x_display.screenshot("left-open", window)
+        x_display.close_box(window)
+    assert not left, "message boxes left open: %r" % left
