@@ -19,6 +19,7 @@
 //   errorkey <key>     _fprintf(stderr, ...) with the catalogue text of <key>
 //   hide               statusf(NULL)
 //   console            SetPrintToConsole(1)
+//   noinstance         forgets the instance handle, as conrun never has one
 //   load               LoadWindows()
 //   waitwindow         waits until the window thread has created its window
 //   sleep <ms>
@@ -164,6 +165,8 @@ bool Run(const std::string &line)
         Report(command, statusf(nullptr));
     } else if (command == "console") {
         SetPrintToConsole(1);
+    } else if (command == "noinstance") {
+        AppInstance = nullptr;
     } else if (command == "load") {
         Report(command, LoadWindows());
     } else if (command == "waitwindow") {
