@@ -7,14 +7,18 @@
 #include <windows.h>
 #include <cstdlib>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
-    AppInstance = instance;
-    return _main(__argc, __argv);
-}
-
+// The MinGW start-up code calls main whenever a program defines one, GUI
+// subsystem or not, so each program must define only its own entry point.
+#ifdef LAUNCHER_CONSOLE_ENTRY
 int main(int argc, char **argv)
 {
     SetPrintToConsole(1);
     return _main(argc, argv);
 }
+#else
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    AppInstance = instance;
+    return _main(__argc, __argv);
+}
+#endif
