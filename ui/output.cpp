@@ -110,7 +110,19 @@ public:
         metrics.cbSize = sizeof metrics;
         static_assert(sizeof metrics == 340, "NONCLIENTMETRICSA without iPaddedBorderWidth");
         if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return;
-        font_ = CreateFontIndirectA(&metrics.lfMessageFont);
+        LOGFONTA font = metrics.lfMessageFont;
+        // DrawTextA reads the text in the code page of the font's character
+        // set, and the text is in the ANSI code page. Some systems (Wine)
+        // report the message font with ANSI_CHARSET whatever the locale,
+        // which would garble every double-byte text: then let the font
+        // mapper take the system's own character set.
+        CHARSETINFO charset;
+        if (!TranslateCharsetInfo(reinterpret_cast<DWORD *>(static_cast<UINT_PTR>(font.lfCharSet)),
+                                  &charset, TCI_SRCCHARSET) ||
+            charset.ciACP != GetACP()) {
+            font.lfCharSet = DEFAULT_CHARSET;
+        }
+        font_ = CreateFontIndirectA(&font);
         if (font_ != nullptr) previous_ = SelectObject(dc_, font_);
     }
     ~MessageFont()
