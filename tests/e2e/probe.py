@@ -124,12 +124,10 @@ class Probe:
     # --- the end ---------------------------------------------------------------
 
     def finish(self):
-        """Waits for the probe to end; returns its Result with .reports, the
-        "command -> result" lines of its standard error, in order."""
+        """Waits for the probe to end; returns its Result."""
         self._wait(lambda: self.proc.poll() is not None, "the probe to end")
         out, err = self.proc.communicate()
         self.result = winerun.Result(self.proc.returncode, out, err, self.encoding)
-        self.result.reports = re.findall(r"^(\w+) -> (-?\d+)$", self.result.err, re.M)
         return self.result
 
     def kill(self):
@@ -152,5 +150,7 @@ def run_script(wine, display, script, lc_all="en_US.UTF-8"):
 
 
 def reports(result, command):
-    """The results the probe reported for `command`, as ints, in order."""
-    return [int(n) for c, n in result.reports if c == command]
+    """The results the probe reported for `command` on its standard error
+    ("command -> result" lines), as ints, in order."""
+    return [int(n) for c, n in re.findall(r"^(\w+) -> (-?\d+)$", result.err, re.M)
+            if c == command]

@@ -22,6 +22,7 @@
 //   noinstance         forgets the instance handle, as conrun never has one
 //   load               LoadWindows()
 //   waitwindow         waits until the window thread has created its window
+//   waitshown          waits until the status window is visible
 //   sleep <ms>
 //   mark <path>        creates <path>: tells the test a point was reached
 //   waitfile <path>    waits until <path> exists: the test lets the script on
@@ -119,6 +120,12 @@ bool WindowExists(const std::string &)
     return StatusWindow != nullptr;
 }
 
+bool WindowShown(const std::string &)
+{
+    HWND window = StatusWindow;
+    return window != nullptr && IsWindowVisible(window);
+}
+
 bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -171,6 +178,8 @@ bool Run(const std::string &line)
         Report(command, LoadWindows());
     } else if (command == "waitwindow") {
         return WaitUntil(WindowExists, "the status window");
+    } else if (command == "waitshown") {
+        return WaitUntil(WindowShown, "the status window to show");
     } else if (command == "sleep") {
         Sleep(static_cast<DWORD>(atoi(format)));
     } else if (command == "mark") {
