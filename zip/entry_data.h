@@ -9,9 +9,15 @@
 // Fixed buffer sizes: the copy of stored entries reads in steps of
 // ZIP_COPY_BUFFER_SIZE; inflation reads ZIP_INFLATE_INPUT_SIZE compressed
 // bytes at a time and writes up to ZIP_INFLATE_OUTPUT_SIZE bytes per call.
+#ifndef ZIP_COPY_BUFFER_SIZE
 #define ZIP_COPY_BUFFER_SIZE 16384
+#endif
+#ifndef ZIP_INFLATE_INPUT_SIZE
 #define ZIP_INFLATE_INPUT_SIZE 4096
+#endif
+#ifndef ZIP_INFLATE_OUTPUT_SIZE
 #define ZIP_INFLATE_OUTPUT_SIZE 16384
+#endif
 
 // Reads up to `length` bytes of the entry's stored data (compressed or not)
 // starting `offset` bytes into it. Returns the count read (0 at the end of the
