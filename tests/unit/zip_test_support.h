@@ -76,6 +76,7 @@ public:
     IoLog &operator=(const IoLog &) = delete;
 
     std::vector<unsigned> reads;   // the count asked for by every read
+    std::vector<int32_t> readAt;   // the file position of every read
     int opens = 0;
     int seeks = 0;
     int closes = 0;
@@ -86,6 +87,7 @@ public:
     void Reset()
     {
         reads.clear();
+        readAt.clear();
         opens = seeks = closes = 0;
     }
 
@@ -107,6 +109,7 @@ private:
     {
         int n = static_cast<int>(active_->reads.size());
         active_->reads.push_back(count);
+        active_->readAt.push_back(fileioSystem()->seek(fd, 0, SEEK_CUR));
         if (n == active_->failRead) return -1;
         return fileioSystem()->read(fd, buffer, count);
     }
