@@ -9,6 +9,7 @@
 // Fixed buffer sizes: the copy of stored entries reads in steps of
 // ZIP_COPY_BUFFER_SIZE; inflation reads ZIP_INFLATE_INPUT_SIZE compressed
 // bytes at a time and writes up to ZIP_INFLATE_OUTPUT_SIZE bytes per call.
+// They can be set at build time for tuning; memory per call stays fixed.
 #ifndef ZIP_COPY_BUFFER_SIZE
 #define ZIP_COPY_BUFFER_SIZE 16384
 #endif
@@ -26,8 +27,9 @@
 int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int length);
 
 // Inflates a deflated entry into the open descriptor `fd`. True when exactly
-// uncompressedSize bytes were produced; otherwise false with `*message` a
-// static text or null.
+// uncompressedSize bytes were produced and their CRC-32 matches the entry's;
+// otherwise false with `*message` a static text or null. Corrupt data ends
+// the inflation at once, and nothing beyond uncompressedSize is written.
 bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message);
 
 // Writes the entry's uncompressed contents to a file at `path` (created, or
