@@ -1,0 +1,117 @@
+"""The temporary directory and the per-run working directory: TMP is set from
+-tmpdir before the working directory is named, the directory is made inside
+the chosen one with a name that begins with the program's file name, a
+relative -tmpdir is used in its absolute form, a trailing backslash is
+dropped.
+
+The run currently ends with status 1 right after the working directory has
+been made (the later steps belong to other parts of the launch), which
+leaves the directory behind for the test to find. A Wine trace
+(WINEDEBUG=trace+msvcrt,trace+file) shows the order of the TMP assignment
+and the directory creation."""
+import os
+import re
+
+import pytest
+
+import command_line_support as cls
+from winerun import to_windows
+
+
+@pytest.fixture(scope="module")
+def catalogue(wine, build_dir):
+    return cls.Catalogue(wine, build_dir)
+
+
+def working_directories(directory, program):
+    return [n for n in os.listdir(directory) if n.startswith(program)]
+
+
+def to_linux(wine, windows_path):
+    drive, rest = windows_path.split(":", 1)
+    return os.path.join(wine.prefix, "dosdevices", drive.lower() + ":",
+                        *[p for p in rest.split("\\") if p])
+
+
+@pytest.mark.parametrize("program", ["conrun.exe", "setup.exe"])
+def test_working_directory_inside_the_chosen_directory(wine, catalogue, tmp_path, program):
+    chosen = tmp_path / "chosen"
+    chosen.mkdir()
+    # -silent turns setup.exe's output to the console, so no box appears.
+    r = wine.run(wine.program(program), ["-silent", "a.txt", "-tmpdir", to_windows(chosen)])
+    assert r.code == 1, r
+    assert r.out == catalogue.text("checking_disk_space")
+    made = os.listdir(chosen)
+    assert len(made) == 1 and made[0].startswith(program), made
+    assert (chosen / made[0]).is_dir()
+    os.rmdir(chosen / made[0])
+
+
+# -tmpdir as typed, and the form TMP and the working directory use
+TMPDIR_FORMS = [
+    ("trailing_backslash", "{sub}\\", "{sub}"),
+    ("relative", "sub", "{cwd}\\sub"),
+    ("relative_trailing_backslash", "sub\\", "{cwd}\\sub"),
+    ("dot_relative", ".\\sub", "{cwd}\\.\\sub"),
+]
+
+
+@pytest.mark.parametrize("name,typed,expected", TMPDIR_FORMS, ids=[f[0] for f in TMPDIR_FORMS])
+def test_tmp_is_set_to_the_accepted_form_before_the_directory_is_named(wine, tmp_path, name,
+                                                                       typed, expected):
+    sub = tmp_path / "sub"
+    sub.mkdir()
+    fill = lambda t: t.replace("{sub}", to_windows(sub)).replace("{cwd}", to_windows(tmp_path))
+    r = wine.run(wine.program("conrun.exe"), ["-console", "-tmpdir", fill(typed)], cwd=tmp_path,
+                 env=cls.TRACE)
+    assert r.code == 1, r
+    events = cls.traced_events(r.err)
+    tmp = [value for kind, value in events if kind == "TMP"]
+    made = [path for kind, path in events if kind == "mkdir" and "\\conrun.exe" in path]
+    assert len(tmp) == 1 and len(made) == 1, events
+
+    # Absolute, without the trailing backslash; a relative one resolved
+    # against the current directory at the time of parsing.
+    assert tmp[0] == fill(expected), events
+    assert events.index(("TMP", tmp[0])) < events.index(("mkdir", made[0]))
+    assert made[0].startswith(fill(expected) + "\\conrun.exe")
+
+    # The directory is really there, in the chosen directory and nowhere else.
+    names = working_directories(sub, "conrun.exe")
+    assert len(names) == 1 and made[0].endswith("\\" + names[0])
+    assert sorted(os.listdir(tmp_path)) == ["sub"]
+    os.rmdir(sub / names[0])
+
+
+def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(wine, tmp_path):
+    r = wine.run(wine.program("conrun.exe"), ["-console"], cwd=tmp_path, env=cls.TRACE)
+    assert r.code == 1, r
+    events = cls.traced_events(r.err)
+    assert not [e for e in events if e[0] == "TMP"], events
+    made = [path for kind, path in events if kind == "mkdir" and "\\conrun.exe" in path]
+    assert len(made) == 1, events
+    parent, name = made[0].rsplit("\\", 1)
+    assert name.startswith("conrun.exe")
+    assert re.search(r"\\Temp$", parent, re.I), parent
+    where = to_linux(wine, made[0])
+    assert os.path.isdir(where)
+    os.rmdir(where)
+    assert os.listdir(tmp_path) == []
+
+
+def test_a_name_that_exists_already_is_passed_over(wine, tmp_path):
+    # Names are the program's file name, the process id and an attempt
+    # number. Occupy the first attempt's name for every process id Wine is
+    # likely to hand out; the run then has to take its second name.
+    chosen = tmp_path / "crowded"
+    chosen.mkdir()
+    for pid in range(0, 0x2000, 4):
+        (chosen / ("conrun.exe%X_0" % pid)).mkdir()
+    before = set(os.listdir(chosen))
+    r = wine.run(wine.program("conrun.exe"), ["-console", "-tmpdir", to_windows(chosen)])
+    assert r.code == 1, r
+    made = sorted(set(os.listdir(chosen)) - before)
+    assert len(made) == 1, made
+    if made[0].endswith("_0"):
+        pytest.skip("process id %s outside the occupied range" % made[0])
+    assert re.fullmatch(r"conrun\.exe[0-9A-F]+_1", made[0]), made
