@@ -17,8 +17,6 @@
 
 #include <windows.h>
 #include <io.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,12 +36,15 @@ bool IsRoot(const std::string &path)
            IsMultiByteChar(path.c_str(), 0);
 }
 
+// Readable and writable (_access mode 6), and a directory. The directory
+// test asks the file system rather than the C runtime's _stat: some runtimes
+// take a final 0x5C byte for a trailing backslash even when it is the second
+// byte of a double-byte character, and then fail for a directory that exists.
 bool IsUsableDirectory(const std::string &path)
 {
     if (_access(path.c_str(), 6) != 0) return false;
-    struct _stat info;
-    if (_stat(path.c_str(), &info) != 0) return false;
-    return (info.st_mode & _S_IFDIR) != 0;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 } // namespace

@@ -115,3 +115,18 @@ def test_a_name_that_exists_already_is_passed_over(wine, tmp_path):
     if made[0].endswith("_0"):
         pytest.skip("process id %s outside the occupied range" % made[0])
     assert re.fullmatch(r"conrun\.exe[0-9A-F]+_1", made[0]), made
+
+
+@pytest.mark.parametrize("suffix", ["", "\\"], ids=["as_is", "trailing_backslash"])
+def test_double_byte_name_ending_in_0x5c_is_not_cut(wine, catalogue, tmp_path, suffix):
+    # In code page 932 the second byte of "表" is 0x5C, the backslash's
+    # value: only a real trailing backslash may be dropped.
+    chosen = tmp_path / "表"
+    chosen.mkdir()
+    r = wine.run(wine.program("conrun.exe"),
+                 ["-silent", "a.txt", "-tmpdir", to_windows(chosen) + suffix], lc_all="ja_JP.UTF-8")
+    assert r.code == 1, r
+    assert r.out == catalogue.text("checking_disk_space", "ja_JP.UTF-8")
+    made = working_directories(chosen, "conrun.exe")
+    assert len(made) == 1, os.listdir(tmp_path)
+    os.rmdir(chosen / made[0])
