@@ -28,3 +28,13 @@ void TestFaultHook(const char *point)
     (void)point;
 #endif
 }
+
+void TestFreeSpaceHook(uint64_t *available)
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    const char *figure = getenv("LAUNCHER_TEST_FREE_BYTES");
+    if (figure != nullptr && *figure != '\0') *available = strtoull(figure, nullptr, 10);
+#else
+    (void)available;
+#endif
+}

@@ -6,4 +6,10 @@
 // `point`; in the shipped programs it does nothing.
 void TestFaultHook(const char *point);
 
+#include <cstdint>
+
+// In test builds, LAUNCHER_TEST_FREE_BYTES=<n> replaces the free-space figure
+// of the working directory's disk; in the shipped programs it does nothing.
+void TestFreeSpaceHook(uint64_t *available);
+
 #endif
