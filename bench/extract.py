@@ -14,8 +14,8 @@ warm-up round), with the ratio to the fastest peer.
 
     bench/extract.py [--build-dir build] [--runs 3]
 
-Under Wine, CPU time and memory are those of the program's own process; the
-share of the persistent wineserver is not counted.
+Under Wine, CPU time adds the persistent wineserver's share during the run;
+peak memory is the program's own process.
 """
 import argparse
 import hashlib
@@ -117,8 +117,29 @@ def to_windows(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def wineserver_cpu(prefix):
+    """CPU seconds used so far by the wineserver(s) of `prefix`."""
+    total = 0
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/comm" % pid) as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if ("WINEPREFIX=%s" % prefix).encode() not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/stat" % pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except OSError:
+            continue
+    return total / os.sysconf("SC_CLK_TCK")
+
+
 def measure(command, out_dir, env=None):
     """One run: (wall s, cpu s, peak KiB)."""
+    prefix = env.get("WINEPREFIX") if env else None
+    server_before = wineserver_cpu(prefix) if prefix else 0.0
     shutil.rmtree(out_dir, ignore_errors=True)
     os.makedirs(out_dir)
     subprocess.run(["sync"])
@@ -129,7 +150,8 @@ def measure(command, out_dir, env=None):
         raise SystemExit("%s failed (%d): %s" % (command[0], done.returncode,
                                                   done.stderr.decode(errors="replace")[-2000:]))
     wall, user, system, peak = open(report).read().split()[-4:]
-    return float(wall), float(user) + float(system), int(peak)
+    server = wineserver_cpu(prefix) - server_before if prefix else 0.0
+    return float(wall), float(user) + float(system) + server, int(peak)
 
 
 def tree_summary(root):
