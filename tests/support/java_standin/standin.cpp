@@ -180,8 +180,20 @@ void RecordLaunch(int argc, char **argv)
     std::vector<char> cwd(GetCurrentDirectoryA(0, nullptr) + 1);
     GetCurrentDirectoryA(static_cast<DWORD>(cwd.size()), cwd.data());
 
+    // When this process started, in seconds since 1970 on the shared clock,
+    // so that a benchmark can tell how long the launcher took to get here.
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = created.dwLowDateTime;
+    ticks.HighPart = created.dwHighDateTime;
+    char started[64];
+    snprintf(started, sizeof started, "%.6f",
+             static_cast<double>(ticks.QuadPart - 116444736000000000ULL) / 1e7);
+
     std::string record = "{";
     record += "\"exe\": " + Json(ToUtf8(ModuleName()));
+    record += std::string(", \"started_unix\": ") + started;
     record += ", \"command_line\": " + Json(ToUtf8(GetCommandLineW()));
     record += ", \"argv\": " + JsonList(all);
     record += ", \"options\": " + JsonList(options);
