@@ -30,9 +30,18 @@ void ReportError(const char *key)
 
 // Gives the wizard's console a window the user sees: AllocConsole keeps a
 // console the process already has; the empty title finds its window.
+//
+// A console host that AllocConsole starts may inherit the current directory
+// (the working directory) and hold it open for as long as the console lives,
+// which is past the cleanup: the working directory could then not be
+// removed. The host is therefore started from the directory above.
 void PrepareConsole()
 {
+    std::vector<char> current(GetCurrentDirectoryA(0, nullptr) + 1);
+    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(current.size()), current.data());
+    const bool stepOut = length > 0 && length < current.size() && SetCurrentDirectoryA("..");
     AllocConsole();
+    if (stepOut) SetCurrentDirectoryA(current.data());
     SetConsoleTitleA("");
     HWND console = FindWindowA(nullptr, "");
     if (console == nullptr) return;
