@@ -1,0 +1,247 @@
+"""Helpers of the whole-launch tests: installers built with installer.py and
+stand-in runtimes from runtimes.py, runs with a temporary directory of their
+own, what the stand-in wizard recorded, and registry registrations that are
+removed again.
+
+Every run gets -tmpdir <a directory of the test>, so the working directory
+is the only directory a run creates there, and STANDIN_RECORD, so the
+wizard's launch record lands beside it."""
+import json
+import os
+import re
+
+import pytest
+
+import installer
+import runtimes
+from command_line_support import Catalogue  # noqa: F401 (re-exported)
+from winerun import to_windows
+
+PROGRAMS = ["conrun.exe", "setup.exe"]
+JAVASOFT = r"HKLM\Software\JavaSoft"
+JRE_KEY = JAVASOFT + r"\Java Runtime Environment"
+STANDIN_VERSION = "1.6.0_45"
+DOWNLOAD_URL_MACRO = "PRODUCT_DOWNLOAD_URL"
+
+
+def to_linux(path):
+    """The Linux path of a Z: drive path."""
+    assert path[:2].upper() == "Z:", path
+    return path[2:].replace("\\", "/")
+
+
+def product_value(build_dir, name):
+    """A string value of the build's generated product_config.h."""
+    with open(os.path.join(build_dir, "generated", "product_config.h"), encoding="utf-8") as f:
+        text = f.read()
+    match = re.search(r'#define\s+%s\s+"((?:[^"\\]|\\.)*)"' % name, text)
+    assert match, name
+    return installer._c_string(match.group(1))
+
+
+def expected_class_path(build_dir, home, kit=None):
+    """The class path as the launcher builds it: a development kit's two
+    entries (`kit`: the directory holding lib\\tools.jar, as the runtime
+    path names it), the application home, then the home joined to the
+    build-time element."""
+    head = "" if kit is None else "%s\\lib\\tools.jar;%s\\classes;" % (kit, kit)
+    return head + home + ";" + home + product_value(build_dir, "PRODUCT_CLASSPATH_ELEMENT")
+
+
+def expected_options(build_dir, working, tmp, home=None, kit=None, flags=()):
+    """The Java options in the order the wizard must get them."""
+    return (["-Djava.io.tmpdir=" + working, "-Dtemp.dir=" + tmp,
+             "-Djava.class.path=" + expected_class_path(build_dir, home or working, kit),
+             "-Djava.endorsed.dirs=", "-Xmx256m"] + list(flags))
+
+
+def payload_total(path):
+    """The uncompressed size of every entry of the payload of `path`."""
+    import zipfile
+    with zipfile.ZipFile(path) as archive:
+        return sum(info.file_size for info in archive.infolist())
+
+
+@pytest.fixture
+def standin(build_dir):
+    if not os.path.exists(os.path.join(runtimes.standin_dir(build_dir), "java.exe")):
+        pytest.skip("the stand-in runtime is not built")
+    return build_dir
+
+
+class Run:
+    """One installer run: its result, its temporary directory and what the
+    stand-in wizard recorded."""
+
+    def __init__(self, result, tmp_dir, record):
+        self.result = result
+        self.tmp_dir = tmp_dir
+        self.record = record
+
+    @property
+    def code(self):
+        return self.result.code
+
+    @property
+    def out(self):
+        return self.result.out
+
+    @property
+    def records(self):
+        if not os.path.exists(self.record):
+            return []
+        with open(self.record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    @property
+    def wizard(self):
+        """The single launch record of this run."""
+        records = self.records
+        assert len(records) == 1, (records, self.result)
+        return records[0]
+
+    def leftovers(self):
+        """Directories the run left in its temporary directory."""
+        return sorted(name for name in os.listdir(self.tmp_dir)
+                      if os.path.isdir(os.path.join(self.tmp_dir, name)))
+
+    def left_working_directory(self):
+        """The one working directory left behind (Linux path)."""
+        left = self.leftovers()
+        assert len(left) == 1, (left, self.result)
+        return os.path.join(self.tmp_dir, left[0])
+
+
+class Launcher:
+    """Builds installers in a test's directory and runs them."""
+
+    def __init__(self, wine, build_dir, where):
+        self.wine = wine
+        self.build_dir = build_dir
+        self.where = where
+        self.count = 0
+
+    def runtime(self, name, **kwargs):
+        """A stand-in runtime in the test's directory; returns its runtime
+        directory (Linux path)."""
+        kwargs.setdefault("version", STANDIN_VERSION)
+        return runtimes.make_runtime(self.build_dir, os.path.join(self.where, name), **kwargs)
+
+    def installer(self, program="conrun.exe", variant="test-bin", runtime=True, name=None,
+                  **kwargs):
+        """An installer made of the program and a sample payload; runtime
+        True carries a stand-in runtime (exit_code, sleep_ms, version go to
+        it), False none, a path that runtime directory."""
+        self.count += 1
+        runtime_kwargs = {k: kwargs.pop(k) for k in ("exit_code", "sleep_ms", "version", "report")
+                          if k in kwargs}
+        if runtime is True:
+            runtime = self.runtime("payload-runtime-%d" % self.count, **runtime_kwargs)
+        elif runtime is False:
+            runtime = None
+        out = os.path.join(self.where, "installer-%d" % self.count, name or program)
+        made = installer.build_installer(self.wine.program(program, variant), out,
+                                         runtime=runtime, build_dir=self.build_dir, **kwargs)
+        return made.path
+
+    def run(self, program, args=(), tmp_dir=None, lc_all="en_US.UTF-8", env=None, boxes=0,
+            cwd=None, timeout=120):
+        """Runs `program` with -tmpdir <tmp_dir> (default: a fresh directory
+        of the test) after `args`; tmp_dir False gives no -tmpdir."""
+        self.count += 1
+        record = os.path.join(self.where, "record-%d.jsonl" % self.count)
+        extra = {"STANDIN_RECORD": to_windows(record)}
+        extra.update(env or {})
+        args = list(args)
+        if tmp_dir is None:
+            tmp_dir = os.path.join(self.where, "tmp-%d" % self.count)
+            os.makedirs(tmp_dir)
+        if tmp_dir is not False:
+            args += ["-tmpdir", to_windows(tmp_dir)]
+        result = self.wine.run(program, args, lc_all=lc_all, env=extra, boxes=boxes, cwd=cwd,
+                               timeout=timeout)
+        return Run(result, tmp_dir if tmp_dir is not False else None, record)
+
+
+@pytest.fixture
+def launcher(wine, standin, tmp_path):
+    return Launcher(wine, standin, str(tmp_path))
+
+
+@pytest.fixture(scope="module")
+def catalogue(wine, build_dir):
+    return Catalogue(wine, build_dir)
+
+
+class Registry:
+    """Runtime registrations made by a test in the 32-bit view (the one a
+    32-bit program sees); both views are cleared before and after."""
+
+    def __init__(self, wine):
+        self.wine = wine
+
+    def register_jre(self, version, java_home):
+        r = self.wine.reg("add", JRE_KEY + "\\" + version, "/v", "JavaHome", "/t", "REG_SZ",
+                          "/d", java_home, view=32)
+        assert r.returncode == 0, r.stderr
+
+    def clear(self):
+        for view in (32, 64):
+            self.wine.reg("delete", JAVASOFT, view=view)
+
+    def is_clear(self):
+        return all(self.wine.reg("query", JAVASOFT, "/reg:%d" % view).returncode != 0
+                   for view in (32, 64))
+
+
+@pytest.fixture
+def registry(wine):
+    reg = Registry(wine)
+    reg.clear()
+    assert reg.is_clear()
+    yield reg
+    reg.clear()
+    assert reg.is_clear()
+
+
+def status_lines(catalogue, keys, lc_all="en_US.UTF-8"):
+    return "".join(catalogue.text(key, lc_all) for key in keys)
+
+
+def console_from(program, args=()):
+    """The index of the first progress line that setup.exe prints on the
+    console: all of them with -silent (the command line turns the console
+    on), from "executing_java" on with -console (turned on just before the
+    wizard starts), none otherwise; conrun.exe prints all."""
+    if program == "conrun.exe" or "-silent" in args:
+        return 0
+    if "-console" in args:
+        return EXECUTING_JAVA
+    return None
+
+
+def possible_outputs(catalogue, keys, first_console=0, lc_all="en_US.UTF-8"):
+    """What standard output may hold after a run with the progress lines
+    `keys`: lines meant for the status window that came before the window
+    thread had made its window go to standard output without their line
+    feeds (a leading part of them, possibly none), then the console lines."""
+    if first_console is None:
+        first_console = len(keys)
+    elif first_console == EXECUTING_JAVA:
+        first_console = keys.index("executing_java")
+    window = [catalogue.text(key, lc_all).rstrip("\n") for key in keys[:first_console]]
+    console = status_lines(catalogue, keys[first_console:], lc_all)
+    return ["".join(window[:n]) + console for n in range(len(window) + 1)]
+
+
+EXECUTING_JAVA = "executing_java"
+
+
+# The progress lines of a whole run with the payload's runtime.
+RUN_WITH_PAYLOAD_RUNTIME = ["checking_disk_space", "checking_java", "unzipping_java_files",
+                            "unzipping_files", "executing_java", "performing_cleanup"]
+# ... with a registered runtime (the payload is searched for one first) ...
+RUN_WITH_REGISTERED_RUNTIME = RUN_WITH_PAYLOAD_RUNTIME
+# ... and with -javahome (no search).
+RUN_WITH_NAMED_RUNTIME = ["checking_disk_space", "checking_java", "unzipping_files",
+                          "executing_java", "performing_cleanup"]

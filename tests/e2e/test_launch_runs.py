@@ -1,0 +1,213 @@
+"""Whole runs of real installers (a program with an appended payload and the
+stand-in runtime): where the runtime comes from, what the wizard receives
+(options in order, class path, arguments, environment, current directory),
+and that the working directory is gone afterwards."""
+import os
+
+import pytest
+
+from launch_support import (PROGRAMS, RUN_WITH_NAMED_RUNTIME, RUN_WITH_PAYLOAD_RUNTIME,
+                            RUN_WITH_REGISTERED_RUNTIME, catalogue, console_from,
+                            expected_class_path, expected_options, launcher,
+                            possible_outputs, registry, standin, to_linux)  # noqa: F401
+from winerun import to_windows
+
+
+def wizard_executable(program, args=()):
+    """conrun.exe, and setup.exe in console mode (-console, -silent), start
+    java.exe; setup.exe otherwise javaw.exe."""
+    console = program == "conrun.exe" or "-console" in args or "-silent" in args
+    return "java.exe" if console else "javaw.exe"
+
+
+def assert_whole_run(run, catalogue, program, keys, args=()):
+    """Exit status 0, the progress lines (on the console where there is one),
+    one wizard launch with the main class present, and no directory left."""
+    assert run.code == 0, run.result
+    assert run.out in possible_outputs(catalogue, keys, console_from(program, args)), run.out
+    wizard = run.wizard
+    assert wizard["exe"] == wizard_executable(program, args)
+    assert wizard["main_class"] == "tarvisk"
+    assert wizard["main_class_file"] is True
+    working = to_linux(wizard["cwd"])
+    assert os.path.dirname(working) == run.tmp_dir
+    assert os.path.basename(working).startswith(program)
+    assert not os.path.exists(working)
+    assert run.leftovers() == []
+    return wizard
+
+
+# --- where the runtime comes from ---------------------------------------------------
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_with_the_payload_runtime(launcher, catalogue, gui, program):
+    run = launcher.run(launcher.installer(program))
+    wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME)
+    # The runtime the wizard runs under is the one extracted from the payload.
+    assert wizard["argv"][0] == "%s\\package\\jre\\bin\\%s" % (wizard["cwd"], wizard["exe"])
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_with_a_registered_runtime(launcher, catalogue, registry, gui, program):
+    runtime = launcher.runtime("registered")
+    registry.register_jre("1.6.0_10", to_windows(runtime))
+    run = launcher.run(launcher.installer(program, runtime=False))
+    wizard = assert_whole_run(run, catalogue, program, RUN_WITH_REGISTERED_RUNTIME)
+    assert wizard["argv"][0] == to_windows(os.path.join(runtime, "bin", wizard["exe"]))
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_with_javahome_over_the_payload_runtime(launcher, catalogue, gui, program):
+    runtime = launcher.runtime("named")
+    # -console keeps setup.exe's progress lines on the console.
+    args = ["-console", "-javahome", to_windows(runtime)]
+    run = launcher.run(launcher.installer(program), args)
+    wizard = assert_whole_run(run, catalogue, program, RUN_WITH_NAMED_RUNTIME, args)
+    assert wizard["argv"][0] == to_windows(os.path.join(runtime, "bin", "java.exe"))
+    assert wizard["args"] == ["-nodisplay"]
+
+
+# --- the options, in order -------------------------------------------------------------
+
+FLAGS = [("-debug", "-Ddebug=true"), ("-noportcheck", "-Dno.port.verification=true"),
+         ("-nodomain", "-Dno.domain=true"), ("-passwordvisible", "-Dpassword.visible=true")]
+
+# Command-line flags as typed; the properties always come in their own order.
+FLAG_CASES = [
+    ("none", []),
+    ("all", ["-debug", "-noportcheck", "-nodomain", "-passwordvisible"]),
+    ("all_reversed", ["-passwordvisible", "-nodomain", "-noportcheck", "-debug"]),
+    ("debug_password", ["-passwordvisible", "-debug"]),
+    ("port_domain", ["-nodomain", "-noportcheck"]),
+]
+
+
+@pytest.mark.parametrize("typed", [c[1] for c in FLAG_CASES], ids=[c[0] for c in FLAG_CASES])
+def test_options_reach_the_wizard_in_order(launcher, typed):
+    run = launcher.run(launcher.installer(), typed)
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    flags = [prop for flag, prop in FLAGS if flag in typed]
+    assert wizard["options"] == expected_options(launcher.build_dir, wizard["cwd"],
+                                                 to_windows(run.tmp_dir), flags=flags)
+
+
+# How -javahome names the runtime; where the kit's tools.jar is (relative
+# to the runtime path), None for a plain runtime.
+KIT_CASES = [
+    ("plain_runtime", dict(), "", None),
+    ("kit_with_jre", dict(jdk=True), "", "{rt}\\.."),
+    ("kit_named_by_its_jre", dict(jdk=True), "\\jre", "{rt}\\.."),
+    ("kit_as_runtime", dict(tools_inside=True), "", "{rt}"),
+]
+
+
+@pytest.mark.parametrize("layout,suffix,kit", [c[1:] for c in KIT_CASES],
+                         ids=[c[0] for c in KIT_CASES])
+def test_class_path_with_and_without_a_development_kit(launcher, layout, suffix, kit):
+    layout = dict(layout)
+    tools_inside = layout.pop("tools_inside", False)
+    dest = os.path.join(launcher.where, "kit")
+    runtime = launcher.runtime("kit", **layout)
+    if tools_inside:
+        # A runtime directory that holds lib\tools.jar itself.
+        os.makedirs(os.path.join(runtime, "lib"))
+        open(os.path.join(runtime, "lib", "tools.jar"), "wb").close()
+    run = launcher.run(launcher.installer(runtime=False),
+                       ["-javahome", to_windows(dest) + suffix])
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    rt = to_windows(runtime)
+    assert wizard["argv"][0] == rt + "\\bin\\java.exe"
+    option = wizard["options"][2]
+    expected = expected_class_path(launcher.build_dir, wizard["cwd"],
+                                   kit.format(rt=rt) if kit else None)
+    assert option == "-Djava.class.path=" + expected
+    if kit:
+        # The kit's entries name the tools.jar that made it a kit.
+        assert option.split("=", 1)[1].split(";")[0] in wizard["class_path_existing"]
+
+
+# --- arguments for the wizard -------------------------------------------------------
+
+# arguments typed (after the program), the wizard's arguments ({cwd}: the
+# directory the launcher was started in)
+ARGUMENT_CASES = [
+    ("nothing", [], []),
+    ("console", ["-console"], ["-nodisplay"]),
+    ("silent", ["-silent", "state.txt"], ["-nodisplay", "-noconsole", "-state", "{cwd}\\state.txt"]),
+    ("savestate", ["-savestate", "saved.txt"], ["-saveState", "{cwd}\\saved.txt"]),
+    ("id", ["-id"], ["-id"]),
+    ("savestate_id_console", ["-savestate", "{abs}", "-id", "-console"],
+     ["-nodisplay", "-saveState", "{abs}", "-id"]),
+]
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+@pytest.mark.parametrize("typed,expected", [c[1:] for c in ARGUMENT_CASES],
+                         ids=[c[0] for c in ARGUMENT_CASES])
+def test_wizard_arguments(launcher, gui, tmp_path, program, typed, expected):
+    start = tmp_path / "start"
+    start.mkdir()
+    fill = lambda items: [t.replace("{cwd}", to_windows(start))
+                          .replace("{abs}", to_windows(tmp_path / "elsewhere" / "abs.txt"))
+                          for t in items]
+    run = launcher.run(launcher.installer(program), fill(typed), cwd=str(start))
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    assert wizard["exe"] == wizard_executable(program, typed)
+    assert wizard["main_class"] == "tarvisk"
+    assert wizard["args"] == fill(expected)
+    assert run.leftovers() == []
+
+
+# --- environment and current directory ------------------------------------------------
+
+def class_path_entries_that_must_exist(wizard):
+    """Every entry but those rooted at the drive ("\\package\\..."), which the
+    build-time element carries as it stands and which name the root of the
+    current drive, not the application home."""
+    return [e for e in wizard["class_path"].split(";") if not e.startswith("\\")]
+
+
+def test_path_tmp_current_directory_and_class_path_entries(launcher):
+    run = launcher.run(launcher.installer())
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    working = wizard["cwd"]
+    assert wizard["path"].startswith(working + "\\package;"), wizard["path"]
+    assert wizard["tmp"] == to_windows(run.tmp_dir)
+    assert wizard["options"][0] == "-Djava.io.tmpdir=" + working
+    entries = class_path_entries_that_must_exist(wizard)
+    assert len(entries) == 7
+    assert wizard["class_path_existing"] == entries
+    assert not os.path.exists(to_linux(working))
+
+
+def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(launcher, wine):
+    run = launcher.run(launcher.installer(), tmp_dir=False)
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    temp_dir = wizard["options"][1][len("-Dtemp.dir="):]
+    assert not temp_dir.endswith("\\")
+    assert wizard["cwd"].startswith(temp_dir + "\\conrun.exe")
+    # The system's temporary directory is the one TMP names (Wine sets it
+    # for every process); the launcher passes it on as it is.
+    assert wizard["tmp"].rstrip("\\") == temp_dir
+    drive, rest = wizard["cwd"].split(":", 1)
+    where = os.path.join(wine.prefix, "dosdevices", drive.lower() + ":",
+                         *[p for p in rest.split("\\") if p])
+    assert os.path.isdir(os.path.dirname(where))
+    assert not os.path.exists(where)
+
+
+def test_shipped_program_runs_the_same_way(launcher, catalogue):
+    """The shipped variant (with its start delay, without test switches) on
+    the same payload; a test switch in the environment changes nothing."""
+    run = launcher.run(launcher.installer(variant="bin"),
+                       env={"LAUNCHER_TEST_FREE_BYTES": "0",
+                            "LAUNCHER_TEST_FAULT": "after-extraction"}, timeout=180)
+    wizard = assert_whole_run(run, catalogue, "conrun.exe", RUN_WITH_PAYLOAD_RUNTIME)
+    assert wizard["options"] == expected_options(launcher.build_dir, wizard["cwd"],
+                                                 to_windows(run.tmp_dir))
+
