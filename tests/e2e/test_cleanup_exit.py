@@ -9,27 +9,13 @@ runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
 import json
 import os
-import re
 import time
 
 import pytest
 
 import installer
 import runtimes
-from winerun import REPO, to_windows
-
-SEQUENCE = os.path.join(REPO, "launcher", "launch_sequence.cpp")
-
-
-def _sequence_source():
-    with open(SEQUENCE, encoding="utf-8", errors="replace") as f:
-        return f.read()
-
-
-pytestmark = pytest.mark.skipif(
-    "ExecuteJava" not in _sequence_source(),
-    reason="the launch sequence does not reach Java yet (no ExecuteJava in "
-           "launcher/launch_sequence.cpp)")
+from winerun import to_windows
 
 CLEANUP_LINE = "Deleting temporary files..."
 
@@ -68,21 +54,26 @@ class Run:
                 if os.path.isdir(os.path.join(self.tmp_dir, name))]
 
 
-def make_installer(wine, build_dir, where, exit_code=0, sleep_ms=None, variant="test-bin"):
+def make_installer(wine, build_dir, where, exit_code=0, sleep_ms=None, variant="test-bin",
+                   program="conrun.exe"):
     runtime = runtimes.make_runtime(build_dir, os.path.join(where, "runtime-source"),
                                     version="1.6.0_45", exit_code=exit_code, sleep_ms=sleep_ms)
-    out = os.path.join(where, "installer", "conrun.exe")
-    installer.build_installer(wine.program("conrun.exe", variant), out, runtime=runtime,
+    out = os.path.join(where, "installer", program)
+    installer.build_installer(wine.program(program, variant), out, runtime=runtime,
                               build_dir=build_dir)
     return out
 
 
 def command(program, tmp_dir, record, env=None):
-    """Program, arguments and environment of one run with its own -tmpdir."""
+    """Program, arguments and environment of one run with its own -tmpdir.
+    setup.exe runs silently, which keeps its progress lines on the console."""
     os.makedirs(tmp_dir, exist_ok=True)
     extra = {"STANDIN_RECORD": to_windows(record)}
     extra.update(env or {})
-    return program, ["-tmpdir", to_windows(tmp_dir)], extra
+    args = ["-tmpdir", to_windows(tmp_dir)]
+    if os.path.basename(program) == "setup.exe":
+        args = ["-silent", to_windows(os.path.join(os.path.dirname(record), "state.txt"))] + args
+    return program, args, extra
 
 
 def run_installer(wine, program, tmp_dir, record, env=None):
@@ -90,9 +81,15 @@ def run_installer(wine, program, tmp_dir, record, env=None):
     return Run(wine.run(program, args, env=extra), tmp_dir, record)
 
 
+PROGRAMS = ["conrun.exe", "setup.exe"]
+
+
+@pytest.mark.parametrize("program_name", PROGRAMS)
 @pytest.mark.parametrize("wizard_code,status", [(0, 0), (5, 5), (72, 0), (73, 0)])
-def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard_code, status):
-    program = make_installer(wine, standin, str(tmp_path), exit_code=wizard_code)
+def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard_code, status,
+                                                  program_name):
+    program = make_installer(wine, standin, str(tmp_path), exit_code=wizard_code,
+                             program=program_name)
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
 
     assert run.result.code == status, run.result
@@ -104,12 +101,26 @@ def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard
     assert run.leftover_directories() == []
 
 
-UPGRADE_BATCH = '@echo off\r\necho ran> "{marker}"\r\nexit /b 3\r\n'
+# The batch file first runs a program that takes its time (a stand-in
+# runtime told to sleep), then notes that it ran (commands only the
+# command interpreter carries out), its current directory and whether the payload is still there. A launcher
+# that did not wait for it would be gone, its working directory with it,
+# before the note is written.
+UPGRADE_BATCH = ('@echo off\r\n'
+                 '"{sleeper}" -version 2>nul\r\n'
+                 'echo ran> "{marker}"\r\n'
+                 'cd>> "{marker}"\r\n'
+                 'if exist tarvisk.class echo payload present>> "{marker}"\r\n'
+                 'exit /b 3\r\n')
 
 
+@pytest.mark.parametrize("program_name", PROGRAMS)
 @pytest.mark.parametrize("long_tmp", [False, True], ids=["short", "long-tmpdir"])
-def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path, long_tmp):
-    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
+def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path, long_tmp,
+                                                         program_name):
+    program = make_installer(wine, standin, str(tmp_path), exit_code=10, program=program_name)
+    sleeper = runtimes.make_runtime(standin, str(tmp_path / "sleeper"), version="1.6.0_45",
+                                    sleep_ms=2000)
     tmp_dir = tmp_path / "tmp"
     if long_tmp:
         # Longer than the 128 characters a fixed 150-byte command would hold.
@@ -117,13 +128,21 @@ def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path
     os.makedirs(tmp_dir)
     marker = tmp_path / "upgrade-ran.txt"
     batch = tmp_dir / "UpgradeInvoker.bat"
-    batch.write_bytes(UPGRADE_BATCH.format(marker=to_windows(str(marker))).encode("ascii"))
+    batch.write_bytes(UPGRADE_BATCH.format(
+        marker=to_windows(str(marker)),
+        sleeper=to_windows(os.path.join(sleeper, "bin", "java.exe"))).encode("ascii"))
     assert len(to_windows(str(tmp_dir))) > 128 or not long_tmp
 
     run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"))
 
     assert run.result.code == 10, run.result
-    assert marker.exists(), "the batch file did not run"
+    assert marker.exists(), "the batch file did not run, or was not waited for"
+    note = marker.read_text(errors="replace").splitlines()
+    # Run by the command interpreter, in the application home, before the
+    # cleanup.
+    assert note[0] == "ran", note
+    assert note[1] == run.records[0]["cwd"], note
+    assert note[2:] == ["payload present"], note
     assert not batch.exists(), "the batch file was not deleted"
     assert CLEANUP_LINE in run.result.out
     assert run.leftover_directories() == []
@@ -170,17 +189,6 @@ def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
     assert not os.path.exists(os.path.join(working, "package", "jre"))
 
 
-def _fault_point_after_extraction():
-    """A test fault point the launch sequence offers after the payload has
-    been extracted, or None."""
-    source = _sequence_source()
-    extracted = source.find("UnzipFiles")
-    for match in re.finditer(r'TestFaultHook\("([^"]+)"\)', source):
-        if extracted >= 0 and match.start() > extracted:
-            return match.group(1)
-    return None
-
-
 @pytest.fixture
 def quiet_crashes(wine):
     """No crash dialog from Wine's debugger: it would wait for a click."""
@@ -190,11 +198,8 @@ def quiet_crashes(wine):
 
 @pytest.mark.parametrize("breakpoint", [False, True], ids=["fault", "breakpoint"])
 def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoint):
-    point = _fault_point_after_extraction()
-    if point is None:
-        pytest.skip("the launch sequence has no test fault point after extraction yet")
     program = make_installer(wine, standin, str(tmp_path))
-    fault = point + (":breakpoint" if breakpoint else "")
+    fault = "after-extraction" + (":breakpoint" if breakpoint else "")
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
                         env={"LAUNCHER_TEST_FAULT": fault})
 
