@@ -121,10 +121,13 @@ def test_setup_shows_the_error_then_the_usage_and_ends_with_status_1(
 
 def test_a_value_is_taken_whatever_it_looks_like(wine, catalogue, tmp_path):
     # "-bogus" is the Java home here, not an option: the line parses and the
-    # run goes on past the command line.
+    # run goes on past the command line, until that Java home is looked at.
     r = wine.run(wine.program("conrun.exe"),
                  ["-silent", "a.txt", "-javahome", "-bogus", "-tmpdir", to_windows(tmp_path)])
-    assert r.out == catalogue.text("checking_disk_space"), r
+    assert r.code == 1, r
+    assert r.out.startswith(catalogue.text("checking_disk_space")), r
+    # The Java home is refused, made absolute: "...\-bogus".
+    assert "\\-bogus'" in r.out and "valid argument" not in r.out, r
     assert [n for n in os.listdir(tmp_path) if n.startswith("conrun.exe")]
 
 
