@@ -4,23 +4,15 @@
 #   The shipped pair lives in build/bin; the test variant, with a short start
 #   delay and test-only hooks, in build/test-bin.
 function(add_launcher_programs suffix outdir delay hooks)
-  set(common ${CMAKE_SOURCE_DIR}/launcher/main.cpp
-             ${CMAKE_SOURCE_DIR}/launcher/build_variant.cpp
-             $<TARGET_OBJECTS:launcher_core> $<TARGET_OBJECTS:catalogue>)
-  set(defs PRODUCT_JAVA_START_DELAY_MS=${delay})
+  set(hook_flag)
   if(hooks)
-    list(APPEND defs LAUNCHER_TEST_HOOKS=1)
+    set(hook_flag TEST_HOOKS)
   endif()
-
-  add_executable(setup${suffix} WIN32 ${common} ${CMAKE_SOURCE_DIR}/ui/setup.rc)
-  add_executable(conrun${suffix} ${common})
-  foreach(t setup${suffix} conrun${suffix})
-    target_compile_definitions(${t} PRIVATE ${defs})
-    target_include_directories(${t} PRIVATE
-        ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated ${ZLIB_INCLUDE})
-    target_link_libraries(${t} PRIVATE ${LAUNCHER_SYSTEM_LIBS})
-    set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${outdir})
-  endforeach()
+  add_core_program(setup${suffix} ${outdir} ${delay} WIN32 ${hook_flag}
+      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp ${CMAKE_SOURCE_DIR}/ui/setup.rc)
+  add_core_program(conrun${suffix} ${outdir} ${delay} ${hook_flag}
+      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp)
+  # The MinGW start-up code calls main whenever one exists: only conrun has it.
   target_compile_definitions(conrun${suffix} PRIVATE LAUNCHER_CONSOLE_ENTRY=1)
   set_target_properties(setup${suffix} PROPERTIES OUTPUT_NAME setup)
   set_target_properties(conrun${suffix} PROPERTIES OUTPUT_NAME conrun)
