@@ -2,7 +2,7 @@
 // filter, and the upgrade batch file.
 #include "launcher/cleanup.h"
 #include "launcher/launch_sequence.h"
-#include "unit/cleanup_tree.h"
+#include "unit/scratch_tree.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,7 +1,7 @@
 // Recursive removal of the working directory: what goes, what stays, and
 // that nothing outside the given path is ever touched.
 #include "launcher/cleanup.h"
-#include "unit/cleanup_tree.h"
+#include "unit/scratch_tree.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

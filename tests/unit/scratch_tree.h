@@ -1,7 +1,8 @@
-// A scratch directory tree in the temporary directory for the cleanup tests,
-// with helpers to build it up and look at what is left.
-#ifndef TESTS_UNIT_CLEANUP_TREE_H
-#define TESTS_UNIT_CLEANUP_TREE_H
+// A scratch directory tree of a test's own in the temporary directory, with
+// helpers to build it up and look at what is left; removed with everything in
+// it (read-only files included, links not followed) when the test ends.
+#ifndef TESTS_UNIT_SCRATCH_TREE_H
+#define TESTS_UNIT_SCRATCH_TREE_H
 
 #include <windows.h>
 
@@ -37,25 +38,30 @@ public:
         return relative.empty() ? root_ : root_ + "\\" + relative;
     }
 
-    // Creates the directory `relative` and every missing one above it.
-    void Dir(const std::string &relative) const
+    // Creates the directory `relative` and every missing one above it;
+    // returns its path.
+    std::string Dir(const std::string &relative) const
     {
         for (size_t at = relative.find('\\'); at != std::string::npos;
              at = relative.find('\\', at + 1)) {
             CreateDirectoryA(Path(relative.substr(0, at)).c_str(), nullptr);
         }
         CreateDirectoryA(Path(relative).c_str(), nullptr);
+        return Path(relative);
     }
 
-    // Creates the file `relative` (and its directories) holding `content`.
-    void File(const std::string &relative, const std::string &content = "x") const
+    // Creates the file `relative` (and its directories) holding `content`;
+    // returns its path.
+    std::string File(const std::string &relative, const std::string &content = "x") const
     {
         size_t slash = relative.rfind('\\');
         if (slash != std::string::npos) Dir(relative.substr(0, slash));
         FILE *file = fopen(Path(relative).c_str(), "wb");
-        if (file == nullptr) return;
-        fwrite(content.data(), 1, content.size(), file);
-        fclose(file);
+        if (file != nullptr) {
+            fwrite(content.data(), 1, content.size(), file);
+            fclose(file);
+        }
+        return Path(relative);
     }
 
     bool Exists(const std::string &relative) const
