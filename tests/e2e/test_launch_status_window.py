@@ -1,0 +1,130 @@
+"""setup.exe's status window during a whole run on an X display: the
+progress lines appear in it, and it hides once the wizard has started (the
+shipped program after its start delay, the test variant at once) while the
+wizard still runs. Screenshots are kept in build/test-artifacts.
+
+Progress lines printed before the window thread has made its window go to
+standard output instead (without their line feeds); the window gets the
+rest. What it shows is compared, pixel for pixel, with output_probe.exe (the
+same sources and resources) showing the same texts."""
+import os
+import time
+
+import pytest
+
+from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, catalogue, launcher, possible_outputs,
+                            standin)  # noqa: F401
+from probe import Probe
+from winerun import CODE_PAGES, Image, Result, to_windows
+
+SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the start
+
+
+def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8"):
+    os.makedirs(tmp_dir)
+    return launcher.wine.popen(made, ["-tmpdir", to_windows(tmp_dir)], lc_all=lc_all,
+                               env={"STANDIN_RECORD": to_windows(record)})
+
+
+def wait_for(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for %s" % what)
+
+
+def finish(proc, lc_all="en_US.UTF-8", timeout=60):
+    out, err = proc.communicate(timeout=timeout)
+    return Result(proc.returncode, out, err, CODE_PAGES[lc_all])
+
+
+def window_texts(catalogue, out, keys, lc_all="en_US.UTF-8"):
+    """The progress texts that reached the window: those after the ones that
+    went to standard output."""
+    for n, candidate in enumerate(possible_outputs(catalogue, keys, None, lc_all)):
+        if out == candidate:
+            return [catalogue.text(key, lc_all) for key in keys[n:]]
+    raise AssertionError("unexpected standard output %r" % out)
+
+
+def test_shipped_program_shows_progress_then_hides_while_the_wizard_runs(launcher, catalogue,
+                                                                         gui):
+    made = launcher.installer("setup.exe", variant="bin", sleep_ms=int(SHIPPED_DELAY * 1000) + 5000)
+    record = os.path.join(launcher.where, "record.jsonl")
+    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"))
+    try:
+        wait_for(lambda: os.path.exists(record), 60, "the wizard to start")
+        started = time.monotonic()
+        window = wait_for(lambda: gui.status_windows("setup.exe"), 5, "the status window")[0]
+        shown = Image(gui.settled_screenshot("wizard-starting", window))
+        hidden = wait_for(lambda: not gui.status_windows("setup.exe"), SHIPPED_DELAY + 4,
+                          "the status window to hide")
+        hidden_after = time.monotonic() - started
+        gui.screenshot("wizard-running")
+        assert hidden and proc.poll() is None, "the wizard should still run"
+        result = finish(proc)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    assert result.code == 0, result
+    # The window stayed up for the start delay, not much less.
+    assert hidden_after >= SHIPPED_DELAY - 1.0, hidden_after
+    # What the window showed at the start is the last progress line before
+    # the wizard, drawn as output_probe draws the same sequence of texts.
+    texts = window_texts(catalogue, result.out, RUN_WITH_PAYLOAD_RUNTIME)
+    before_cleanup = texts[:-1]
+    assert before_cleanup[-1] == catalogue.text("executing_java")
+    script = ["load", "waitwindow"]
+    for i, text in enumerate(before_cleanup):
+        script += ["status " + text.replace("\n", "\\n"), "mark shown%d" % i,
+                   "waitfile next%d" % i]
+    probe = Probe(launcher.wine, gui, script)
+    for i in range(len(before_cleanup)):
+        probe.wait_mark("shown%d" % i)
+        if i == len(before_cleanup) - 1:
+            reference = probe.shown("reference").image
+        probe.go("next%d" % i)
+    assert probe.finish().code == 0
+    assert (shown.width, shown.height) == (reference.width, reference.height)
+    assert shown.rgb == reference.rgb
+
+
+# Wine waits up to two seconds for a window manager to confirm that a hidden
+# window is withdrawn; there is none on the test display.
+WITHDRAW_WAIT = 2.0
+
+
+@pytest.mark.parametrize("lc_all", ["en_US.UTF-8", "ja_JP.UTF-8"])
+def test_test_variant_hides_the_window_once_the_wizard_has_started(launcher, catalogue, gui,
+                                                                   lc_all):
+    made = launcher.installer("setup.exe", sleep_ms=8000)
+    record = os.path.join(launcher.where, "record.jsonl")
+    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"), lc_all)
+    seen = set()
+    try:
+        wait_for(lambda: seen.update(gui.status_windows("setup.exe")) or os.path.exists(record),
+                 60, "the wizard to start")
+        started = time.monotonic()
+        wait_for(lambda: not gui.status_windows("setup.exe"), WITHDRAW_WAIT + 3,
+                 "the status window to hide")
+        hidden_after = time.monotonic() - started
+        gui.screenshot("wizard-running")
+        running = proc.poll() is None
+        # The cleanup line shows the window again before the program ends.
+        wait_for(lambda: seen.update(gui.status_windows("setup.exe")) or proc.poll() is not None,
+                 60, "the program to end")
+        result = finish(proc, lc_all)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    assert result.code == 0, result
+    assert running, "the wizard should still run"
+    assert hidden_after < WITHDRAW_WAIT + 1.5, hidden_after
+    texts = window_texts(catalogue, result.out, RUN_WITH_PAYLOAD_RUNTIME, lc_all)
+    assert texts[-1] == catalogue.text("performing_cleanup", lc_all)
+    assert seen, "the status window never showed"
