@@ -21,7 +21,7 @@ import zipfile
 import pytest
 
 from launch_support import (PROGRAMS, catalogue, launcher, payload_total, possible_outputs,
-                            product_value, registry, standin, to_linux)  # noqa: F401
+                            product_value, registry, standin)  # noqa: F401
 from winerun import to_windows
 
 LOCALES = ["en_US.UTF-8", "es_MX.UTF-8"]
