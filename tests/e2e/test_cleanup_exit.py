@@ -196,17 +196,22 @@ def quiet_crashes(wine):
              "/d", "0")
 
 
+@pytest.mark.parametrize("program_name", PROGRAMS)
 @pytest.mark.parametrize("breakpoint", [False, True], ids=["fault", "breakpoint"])
-def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoint):
-    program = make_installer(wine, standin, str(tmp_path))
+def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoint, program_name):
+    program = make_installer(wine, standin, str(tmp_path), program=program_name)
     fault = "after-extraction" + (":breakpoint" if breakpoint else "")
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
                         env={"LAUNCHER_TEST_FAULT": fault})
 
     assert run.result.code != 0, run.result
+    assert run.records == [], "the wizard must not start"
     if breakpoint:
         assert CLEANUP_LINE not in run.result.out
-        assert len(run.leftover_directories()) == 1, "a breakpoint must not clean up"
+        left = run.leftover_directories()
+        assert len(left) == 1, "a breakpoint must not clean up"
+        # The fault came after the extraction: the payload is all there.
+        assert os.path.exists(os.path.join(str(tmp_path / "tmp"), left[0], "tarvisk.class"))
     else:
         assert CLEANUP_LINE in run.result.out
         assert run.leftover_directories() == []
