@@ -7,7 +7,6 @@ Each test builds a real installer (the test variant of conrun.exe with an
 appended payload that carries the stand-in runtime under package/jre) and
 runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
-import json
 import os
 import time
 
@@ -15,43 +14,10 @@ import pytest
 
 import installer
 import runtimes
+from launch_support import Run, standin, to_linux  # noqa: F401 (standin is a fixture)
 from winerun import to_windows
 
 CLEANUP_LINE = "Deleting temporary files..."
-
-
-def to_linux(path):
-    """The Linux path of a Z: drive path."""
-    assert path[:2].upper() == "Z:", path
-    return path[2:].replace("\\", "/")
-
-
-@pytest.fixture
-def standin(build_dir):
-    if not os.path.exists(os.path.join(runtimes.standin_dir(build_dir), "java.exe")):
-        pytest.skip("the stand-in runtime is not built")
-    return build_dir
-
-
-class Run:
-    """One installer run: its result, its temporary directory and the
-    stand-in's launch records."""
-
-    def __init__(self, result, tmp_dir, record):
-        self.result = result
-        self.tmp_dir = tmp_dir
-        self.record = record
-
-    @property
-    def records(self):
-        if not os.path.exists(self.record):
-            return []
-        with open(self.record, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.strip()]
-
-    def leftover_directories(self):
-        return [name for name in os.listdir(self.tmp_dir)
-                if os.path.isdir(os.path.join(self.tmp_dir, name))]
 
 
 def make_installer(wine, build_dir, where, exit_code=0, sleep_ms=None, variant="test-bin",
@@ -98,7 +64,7 @@ def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard
     working = to_linux(run.records[0]["cwd"])
     assert os.path.dirname(working) == str(tmp_path / "tmp")
     assert not os.path.exists(working)
-    assert run.leftover_directories() == []
+    assert run.leftovers() == []
 
 
 # The batch file first runs a program that takes its time (a stand-in
@@ -145,7 +111,7 @@ def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path
     assert note[2:] == ["payload present"], note
     assert not batch.exists(), "the batch file was not deleted"
     assert CLEANUP_LINE in run.result.out
-    assert run.leftover_directories() == []
+    assert run.leftovers() == []
 
 
 def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_path):
@@ -153,7 +119,7 @@ def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_pa
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
     assert run.result.code == 10, run.result
     assert CLEANUP_LINE in run.result.out
-    assert run.leftover_directories() == []
+    assert run.leftovers() == []
 
 
 def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
@@ -208,10 +174,10 @@ def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoi
     assert run.records == [], "the wizard must not start"
     if breakpoint:
         assert CLEANUP_LINE not in run.result.out
-        left = run.leftover_directories()
+        left = run.leftovers()
         assert len(left) == 1, "a breakpoint must not clean up"
         # The fault came after the extraction: the payload is all there.
         assert os.path.exists(os.path.join(str(tmp_path / "tmp"), left[0], "tarvisk.class"))
     else:
         assert CLEANUP_LINE in run.result.out
-        assert run.leftover_directories() == []
+        assert run.leftovers() == []
