@@ -15,11 +15,10 @@ import pytest
 import installer
 import runtimes
 from command_line_support import Catalogue  # noqa: F401 (re-exported)
+from java_registry import registry  # noqa: F401 (re-exported fixture)
 from winerun import to_windows
 
 PROGRAMS = ["conrun.exe", "setup.exe"]
-JAVASOFT = r"HKLM\Software\JavaSoft"
-JRE_KEY = JAVASOFT + r"\Java Runtime Environment"
 STANDIN_VERSION = "1.6.0_45"
 DOWNLOAD_URL_MACRO = "PRODUCT_DOWNLOAD_URL"
 
@@ -171,37 +170,6 @@ def launcher(wine, standin, tmp_path):
 @pytest.fixture(scope="module")
 def catalogue(wine, build_dir):
     return Catalogue(wine, build_dir)
-
-
-class Registry:
-    """Runtime registrations made by a test in the 32-bit view (the one a
-    32-bit program sees); both views are cleared before and after."""
-
-    def __init__(self, wine):
-        self.wine = wine
-
-    def register_jre(self, version, java_home):
-        r = self.wine.reg("add", JRE_KEY + "\\" + version, "/v", "JavaHome", "/t", "REG_SZ",
-                          "/d", java_home, view=32)
-        assert r.returncode == 0, r.stderr
-
-    def clear(self):
-        for view in (32, 64):
-            self.wine.reg("delete", JAVASOFT, view=view)
-
-    def is_clear(self):
-        return all(self.wine.reg("query", JAVASOFT, "/reg:%d" % view).returncode != 0
-                   for view in (32, 64))
-
-
-@pytest.fixture
-def registry(wine):
-    reg = Registry(wine)
-    reg.clear()
-    assert reg.is_clear()
-    yield reg
-    reg.clear()
-    assert reg.is_clear()
 
 
 def status_lines(catalogue, keys, lc_all="en_US.UTF-8"):

@@ -9,9 +9,6 @@ import pytest
 import runtimes
 from winerun import to_windows
 
-JAVASOFT = r"HKLM\Software\JavaSoft"
-KEYS = {"jdk": JAVASOFT + r"\Java Development Kit",
-        "jre": JAVASOFT + r"\Java Runtime Environment"}
 UNZIPPING = "Extracting Java(TM) 2 Runtime Environment files..."
 
 
@@ -30,38 +27,6 @@ def probe(wine, build_dir):
 def results(result):
     return [line[len("result="):] for line in result.out.splitlines()
             if line.startswith("result=")]
-
-
-class Registry:
-    """Registrations added in a test, removed again afterwards."""
-
-    def __init__(self, wine):
-        self.wine = wine
-        self.added = []
-
-    def register(self, kind, version, java_home, view=32):
-        key = KEYS[kind] + "\\" + version
-        r = self.wine.reg("add", key, "/v", "JavaHome", "/t", "REG_SZ", "/d", java_home,
-                          view=view)
-        assert r.returncode == 0, r.stderr
-        self.added.append(view)
-
-    def clean(self):
-        for view in (32, 64):
-            self.wine.reg("delete", JAVASOFT, view=view)
-
-    def is_clean(self):
-        return all(self.wine.reg("query", JAVASOFT, "/reg:%d" % view).returncode != 0
-                   for view in (32, 64))
-
-
-@pytest.fixture
-def registry(wine):
-    reg = Registry(wine)
-    reg.clean()
-    assert reg.is_clean()
-    yield reg
-    reg.clean()
 
 
 @pytest.fixture
