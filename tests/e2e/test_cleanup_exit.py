@@ -155,11 +155,23 @@ def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
     assert not os.path.exists(os.path.join(working, "package", "jre"))
 
 
+AEDEBUG = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug"
+
+
 @pytest.fixture
 def quiet_crashes(wine):
-    """No crash dialog from Wine's debugger: it would wait for a click."""
+    """No debugger for unhandled faults: Wine's winedbg would show a crash
+    dialog that waits for a click, and the exit status of a process it
+    attaches to depends on the debugger. Without one, a faulting process
+    ends with its exception code, as on Windows with no debugger set."""
     wine.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
              "/d", "0")
+    for view in (32, 64):
+        wine.reg("delete", AEDEBUG, "/v", "Debugger", view=view)
+    yield
+    for view in (32, 64):
+        wine.reg("add", AEDEBUG, "/v", "Debugger", "/t", "REG_SZ", "/d",
+                 "winedbg --auto %ld %ld", view=view)
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
