@@ -24,7 +24,8 @@ def catalogue(wine, build_dir):
 @pytest.fixture
 def places(tmp_path):
     """A file, a missing directory and a directory without write permission
-    (which Wine reports with the read-only attribute), by placeholder."""
+    (which Wine reports with the read-only attribute), keyed by the names
+    the argument tables use for them."""
     plain = tmp_path / "plain.txt"
     plain.write_text("not a directory")
     readonly = tmp_path / "readonly"

@@ -56,6 +56,17 @@ void PrintTo(const ExtractCase &c, std::ostream *os)
     *os << c.label;
 }
 
+// Writes `entries` as a payload behind a few program bytes into the scratch
+// directory and opens it; null when the open fails.
+ZipArchive *OpenPayload(const Scratch &scratch, const std::vector<Entry> &entries)
+{
+    std::string archive = scratch.Path("t.zip");
+    Layout layout;
+    layout.front = "MZ";
+    WriteFile(archive, Build(entries, layout));
+    return zipOpen(archive.c_str(), nullptr);
+}
+
 const Tree kNested = {{"a", "<dir>"}, {"a/b", "<dir>"}, {"a/b/c.txt", "see"}};
 
 std::vector<ExtractCase> Cases()
@@ -117,11 +128,7 @@ TEST_P(Extract, LeavesTheExpectedTree)
         else
             WriteFile(path, contents);
     }
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build(c.entries, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, c.entries);
     ASSERT_NE(zip, nullptr);
 
     EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix), c.ok);
@@ -146,11 +153,7 @@ class Traversal : public ::testing::TestWithParam<const char *> {};
 TEST_P(Traversal, IsRefused)
 {
     Scratch scratch;
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({File("ok.txt", "fine"), File(GetParam(), "evil")}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {File("ok.txt", "fine"), File(GetParam(), "evil")});
     ASSERT_NE(zip, nullptr);
     std::string destination = scratch.Path("inner/dest");
     fs::create_directories(destination);
@@ -171,11 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
 TEST(ZipExtract, DotsInsideNamesAreFine)
 {
     Scratch scratch;
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({File("a..b/c...txt", "dots"), File("..x", "x")}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {File("a..b/c...txt", "dots"), File("..x", "x")});
     ASSERT_NE(zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     zipClose(zip);
@@ -186,11 +185,7 @@ TEST(ZipExtract, DotsInsideNamesAreFine)
 TEST(ZipExtract, EmptyArchiveCreatesNothing)
 {
     Scratch scratch;
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {});
     ASSERT_NE(zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("never").c_str(), nullptr));
     zipClose(zip);
@@ -200,11 +195,7 @@ TEST(ZipExtract, EmptyArchiveCreatesNothing)
 TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
 {
     Scratch scratch;
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({File("f", "x")}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {File("f", "x")});
     ASSERT_NE(zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("new").c_str(), nullptr));
     WriteFile(scratch.Path("file"), "in the way");
@@ -217,11 +208,7 @@ TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
 TEST(ZipExtract, NullArchiveOrDestinationFails)
 {
     Scratch scratch;
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({File("f", "x")}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {File("f", "x")});
     ASSERT_NE(zip, nullptr);
     EXPECT_FALSE(UnzipFiles(nullptr, scratch.Path("d").c_str(), nullptr));
     EXPECT_FALSE(UnzipFiles(zip, nullptr, nullptr));
@@ -233,11 +220,7 @@ TEST(ZipExtract, LongNames)
 {
     Scratch scratch;
     std::string name = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(120, 'f');
-    std::string archive = scratch.Path("t.zip");
-    Layout layout;
-    layout.front = "MZ";
-    WriteFile(archive, Build({File(name, "long"), File("short", "s")}, layout));
-    ZipArchive *zip = zipOpen(archive.c_str(), nullptr);
+    ZipArchive *zip = OpenPayload(scratch, {File(name, "long"), File("short", "s")});
     ASSERT_NE(zip, nullptr);
     ASSERT_GT(scratch.Path("d").size() + name.size() + 2, 260u);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
