@@ -217,7 +217,9 @@ char *GetPublicJREPath()
     std::vector<RuntimeCandidate> kits;
     std::vector<RuntimeCandidate> plain;
     std::vector<REGSAM> views;
-    if (RunningUnderWow64()) {
+    // A 64-bit build reads the same two views in the same order, so both
+    // builds of the launcher search alike.
+    if (sizeof(void *) == 8 || RunningUnderWow64()) {
         views = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
     } else {
         views = {0};

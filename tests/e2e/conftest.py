@@ -19,6 +19,9 @@ from java_registry import registry  # noqa: E402,F401 (fixture for every test)
 def pytest_addoption(parser):
     parser.addoption("--build-dir", default=os.path.join(winerun.REPO, "build"),
                      help="the CMake build tree holding bin/ and test-bin/")
+    parser.addoption("--shipped-dir", default=None,
+                     help="the build tree of the shipped 32-bit programs, when the "
+                          "programs that run are a 64-bit build (default: --build-dir)")
 
 
 @pytest.fixture(scope="session")
@@ -27,8 +30,9 @@ def build_dir(request):
 
 
 @pytest.fixture(scope="session")
-def wine(build_dir):
-    session = winerun.WineSession(build_dir)
+def wine(build_dir, request):
+    shipped = request.config.getoption("--shipped-dir")
+    session = winerun.WineSession(build_dir, os.path.abspath(shipped) if shipped else None)
     session.start()
     yield session
 

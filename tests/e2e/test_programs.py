@@ -16,7 +16,7 @@ def objdump(path):
 @pytest.mark.parametrize("name,subsystem", [("setup.exe", "Windows GUI"),
                                             ("conrun.exe", "Windows CUI")])
 def test_pe_shape_exports_and_imports(wine, name, subsystem):
-    dump = objdump(wine.program(name))
+    dump = objdump(wine.shipped(name))
     assert "file format pei-i386" in dump
     assert re.search(r"Subsystem\s+0000000[23]\s+\(%s\)" % subsystem, dump)
 

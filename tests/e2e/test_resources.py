@@ -14,7 +14,7 @@ ENGLISH_US = 1033
 
 @pytest.fixture(scope="module")
 def setup_resources(wine):
-    return peres.resources(wine.program("setup.exe"))
+    return peres.resources(wine.shipped("setup.exe"))
 
 
 def test_setup_carries_exactly_the_dialog_and_the_icon(setup_resources):
@@ -50,7 +50,7 @@ def test_icon_group_has_the_seven_images(setup_resources):
 
 
 def test_conrun_carries_no_resources(wine):
-    assert peres.resources(wine.program("conrun.exe")) == {}
+    assert peres.resources(wine.shipped("conrun.exe")) == {}
 
 
 def test_committed_icon_is_what_its_script_draws(tmp_path):

@@ -48,8 +48,9 @@ class Result:
 
 
 class WineSession:
-    def __init__(self, build_dir):
+    def __init__(self, build_dir, shipped_dir=None):
         self.build_dir = build_dir
+        self.shipped_dir = shipped_dir or build_dir
         self.bin = os.path.join(build_dir, "bin")
         self.test_bin = os.path.join(build_dir, "test-bin")
         self.prefix = os.environ.get("WINEPREFIX") or os.path.join(build_dir, "wineprefix")
@@ -70,6 +71,11 @@ class WineSession:
     def program(self, name, variant="bin"):
         """Path of a built program: variant "bin" (shipped) or "test-bin"."""
         return os.path.join(self.build_dir, variant, name)
+
+    def shipped(self, name):
+        """Path of a shipped 32-bit program (bin/), for checks of the file
+        itself; on a host without 32-bit support it is not the one that runs."""
+        return os.path.join(self.shipped_dir, "bin", name)
 
     def env(self, lc_all="en_US.UTF-8", extra=None):
         env = dict(self.base_env)
