@@ -44,7 +44,7 @@ const DWORD WakeIntervalMs = 10;
 unsigned char PrintToConsole;
 volatile bool WindowsLoaded;  // also the window thread's loop condition
 bool WindowsLoading;
-HANDLE WindowThread;  // the running window thread, kept for the process's life
+HANDLE WindowThread;  // the running window thread, until CloseWindows ends it at exit
 
 char *StatusText;             // window thread only
 char *PendingStatusText;      // main thread only
@@ -176,17 +176,44 @@ Text CompleteWindowText(char *&pending, const char *format, va_list args, int *f
     return text;
 }
 
-// Waits for a window thread whose start failed after WindowsLoaded was
-// cleared. The thread tests the flag only after each message for its
-// window, and it may not have created that window yet: post it an empty
-// message every interval until it has ended. A single post could come before
-// the window exists, or be taken before the cleared flag reaches the thread.
-void WaitForWindowThread(HANDLE thread)
+// Waits for a window thread after WindowsLoaded was cleared, at most
+// `limitMs` (INFINITE for no limit). The thread tests the flag only after
+// each message for its window, and it may not have created that window yet:
+// post it an empty message every interval until it has ended. A single post
+// could come before the window exists, or be taken before the cleared flag
+// reaches the thread. True when the thread has ended.
+bool WaitForWindowThread(HANDLE thread, DWORD limitMs)
 {
-    while (WaitForSingleObject(thread, WakeIntervalMs) == WAIT_TIMEOUT) {
+    for (DWORD waited = 0; WaitForSingleObject(thread, WakeIntervalMs) == WAIT_TIMEOUT;
+         waited += WakeIntervalMs) {
+        if (limitMs != INFINITE && waited >= limitMs) return false;
         HWND window = StatusWindow;
         if (window != nullptr) PostMessageA(window, WM_NULL, 0, 0);
     }
+    return true;
+}
+
+// How long the exit waits for the window thread to take its window down.
+const DWORD CloseWindowsLimitMs = 5000;
+
+// Ends the window thread before the process exits (an exit handler). A
+// process that exits while another of its threads still owns a window
+// leaves that thread and its window to be torn down by the system during
+// the exit; under Wine a loaded machine can then take long enough that the
+// whole process is killed (ending by signal 9 instead of with its status).
+// Taking the window down on its own thread first leaves nothing to tear
+// down. WindowsLoading stays set, so no later output (nor the thread's own
+// HideStatusWindow on its way out) starts another thread: what is printed
+// from here on goes to the console.
+void CloseWindows()
+{
+    HANDLE thread = WindowThread;
+    if (thread == nullptr) return;
+    WindowThread = nullptr;
+    WindowsLoading = true;
+    WindowsLoaded = false;
+    WaitForWindowThread(thread, CloseWindowsLimitMs);
+    CloseHandle(thread);
 }
 
 void PaintStatusText(HWND window, HDC dc, const char *text)
@@ -272,11 +299,13 @@ bool LoadWindows()
         RaiseWindowThreadPriority(thread.get(), THREAD_PRIORITY_HIGHEST)) {
         WindowThread = thread.release();
         WindowsLoading = false;
+        static bool closeAtExit = (atexit(CloseWindows), true);
+        (void)closeAtExit;
         return true;
     }
 
     WindowsLoaded = false;
-    if (thread.get() != nullptr) WaitForWindowThread(thread.get());
+    if (thread.get() != nullptr) WaitForWindowThread(thread.get(), INFINITE);
     WindowsLoading = false;
     return false;
 }

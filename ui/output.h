@@ -49,7 +49,9 @@ int _printf(const char *format, ...);
 // first use (it returns as soon as the thread exists, before the window
 // does); false when windows are not available: no instance handle, a start
 // already under way (a nested call), or a start that failed. A failed start
-// leaves nothing running, and the next call tries again.
+// leaves nothing running, and the next call tries again. A started thread
+// is ended by an exit handler, which takes its window down before the
+// process exits; output after that goes to the console.
 bool LoadWindows();
 
 // Hides the status window when the window channels are in use and the

@@ -129,10 +129,11 @@ class Launcher:
     def installer(self, program="conrun.exe", variant="test-bin", runtime=True, name=None,
                   **kwargs):
         """An installer made of the program and a sample payload; runtime
-        True carries a stand-in runtime (exit_code, sleep_ms, version go to
-        it), False none, a path that runtime directory."""
+        True carries a stand-in runtime (exit_code, sleep_ms, release,
+        version go to it), False none, a path that runtime directory."""
         self.count += 1
-        runtime_kwargs = {k: kwargs.pop(k) for k in ("exit_code", "sleep_ms", "version", "report")
+        runtime_kwargs = {k: kwargs.pop(k) for k in ("exit_code", "sleep_ms", "release", "version",
+                                                      "report")
                           if k in kwargs}
         if runtime is True:
             runtime = self.runtime("payload-runtime-%d" % self.count, **runtime_kwargs)

@@ -8,22 +8,21 @@ appended payload that carries the stand-in runtime under package/jre) and
 runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
 import os
-import time
 
 import pytest
 
 import installer
 import runtimes
 from launch_support import Run, standin, to_linux  # noqa: F401 (standin is a fixture)
-from winerun import to_windows
+from winerun import to_windows, wait_for
 
 CLEANUP_LINE = "Deleting temporary files..."
 
 
-def make_installer(wine, build_dir, where, exit_code=0, sleep_ms=None, variant="test-bin",
+def make_installer(wine, build_dir, where, exit_code=0, release=None, variant="test-bin",
                    program="conrun.exe"):
     runtime = runtimes.make_runtime(build_dir, os.path.join(where, "runtime-source"),
-                                    version="1.6.0_45", exit_code=exit_code, sleep_ms=sleep_ms)
+                                    version="1.6.0_45", exit_code=exit_code, release=release)
     out = os.path.join(where, "installer", program)
     installer.build_installer(wine.program(program, variant), out, runtime=runtime,
                               build_dir=build_dir)
@@ -123,26 +122,25 @@ def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_pa
 
 
 def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
-    """The wizard (here the test, while the stand-in sleeps) leaves a link to
-    a directory outside in the working directory; the cleanup removes the
-    payload but never what the link points at."""
+    """The wizard (here the test, while the stand-in waits to be released)
+    leaves a link to a directory outside in the working directory; the
+    cleanup removes the payload but never what the link points at."""
     outside = tmp_path / "outside"
     (outside / "sub").mkdir(parents=True)
     (outside / "precious.txt").write_text("keep me")
     (outside / "sub" / "more.txt").write_text("keep me too")
 
-    program = make_installer(wine, standin, str(tmp_path), exit_code=0, sleep_ms=4000)
+    done = str(tmp_path / "wizard-may-end")
+    program = make_installer(wine, standin, str(tmp_path), exit_code=0, release=to_windows(done))
     record = str(tmp_path / "record.jsonl")
     program, args, extra = command(program, str(tmp_path / "tmp"), record)
     proc = wine.popen(program, args, env=extra)
     try:
-        deadline = time.time() + 60
-        while not os.path.exists(record) and time.time() < deadline:
-            time.sleep(0.1)
-        assert os.path.exists(record), "the wizard did not start"
+        wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
         run = Run(None, str(tmp_path / "tmp"), record)
         working = to_linux(run.records[0]["cwd"])
         os.symlink(str(outside), os.path.join(working, "left-link"))
+        runtimes.release(done)
         out, err = proc.communicate(timeout=120)
     finally:
         if proc.poll() is None:
@@ -160,18 +158,14 @@ AEDEBUG = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug"
 
 @pytest.fixture
 def quiet_crashes(wine):
-    """No debugger for unhandled faults: Wine's winedbg would show a crash
-    dialog that waits for a click, and the exit status of a process it
-    attaches to depends on the debugger. Without one, a faulting process
-    ends with its exception code, as on Windows with no debugger set."""
-    wine.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
-             "/d", "0")
+    """No debugger for unhandled faults (the prefix is made so, see
+    scripts/wine-prefix): winedbg would show a crash dialog that waits for a
+    click, and the exit status of a process it attaches to depends on the
+    debugger. Without one, a faulting process ends with its exception code,
+    as on Windows with no debugger set."""
     for view in (32, 64):
-        wine.reg("delete", AEDEBUG, "/v", "Debugger", view=view)
-    yield
-    for view in (32, 64):
-        wine.reg("add", AEDEBUG, "/v", "Debugger", "/t", "REG_SZ", "/d",
-                 "winedbg --auto %ld %ld", view=view)
+        assert wine.reg("query", AEDEBUG, "/v", "Debugger", view=view).returncode != 0, \
+            "a debugger is set for unhandled faults in the test prefix"
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)

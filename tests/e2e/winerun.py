@@ -29,6 +29,20 @@ CODE_PAGES = {
 }
 
 
+def wait_for(condition, timeout, what):
+    """Polls `condition` until it gives a true value, which it returns; fails
+    after `timeout` seconds. Tests wait on events with this, the timeout being
+    only an outer limit for a machine under load."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError("timed out after %ss waiting for %s" % (timeout, what))
+        time.sleep(0.05)
+
+
 def to_windows(path):
     """The Wine (Z: drive) form of a Linux path."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")

@@ -25,14 +25,16 @@ def version_report(version, eol="\r\n"):
 
 
 def make_runtime(build_dir, dest, report=None, version=None, jdk=False, exit_code=None,
-                 java=True, javaw=True, dll=True, flood=None, sleep_ms=None):
+                 java=True, javaw=True, dll=True, flood=None, sleep_ms=None, release=None):
     """Lays out a runtime in `dest` (created if need be).
 
     report: exact bytes of the -version report on standard error (or give
     version= for the usual two lines); exit_code: exit code of every run;
     java/javaw/dll: whether bin holds that file; flood: (stdout bytes,
     stderr bytes) written after the report; jdk: put the runtime in dest/jre
-    and add dest/lib/tools.jar. Returns the runtime directory."""
+    and add dest/lib/tools.jar; release: a Windows path whose existence ends
+    every run (see release()), so the test decides when the wizard is done.
+    Returns the runtime directory."""
     runtime = os.path.join(dest, "jre") if jdk else dest
     bin_dir = os.path.join(runtime, "bin")
     os.makedirs(bin_dir, exist_ok=True)
@@ -59,7 +61,25 @@ def make_runtime(build_dir, dest, report=None, version=None, jdk=False, exit_cod
     if sleep_ms is not None:
         with open(os.path.join(bin_dir, "sleep.txt"), "w") as f:
             f.write("%d" % sleep_ms)
+    if release is not None:
+        with open(os.path.join(bin_dir, "release.txt"), "w") as f:
+            f.write(release)
     return runtime
+
+
+def release(path):
+    """Ends the stand-in runs that wait for `path` (a Linux path)."""
+    open(path, "w").close()
+
+
+def record_written(path):
+    """True once the record file at `path` holds at least one whole line: the
+    stand-in creates the file before it writes, so existence is not enough."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().endswith(b"\n")
+    except FileNotFoundError:
+        return False
 
 
 def read_records(runtime):

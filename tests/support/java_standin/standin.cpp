@@ -6,6 +6,9 @@
 //   exitcode.txt  exit code (decimal) for every run; 0 when absent
 //   flood.txt     "<stdout bytes> <stderr bytes>" written after the report
 //   sleep.txt     milliseconds to sleep before ending
+//   release.txt   a Windows path: before ending, wait (at most two minutes)
+//                 until that file exists, so a test decides when the
+//                 wizard ends instead of guessing how long it must run
 // Run with anything but "-version" it behaves like a launcher starting a
 // program and appends one JSON line to the file named by STANDIN_RECORD, or
 // to record.jsonl beside itself: what a Java launcher would have been given.
@@ -241,6 +244,13 @@ int main(int argc, char **argv)
     }
     std::string pause = Setting(L"sleep.txt");
     if (!pause.empty()) Sleep(static_cast<DWORD>(strtoul(pause.c_str(), nullptr, 10)));
+    std::string release = Setting(L"release.txt");
+    if (!release.empty()) {
+        for (int waited = 0; waited < 120000; waited += 20) {
+            if (GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+            Sleep(20);
+        }
+    }
     std::string code = Setting(L"exitcode.txt");
     return code.empty() ? 0 : static_cast<int>(strtol(code.c_str(), nullptr, 10));
 }
