@@ -193,6 +193,22 @@ bool WaitForWindowThread(HANDLE thread, DWORD limitMs)
     return true;
 }
 
+// How long a start waits for the window thread to create its window.
+const DWORD WindowCreationLimitMs = 10000;
+
+// Waits until the window thread has created the status window or has ended
+// (the dialog could not be made), at most WindowCreationLimitMs. Without
+// this wait every progress line printed before the window exists would go
+// to standard output, which nobody sees in a GUI program, and a message box
+// would race the window thread's first use of the window system.
+void WaitForWindow(HANDLE thread)
+{
+    for (DWORD waited = 0; StatusWindow == nullptr && waited < WindowCreationLimitMs;
+         waited += WakeIntervalMs) {
+        if (WaitForSingleObject(thread, WakeIntervalMs) != WAIT_TIMEOUT) return;
+    }
+}
+
 // How long the exit waits for the window thread to take its window down.
 const DWORD CloseWindowsLimitMs = 5000;
 
@@ -298,6 +314,7 @@ bool LoadWindows()
     if (thread.get() != nullptr &&
         RaiseWindowThreadPriority(thread.get(), THREAD_PRIORITY_HIGHEST)) {
         WindowThread = thread.release();
+        WaitForWindow(WindowThread);
         WindowsLoading = false;
         static bool closeAtExit = (atexit(CloseWindows), true);
         (void)closeAtExit;
@@ -342,7 +359,11 @@ int PrintToMessageBox(UINT icon, const char *format, va_list args)
     if (text == nullptr) return result;
 
     UINT style = MB_OK | (icon == MB_ICONINFORMATION ? MB_ICONINFORMATION : MB_ICONERROR);
-    MessageBoxA(StatusWindow, text.get(), GetTitle(), style);
+    // A box that cannot be shown must not swallow its text.
+    if (MessageBoxA(StatusWindow, text.get(), GetTitle(), style) == 0) {
+        WriteVerbatim(text.get());
+        fputc('\n', stdout);
+    }
     return formatted;
 }
 

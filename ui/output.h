@@ -46,8 +46,8 @@ int _fprintf(FILE *stream, const char *format, ...);
 int _printf(const char *format, ...);
 
 // True when the window channels are in use, starting the window thread on
-// first use (it returns as soon as the thread exists, before the window
-// does); false when windows are not available: no instance handle, a start
+// first use (it returns once the thread has created its window or failed
+// to, waiting a few seconds at most); false when windows are not available: no instance handle, a start
 // already under way (a nested call), or a start that failed. A failed start
 // leaves nothing running, and the next call tries again. A started thread
 // is ended by an exit handler, which takes its window down before the

@@ -163,13 +163,14 @@ TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
 
 // This test program carries no dialog 103: the window thread starts, fails to
 // create the window and ends, and the channels stay in use without a window.
-// Status texts then go to standard output without their final line feed.
+// The start waits for that outcome, so the first status text already knows
+// there is no window; texts then go to standard output without their final
+// line feed.
 TEST(OutputFallback, WithoutDialogStatusTextsLoseFinalLineFeed)
 {
     AppInstance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(LoadWindows());
     EXPECT_TRUE(LoadWindows());
-    Sleep(100);
     EXPECT_EQ(StatusWindow, nullptr);
     testing::internal::CaptureStdout();
     EXPECT_EQ(statusf("Checking "), 0);  // held
