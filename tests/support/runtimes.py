@@ -84,7 +84,11 @@ def record_written(path):
 
 def read_records(runtime):
     """The launch records the stand-in wrote beside itself, oldest first."""
-    path = os.path.join(runtime, "bin", "record.jsonl")
+    return read_record_file(os.path.join(runtime, "bin", "record.jsonl"))
+
+
+def read_record_file(path):
+    """The launch records in the record file at `path`, oldest first."""
     if not os.path.exists(path):
         return []
     with open(path, encoding="utf-8") as f:
