@@ -10,8 +10,6 @@ test; expect_box() hands the next box to the test, which closes it.
 import os
 import re
 import shutil
-import signal
-import subprocess
 import tempfile
 import time
 
@@ -70,7 +68,7 @@ class Probe:
             if not boxes_allowed:
                 self._check_boxes()
             if self.proc.poll() is not None and not ready():
-                out, err = self.proc.communicate()
+                out, err = winerun.collect(self.proc, None)
                 raise AssertionError("probe ended (status %s) before %s; stdout %r stderr %r"
                                      % (self.proc.returncode, what, out, err))
             time.sleep(0.05)
@@ -126,21 +124,13 @@ class Probe:
     def finish(self):
         """Waits for the probe to end; returns its Result."""
         self._wait(lambda: self.proc.poll() is not None, "the probe to end")
-        out, err = self.proc.communicate()
+        out, err = winerun.collect(self.proc, None)
         self.result = winerun.Result(self.proc.returncode, out, err, self.encoding)
         return self.result
 
     def kill(self):
         """Ends the probe if it still runs and removes its directory."""
-        if self.proc.poll() is None:
-            try:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        try:
-            self.proc.communicate(timeout=30)
-        except (ValueError, OSError, subprocess.TimeoutExpired):
-            pass  # already collected
+        winerun.kill_and_collect(self.proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 

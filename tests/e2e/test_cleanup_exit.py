@@ -14,7 +14,7 @@ import pytest
 import installer
 import runtimes
 from launch_support import Run, standin, to_linux  # noqa: F401 (standin is a fixture)
-from winerun import to_windows, wait_for
+from winerun import collect, to_windows, wait_for
 
 CLEANUP_LINE = "Deleting temporary files..."
 
@@ -141,7 +141,7 @@ def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
         working = to_linux(run.records[0]["cwd"])
         os.symlink(str(outside), os.path.join(working, "left-link"))
         runtimes.release(done)
-        out, err = proc.communicate(timeout=120)
+        out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
             proc.kill()
@@ -159,13 +159,14 @@ AEDEBUG = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug"
 @pytest.fixture
 def quiet_crashes(wine):
     """No debugger for unhandled faults (the prefix is made so, see
-    scripts/wine-prefix): winedbg would show a crash dialog that waits for a
-    click, and the exit status of a process it attaches to depends on the
-    debugger. Without one, a faulting process ends with its exception code,
-    as on Windows with no debugger set."""
+    scripts/wine-prefix): the exit status of a process that winedbg attaches
+    to is the debugger's. Without one, a faulting process ends with its
+    exception code, as on Windows with no debugger set."""
     for view in (32, 64):
-        assert wine.reg("query", AEDEBUG, "/v", "Debugger", view=view).returncode != 0, \
-            "a debugger is set for unhandled faults in the test prefix"
+        query = wine.reg("query", AEDEBUG, "/v", "Debugger", view=view)
+        assert query.returncode == 0 and b"REG_SZ" in query.stdout, query
+        assert query.stdout.split(b"REG_SZ")[1].strip() == b"", \
+            "a debugger is set for unhandled faults in the test prefix: %r" % query.stdout
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)

@@ -17,7 +17,7 @@ from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, catalogue, launcher, possi
 from probe import Probe
 import runtimes
 from runtimes import record_written, release
-from winerun import CODE_PAGES, Image, Result, to_windows, wait_for
+from winerun import CODE_PAGES, Image, Result, collect, to_windows, wait_for
 
 SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the start
 # Outer limit of every wait for something the programs do: generous, since a
@@ -32,7 +32,7 @@ def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8"):
 
 
 def finish(proc, lc_all="en_US.UTF-8", timeout=60):
-    out, err = proc.communicate(timeout=timeout)
+    out, err = collect(proc, timeout)
     return Result(proc.returncode, out, err, CODE_PAGES[lc_all])
 
 

@@ -11,6 +11,7 @@ and title, screenshots into build/test-artifacts, and message boxes.
 """
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -27,6 +28,56 @@ CODE_PAGES = {
     "zh_CN.UTF-8": "gbk",
     "zh_TW.UTF-8": "cp950",
 }
+
+
+def collect(proc, timeout, tick=None):
+    """Waits for `proc` to end and returns its standard output and error
+    (bytes), calling `tick` about every 0.1 s meanwhile. Raises
+    subprocess.TimeoutExpired, the process left running, when it has not
+    ended within `timeout` seconds (None: no limit).
+
+    The end of the process is what counts, not the end of its pipes: Wine
+    starts its background processes (explorer.exe for the desktop, services)
+    from whichever program first needs them, and they inherit that program's
+    standard handles and keep them open long after it has ended. Once the
+    process has ended, everything it wrote is in the pipes: they are read
+    until nothing more is waiting."""
+    pipes = {proc.stdout: bytearray(), proc.stderr: bytearray()}
+    open_pipes = [p for p in pipes if p is not None and not p.closed]
+    deadline = None if timeout is None else time.monotonic() + timeout
+    while open_pipes:
+        ended = proc.poll() is not None
+        ready, _, _ = select.select(open_pipes, [], [], 0.1)
+        for pipe in ready:
+            chunk = os.read(pipe.fileno(), 65536)
+            if chunk:
+                pipes[pipe] += chunk
+            else:
+                open_pipes.remove(pipe)
+        if ended and not ready:
+            break
+        if not ended:
+            if deadline is not None and time.monotonic() > deadline:
+                raise subprocess.TimeoutExpired(proc.args, timeout)
+            if tick is not None:
+                tick()
+    proc.wait()
+    for pipe in pipes:
+        if pipe is not None:
+            pipe.close()
+    return bytes(pipes.get(proc.stdout, b"")), bytes(pipes.get(proc.stderr, b""))
+
+
+def kill_and_collect(proc):
+    """Ends `proc` and its process group when it still runs; returns what it
+    wrote. A process that has ended is not looked for again: its group may
+    hold a background process of Wine's that others use now."""
+    if proc.poll() is None:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    return collect(proc, None)
 
 
 def wait_for(condition, timeout, what):
@@ -122,19 +173,12 @@ class WineSession:
             if watch else None
         watcher = BoxWatch(self, display, program, lc_all) if display else None
         proc = self.popen(program, args, lc_all, env, cwd)
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                out, err = proc.communicate(timeout=0.1 if watcher else timeout)
-                break
-            except subprocess.TimeoutExpired:
-                if time.monotonic() < deadline and watcher is not None:
-                    watcher.poll()
-                    continue
-                os.killpg(proc.pid, signal.SIGKILL)
-                out, err = proc.communicate()
-                raise AssertionError("%s %s did not end within %ss; output %r %r"
-                                     % (program, list(args), timeout, out, err))
+        try:
+            out, err = collect(proc, timeout, watcher.poll if watcher else None)
+        except subprocess.TimeoutExpired:
+            out, err = kill_and_collect(proc)
+            raise AssertionError("%s %s did not end within %ss; output %r %r"
+                                 % (program, list(args), timeout, out, err))
         result = Result(proc.returncode, out, err, CODE_PAGES.get(lc_all, "cp1252"))
         result.boxes = watcher.boxes if watcher else []
         result.windows = sorted(watcher.windows) if watcher else []
