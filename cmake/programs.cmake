@@ -1,3 +1,28 @@
+# add_core_program(<target> <output dir> <start delay ms> [WIN32] [TEST_HOOKS]
+#                  SOURCES <files>...)
+#   A program built on the launcher's modules: its own sources, the module
+#   libraries (zlib statically, Windows' own DLLs), the catalogue objects (so
+#   it carries the catalogue exports the lookup needs) and its own build
+#   variant (start delay, test hooks).
+#   The programs, their test variants, the unit tests and the test probes all
+#   come from here.
+function(add_core_program target outdir delay)
+  cmake_parse_arguments(ARG "WIN32;TEST_HOOKS" "" "SOURCES" ${ARGN})
+  set(kind)
+  if(ARG_WIN32)
+    set(kind WIN32)
+  endif()
+  add_executable(${target} ${kind} ${ARG_SOURCES}
+      ${CMAKE_SOURCE_DIR}/launcher/build_variant.cpp $<TARGET_OBJECTS:catalogue>)
+  target_compile_definitions(${target} PRIVATE PRODUCT_JAVA_START_DELAY_MS=${delay})
+  if(ARG_TEST_HOOKS)
+    target_compile_definitions(${target} PRIVATE LAUNCHER_TEST_HOOKS=1)
+  endif()
+  target_link_libraries(${target} PRIVATE launcher kernel32)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${outdir})
+endfunction()
+
+
 # add_launcher_programs(<suffix> <output dir> <start delay ms> <test hooks>)
 #   Builds setup.exe (GUI subsystem, entry WinMain, with resources) and
 #   conrun.exe (console subsystem, entry main) into <output dir>.

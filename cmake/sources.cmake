@@ -1,52 +1,54 @@
-# The four subsystems are compiled once into object libraries that both
-# programs, their test variants and the unit tests share.
+# One library per module, each with its own source list, linked so that a
+# module can reach only the modules below it:
 #
-#   launcher_core  every source of launcher/, zip/, java/ and ui/ except the
-#                  entry points, the build variant and the catalogue texts
-#   catalogue      ui/messages_*.cpp: the exported catalogue entries. An object
-#                  library, never an archive, so that every entry is linked
-#                  (and exported) even though no code refers to it by name.
-file(GLOB LAUNCHER_CORE_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/launcher/*.cpp ${CMAKE_SOURCE_DIR}/zip/*.cpp
-     ${CMAKE_SOURCE_DIR}/java/*.cpp ${CMAKE_SOURCE_DIR}/ui/*.cpp)
-list(FILTER LAUNCHER_CORE_SOURCES EXCLUDE REGEX
-     "/launcher/main\\.cpp$|/launcher/build_variant\\.cpp$|/ui/messages_[^/]*\\.cpp$")
-file(GLOB CATALOGUE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/messages_*.cpp)
+#   launcher   entry points excluded (each program compiles main.cpp itself)
+#      |
+#     java
+#    /  |  \
+#  zip  ui  product
+#    \  |  /
+#     base
+#
+# Static archives are searched once, in this order from the top, so a call
+# from a module to one above it does not link. The include check
+# (scripts/check-includes, run by ctest) refuses the #include as well.
+#
+#   catalogue  ui/messages_*.cpp: the exported catalogue entries. An object
+#              library, never an archive, so that every entry is linked (and
+#              exported) even though no code refers to it by name.
 
-add_library(launcher_core OBJECT ${LAUNCHER_CORE_SOURCES})
-target_include_directories(launcher_core PUBLIC
-    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated ${ZLIB_INCLUDE})
+set(LAUNCHER_INCLUDES ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 
-add_library(catalogue OBJECT ${CATALOGUE_SOURCES})
-target_include_directories(catalogue PUBLIC ${CMAKE_SOURCE_DIR})
-
-# What every program built from the core links: zlib statically, and Windows'
-# own DLLs.
-set(LAUNCHER_SYSTEM_LIBS ${ZLIB_STATIC} user32 gdi32 advapi32 kernel32)
-
-# add_core_program(<target> <output dir> <start delay ms> [WIN32] [TEST_HOOKS]
-#                  SOURCES <files>...)
-#   A program built on the launcher's core: its own sources, the core and the
-#   catalogue objects (so it carries the catalogue exports the lookup needs),
-#   its own build variant (start delay, test hooks), zlib and Windows' DLLs.
-#   The programs, their test variants, the unit tests and the test probes all
-#   come from here.
-function(add_core_program target outdir delay)
-  cmake_parse_arguments(ARG "WIN32;TEST_HOOKS" "" "SOURCES" ${ARGN})
-  set(kind)
-  if(ARG_WIN32)
-    set(kind WIN32)
-  endif()
-  add_executable(${target} ${kind} ${ARG_SOURCES}
-      ${CMAKE_SOURCE_DIR}/launcher/build_variant.cpp
-      $<TARGET_OBJECTS:launcher_core> $<TARGET_OBJECTS:catalogue>)
-  target_compile_definitions(${target} PRIVATE PRODUCT_JAVA_START_DELAY_MS=${delay})
-  if(ARG_TEST_HOOKS)
-    target_compile_definitions(${target} PRIVATE LAUNCHER_TEST_HOOKS=1)
-  endif()
-  target_include_directories(${target} PRIVATE
-      ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated ${ZLIB_INCLUDE})
-  target_link_libraries(${target} PRIVATE ${LAUNCHER_SYSTEM_LIBS})
-  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${outdir})
+# add_module(<name> SOURCES <files>... [USES <modules or libraries>...])
+function(add_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;USES" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${LAUNCHER_INCLUDES})
+  target_link_libraries(${name} PUBLIC ${ARG_USES})
 endfunction()
 
+add_module(base
+    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp)
+add_module(product
+    SOURCES product/product.cpp
+    USES base)
+add_module(zip
+    SOURCES zip/archive.cpp zip/entry_data.cpp zip/extract.cpp zip/fileio.cpp
+    USES base ${ZLIB_STATIC})
+target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
+add_module(ui
+    SOURCES ui/catalogue.cpp ui/output.cpp ui/report.cpp
+    USES base user32 gdi32)
+add_module(java
+    SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp
+    USES base product zip ui advapi32)
+add_module(launcher
+    SOURCES launcher/cleanup.cpp launcher/instance.cpp launcher/launch_sequence.cpp
+            launcher/options.cpp
+    USES base product zip ui java)
+
+add_library(catalogue OBJECT
+    ${CMAKE_SOURCE_DIR}/ui/messages_en.cpp ${CMAKE_SOURCE_DIR}/ui/messages_es.cpp
+    ${CMAKE_SOURCE_DIR}/ui/messages_ja.cpp ${CMAKE_SOURCE_DIR}/ui/messages_zh_CN.cpp)
+target_include_directories(catalogue PUBLIC ${CMAKE_SOURCE_DIR})

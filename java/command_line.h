@@ -4,9 +4,14 @@
 #ifndef JAVA_COMMAND_LINE_H
 #define JAVA_COMMAND_LINE_H
 
-#include "launcher/options.h"
-
 #include <string>
+
+// One Java VM option, for example "-Xmx256m". An option list owns `text`.
+struct OptionEntry {
+    char *text;
+    void *extra;  // always null
+};
+
 
 // Appends `element` to `line` enclosed in double quotes, escaped so that the
 // C runtime's argument splitting gives back exactly `element` as one

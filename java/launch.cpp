@@ -4,12 +4,13 @@
 // holding a quote, cannot merge with or split its neighbours.
 #include "java/launch.h"
 
+#include "base/owned.h"
 #include "java/command_line.h"
 #include "java/runtime.h"
 #include "java/version.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
+#include "product/product.h"
 #include "ui/output.h"
+#include "ui/report.h"
 
 #include <windows.h>
 #include <io.h>
@@ -19,14 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Prints the catalogue text of `key` as an error.
-void ReportError(const char *key)
-{
-    char *text = GetLocalizedMessage(key);
-    _fprintf(stderr, "%s", text);
-    free(text);
-}
 
 // Gives the wizard's console a window the user sees: AllocConsole keeps a
 // console the process already has; the empty title finds its window.
@@ -64,16 +57,15 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     int status = 1;
 
     if (!CheckJavaClassFile()) {
-        char *key = GetMessageKeyPrefix("no_files");
-        ReportError(key);
-        free(key);
+        OwnedText key(GetMessageKeyPrefix("no_files"));
+        ReportErrorText(key.get());
         return 1;
     }
 
     const std::string javaExecutable =
         std::string(runtimePath) + (console ? "\\bin\\java.exe" : "\\bin\\javaw.exe");
     if (_access(javaExecutable.c_str(), 4) != 0) {
-        ReportError("java_aborted");
+        ReportErrorText("java_aborted");
         return 1;
     }
 
@@ -94,17 +86,18 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        ReportError("java_aborted");
+        ReportErrorText("java_aborted");
         return 1;
     }
+
+    OwnedHandle child(process.hProcess);
+    OwnedHandle thread(process.hThread);
 
     // The status window stays up while the runtime starts its own window.
     Sleep(JavaStartDelayMs);
     HideStatusWindow();
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
-    if (GetExitCodeProcess(process.hProcess, &exitCode)) status = static_cast<int>(exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (GetExitCodeProcess(child.get(), &exitCode)) status = static_cast<int>(exitCode);
     return status;
 }

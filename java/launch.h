@@ -2,7 +2,7 @@
 #ifndef JAVA_LAUNCH_H
 #define JAVA_LAUNCH_H
 
-#include "launcher/options.h"
+#include "java/command_line.h"
 
 // Starts the runtime's java.exe (console output chosen) or javaw.exe with the
 // `optionCount` Java options, the wizard's main class and the `argc` wizard

@@ -7,11 +7,11 @@
 #include "java/runtime.h"
 
 #include "java/version.h"
-#include "launcher/memory.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
-#include "ui/mbcs.h"
-#include "ui/output.h"
+#include "base/memory.h"
+#include "base/owned.h"
+#include "product/product.h"
+#include "base/mbcs.h"
+#include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"
 
@@ -40,28 +40,11 @@ bool IsReadable(const std::string &path)
     return _access(path.c_str(), 4) == 0;
 }
 
-// Owns an open registry key; closes it on every path out.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey &) = delete;
-    RegistryKey &operator=(const RegistryKey &) = delete;
-    ~RegistryKey()
-    {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    bool Open(HKEY parent, const char *name, REGSAM access)
-    {
-        HKEY opened = nullptr;
-        if (RegOpenKeyExA(parent, name, 0, access, &opened) != ERROR_SUCCESS) return false;
-        key_ = opened;
-        return true;
-    }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+// Opens `name` below `parent` for `access` into `key`; false when it cannot.
+bool OpenKey(HKEY parent, const char *name, REGSAM access, OwnedKey &key)
+{
+    return RegOpenKeyExA(parent, name, 0, access, key.receive()) == ERROR_SUCCESS;
+}
 
 // One runtime the search found. No version for the payload runtime.
 struct RuntimeCandidate {
@@ -86,19 +69,19 @@ bool RunningUnderWow64()
 void CollectRegistered(const char *keyName, REGSAM view, std::vector<RuntimeCandidate> &kits,
                        std::vector<RuntimeCandidate> &plain)
 {
-    RegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, keyName, KEY_READ | view)) return;
+    OwnedKey key;
+    if (!OpenKey(HKEY_LOCAL_MACHINE, keyName, KEY_READ | view, key)) return;
     char name[SubkeyNameSize];
     for (DWORD index = 0;; ++index) {
         DWORD nameLength = SubkeyNameSize;
-        if (RegEnumKeyExA(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+        if (RegEnumKeyExA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr,
                           nullptr) != ERROR_SUCCESS) {
             break;
         }
-        RegistryKey subkey;
-        if (!subkey.Open(key.Get(), name, KEY_READ | view)) continue;
+        OwnedKey subkey;
+        if (!OpenKey(key.get(), name, KEY_READ | view, subkey)) continue;
         if (!CheckVersion(name)) continue;
-        char *home = GetStringFromRegistry(subkey.Get(), "JavaHome");
+        char *home = GetStringFromRegistry(subkey.get(), "JavaHome");
         if (home == nullptr) continue;
         char *runtime = GetJREPath(home);
         free(home);
@@ -183,9 +166,7 @@ char *GetBundledJREPath()
 
     ZipArchive *archive = zipOpen(exec, nullptr);
     if (archive == nullptr) return nullptr;
-    char *text = GetLocalizedMessage("unzipping_java_files");
-    statusf("%s", text);
-    free(text);
+    ReportStatus("unzipping_java_files");
     // Entry names are the candidate relative to the home, with slashes.
     std::string prefix = candidate.substr(strlen(home) + 1);
     for (char &c : prefix) {

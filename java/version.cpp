@@ -7,9 +7,10 @@
 // standard error and judges them only after the child has ended.
 #include "java/version.h"
 
-#include "launcher/memory.h"
-#include "launcher/product.h"
-#include "ui/mbcs.h"
+#include "base/memory.h"
+#include "base/owned.h"
+#include "product/product.h"
+#include "base/mbcs.h"
 
 #include <windows.h>
 #include <io.h>
@@ -25,26 +26,6 @@ namespace {
 
 // How much of the runtime's standard error is examined.
 const size_t ReportLimit = 512;
-
-// Owns one Win32 handle; closes it exactly once.
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE h) : handle_(h) {}
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    ~Handle() { Close(); }
-    HANDLE Get() const { return handle_; }
-    HANDLE *Receive() { Close(); return &handle_; }
-    void Close()
-    {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
 
 // What one look at an output pipe found.
 enum class PipeState { Empty, Read, Closed };
@@ -103,10 +84,10 @@ char *CheckJREVersion(const char *runtimePath)
     inheritable.nLength = sizeof inheritable;
     inheritable.bInheritHandle = TRUE;
 
-    Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(inRead.Receive(), inWrite.Receive(), &inheritable, 512) ||
-        !CreatePipe(outRead.Receive(), outWrite.Receive(), &inheritable, 512) ||
-        !CreatePipe(errRead.Receive(), errWrite.Receive(), &inheritable, 512)) {
+    OwnedHandle inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(inRead.receive(), inWrite.receive(), &inheritable, 512) ||
+        !CreatePipe(outRead.receive(), outWrite.receive(), &inheritable, 512) ||
+        !CreatePipe(errRead.receive(), errWrite.receive(), &inheritable, 512)) {
         return nullptr;
     }
 
@@ -118,40 +99,40 @@ char *CheckJREVersion(const char *runtimePath)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead.Get();
-    startup.hStdOutput = outWrite.Get();
-    startup.hStdError = errWrite.Get();
+    startup.hStdInput = inRead.get();
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
 
     // The launcher's own ends must not leak into the child, or the child
     // would hold its own pipes open.
-    SetHandleInformation(inWrite.Get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
         return nullptr;
     }
-    Handle child(process.hProcess);
-    Handle thread(process.hThread);
+    OwnedHandle child(process.hProcess);
+    OwnedHandle thread(process.hThread);
     // The child has its copies; closing ours lets the pipes break when it ends.
-    inRead.Close();
-    outWrite.Close();
-    errWrite.Close();
+    inRead.reset();
+    outWrite.reset();
+    errWrite.reset();
 
     std::string report;
     PipeState out = PipeState::Empty;
     PipeState err = PipeState::Empty;
     for (;;) {
-        if (out != PipeState::Closed) out = DrainAvailable(outRead.Get(), nullptr, 0);
-        if (err != PipeState::Closed) err = DrainAvailable(errRead.Get(), &report, ReportLimit);
+        if (out != PipeState::Closed) out = DrainAvailable(outRead.get(), nullptr, 0);
+        if (err != PipeState::Closed) err = DrainAvailable(errRead.get(), &report, ReportLimit);
         // Look again at once while output flows; otherwise doze briefly.
         DWORD pause = (out == PipeState::Read || err == PipeState::Read) ? 0 : 10;
-        if (WaitForSingleObject(child.Get(), pause) != WAIT_TIMEOUT) break;
+        if (WaitForSingleObject(child.get(), pause) != WAIT_TIMEOUT) break;
     }
     // What the child wrote before it ended is still in the pipe.
-    if (err != PipeState::Closed) DrainAvailable(errRead.Get(), &report, ReportLimit);
+    if (err != PipeState::Closed) DrainAvailable(errRead.get(), &report, ReportLimit);
 
     char *capture = static_cast<char *>(MemAlloc(report.size() + 1));
     memcpy(capture, report.data(), report.size());

@@ -1,7 +1,7 @@
 // Compiled once per program variant: the shipped programs take the product's
 // start delay; the test variant defines its own and carries test-only hooks.
 #include "launcher/build_variant.h"
-#include "launcher/product.h"
+#include "product/product.h"
 #include "product_config.h"
 
 #include <windows.h>

@@ -3,18 +3,19 @@
 // The recursive removal runs at the end of every run and from the exception
 // filter, possibly after memory or the stack has been damaged, so it keeps to
 // plain malloc (a failed allocation skips one entry instead of ending the
-// process) and small owner types that cannot throw.
+// process) and the owners of base/owned.h, which cannot throw.
 //
 // A directory junction or symbolic link inside the working directory (the
 // wizard may leave one) is removed as a link and never listed: following it
 // would delete whatever it points at, outside the working directory.
 #include "launcher/cleanup.h"
 
+#include "base/owned.h"
+#include "base/path.h"
 #include "launcher/launch_sequence.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
-#include "ui/mbcs.h"
-#include "ui/output.h"
+#include "product/product.h"
+#include "base/mbcs.h"
+#include "ui/report.h"
 
 #include <io.h>
 #include <sys/stat.h>
@@ -24,39 +25,6 @@
 #include <cstring>
 
 namespace {
-
-// A malloc'd text released at scope end.
-struct MallocText {
-    char *text;
-    explicit MallocText(char *t) : text(t) {}
-    ~MallocText() { free(text); }
-    MallocText(const MallocText &) = delete;
-    MallocText &operator=(const MallocText &) = delete;
-};
-
-// An open _findfirst listing, closed at scope end.
-struct FindListing {
-    intptr_t handle;
-    explicit FindListing(intptr_t h) : handle(h) {}
-    ~FindListing()
-    {
-        if (handle != -1) _findclose(handle);
-    }
-    FindListing(const FindListing &) = delete;
-    FindListing &operator=(const FindListing &) = delete;
-};
-
-// A kernel handle closed at scope end.
-struct OwnedHandle {
-    HANDLE handle;
-    explicit OwnedHandle(HANDLE h) : handle(h) {}
-    ~OwnedHandle()
-    {
-        if (handle != nullptr) CloseHandle(handle);
-    }
-    OwnedHandle(const OwnedHandle &) = delete;
-    OwnedHandle &operator=(const OwnedHandle &) = delete;
-};
 
 // `head` followed by `tail` in a fresh malloc'd text; null when out of memory.
 char *Concat(const char *head, const char *tail)
@@ -82,19 +50,19 @@ bool IsKept(const char *path, const char *const *keep)
 // Applies DeleteFilesAndDirectories to every name listed in `directory`.
 void RemoveContents(const char *directory, const char *const *keep)
 {
-    MallocText prefix(Concat(directory, "\\"));
-    if (prefix.text == nullptr) return;
-    MallocText pattern(Concat(prefix.text, "*.*"));
-    if (pattern.text == nullptr) return;
+    OwnedText prefix(Concat(directory, "\\"));
+    if (!prefix.valid()) return;
+    OwnedText pattern(Concat(prefix.get(), "*.*"));
+    if (!pattern.valid()) return;
 
     struct _finddata_t found;
-    FindListing listing(_findfirst(pattern.text, &found));
-    if (listing.handle == -1) return;
+    OwnedFind listing(_findfirst(pattern.get(), &found));
+    if (!listing.valid()) return;
     do {
         // "." and ".." come back too; the removal itself skips them.
-        MallocText entry(Concat(prefix.text, found.name));
-        if (entry.text != nullptr) DeleteFilesAndDirectories(entry.text, keep);
-    } while (_findnext(listing.handle, &found) == 0);
+        OwnedText entry(Concat(prefix.get(), found.name));
+        if (entry.valid()) DeleteFilesAndDirectories(entry.get(), keep);
+    } while (_findnext(listing.get(), &found) == 0);
 }
 
 } // namespace
@@ -171,11 +139,7 @@ void DeleteWorkingDirectory()
 
 void PrepareToExit()
 {
-    // The text has no placeholders; printed as it stands, a stray '%' in a
-    // translation cannot read arguments that are not there.
-    char *text = GetLocalizedMessage("performing_cleanup");
-    statusf("%s", text);
-    free(text);
+    ReportStatus("performing_cleanup");
 
     // The application home is the current directory, and the working
     // directory whenever a payload was found: step out so it can go.
@@ -202,9 +166,9 @@ int InvokeUpgradeTool(const char *commandLine)
     // CreateProcessA may write into its command line: give it a copy sized
     // from the text, however long the temporary directory's path is.
     size_t length = strlen(commandLine);
-    MallocText copy(static_cast<char *>(malloc(length + 1)));
-    if (copy.text == nullptr) return 1;
-    memcpy(copy.text, commandLine, length + 1);
+    OwnedText copy(static_cast<char *>(malloc(length + 1)));
+    if (!copy.valid()) return 1;
+    memcpy(copy.get(), commandLine, length + 1);
 
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
@@ -212,7 +176,7 @@ int InvokeUpgradeTool(const char *commandLine)
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
 
-    if (!CreateProcessA(nullptr, copy.text, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessA(nullptr, copy.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         return 1;
     }

@@ -4,16 +4,17 @@
 // however it ends. The atexit handler only makes the release prompt on the
 // ordinary exits.
 //
-// Paths are examined with the multibyte-aware searches of ui/mbcs.h: in a
+// Paths are examined with the multibyte-aware searches of base/mbcs.h: in a
 // double-byte code page the last byte of a directory name may be 0x5C without
 // being a backslash, and cutting it would break the name.
 #include "launcher/instance.h"
 
-#include "launcher/memory.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
-#include "ui/mbcs.h"
-#include "ui/output.h"
+#include "base/path.h"
+#include "base/memory.h"
+#include "product/product.h"
+#include "base/owned.h"
+#include "base/mbcs.h"
+#include "ui/report.h"
 
 #include <windows.h>
 #include <io.h>
@@ -59,11 +60,8 @@ void ExitIfNotOnlyInstance()
     if (lockHandle == INVALID_HANDLE_VALUE) return;
 
     if (!LockFile(lockHandle, 0, 0, 1, 0)) {
-        char *key = GetMessageKeyPrefix("already_started");
-        char *text = GetLocalizedMessage(key);
-        free(key);
-        _fprintf(stderr, "%s", text);
-        free(text);
+        OwnedText key(GetMessageKeyPrefix("already_started"));
+        ReportErrorText(key.get());
         exit(1);
     }
     atexit(DeleteLockFile);
@@ -72,33 +70,6 @@ void ExitIfNotOnlyInstance()
 void DeleteLockFile()
 {
     if (lockHandle != INVALID_HANDLE_VALUE) UnlockFile(lockHandle, 0, 0, 1, 0);
-}
-
-std::string CurrentDirectory()
-{
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), &buffer[0]);
-        if (length == 0) return std::string();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(buffer.size() + MAX_PATH);
-    }
-}
-
-bool EndsWithBackslash(const std::string &text)
-{
-    if (text.empty()) return false;
-    const char *last = _strrchr(text.c_str(), '\\');
-    return last == text.c_str() + text.size() - 1;
-}
-
-std::string JoinPath(const std::string &dir, const std::string &name)
-{
-    if (dir.empty() || EndsWithBackslash(dir)) return dir + name;
-    return dir + "\\" + name;
 }
 
 bool SetTempDir(const char *path)

@@ -33,17 +33,4 @@ bool SetTempDir(const char *path);
 // none or it is not usable. Owned here: do not free.
 char *GetTempDir();
 
-// The process's current directory (the buffer grows by 260 bytes until the
-// name fits). Empty when the system gives none.
-std::string CurrentDirectory();
-
-// `dir` and `name` joined by one backslash; no second one is added when `dir`
-// already ends with one (a root such as "D:\"). Multibyte-aware: the second
-// byte of a double-byte character is not taken for a backslash.
-std::string JoinPath(const std::string &dir, const std::string &name);
-
-// True when the last character of `text` is a backslash standing as a
-// character of its own in the ANSI code page.
-bool EndsWithBackslash(const std::string &text);
-
 #endif

@@ -9,18 +9,19 @@
 // the directory (no write access, a path too long) would fail for every name.
 #include "launcher/launch_sequence.h"
 
+#include "base/path.h"
 #include "java/launch.h"
 #include "java/runtime.h"
 #include "java/version.h"
 #include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
 #include "launcher/instance.h"
-#include "launcher/memory.h"
+#include "base/memory.h"
 #include "launcher/options.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
-#include "ui/mbcs.h"
+#include "product/product.h"
+#include "base/mbcs.h"
 #include "ui/output.h"
+#include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"
 #include "product_config.h"
@@ -41,33 +42,11 @@ const int64_t DiskSpaceMargin = 100000;
 
 namespace {
 
-// A %s argument is never a null pointer.
-const char *Shown(const char *text)
-{
-    return text != nullptr ? text : "(null)";
-}
-
-// Prints the catalogue text of `key` as an error, with its arguments.
-template <typename... Args> void PrintError(const char *key, Args... args)
-{
-    char *text = GetLocalizedMessage(key);
-    _fprintf(stderr, text, args...);
-    free(text);
-}
-
-// A progress line: fetch, print, free.
-void PrintStatus(const char *key)
-{
-    char *text = GetLocalizedMessage(key);
-    statusf("%s", text);
-    free(text);
-}
-
 // [F2]: the temporary directory cannot take the working directory.
 int NoWritableTempDir(const char *tmpDir)
 {
-    PrintError("no_writable_system_tmpdir", Shown(tmpDir));
-    PrintError("no_writable_system_tmpdir_usage", Shown(ProgramName));
+    ReportError("no_writable_system_tmpdir", Shown(tmpDir));
+    ReportError("no_writable_system_tmpdir_usage", Shown(ProgramName));
     return 1;
 }
 
@@ -91,10 +70,10 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix)
 int NoJava(const char *key, const char *javaHome)
 {
     if (javaHome != nullptr)
-        PrintError(key, javaHome);
+        ReportError(key, javaHome);
     else
-        PrintError(key);
-    PrintError("no_find_java_usage", RequiredJavaVersion, PRODUCT_DOWNLOAD_URL,
+        ReportError(key);
+    ReportError("no_find_java_usage", RequiredJavaVersion, PRODUCT_DOWNLOAD_URL,
                Shown(ProgramName));
     return 1;
 }
@@ -155,7 +134,7 @@ int _main(int argc, char **argv)
     // --- 1. the executable's own path ---------------------------------------
     char *execPath = SetExecName(argc > 0 ? argv[0] : nullptr);
     if (execPath == nullptr) {
-        PrintError("no_resolve_exec_path");
+        ReportError("no_resolve_exec_path");
         return 1;
     }
 
@@ -182,7 +161,7 @@ int _main(int argc, char **argv)
         return exitStatus;
 
     // --- 7. ------------------------------------------------------------------
-    PrintStatus("checking_disk_space");
+    ReportStatus("checking_disk_space");
 
     if (tmpDir != nullptr) {
         // --- 8. TMP names the chosen directory for this run and its children.
@@ -222,13 +201,13 @@ int _main(int argc, char **argv)
     if (static_cast<uint64_t>(requiredBytes) > availableBytes) {
         const std::string required = std::to_string(requiredBytes);
         const std::string available = std::to_string(static_cast<int64_t>(availableBytes));
-        PrintError("no_space_system_tmpdir", tmpDir, required.c_str(), available.c_str());
-        PrintError("no_writable_system_tmpdir_usage", Shown(ProgramName));
+        ReportError("no_space_system_tmpdir", tmpDir, required.c_str(), available.c_str());
+        ReportError("no_writable_system_tmpdir_usage", Shown(ProgramName));
         return 1;
     }
 
     // --- 14, 15. the Java runtime -------------------------------------------
-    PrintStatus("checking_java");
+    ReportStatus("checking_java");
     char *javaRuntimePath = nullptr;
     if (javaHome != nullptr) {
         javaRuntimePath = GetJREPath(javaHome);
@@ -241,9 +220,9 @@ int _main(int argc, char **argv)
 
     // --- 16. the payload into the working directory ----------------------
     if (ZipArchive *zip = zipOpen(execPath, &ignoredError)) {
-        PrintStatus("unzipping_files");
+        ReportStatus("unzipping_files");
         if (!UnzipFiles(zip, WorkingDirectory, nullptr)) {
-            PrintError("corrupted_zip_file", execPath);
+            ReportError("corrupted_zip_file", execPath);
             return 1;
         }
         zipClose(zip);
@@ -257,7 +236,7 @@ int _main(int argc, char **argv)
     // --- 19, 20. the class path ---------------------------------------------
     const char *home = GetApplicationHome();
     if (home == nullptr) {
-        PrintError("no_find_exec_dir");
+        ReportError("no_find_exec_dir");
         return 1;
     }
     const char *const *elements = nullptr;
@@ -275,13 +254,13 @@ int _main(int argc, char **argv)
 
     // --- 23. the wizard runs in the application home ----------------------
     if (!SetCurrentDirectoryA(home)) {
-        PrintError("no_set_specified_working_dir", home);
+        ReportError("no_set_specified_working_dir", home);
         return 1;
     }
 
     // --- 24-26. the wizard --------------------------------------------------
     if (consoleMode) SetPrintToConsole(1);
-    PrintStatus("executing_java");
+    ReportStatus("executing_java");
     exitStatus = ExecuteJava(javaRuntimePath, OptionCount, OptionList, argc, argv);
 
     // --- 27, 28. the upgrade the wizard asked for ---------------------------

@@ -7,12 +7,13 @@
 // and -savestate.
 #include "launcher/options.h"
 
+#include "base/path.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence.h"
-#include "launcher/memory.h"
-#include "launcher/product.h"
-#include "ui/catalogue.h"
-#include "ui/output.h"
+#include "base/memory.h"
+#include "product/product.h"
+#include "base/owned.h"
+#include "ui/report.h"
 
 #include <windows.h>
 #include <cstdio>
@@ -44,17 +45,8 @@ int ScreenColourDepthOfDisplay()
 
 bool AskForConsoleModeInMessageBox()
 {
-    char *text = GetLocalizedMessage("need_more_colors");
-    int answer = MessageBoxA(StatusWindow, text, GetTitle(), MB_YESNO | MB_ICONWARNING);
-    free(text);
-    return answer == IDYES;
-}
-
-// A %s argument is never a null pointer: the C runtimes disagree on what it
-// prints, and some fault.
-const char *Shown(const char *text)
-{
-    return text != nullptr ? text : "(null)";
+    OwnedText text(GetLocalizedMessage("need_more_colors"));
+    return MessageBoxA(StatusWindow, text.get(), GetTitle(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 // Replaces an owned text with a copy of `value` (or null).
@@ -62,13 +54,6 @@ void Replace(char **owned, const char *value)
 {
     free(*owned);
     *owned = value != nullptr ? StrDup(value) : nullptr;
-}
-
-void PrintError(const char *key, const char *argument)
-{
-    char *text = GetLocalizedMessage(key);
-    _fprintf(stderr, text, Shown(argument));
-    free(text);
 }
 
 // A relative path taken against `directory`, in a fresh text.
@@ -124,9 +109,7 @@ void PrintUsage()
 {
     const char *key =
         strcmp(GetJavaClassName(), "tarvisk_uninstall") == 0 ? "uninstallusage" : "installusage";
-    char *text = GetLocalizedMessage(key);
-    _fprintf(stderr, text, Shown(ProgramName), RequiredJavaVersion);
-    free(text);
+    ReportError(key, Shown(ProgramName), RequiredJavaVersion);
 }
 
 bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
@@ -154,7 +137,7 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         return false;
     };
     auto fail = [&](const char *key, const char *argument) {
-        PrintError(key, argument);
+        ReportError(key, Shown(argument));
         PrintUsage();
         return giveUp(1);
     };

@@ -3,11 +3,7 @@
 #ifndef LAUNCHER_OPTIONS_H
 #define LAUNCHER_OPTIONS_H
 
-// One Java VM option, for example "-Xmx256m". The list owns `text`.
-struct OptionEntry {
-    char *text;
-    void *extra;  // always null
-};
+#include "java/command_line.h"
 
 // The process-wide option list, in insertion order; never shortened or freed.
 extern OptionEntry *OptionList;

@@ -7,8 +7,8 @@
 // among the executable's own exports.
 #include "ui/catalogue.h"
 
-#include "launcher/memory.h"
-#include "ui/mbcs.h"
+#include "base/memory.h"
+#include "base/mbcs.h"
 
 #include <windows.h>
 #include <cstdlib>

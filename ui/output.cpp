@@ -14,12 +14,12 @@
 //   window larger for every later one.
 #include "ui/output.h"
 
-#include "launcher/memory.h"
-#include "launcher/product.h"
+#include "base/memory.h"
+#include "base/owned.h"
+#include "ui/catalogue.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 HINSTANCE AppInstance;
 HWND volatile StatusWindow;
@@ -46,36 +46,10 @@ volatile bool WindowsLoaded;  // also the window thread's loop condition
 bool WindowsLoading;
 HANDLE WindowThread;  // the running window thread, until CloseWindows ends it at exit
 
+char *volatile title;         // see GetTitle; published once with a CAS
 char *StatusText;             // window thread only
 char *PendingStatusText;      // main thread only
 char *PendingMessageBoxText;  // main thread only
-
-struct FreeText {
-    void operator()(char *text) const { free(text); }
-};
-using Text = std::unique_ptr<char, FreeText>;
-
-// Closes a kernel handle when it goes out of scope.
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle()
-    {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle &) = delete;
-    OwnedHandle &operator=(const OwnedHandle &) = delete;
-    HANDLE get() const { return handle_; }
-    HANDLE release()
-    {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // BeginPaint ... EndPaint.
 class PaintScope {
@@ -155,22 +129,22 @@ bool UseWindows()
 // fall back to the console without windows, hold a text that does not end
 // with a line feed, and strip that line feed. Returns the text to show, or
 // null with *result set when there is nothing more to do.
-Text CompleteWindowText(char *&pending, const char *format, va_list args, int *formatted,
+OwnedText CompleteWindowText(char *&pending, const char *format, va_list args, int *formatted,
                         int *result)
 {
-    Text text(ComposeWindowText(pending, format, args, formatted));
+    OwnedText text(ComposeWindowText(pending, format, args, formatted));
     free(pending);
     pending = nullptr;
 
     if (!LoadWindows() || !WindowsLoaded) {
         *result = WriteVerbatim(text.get());
-        return nullptr;
+        return OwnedText();
     }
     size_t length = strlen(text.get());
     if (length == 0 || text.get()[length - 1] != '\n') {
         pending = text.release();
         *result = 0;
-        return nullptr;
+        return OwnedText();
     }
     text.get()[length - 1] = '\0';
     return text;
@@ -254,6 +228,23 @@ void PaintStatusText(HWND window, HDC dc, const char *text)
 
 } // namespace
 
+const char *GetTitle()
+{
+    // Two threads may ask first at the same moment (the main thread and the
+    // status-window thread). Each may fetch a text; only the first to publish
+    // wins, the other frees its copy, and both return the published one.
+    char *current = title;
+    if (current != nullptr) return current;
+    char *fetched = GetLocalizedMessage("setup_title");
+    PVOID previous = InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile *>(&title), fetched, nullptr);
+    if (previous != nullptr) {
+        free(fetched);
+        return static_cast<char *>(previous);
+    }
+    return fetched;
+}
+
 void SetPrintToConsole(int value)
 {
     PrintToConsole = static_cast<unsigned char>(value);
@@ -311,7 +302,7 @@ bool LoadWindows()
     WindowsLoaded = true;
     DWORD threadId = 0;
     OwnedHandle thread(StartWindowThread(nullptr, 0, DispatchWindowsEvents, nullptr, 0, &threadId));
-    if (thread.get() != nullptr &&
+    if (thread.valid() &&
         RaiseWindowThreadPriority(thread.get(), THREAD_PRIORITY_HIGHEST)) {
         WindowThread = thread.release();
         WaitForWindow(WindowThread);
@@ -322,7 +313,7 @@ bool LoadWindows()
     }
 
     WindowsLoaded = false;
-    if (thread.get() != nullptr) WaitForWindowThread(thread.get(), INFINITE);
+    if (thread.valid()) WaitForWindowThread(thread.get(), INFINITE);
     WindowsLoading = false;
     return false;
 }
@@ -338,8 +329,8 @@ int PrintToStatusWindow(const char *format, va_list args)
 {
     int formatted = 0;
     int result = 0;
-    Text text = CompleteWindowText(PendingStatusText, format, args, &formatted, &result);
-    if (text == nullptr) return result;
+    OwnedText text = CompleteWindowText(PendingStatusText, format, args, &formatted, &result);
+    if (!text.valid()) return result;
 
     HWND window = StatusWindow;
     if (window == nullptr) return WriteVerbatim(text.get());
@@ -355,8 +346,8 @@ int PrintToMessageBox(UINT icon, const char *format, va_list args)
 {
     int formatted = 0;
     int result = 0;
-    Text text = CompleteWindowText(PendingMessageBoxText, format, args, &formatted, &result);
-    if (text == nullptr) return result;
+    OwnedText text = CompleteWindowText(PendingMessageBoxText, format, args, &formatted, &result);
+    if (!text.valid()) return result;
 
     UINT style = MB_OK | (icon == MB_ICONINFORMATION ? MB_ICONINFORMATION : MB_ICONERROR);
     // A box that cannot be shown must not swallow its text.

@@ -25,6 +25,12 @@ extern HINSTANCE AppInstance;
 // after it has destroyed it. Written by the window thread only.
 extern HWND volatile StatusWindow;
 
+// Caption of every window and message box: the catalogue text "setup_title",
+// fetched once in the language current at the first call. Safe when the main
+// thread and the status-window thread ask for it first at the same moment:
+// both get the same complete text. Do not free.
+const char *GetTitle();
+
 // Stores the low byte of `value` in PrintToConsole. Nothing clears it again.
 void SetPrintToConsole(int value);
 

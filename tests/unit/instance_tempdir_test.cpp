@@ -1,8 +1,9 @@
 // The instance lock and the temporary directory: which directories are
 // accepted and in what form they are kept; the working directory's names.
+#include "base/path.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence.h"
-#include "launcher/product.h"
+#include "product/product.h"
 #include "unit/cli_scratch.h"
 
 #include <gtest/gtest.h>

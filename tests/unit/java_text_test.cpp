@@ -2,7 +2,7 @@
 // report, argument quoting and the PATH value.
 #include "java/command_line.h"
 #include "java/version.h"
-#include "launcher/memory.h"
+#include "base/memory.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,5 +1,5 @@
 // The code-page-aware boundary test and the separator searches built on it.
-#include "ui/mbcs.h"
+#include "base/mbcs.h"
 
 #include <gtest/gtest.h>
 

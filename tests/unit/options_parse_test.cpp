@@ -1,6 +1,7 @@
 // The launcher's command line: the wizard's arguments it builds, the paths it
 // makes absolute, every error with its message and status, and the
 // colour-depth question played through its seams.
+#include "base/path.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/options.h"

@@ -1,5 +1,7 @@
 // Build-time configuration and the executable's own location.
-#include "launcher/product.h"
+#include "base/path.h"
+#include "product/product.h"
+#include "ui/output.h"
 #include "product_config.h"
 
 #include <gtest/gtest.h>

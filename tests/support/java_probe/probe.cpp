@@ -13,9 +13,9 @@
 #include "java/launch.h"
 #include "java/runtime.h"
 #include "java/version.h"
-#include "launcher/memory.h"
+#include "base/memory.h"
 #include "launcher/options.h"
-#include "launcher/product.h"
+#include "product/product.h"
 #include "ui/output.h"
 
 #include <windows.h>

@@ -35,7 +35,7 @@
 // The probe's own reports go to standard error, where the output channels
 // never write: "<command> -> <result>" after each print or load, and the
 // state lines of report. Exit status 0, or 3 when a wait timed out.
-#include "launcher/memory.h"
+#include "base/memory.h"
 #include "ui/catalogue.h"
 #include "ui/output.h"
 

@@ -1,8 +1,8 @@
 // Character searches that respect the ANSI code page: in a double-byte code
 // page (932, 936, ...) the second byte of a character may equal '\\' or '/',
 // and must never be taken for a separator.
-#ifndef UI_MBCS_H
-#define UI_MBCS_H
+#ifndef BASE_MBCS_H
+#define BASE_MBCS_H
 
 // The code page every 8-bit text of the launcher is in: the ANSI code page,
 // or UTF-8 where the system reports none.

@@ -1,9 +1,8 @@
-#include "launcher/product.h"
+#include "product/product.h"
 
-#include "launcher/memory.h"
+#include "base/memory.h"
 #include "product_config.h"
-#include "ui/catalogue.h"
-#include "ui/mbcs.h"
+#include "base/mbcs.h"
 
 #include <windows.h>
 #include <cstdio>
@@ -14,7 +13,6 @@ namespace {
 
 char *execPath;         // full path of the running executable
 char *applicationHome;  // see GetApplicationHome
-char *volatile title;   // see GetTitle; published once with a CAS
 
 const char *const classpathElements[] = {PRODUCT_CLASSPATH_ELEMENT};
 
@@ -66,14 +64,6 @@ void SetApplicationHome(char *home)
     applicationHome = home;
 }
 
-bool IsAbsolutePath(const char *path)
-{
-    if (path == nullptr) return false;
-    size_t length = strlen(path);
-    if (length >= 1 && path[0] == '\\') return true;
-    return length >= 2 && _strchr(path, ':') != nullptr;
-}
-
 const char *GetJavaClassName()
 {
     return PRODUCT_MAIN_CLASS;
@@ -92,23 +82,6 @@ char *GetMessageKeyPrefix(const char *key)
     char *text = static_cast<char *>(MemAlloc(static_cast<size_t>(length) + 1));
     snprintf(text, static_cast<size_t>(length) + 1, format, key);
     return text;
-}
-
-const char *GetTitle()
-{
-    // Two threads may ask first at the same moment (the main thread and the
-    // status-window thread). Each may fetch a text; only the first to publish
-    // wins, the other frees its copy, and both return the published one.
-    char *current = title;
-    if (current != nullptr) return current;
-    char *fetched = GetLocalizedMessage("setup_title");
-    PVOID previous = InterlockedCompareExchangePointer(
-        reinterpret_cast<PVOID volatile *>(&title), fetched, nullptr);
-    if (previous != nullptr) {
-        free(fetched);
-        return static_cast<char *>(previous);
-    }
-    return fetched;
 }
 
 bool IsStateFileRequired()

@@ -1,4 +1,4 @@
-#include "launcher/memory.h"
+#include "base/memory.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // character, so both copies count the same and the byte is rejected. The
 // test runs only at bytes equal to the sought character, so a text without
 // it costs one plain scan.
-#include "ui/mbcs.h"
+#include "base/mbcs.h"
 
 #include <cstring>
 #include <string>

@@ -1,8 +1,8 @@
 // Allocation that never returns null: the launcher cannot do anything useful
 // without memory, so running out ends the process through exit(1), which
 // still runs the exit handlers (the instance lock is released).
-#ifndef LAUNCHER_MEMORY_H
-#define LAUNCHER_MEMORY_H
+#ifndef BASE_MEMORY_H
+#define BASE_MEMORY_H
 
 #include <cstddef>
 

@@ -3,8 +3,8 @@
 // The product values (main class, class path, download page, start delay)
 // come from the CMake-generated product_config.h; everything else here is
 // derived at run time and cached for the life of the process.
-#ifndef LAUNCHER_PRODUCT_H
-#define LAUNCHER_PRODUCT_H
+#ifndef PRODUCT_PRODUCT_H
+#define PRODUCT_PRODUCT_H
 
 // Full path of the running executable, asked of the system on the first call
 // (growing the buffer by 260 bytes until the name fits) and cached. The
@@ -24,11 +24,6 @@ char *GetApplicationHome();
 // the cache now owns), freeing the previous one.
 void SetApplicationHome(char *home);
 
-// True when `path` starts with a backslash, or has two or more characters and
-// holds a colon anywhere (drive letters; found with the multibyte-aware
-// _strchr). Everything else, a leading '/' included, is relative.
-bool IsAbsolutePath(const char *path);
-
 // The Java main class of the installer wizard. Do not free.
 const char *GetJavaClassName();
 
@@ -39,12 +34,6 @@ int GetJavaClasspathElements(const char *const **elements);
 
 // "setup_" followed by `key`, in a fresh MemAlloc'd text the caller frees.
 char *GetMessageKeyPrefix(const char *key);
-
-// Caption of every window and message box: the catalogue text "setup_title",
-// fetched once in the language current at the first call. Safe when the main
-// thread and the status-window thread ask for it first at the same moment:
-// both get the same complete text. Do not free.
-const char *GetTitle();
 
 // True: -silent must be followed by a state file name.
 bool IsStateFileRequired();

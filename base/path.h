@@ -1,0 +1,28 @@
+// Path helpers shared by every module. Paths are 8-bit texts in the ANSI code
+// page, so every search for a separator goes through the code-page-aware
+// searches of base/mbcs.h: the second byte of a double-byte character may be
+// 0x5C without being a backslash.
+#ifndef BASE_PATH_H
+#define BASE_PATH_H
+
+#include <string>
+
+// True when `path` starts with a backslash, or has two or more characters and
+// holds a colon anywhere (drive letters; found with the multibyte-aware
+// _strchr). Everything else, a leading '/' included, is relative.
+bool IsAbsolutePath(const char *path);
+
+// True when the last character of `text` is a backslash standing as a
+// character of its own in the ANSI code page.
+bool EndsWithBackslash(const std::string &text);
+
+// `dir` and `name` joined by one backslash; no second one is added when `dir`
+// already ends with one (a root such as "D:\"). Multibyte-aware: the second
+// byte of a double-byte character is not taken for a backslash.
+std::string JoinPath(const std::string &dir, const std::string &name);
+
+// The process's current directory (the buffer grows by 260 bytes until the
+// name fits). Empty when the system gives none.
+std::string CurrentDirectory();
+
+#endif
