@@ -12,7 +12,7 @@
 
 #include "base/owned.h"
 #include "base/path.h"
-#include "launcher/launch_sequence.h"
+#include "launcher/run_state.h"
 #include "product/product.h"
 #include "base/mbcs.h"
 #include "ui/report.h"

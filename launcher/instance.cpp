@@ -11,6 +11,7 @@
 
 #include "base/path.h"
 #include "base/memory.h"
+#include "launcher/run_state.h"
 #include "product/product.h"
 #include "base/owned.h"
 #include "base/mbcs.h"
@@ -24,9 +25,6 @@
 #include <cstring>
 
 namespace {
-
-HANDLE lockHandle = INVALID_HANDLE_VALUE;
-char *temporaryDirectory;  // last directory SetTempDir accepted
 
 // A root keeps its backslash: "D:" names the current directory of drive D,
 // not its root, and "" names nothing.
@@ -55,11 +53,12 @@ void ExitIfNotOnlyInstance()
     const char *exec = GetExecName();
     if (exec == nullptr) return;
 
-    lockHandle = CreateFileA(exec, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (lockHandle == INVALID_HANDLE_VALUE) return;
+    HANDLE lock = CreateFileA(exec, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) return;
+    Run().instanceLock = lock;
 
-    if (!LockFile(lockHandle, 0, 0, 1, 0)) {
+    if (!LockFile(lock, 0, 0, 1, 0)) {
         OwnedText key(GetMessageKeyPrefix("already_started"));
         ReportErrorText(key.get());
         exit(1);
@@ -69,7 +68,8 @@ void ExitIfNotOnlyInstance()
 
 void DeleteLockFile()
 {
-    if (lockHandle != INVALID_HANDLE_VALUE) UnlockFile(lockHandle, 0, 0, 1, 0);
+    HANDLE lock = Run().instanceLock;
+    if (lock != nullptr) UnlockFile(lock, 0, 0, 1, 0);
 }
 
 bool SetTempDir(const char *path)
@@ -81,14 +81,15 @@ bool SetTempDir(const char *path)
 
     if (!IsUsableDirectory(candidate)) return false;
 
-    free(temporaryDirectory);
-    temporaryDirectory = StrDup(candidate.c_str());
+    RunState &run = Run();
+    free(run.temporaryDirectory);
+    run.temporaryDirectory = StrDup(candidate.c_str());
     return true;
 }
 
 char *GetTempDir()
 {
-    if (temporaryDirectory != nullptr) return temporaryDirectory;
+    if (Run().temporaryDirectory != nullptr) return Run().temporaryDirectory;
 
     // GetTempPathA answers a too small buffer with the size it needs.
     std::string buffer(MAX_PATH, '\0');
@@ -102,5 +103,5 @@ char *GetTempDir()
         buffer.resize(length);
     }
     if (!SetTempDir(buffer.c_str())) return nullptr;
-    return temporaryDirectory;
+    return Run().temporaryDirectory;
 }

@@ -1,5 +1,6 @@
-// The launch sequence. Every step that fails prints its localized messages on
-// the standard error stream and ends the run with status 1.
+// The launch sequence. _main lists the steps of a run in order; each step
+// reports its own failure (localized messages on the standard error stream)
+// and answers false, and _main then ends the run with status 1.
 //
 // The working directory is named here rather than by the C runtime's
 // _tempnam: that function prefers TMP over the directory it is given and
@@ -9,6 +10,9 @@
 // the directory (no write access, a path too long) would fail for every name.
 #include "launcher/launch_sequence.h"
 
+#include "base/memory.h"
+#include "base/mbcs.h"
+#include "base/owned.h"
 #include "base/path.h"
 #include "java/launch.h"
 #include "java/runtime.h"
@@ -16,15 +20,15 @@
 #include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
 #include "launcher/instance.h"
-#include "base/memory.h"
+#include "launcher/launch_sequence_internal.h"
 #include "launcher/options.h"
+#include "launcher/run_state.h"
 #include "product/product.h"
-#include "base/mbcs.h"
+#include "product_config.h"
 #include "ui/output.h"
 #include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"
-#include "product_config.h"
 
 #include <windows.h>
 #include <cstdint>
@@ -33,21 +37,72 @@
 #include <cstring>
 #include <string>
 
-char *ProgramName;
-char *WorkingDirectory;
-bool runCleanupHook;
-
 const char RequiredJavaVersion[] = "1.5";
 const int64_t DiskSpaceMargin = 100000;
 
 namespace {
 
-// [F2]: the temporary directory cannot take the working directory.
-int NoWritableTempDir(const char *tmpDir)
+RunState runState;
+
+} // namespace
+
+char *&ProgramName = runState.programName;
+char *&WorkingDirectory = runState.workingDirectory;
+bool &runCleanupHook = runState.runCleanupHook;
+OptionEntry *&OptionList = runState.optionList;
+int &OptionCount = runState.optionCount;
+int &OptionCapacity = runState.optionCapacity;
+bool &debug = runState.debug;
+bool &noPortCheck = runState.noPortCheck;
+bool &noDomain = runState.noDomain;
+bool &passwordVisible = runState.passwordVisible;
+bool &printWizardId = runState.printWizardId;
+int (*&ScreenColourDepth)() = runState.screenColourDepth;
+bool (*&AskForConsoleMode)() = runState.askForConsoleMode;
+
+RunState &Run()
 {
-    ReportError("no_writable_system_tmpdir", Shown(tmpDir));
-    ReportError("no_writable_system_tmpdir_usage", Shown(ProgramName));
-    return 1;
+    return runState;
+}
+
+void ResetRunState()
+{
+    free(runState.temporaryDirectory);
+    free(runState.workingDirectory);
+    free(runState.javaHome);
+    free(runState.javaRuntimePath);
+    for (int i = 0; i < runState.optionCount; ++i) free(runState.optionList[i].text);
+    free(runState.optionList);
+    runState = RunState();
+}
+
+namespace {
+
+// The temporary directory cannot take the working directory.
+bool NoWritableTempDir(const RunState &run)
+{
+    ReportError("no_writable_system_tmpdir", Shown(run.tmpDir));
+    ReportError("no_writable_system_tmpdir_usage", Shown(run.programName));
+    return false;
+}
+
+// No usable runtime: what was wrong, then where to get a runtime and how to
+// name one.
+bool NoJava(const RunState &run, const char *key)
+{
+    if (run.javaHome != nullptr)
+        ReportError(key, run.javaHome);
+    else
+        ReportError(key);
+    ReportError("no_find_java_usage", RequiredJavaVersion, PRODUCT_DOWNLOAD_URL,
+                Shown(run.programName));
+    return false;
+}
+
+// Hands a copy of `text` to the option list, which keeps it.
+void AddOptionText(const std::string &text)
+{
+    AddOption(StrDup(text.c_str()));
 }
 
 // Creates a fresh directory in `dir` whose name begins with `prefix`.
@@ -65,23 +120,163 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix)
     return nullptr;
 }
 
-// [F5] and [F6] end with the same hint: where to get a runtime, and how to
-// name one.
-int NoJava(const char *key, const char *javaHome)
+// The executable's own path and file name.
+bool FindExecutable(RunState &run, const char *invokedAs)
 {
-    if (javaHome != nullptr)
-        ReportError(key, javaHome);
-    else
-        ReportError(key);
-    ReportError("no_find_java_usage", RequiredJavaVersion, PRODUCT_DOWNLOAD_URL,
-               Shown(ProgramName));
-    return 1;
+    run.execPath = SetExecName(invokedAs);
+    if (run.execPath == nullptr) {
+        ReportError("no_resolve_exec_path");
+        return false;
+    }
+    return true;
 }
 
-// Hands a copy of `text` to the option list, which keeps it.
-void AddOptionText(const std::string &text)
+void SetProgramName(RunState &run)
 {
-    AddOption(StrDup(text.c_str()));
+    char *slash = _strrchr(run.execPath, '\\');
+    run.programName = slash != nullptr ? slash + 1 : run.execPath;
+}
+
+// The temporary directory (a -tmpdir one is also named in TMP for this run
+// and its children) and the per-run working directory inside it.
+bool MakeWorkingDirectory(RunState &run)
+{
+    if (run.tmpDir != nullptr) {
+        // _putenv may keep the text it is given, so it stays allocated.
+        std::string assignment = std::string("TMP=") + run.tmpDir;
+        _putenv(StrDup(assignment.c_str()));
+    } else {
+        run.tmpDir = GetTempDir();
+    }
+    if (run.tmpDir == nullptr) return NoWritableTempDir(run);
+    run.workingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.programName));
+    if (run.workingDirectory == nullptr) return NoWritableTempDir(run);
+    return true;
+}
+
+// The payload's uncompressed size, from the archive directory alone; 0 when
+// the executable carries none. A payload goes into the working directory,
+// which is therefore the application home from here on.
+int64_t MeasurePayload(const RunState &run)
+{
+    int64_t payloadBytes = 0;
+    ZipArchive *zip = zipOpen(run.execPath, nullptr);
+    if (zip == nullptr) return 0;
+    for (int n = 0;; ++n) {
+        ZipEntry *entry = zipGetNextEntry(zip, n);
+        if (entry == nullptr) break;
+        payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
+        zipFreeEntry(zip, entry);
+    }
+    zipClose(zip);
+    SetApplicationHome(StrDup(run.workingDirectory));
+    return payloadBytes;
+}
+
+// Room on the working directory's disk for the payload and a margin.
+bool CheckDiskSpace(const RunState &run, int64_t payloadBytes)
+{
+    const int64_t requiredBytes = payloadBytes + DiskSpaceMargin;
+    uint64_t availableBytes = 0;
+    if (!FreeBytesAvailable(run.workingDirectory, &availableBytes)) return NoWritableTempDir(run);
+    if (static_cast<uint64_t>(requiredBytes) <= availableBytes) return true;
+    const std::string required = std::to_string(requiredBytes);
+    const std::string available = std::to_string(static_cast<int64_t>(availableBytes));
+    ReportError("no_space_system_tmpdir", run.tmpDir, required.c_str(), available.c_str());
+    ReportError("no_writable_system_tmpdir_usage", Shown(run.programName));
+    return false;
+}
+
+// The runtime the user named (which must be of a supported version), or the
+// best one found without asking.
+bool ChooseRuntime(RunState &run)
+{
+    ReportStatus("checking_java");
+    if (run.javaHome != nullptr) {
+        run.javaRuntimePath = GetJREPath(run.javaHome);
+        if (run.javaRuntimePath == nullptr || !CheckJavaVersion(run.javaRuntimePath))
+            return NoJava(run, "no_find_specified_java");
+        return true;
+    }
+    run.javaRuntimePath = GetPublicJREPath();
+    if (run.javaRuntimePath == nullptr) return NoJava(run, "no_find_java");
+    return true;
+}
+
+// The payload into the working directory, when the executable carries one.
+bool ExtractPayload(const RunState &run)
+{
+    ZipArchive *zip = zipOpen(run.execPath, nullptr);
+    if (zip == nullptr) return true;
+    ReportStatus("unzipping_files");
+    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr);
+    zipClose(zip);
+    if (!extracted) ReportError("corrupted_zip_file", run.execPath);
+    return extracted;
+}
+
+// The wizard's Java options: its temporary directories, the class path, the
+// fixed options, then those the command line asked for.
+bool AddJavaOptions(const RunState &run)
+{
+    AddOptionText(std::string("-Djava.io.tmpdir=") + run.workingDirectory);
+    AddOptionText(std::string("-Dtemp.dir=") + run.tmpDir);
+
+    const char *home = GetApplicationHome();
+    if (home == nullptr) {
+        ReportError("no_find_exec_dir");
+        return false;
+    }
+    const char *const *elements = nullptr;
+    const int elementCount = GetJavaClasspathElements(&elements);
+    AddOptionText(ClasspathOption(home, elements, elementCount, run.javaRuntimePath,
+                                  IsJDK(run.javaRuntimePath)));
+
+    AddOptionText("-Djava.endorsed.dirs=");
+    AddOptionText("-Xmx256m");
+    if (run.debug) AddOptionText("-Ddebug=true");
+    if (run.noPortCheck) AddOptionText("-Dno.port.verification=true");
+    if (run.noDomain) AddOptionText("-Dno.domain=true");
+    if (run.passwordVisible) AddOptionText("-Dpassword.visible=true");
+    return true;
+}
+
+// The wizard runs in the application home.
+bool EnterApplicationHome()
+{
+    const char *home = GetApplicationHome();
+    if (SetCurrentDirectoryA(home)) return true;
+    ReportError("no_set_specified_working_dir", home);
+    return false;
+}
+
+// Runs the wizard, then the upgrade it may ask for (exit status 10), and
+// returns the wizard's exit status.
+int RunWizard(const RunState &run)
+{
+    if (run.consoleMode) SetPrintToConsole(1);
+    ReportStatus("executing_java");
+    const int status = ExecuteJava(run.javaRuntimePath, run.optionCount, run.optionList,
+                                   run.wizardArgc, run.wizardArgv);
+    if (status == 10) {
+        const std::string batchFile = JoinPath(run.tmpDir, "UpgradeInvoker.bat");
+        const std::string upgradeBatchPath = "\"" + batchFile + "\"";
+        InvokeUpgradeTool(upgradeBatchPath.c_str());
+        remove(batchFile.c_str());
+    }
+    return status;
+}
+
+// The cleanup of a normal run, and the process exit status: the wizard's,
+// except that 72 and 73 mean success.
+int Finish(RunState &run, int wizardStatus)
+{
+    run.runCleanupHook = true;
+    PrepareToExit();
+    free(run.javaRuntimePath);
+    run.javaRuntimePath = nullptr;
+    if (wizardStatus == 72 || wizardStatus == 73) return 0;
+    return wizardStatus;
 }
 
 } // namespace
@@ -129,152 +324,35 @@ std::string WorkingDirectoryName(const std::string &dir, const std::string &pref
     return JoinPath(dir, prefix + suffix);
 }
 
+
 int _main(int argc, char **argv)
 {
-    // --- 1. the executable's own path ---------------------------------------
-    char *execPath = SetExecName(argc > 0 ? argv[0] : nullptr);
-    if (execPath == nullptr) {
-        ReportError("no_resolve_exec_path");
-        return 1;
-    }
-
-    // --- 2. one running instance per executable file ------------------------
+    RunState &run = Run();
+    if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
     ExitIfNotOnlyInstance();
+    SetProgramName(run);
 
-    // --- 3. the program's file name -----------------------------------------
-    char *slash = _strrchr(execPath, '\\');
-    ProgramName = slash != nullptr ? slash + 1 : execPath;
-
-    // --- 4. the user's arguments only ---------------------------------------
-    --argc;
-    ++argv;
-
-    // --- 5. a crash still removes what this run created ---------------------
+    // From here on a crash still removes what this run created.
     SetUnhandledExceptionFilter(HandleException);
 
-    // --- 6. the command line ------------------------------------------------
-    char *javaHome = nullptr;
-    char *tmpDir = nullptr;
-    char consoleMode = 0;
+    // The command line, without the program name; what is left is the
+    // wizard's.
+    int wizardArgc = argc - 1;
+    char **wizardArgv = argv + 1;
     int exitStatus = 1;
-    if (!ParseArguments(&argc, &argv, &javaHome, &tmpDir, &consoleMode, &exitStatus))
+    if (!ParseArguments(&wizardArgc, &wizardArgv, &run.javaHome, &run.tmpDir, &run.consoleMode,
+                        &exitStatus))
         return exitStatus;
+    run.wizardArgc = wizardArgc;
+    run.wizardArgv = wizardArgv;
 
-    // --- 7. ------------------------------------------------------------------
     ReportStatus("checking_disk_space");
-
-    if (tmpDir != nullptr) {
-        // --- 8. TMP names the chosen directory for this run and its children.
-        // _putenv may keep the text it is given, so it stays allocated.
-        std::string assignment = std::string("TMP=") + tmpDir;
-        _putenv(StrDup(assignment.c_str()));
-    } else {
-        // --- 9. the system's temporary directory ------------------------------
-        tmpDir = GetTempDir();
-    }
-
-    // --- 10. the working directory ------------------------------------------
-    if (tmpDir == nullptr) return NoWritableTempDir(nullptr);
-    WorkingDirectory = CreateWorkingDirectory(tmpDir, Shown(ProgramName));
-    if (WorkingDirectory == nullptr) return NoWritableTempDir(tmpDir);
-
-    // --- 11. the payload's size, from the archive directory alone ---------
-    int64_t payloadBytes = 0;
-    int ignoredError = 0;
-    if (ZipArchive *zip = zipOpen(execPath, &ignoredError)) {
-        for (int n = 0;; ++n) {
-            ZipEntry *entry = zipGetNextEntry(zip, n);
-            if (entry == nullptr) break;
-            payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
-            zipFreeEntry(zip, entry);
-        }
-        zipClose(zip);
-        // The payload goes into the working directory, which is therefore the
-        // application home from here on.
-        SetApplicationHome(StrDup(WorkingDirectory));
-    }
-
-    // --- 12, 13. room for the payload -------------------------------------
-    const int64_t requiredBytes = payloadBytes + DiskSpaceMargin;
-    uint64_t availableBytes = 0;
-    if (!FreeBytesAvailable(WorkingDirectory, &availableBytes)) return NoWritableTempDir(tmpDir);
-    if (static_cast<uint64_t>(requiredBytes) > availableBytes) {
-        const std::string required = std::to_string(requiredBytes);
-        const std::string available = std::to_string(static_cast<int64_t>(availableBytes));
-        ReportError("no_space_system_tmpdir", tmpDir, required.c_str(), available.c_str());
-        ReportError("no_writable_system_tmpdir_usage", Shown(ProgramName));
-        return 1;
-    }
-
-    // --- 14, 15. the Java runtime -------------------------------------------
-    ReportStatus("checking_java");
-    char *javaRuntimePath = nullptr;
-    if (javaHome != nullptr) {
-        javaRuntimePath = GetJREPath(javaHome);
-        if (javaRuntimePath == nullptr || !CheckJavaVersion(javaRuntimePath))
-            return NoJava("no_find_specified_java", javaHome);
-    } else {
-        javaRuntimePath = GetPublicJREPath();
-        if (javaRuntimePath == nullptr) return NoJava("no_find_java", nullptr);
-    }
-
-    // --- 16. the payload into the working directory ----------------------
-    if (ZipArchive *zip = zipOpen(execPath, &ignoredError)) {
-        ReportStatus("unzipping_files");
-        if (!UnzipFiles(zip, WorkingDirectory, nullptr)) {
-            ReportError("corrupted_zip_file", execPath);
-            return 1;
-        }
-        zipClose(zip);
-    }
+    if (!MakeWorkingDirectory(run)) return 1;
+    if (!CheckDiskSpace(run, MeasurePayload(run))) return 1;
+    if (!ChooseRuntime(run)) return 1;
+    if (!ExtractPayload(run)) return 1;
     TestFaultHook("after-extraction");
-
-    // --- 17, 18. temporary directories for the wizard ----------------------
-    AddOptionText(std::string("-Djava.io.tmpdir=") + WorkingDirectory);
-    AddOptionText(std::string("-Dtemp.dir=") + tmpDir);
-
-    // --- 19, 20. the class path ---------------------------------------------
-    const char *home = GetApplicationHome();
-    if (home == nullptr) {
-        ReportError("no_find_exec_dir");
-        return 1;
-    }
-    const char *const *elements = nullptr;
-    const int elementCount = GetJavaClasspathElements(&elements);
-    AddOptionText(ClasspathOption(home, elements, elementCount, javaRuntimePath,
-                                  IsJDK(javaRuntimePath)));
-
-    // --- 21, 22. fixed options, then those the command line asked for ------
-    AddOptionText("-Djava.endorsed.dirs=");
-    AddOptionText("-Xmx256m");
-    if (debug) AddOptionText("-Ddebug=true");
-    if (noPortCheck) AddOptionText("-Dno.port.verification=true");
-    if (noDomain) AddOptionText("-Dno.domain=true");
-    if (passwordVisible) AddOptionText("-Dpassword.visible=true");
-
-    // --- 23. the wizard runs in the application home ----------------------
-    if (!SetCurrentDirectoryA(home)) {
-        ReportError("no_set_specified_working_dir", home);
-        return 1;
-    }
-
-    // --- 24-26. the wizard --------------------------------------------------
-    if (consoleMode) SetPrintToConsole(1);
-    ReportStatus("executing_java");
-    exitStatus = ExecuteJava(javaRuntimePath, OptionCount, OptionList, argc, argv);
-
-    // --- 27, 28. the upgrade the wizard asked for ---------------------------
-    if (exitStatus == 10) {
-        const std::string batchFile = JoinPath(tmpDir, "UpgradeInvoker.bat");
-        const std::string upgradeBatchPath = "\"" + batchFile + "\"";
-        InvokeUpgradeTool(upgradeBatchPath.c_str());
-        remove(batchFile.c_str());
-    }
-
-    // --- 29, 30. cleanup and the exit status ------------------------------
-    runCleanupHook = true;
-    PrepareToExit();
-    free(javaRuntimePath);
-    if (exitStatus == 72 || exitStatus == 73) return 0;
-    return exitStatus;
+    if (!AddJavaOptions(run)) return 1;
+    if (!EnterApplicationHome()) return 1;
+    return Finish(run, RunWizard(run));
 }

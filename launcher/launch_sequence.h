@@ -2,13 +2,9 @@
 #ifndef LAUNCHER_LAUNCH_SEQUENCE_H
 #define LAUNCHER_LAUNCH_SEQUENCE_H
 
-#include <cstdint>
-#include <string>
+#include "launcher/run_state.h"
 
-// Run state owned by the launch sequence for the whole run.
-extern char *ProgramName;       // the executable's file name (after the last '\\')
-extern char *WorkingDirectory;  // the per-run directory, null once removed
-extern bool runCleanupHook;     // set just before the normal cleanup
+#include <cstdint>
 
 // The lowest Java version the wizard runs on, as the usage texts show it.
 extern const char RequiredJavaVersion[];
@@ -17,29 +13,13 @@ extern const char RequiredJavaVersion[];
 // uncompressed size plus this margin.
 extern const int64_t DiskSpaceMargin;
 
-// The "-Djava.class.path=" option: for a development kit its tools.jar and
-// classes first, then the application home, then each build-time element
-// appended to the home.
-std::string ClasspathOption(const char *home, const char *const *elements, int count,
-                            const char *runtimePath, bool isJdk);
-
-// The free bytes available to this user on the disk of `directory`. False
-// when the system cannot tell.
-bool FreeBytesAvailable(const char *directory, uint64_t *available);
-
-// How many names the working directory may try when the ones before it
-// already exist.
-constexpr int WorkingDirectoryAttempts = 1000;
-
-// The name of the per-run directory for attempt `serial`: in `dir`, beginning
-// with `prefix` (the program's file name), followed by a hexadecimal suffix
-// made from `unique` (the process id) and `serial`, so that concurrent runs
-// and successive attempts get different names.
-std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
-                                 unsigned long unique, unsigned serial);
-
 // Runs one launch with the program's argument vector (argv[0] is the program
-// name as invoked) and returns the process exit status.
+// name as invoked) and returns the process exit status. The run's state
+// (launcher/run_state.h) is filled as the steps go: the executable and its
+// file name, the lock, the command line, the working directory, the disk
+// space, the runtime, the extraction, the Java options, the wizard and the
+// cleanup. A failing step has reported why, and the run ends with status 1
+// without the cleanup.
 int _main(int argc, char **argv);
 
 #endif

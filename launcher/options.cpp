@@ -9,6 +9,7 @@
 
 #include "base/path.h"
 #include "launcher/instance.h"
+#include "launcher/run_state.h"
 #include "launcher/launch_sequence.h"
 #include "base/memory.h"
 #include "product/product.h"
@@ -22,17 +23,21 @@
 #include <string>
 #include <vector>
 
-OptionEntry *OptionList;
-int OptionCount;
-int OptionCapacity;
-
-bool debug;
-bool noPortCheck;
-bool noDomain;
-bool passwordVisible;
-bool printWizardId;
-
 namespace {
+
+// Flags that only turn a Java system property on.
+struct PropertyOption {
+    const char *name;
+    bool RunState::*flag;
+};
+const PropertyOption propertyOptions[] = {
+    {"-debug", &RunState::debug},
+    {"-noportcheck", &RunState::noPortCheck},
+    {"-nodomain", &RunState::noDomain},
+    {"-passwordvisible", &RunState::passwordVisible},
+};
+
+} // namespace
 
 int ScreenColourDepthOfDisplay()
 {
@@ -48,6 +53,8 @@ bool AskForConsoleModeInMessageBox()
     OwnedText text(GetLocalizedMessage("need_more_colors"));
     return MessageBoxA(StatusWindow, text.get(), GetTitle(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
+
+namespace {
 
 // Replaces an owned text with a copy of `value` (or null).
 void Replace(char **owned, const char *value)
@@ -65,18 +72,6 @@ void MakeAbsolute(char **path, const std::string &directory)
     *path = StrDup(absolute.c_str());
 }
 
-// Flags that only turn a Java system property on.
-struct PropertyOption {
-    const char *name;
-    bool *flag;
-};
-const PropertyOption propertyOptions[] = {
-    {"-debug", &debug},
-    {"-noportcheck", &noPortCheck},
-    {"-nodomain", &noDomain},
-    {"-passwordvisible", &passwordVisible},
-};
-
 // The wizard's fixed arguments. The vector holds them as char * like the
 // state file; nobody writes through them.
 char *WizardText(const char *text)
@@ -85,9 +80,6 @@ char *WizardText(const char *text)
 }
 
 } // namespace
-
-int (*ScreenColourDepth)() = ScreenColourDepthOfDisplay;
-bool (*AskForConsoleMode)() = AskForConsoleModeInMessageBox;
 
 void AddOption(char *text)
 {
@@ -191,7 +183,7 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         bool matched = false;
         for (const PropertyOption &option : propertyOptions) {
             if (strcmp(arg, option.name) == 0) {
-                *option.flag = true;
+                Run().*option.flag = true;
                 matched = true;
                 break;
             }

@@ -5,21 +5,13 @@
 
 #include "java/command_line.h"
 
-// The process-wide option list, in insertion order; never shortened or freed.
-extern OptionEntry *OptionList;
-extern int OptionCount;
-extern int OptionCapacity;  // entries the array has room for
+// The option list (OptionList, OptionCount, OptionCapacity) and the flags
+// the command line sets (debug, noPortCheck, noDomain, passwordVisible,
+// printWizardId) are fields of the run state: see launcher/run_state.h.
 
 // Appends `text` (a fresh MemAlloc'd text the list keeps). The array starts
 // with room for 4 and doubles when full.
 void AddOption(char *text);
-
-// Process-wide flags set by the command line; all start false.
-extern bool debug;            // -debug           -> "-Ddebug=true"
-extern bool noPortCheck;      // -noportcheck     -> "-Dno.port.verification=true"
-extern bool noDomain;         // -nodomain        -> "-Dno.domain=true"
-extern bool passwordVisible;  // -passwordvisible -> "-Dpassword.visible=true"
-extern bool printWizardId;    // -id              -> wizard argument "-id"
 
 // Reads the launcher's arguments (*argc, *argv without the program name; the
 // caller passes *tmpDir null). Options are compared exactly, case included; a
@@ -43,12 +35,14 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
 void PrintUsage();
 
 // The colour-depth question, asked at the end of parsing unless -console or
-// -silent was given. Tests replace these two to play a screen and a user.
-//   ScreenColourDepth: colour planes times bits per pixel of the whole
-//     screen; 0 when no device context is available.
-//   AskForConsoleMode: asks "need_more_colors" with Yes and No; true for Yes.
-extern int (*ScreenColourDepth)();
-extern bool (*AskForConsoleMode)();
+// -silent was given, consults ScreenColourDepth and AskForConsoleMode (run
+// state), which tests replace to play a screen and a user. By default:
+//   ScreenColourDepthOfDisplay: colour planes times bits per pixel of the
+//     whole screen; 0 when no device context is available.
+//   AskForConsoleModeInMessageBox: asks "need_more_colors" with Yes and No;
+//     true for Yes.
+int ScreenColourDepthOfDisplay();
+bool AskForConsoleModeInMessageBox();
 
 // Below this many bits per pixel the wizard's windows are not usable.
 constexpr int MinimumColourDepth = 8;

@@ -3,6 +3,7 @@
 #include "base/path.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence.h"
+#include "launcher/launch_sequence_internal.h"
 #include "product/product.h"
 #include "unit/cli_scratch.h"
 

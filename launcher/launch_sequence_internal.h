@@ -1,0 +1,30 @@
+// Pieces of the launch sequence that the tests reach on their own; callers
+// use _main.
+#ifndef LAUNCHER_LAUNCH_SEQUENCE_INTERNAL_H
+#define LAUNCHER_LAUNCH_SEQUENCE_INTERNAL_H
+
+#include <cstdint>
+#include <string>
+
+// The "-Djava.class.path=" option: for a development kit its tools.jar and
+// classes first, then the application home, then each build-time element
+// appended to the home.
+std::string ClasspathOption(const char *home, const char *const *elements, int count,
+                            const char *runtimePath, bool isJdk);
+
+// The free bytes available to this user on the disk of `directory`. False
+// when the system cannot tell.
+bool FreeBytesAvailable(const char *directory, uint64_t *available);
+
+// How many names the working directory may try when the ones before it
+// already exist.
+constexpr int WorkingDirectoryAttempts = 1000;
+
+// The name of the per-run directory for attempt `serial`: in `dir`, beginning
+// with `prefix` (the program's file name), followed by a hexadecimal suffix
+// made from `unique` (the process id) and `serial`, so that concurrent runs
+// and successive attempts get different names.
+std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
+                                 unsigned long unique, unsigned serial);
+
+#endif

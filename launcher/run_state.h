@@ -1,0 +1,72 @@
+// What one run knows: where the launcher is, its directories, the runtime it
+// chose, how it talks to the user, and the Java options it collected. The
+// launch sequence owns the one record and hands it to its steps; nothing
+// below launcher/ sees it (the modules below get what they need as
+// arguments, or from the executable's location in product/).
+#ifndef LAUNCHER_RUN_STATE_H
+#define LAUNCHER_RUN_STATE_H
+
+#include "launcher/options.h"
+
+#include <windows.h>
+
+struct RunState {
+    // --- the executable -----------------------------------------------------
+    char *execPath = nullptr;     // SetExecName's answer (cached by product/)
+    char *programName = nullptr;  // the file name in execPath, after its last '\\'
+
+    // --- directories --------------------------------------------------------
+    char *temporaryDirectory = nullptr;  // last one SetTempDir accepted (owned)
+    char *tmpDir = nullptr;              // the one this run uses
+    char *workingDirectory = nullptr;    // the per-run directory, null once removed
+    HANDLE instanceLock = nullptr;       // the byte lock's file, never closed
+
+    // --- the command line ---------------------------------------------------
+    char *javaHome = nullptr;  // -javahome, absolute
+    char consoleMode = 0;      // -console, or a Yes to the colour-depth question
+    bool debug = false;            // -debug           -> "-Ddebug=true"
+    bool noPortCheck = false;      // -noportcheck     -> "-Dno.port.verification=true"
+    bool noDomain = false;         // -nodomain        -> "-Dno.domain=true"
+    bool passwordVisible = false;  // -passwordvisible -> "-Dpassword.visible=true"
+    bool printWizardId = false;    // -id              -> wizard argument "-id"
+    int wizardArgc = 0;            // the wizard's arguments, from ParseArguments
+    char **wizardArgv = nullptr;
+
+    // The screen and the user the colour-depth question consults.
+    int (*screenColourDepth)() = ScreenColourDepthOfDisplay;
+    bool (*askForConsoleMode)() = AskForConsoleModeInMessageBox;
+
+    // --- the runtime and its options ----------------------------------------
+    char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)
+    OptionEntry *optionList = nullptr;  // in insertion order, never shortened
+    int optionCount = 0;
+    int optionCapacity = 0;  // entries the array has room for
+
+    // --- the end ------------------------------------------------------------
+    bool runCleanupHook = false;  // set just before the normal cleanup
+};
+
+// The run's record: one per process, as it stands when no run has started
+// until the launch sequence fills it.
+RunState &Run();
+
+// Frees what the record owns and puts it back as it was before any run, for
+// tests that run the steps more than once in a process.
+void ResetRunState();
+
+// The names the launcher's contracts use for the record's fields.
+extern char *&ProgramName;
+extern char *&WorkingDirectory;
+extern bool &runCleanupHook;
+extern OptionEntry *&OptionList;
+extern int &OptionCount;
+extern int &OptionCapacity;
+extern bool &debug;
+extern bool &noPortCheck;
+extern bool &noDomain;
+extern bool &passwordVisible;
+extern bool &printWizardId;
+extern int (*&ScreenColourDepth)();
+extern bool (*&AskForConsoleMode)();
+
+#endif
