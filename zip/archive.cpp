@@ -242,53 +242,125 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
     return 0;
 }
 
-int32_t readCEN(ZipArchive *zip)
+namespace {
+
+// Where the central directory lies, as the end record gives it.
+struct CentralLayout {
+    int32_t cenPos;  // file position of the central directory
+    int32_t cenLen;  // its length in bytes
+    int32_t shift;   // what to add to every recorded offset
+    int32_t count;   // entries it holds
+};
+
+// Reads the layout from the end record at `endPos`; null, or the error.
+const char *EndRecordError(const unsigned char *endbuf, int32_t endPos, CentralLayout *layout)
 {
-    zip->lastError = nullptr;
-    unsigned char endbuf[kEndHeader];
-    int32_t endPos = findEND(zip, endbuf);
-    if (endPos == 0) return 0;
-    if (endPos < 0) return -1;
+    layout->cenLen = GetSigned32(endbuf + 12);
+    if (layout->cenLen < 0 || layout->cenLen > endPos)
+        return "invalid END header (bad central directory size)";
+    layout->cenPos = endPos - layout->cenLen;
+    const int32_t cenOff = GetSigned32(endbuf + 16);
+    if (cenOff < 0 || cenOff > layout->cenPos)
+        return "invalid END header (bad central directory offset)";
+    layout->shift = layout->cenPos - cenOff;
+    layout->count = Get16(endbuf + 10);
+    if (static_cast<int64_t>(layout->count) * kCenHeader > layout->cenLen)
+        return "invalid END header (bad entry count)";
+    if (layout->count > kMaxEntries) return "too many entries in ZIP file";
+    return nullptr;
+}
 
-    int32_t cenLen = GetSigned32(endbuf + 12);
-    if (cenLen < 0 || cenLen > endPos) {
-        zip->lastError = "invalid END header (bad central directory size)";
-        return -1;
-    }
-    int32_t cenPos = endPos - cenLen;
-    int32_t cenOff = GetSigned32(endbuf + 16);
-    if (cenOff < 0 || cenOff > cenPos) {
-        zip->lastError = "invalid END header (bad central directory offset)";
-        return -1;
-    }
-    int32_t shift = cenPos - cenOff;
-    int32_t count = Get16(endbuf + 10);
-    if (static_cast<int64_t>(count) * kCenHeader > cenLen) {
-        zip->lastError = "invalid END header (bad entry count)";
-        return -1;
-    }
-    if (count > kMaxEntries) {
-        zip->lastError = "too many entries in ZIP file";
-        return -1;
-    }
+// The central header at offset `q` of the directory `cen`; null when its
+// fixed part, signature, flags, method and lengths are acceptable, else the
+// error.
+const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
+{
+    const int64_t cenLen = static_cast<int64_t>(cen.size());
+    if (q + kCenHeader > cenLen) return "invalid CEN header (bad header size)";
+    const unsigned char *h = cen.data() + q;
+    if (Get32(h) != kCenSig) return "invalid CEN header (bad signature)";
+    if (Get16(h + 8) & 1) return "invalid CEN header (encrypted entry)";
+    const uint16_t method = Get16(h + 10);
+    if (method != 0 && method != 8) return "invalid CEN header (bad compression method)";
+    if (q + kCenHeader + Get16(h + 28) + Get16(h + 30) + Get16(h + 32) > cenLen)
+        return "invalid CEN header (bad header size)";
+    return nullptr;
+}
 
-    if (fileSeek(zip->fd, cenPos, SEEK_SET) < 0) return -1;
-    std::vector<unsigned char> cen;
+// Reads the whole central directory into `cen`. False on an I/O or
+// allocation failure.
+bool ReadCentralDirectory(ZipArchive *zip, const CentralLayout &layout,
+                          std::vector<unsigned char> *cen)
+{
+    if (fileSeek(zip->fd, layout.cenPos, SEEK_SET) < 0) return false;
     try {
-        cen.resize(static_cast<size_t>(cenLen));
+        cen->resize(static_cast<size_t>(layout.cenLen));
     } catch (...) {
-        return -1;
+        return false;
     }
-    if (readFully(zip->fd, cen.data(), cenLen) != 0) return -1;
+    return readFully(zip->fd, cen->data(), layout.cenLen) == 0;
+}
 
-    int32_t hashSize = count / 2 > 0 ? count / 2 : 1;
+// Fills index record `i` from the (checked) central header `h` at offset `q`
+// and links it into its hash chain; keeps its "META-INF/" name and its
+// comment. `scratch` holds the NUL-terminated name. False when memory runs
+// out.
+bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
+                const CentralLayout &layout, std::vector<char> *scratch)
+{
+    const uint16_t method = Get16(h + 10);
+    const int32_t nlen = Get16(h + 28);
+    const int32_t elen = Get16(h + 30);
+    const int32_t clen = Get16(h + 32);
+
+    // Names are hashed NUL-terminated; the scratch buffer grows by doubling.
+    const size_t need = static_cast<size_t>(nlen) + 1;
+    if (need > scratch->size()) {
+        size_t size = scratch->size();
+        while (size < need) size *= 2;
+        scratch->resize(size);
+    }
+    memcpy(scratch->data(), h + kCenHeader, static_cast<size_t>(nlen));
+    (*scratch)[static_cast<size_t>(nlen)] = '\0';
+    const char *name = scratch->data();
+
+    ZipIndexEntry &ze = zip->entryIndex[i];
+    ze.uncompressedSize = GetSigned32(h + 24);
+    ze.compressedSize = method == 0 ? 0 : GetSigned32(h + 20);
+    ze.crc = Get32(h + 16);
+    ze.locPos = static_cast<int32_t>(Get32(h + 42) + static_cast<uint32_t>(layout.shift));
+    ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
+    ze.nameHash = hash(name);
+    ze.cenPos = static_cast<int32_t>(layout.cenPos + q);
+    ze.extraLen = static_cast<uint16_t>(elen);
+
+    if (isMetaName(name) && !addMetaName(zip, name)) return false;
+    if (clen > 0) {
+        char *comment = CopyText(reinterpret_cast<const char *>(h) + kCenHeader + nlen + elen,
+                                 static_cast<size_t>(clen));
+        if (comment == nullptr || !addEntryComment(zip, i, comment)) return false;
+    }
+
+    const uint32_t bucket = ze.nameHash % static_cast<uint32_t>(zip->hashSize);
+    ze.nextInChain = zip->hashHeads[bucket];
+    zip->hashHeads[bucket] = static_cast<uint16_t>(i);
+    return true;
+}
+
+// Builds the index and the hash chains from the central directory `cen`.
+// On failure (lastError set for a bad header) no index is left behind.
+bool BuildIndex(ZipArchive *zip, const CentralLayout &layout,
+                const std::vector<unsigned char> &cen)
+{
+    const int32_t count = layout.count;
+    const int32_t hashSize = count / 2 > 0 ? count / 2 : 1;
     ZipIndexEntry *index = static_cast<ZipIndexEntry *>(
         calloc(count > 0 ? static_cast<size_t>(count) : 1, sizeof(ZipIndexEntry)));
     uint16_t *heads = static_cast<uint16_t *>(malloc(static_cast<size_t>(hashSize) * sizeof(uint16_t)));
     if (index == nullptr || heads == nullptr) {
         free(index);
         free(heads);
-        return -1;
+        return false;
     }
     for (int32_t i = 0; i < hashSize; ++i) heads[i] = kChainEnd;
     zip->entryIndex = index;
@@ -296,89 +368,39 @@ int32_t readCEN(ZipArchive *zip)
     zip->hashHeads = heads;
     zip->hashSize = hashSize;
 
-    // Names are hashed NUL-terminated; the scratch buffer grows by doubling.
     std::vector<char> scratch(513);
-    bool failed = false;
+    bool ok = true;
     int64_t q = 0;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; ok && i < count; ++i) {
+        zip->lastError = CentralHeaderError(cen, q);
         const unsigned char *h = cen.data() + q;
-        if (q + kCenHeader > cenLen) {
-            zip->lastError = "invalid CEN header (bad header size)";
-            failed = true;
-            break;
-        }
-        if (Get32(h) != kCenSig) {
-            zip->lastError = "invalid CEN header (bad signature)";
-            failed = true;
-            break;
-        }
-        if (Get16(h + 8) & 1) {
-            zip->lastError = "invalid CEN header (encrypted entry)";
-            failed = true;
-            break;
-        }
-        uint16_t method = Get16(h + 10);
-        if (method != 0 && method != 8) {
-            zip->lastError = "invalid CEN header (bad compression method)";
-            failed = true;
-            break;
-        }
-        int32_t nlen = Get16(h + 28);
-        int32_t elen = Get16(h + 30);
-        int32_t clen = Get16(h + 32);
-        if (q + kCenHeader + nlen + elen + clen > cenLen) {
-            zip->lastError = "invalid CEN header (bad header size)";
-            failed = true;
-            break;
-        }
-
-        size_t need = static_cast<size_t>(nlen) + 1;
-        if (need > scratch.size()) {
-            size_t size = scratch.size();
-            while (size < need) size *= 2;
-            scratch.resize(size);
-        }
-        memcpy(scratch.data(), h + kCenHeader, static_cast<size_t>(nlen));
-        scratch[static_cast<size_t>(nlen)] = '\0';
-        const char *name = scratch.data();
-
-        ZipIndexEntry &ze = index[i];
-        ze.uncompressedSize = GetSigned32(h + 24);
-        ze.compressedSize = method == 0 ? 0 : GetSigned32(h + 20);
-        ze.crc = Get32(h + 16);
-        ze.locPos = static_cast<int32_t>(Get32(h + 42) + static_cast<uint32_t>(shift));
-        ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
-        ze.nameHash = hash(name);
-        ze.cenPos = static_cast<int32_t>(cenPos + q);
-        ze.extraLen = static_cast<uint16_t>(elen);
-
-        if (isMetaName(name) && !addMetaName(zip, name)) {
-            failed = true;
-            break;
-        }
-        if (clen > 0) {
-            char *comment = CopyText(reinterpret_cast<const char *>(h) + kCenHeader + nlen + elen,
-                                     static_cast<size_t>(clen));
-            if (comment == nullptr || !addEntryComment(zip, i, comment)) {
-                failed = true;
-                break;
-            }
-        }
-
-        uint32_t bucket = ze.nameHash % static_cast<uint32_t>(hashSize);
-        ze.nextInChain = heads[bucket];
-        heads[bucket] = static_cast<uint16_t>(i);
-        q += kCenHeader + nlen + elen + clen;
+        ok = zip->lastError == nullptr && IndexEntry(zip, i, h, q, layout, &scratch);
+        if (ok) q += kCenHeader + Get16(h + 28) + Get16(h + 30) + Get16(h + 32);
     }
-
-    if (failed) {
+    if (!ok) {
         free(zip->entryIndex);
         free(zip->hashHeads);
         zip->entryIndex = nullptr;
         zip->hashHeads = nullptr;
-        return -1;
     }
-    return cenPos;
+    return ok;
+}
+
+} // namespace
+
+int32_t readCEN(ZipArchive *zip)
+{
+    zip->lastError = nullptr;
+    unsigned char endbuf[kEndHeader];
+    const int32_t endPos = findEND(zip, endbuf);
+    if (endPos == 0) return 0;
+
+    CentralLayout layout = {};
+    std::vector<unsigned char> cen;
+    if (endPos > 0 && (zip->lastError = EndRecordError(endbuf, endPos, &layout)) == nullptr &&
+        ReadCentralDirectory(zip, layout, &cen) && BuildIndex(zip, layout, cen))
+        return layout.cenPos;
+    return -1;
 }
 
 ZipArchive *zipOpenGeneric(const char *path, int *error, int mode, int64_t lastModified)
@@ -432,88 +454,105 @@ void zipClose(ZipArchive *zip)
     freeZip(zip);
 }
 
-ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
+namespace {
+
+// What the local header of an entry holds.
+struct LocalHeader {
+    std::vector<unsigned char> bytes;  // fixed part, name, local extra field when taken
+    int32_t nlen = 0;
+    int32_t elen = 0;
+    int64_t dataPos = 0;
+};
+
+// Reads the local header of `ze`. The local extra field is taken only when
+// the central header has none; otherwise only its length matters. Null, or
+// the error.
+const char *ReadLocalHeader(ZipArchive *zip, const ZipIndexEntry *ze, LocalHeader *local)
 {
-    if (fileSeek(zip->fd, ze->locPos, SEEK_SET) < 0) {
-        zip->lastError = "seek failed";
-        return nullptr;
-    }
-    int32_t got = kLocHeader + ze->nameExtraLen;
-    std::vector<unsigned char> loc(static_cast<size_t>(got));
-    if (readFully(zip->fd, loc.data(), got) != 0) {
-        zip->lastError = "couldn't read LOC header";
-        return nullptr;
-    }
-    if (Get32(loc.data()) != kLocSig) {
-        zip->lastError = "invalid LOC header (bad signature)";
-        return nullptr;
-    }
-    int32_t nlen = Get16(loc.data() + 26);
-    int32_t elen = Get16(loc.data() + 28);
-    // The local extra field is taken only when the central header has none;
-    // otherwise only its length matters.
-    int32_t needed = kLocHeader + nlen + (ze->extraLen == 0 ? elen : 0);
+    if (fileSeek(zip->fd, ze->locPos, SEEK_SET) < 0) return "seek failed";
+    const int32_t got = kLocHeader + ze->nameExtraLen;
+    std::vector<unsigned char> &loc = local->bytes;
+    loc.resize(static_cast<size_t>(got));
+    if (readFully(zip->fd, loc.data(), got) != 0) return "couldn't read LOC header";
+    if (Get32(loc.data()) != kLocSig) return "invalid LOC header (bad signature)";
+    local->nlen = Get16(loc.data() + 26);
+    local->elen = Get16(loc.data() + 28);
+    const int32_t needed = kLocHeader + local->nlen + (ze->extraLen == 0 ? local->elen : 0);
     if (needed > got) {
         // The file position is right behind the bytes read so far.
         loc.resize(static_cast<size_t>(needed));
-        if (readFully(zip->fd, loc.data() + got, needed - got) != 0) {
-            zip->lastError = "couldn't read LOC header";
-            return nullptr;
-        }
+        if (readFully(zip->fd, loc.data() + got, needed - got) != 0)
+            return "couldn't read LOC header";
     }
-    int64_t dataPos = static_cast<int64_t>(ze->locPos) + kLocHeader + nlen + elen;
-    if (dataPos > INT32_MAX) {
-        zip->lastError = "invalid LOC header (bad header size)";
-        return nullptr;
-    }
+    local->dataPos = static_cast<int64_t>(ze->locPos) + kLocHeader + local->nlen + local->elen;
+    if (local->dataPos > INT32_MAX) return "invalid LOC header (bad header size)";
+    return nullptr;
+}
 
-    ZipEntry *entry = static_cast<ZipEntry *>(calloc(1, sizeof(ZipEntry)));
-    if (entry == nullptr) return nullptr;
-    entry->entryName =
-        CopyText(reinterpret_cast<const char *>(loc.data()) + kLocHeader, static_cast<size_t>(nlen));
-    if (entry->entryName == nullptr) {
-        destroyEntry(entry);
-        return nullptr;
-    }
+// A fresh extra field of `length` bytes behind its 2-byte little-endian
+// length, or null when memory runs out.
+unsigned char *NewExtraField(int32_t length)
+{
+    unsigned char *field = static_cast<unsigned char *>(malloc(2 + static_cast<size_t>(length)));
+    if (field == nullptr) return nullptr;
+    field[0] = static_cast<unsigned char>(length & 0xFF);
+    field[1] = static_cast<unsigned char>(length >> 8);
+    return field;
+}
 
+// Gives `entry` its extra field: the central header's when it has one (read
+// from the central directory), else the local one. False when memory runs
+// out or the central one cannot be read (then with lastError set).
+bool AttachExtraField(ZipArchive *zip, const ZipIndexEntry *ze, const LocalHeader &local,
+                      ZipEntry *entry)
+{
     if (ze->extraLen > 0) {
-        entry->extraField = static_cast<unsigned char *>(malloc(2 + static_cast<size_t>(ze->extraLen)));
-        if (entry->extraField == nullptr) {
-            destroyEntry(entry);
-            return nullptr;
-        }
-        entry->extraField[0] = static_cast<unsigned char>(ze->extraLen & 0xFF);
-        entry->extraField[1] = static_cast<unsigned char>(ze->extraLen >> 8);
+        entry->extraField = NewExtraField(ze->extraLen);
+        if (entry->extraField == nullptr) return false;
         // nameExtraLen holds 16 bits only, but the difference is the central
         // name length exactly in 16-bit arithmetic.
-        uint16_t cenNameLen = static_cast<uint16_t>(ze->nameExtraLen - ze->extraLen);
+        const uint16_t cenNameLen = static_cast<uint16_t>(ze->nameExtraLen - ze->extraLen);
         if (fileSeek(zip->fd, ze->cenPos + kCenHeader + cenNameLen, SEEK_SET) < 0) {
             zip->lastError = "seek failed";
-            destroyEntry(entry);
-            return nullptr;
+            return false;
         }
         if (readFully(zip->fd, entry->extraField + 2, ze->extraLen) != 0) {
             zip->lastError = "couldn't read CEN extra";
-            destroyEntry(entry);
-            return nullptr;
+            return false;
         }
-    } else if (elen > 0) {
-        entry->extraField = static_cast<unsigned char *>(malloc(2 + static_cast<size_t>(elen)));
-        if (entry->extraField == nullptr) {
-            destroyEntry(entry);
-            return nullptr;
-        }
-        entry->extraField[0] = static_cast<unsigned char>(elen & 0xFF);
-        entry->extraField[1] = static_cast<unsigned char>(elen >> 8);
-        memcpy(entry->extraField + 2, loc.data() + kLocHeader + nlen, static_cast<size_t>(elen));
+    } else if (local.elen > 0) {
+        entry->extraField = NewExtraField(local.elen);
+        if (entry->extraField == nullptr) return false;
+        memcpy(entry->extraField + 2, local.bytes.data() + kLocHeader + local.nlen,
+               static_cast<size_t>(local.elen));
+    }
+    return true;
+}
+
+} // namespace
+
+ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
+{
+    LocalHeader local;
+    const char *error = ReadLocalHeader(zip, ze, &local);
+    ZipEntry *entry =
+        error == nullptr ? static_cast<ZipEntry *>(calloc(1, sizeof(ZipEntry))) : nullptr;
+    if (entry != nullptr) {
+        entry->entryName = CopyText(reinterpret_cast<const char *>(local.bytes.data()) + kLocHeader,
+                                    static_cast<size_t>(local.nlen));
+    }
+    if (entry == nullptr || entry->entryName == nullptr || !AttachExtraField(zip, ze, local, entry)) {
+        if (error != nullptr) zip->lastError = error;
+        destroyEntry(entry);
+        return nullptr;
     }
 
     if (zip->entryComments != nullptr) entry->entryComment = zip->entryComments[ze - zip->entryIndex];
     entry->uncompressedSize = ze->uncompressedSize;
     entry->compressedSize = ze->compressedSize;
     entry->crc = ze->crc;
-    entry->dosTime = Get32(loc.data() + 10);
-    entry->dataPos = static_cast<int32_t>(dataPos);
+    entry->dosTime = Get32(local.bytes.data() + 10);
+    entry->dataPos = static_cast<int32_t>(local.dataPos);
     return entry;
 }
 
