@@ -9,6 +9,7 @@
 // wizard may leave one) is removed as a link and never listed: following it
 // would delete whatever it points at, outside the working directory.
 #include "launcher/cleanup.h"
+#include "launcher/cleanup_internal.h"
 
 #include "base/owned.h"
 #include "base/path.h"

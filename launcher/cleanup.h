@@ -40,14 +40,4 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep);
 // limit and returns its exit code; 1 when nothing could be started.
 int InvokeUpgradeTool(const char *commandLine);
 
-// How DeleteFilesAndDirectories treats one existing path, decided from its
-// file attributes alone (kept apart from the file system so that it can be
-// checked where links cannot be made).
-enum class RemovalAction {
-    DeleteFile,       // a plain file, or a symbolic link to a file
-    RemoveLink,       // a directory junction or directory symbolic link
-    RemoveTree,       // a real directory: its contents first, then itself
-};
-RemovalAction ClassifyForRemoval(DWORD attributes);
-
 #endif

@@ -6,6 +6,7 @@
 // cutting the locale name at its last '_' each time, and resolves each name
 // among the executable's own exports.
 #include "ui/catalogue.h"
+#include "ui/catalogue_internal.h"
 
 #include "base/memory.h"
 #include "base/mbcs.h"

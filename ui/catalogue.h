@@ -9,7 +9,6 @@
 #define UI_CATALOGUE_H
 
 #include <cstdint>
-#include <functional>
 
 // A catalogue entry as exported: no arguments, constant UTF-16LE text.
 typedef const wchar_t *(*CatalogueEntry)(void);
@@ -49,29 +48,5 @@ extern const int LocaleTableSize;
 // in `codePage`; characters the code page lacks become its default
 // character. Null when the conversion fails.
 char *ConvertCatalogueText(const wchar_t *text, unsigned codePage);
-
-// The steps of GetLocalizedMessage, each usable on its own.
-
-// Turns a composed entry name ("messages_es_checking_java") into its entry,
-// or null when there is none.
-typedef std::function<CatalogueEntry(const char *name)> EntryResolver;
-
-// The resolver of the real lookup: the named exports of the running image.
-CatalogueEntry ResolveOwnExport(const char *name);
-
-// Finds the entry of `key` for `locale`, asking `resolve` for the candidate
-// names from the most specific to the English one: the locale name is cut
-// at its last '_' after each miss ("no_NO_NY", "no_NO", "no"), then left out
-// altogether. Null when not even the English set has the key.
-CatalogueEntry LookupCatalogueEntry(const char *locale, const char *key,
-                                    const EntryResolver &resolve);
-
-// The text of `entry` converted to `codePage`, in a fresh MemAlloc'd text
-// the caller frees. A fresh empty text when the entry is null, returns a
-// null text, or the conversion fails. Never null.
-char *MessageFromEntry(CatalogueEntry entry, unsigned codePage);
-
-// GetLocalizedMessage for an explicit locale name and code page.
-char *LocalizedMessageFor(const char *locale, const char *key, unsigned codePage);
 
 #endif

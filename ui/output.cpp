@@ -13,6 +13,7 @@
 //   when the text does not fit; it never shrinks, so a long text leaves the
 //   window larger for every later one.
 #include "ui/output.h"
+#include "ui/output_internal.h"
 
 #include "base/memory.h"
 #include "base/owned.h"

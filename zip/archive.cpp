@@ -19,6 +19,7 @@
 // extra field lies beyond that is read in a second step, so no byte is ever
 // taken from beyond what was read.
 #include "zip/archive.h"
+#include "zip/archive_internal.h"
 
 #include <cctype>
 #include <cstdio>

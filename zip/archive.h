@@ -89,36 +89,4 @@ ZipEntry *zipFindEntry(ZipArchive *zip, const char *name, int *size, int *nameLe
 // for reuse by zipGetEntry; a released entry must not be used again.
 void zipFreeEntry(ZipArchive *zip, ZipEntry *entry);
 
-// --- Steps of the reader, exposed for the tests ------------------------------
-
-// A zero-filled archive record holding a copy of `path` (fd -1), or null
-// when memory runs out.
-ZipArchive *allocZip(const char *path);
-
-// Frees a record and everything it owns (not its descriptor).
-void freeZip(ZipArchive *zip);
-
-// Builds the entry for index record `ze` from its local header; null with
-// lastError set on failure.
-ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze);
-
-// Reads and checks the central directory and builds the index. Returns the
-// file position of the central directory (> 0), 0 when no end record was
-// found, -1 on failure (with lastError set for format errors).
-int32_t readCEN(ZipArchive *zip);
-
-// Finds the end-of-central-directory record within the last 65535 bytes and
-// copies its 22 bytes to `endbuf`. Returns its file position, 0 when none is
-// found, -1 on an I/O or allocation failure. Also reads the archive comment.
-int32_t findEND(ZipArchive *zip, unsigned char *endbuf);
-
-// Reads exactly `len` bytes; 0 on success, -1 as soon as a read yields none.
-int readFully(int fd, void *buffer, int32_t len);
-
-// The name hash of the index: h = 31*h + (signed char)byte, wrapping.
-uint32_t hash(const char *name);
-
-// True when `name` begins with "META-INF/", ignoring ASCII case.
-bool isMetaName(const char *name);
-
 #endif

@@ -1,6 +1,7 @@
 // Locale selection, the lookup's fallback chain, and the conversion of the
 // found text to 8 bits.
 #include "ui/catalogue.h"
+#include "ui/catalogue_internal.h"
 #include "base/mbcs.h"
 
 #include <gtest/gtest.h>

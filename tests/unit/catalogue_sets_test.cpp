@@ -1,6 +1,7 @@
 // The four language sets: complete, consistent with English, and exported as
 // the only names of the image.
 #include "ui/catalogue.h"
+#include "ui/catalogue_internal.h"
 #include "unit/catalogue_keys.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Recursive removal of the working directory: what goes, what stays, and
 // that nothing outside the given path is ever touched.
 #include "launcher/cleanup.h"
+#include "launcher/cleanup_internal.h"
 #include "unit/scratch_tree.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // to standard output. The status window itself is tested end to end with
 // output_probe.exe.
 #include "ui/output.h"
+#include "ui/output_internal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -11,6 +11,7 @@
 #include "unit/zip_test_support.h"
 #include "unit/zip_writer.h"
 #include "zip/archive.h"
+#include "zip/archive_internal.h"
 #include "zip/fileio.h"
 
 using namespace ziptest;

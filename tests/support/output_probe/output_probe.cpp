@@ -38,6 +38,7 @@
 #include "base/memory.h"
 #include "ui/catalogue.h"
 #include "ui/output.h"
+#include "ui/output_internal.h"
 
 #include <windows.h>
 

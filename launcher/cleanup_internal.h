@@ -1,0 +1,17 @@
+// The removal's decision for one path, kept apart for the tests.
+#ifndef LAUNCHER_CLEANUP_INTERNAL_H
+#define LAUNCHER_CLEANUP_INTERNAL_H
+
+#include "launcher/cleanup.h"
+
+// How DeleteFilesAndDirectories treats one existing path, decided from its
+// file attributes alone (kept apart from the file system so that it can be
+// checked where links cannot be made).
+enum class RemovalAction {
+    DeleteFile,       // a plain file, or a symbolic link to a file
+    RemoveLink,       // a directory junction or directory symbolic link
+    RemoveTree,       // a real directory: its contents first, then itself
+};
+RemovalAction ClassifyForRemoval(DWORD attributes);
+
+#endif

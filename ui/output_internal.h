@@ -1,0 +1,34 @@
+// The output channels' pieces without any window, and the seams through which
+// tests make the window thread's start fail; the programs use ui/output.h.
+#ifndef UI_OUTPUT_INTERNAL_H
+#define UI_OUTPUT_INTERNAL_H
+
+#include "ui/output.h"
+
+// The pending text (may be null) followed by `format` formatted with `args`:
+// a fresh MemAlloc'd text the caller frees. The formatting buffer starts at
+// 1024 bytes beyond the pending text and grows by 1024 until the text fits.
+// Stores the number of characters this call formatted in *formatted; a text
+// that cannot be formatted at all adds nothing and stores -1.
+char *ComposeWindowText(const char *pending, const char *format, va_list args,
+                        int *formatted);
+
+// Grows the window rectangle `window` symmetrically about its centre by what
+// the measured text rectangle `measured` overhangs the layout rectangle
+// `layout` on the right and at the bottom (half on each side, rounded up).
+// True when it grew. Never shrinks.
+bool GrowStatusWindowRect(RECT *window, const RECT &measured, const RECT &layout);
+
+// Where a text block `textHeight` high is drawn in a window of `width` by
+// `height`: 10-pixel margins, centred vertically.
+RECT StatusTextRect(int width, int height, int textHeight);
+
+// --- Test seams ----------------------------------------------------------
+
+// How LoadWindows starts the window thread and raises its priority. Tests
+// replace them to make a start fail; the programs never touch them.
+extern HANDLE(WINAPI *StartWindowThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE,
+                                         LPVOID, DWORD, LPDWORD);
+extern BOOL(WINAPI *RaiseWindowThreadPriority)(HANDLE, int);
+
+#endif
