@@ -6,11 +6,11 @@
 // view after its own, since today's runtimes register there.
 #include "java/runtime.h"
 
-#include "java/version.h"
+#include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/owned.h"
+#include "java/version.h"
 #include "product/product.h"
-#include "base/mbcs.h"
 #include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"

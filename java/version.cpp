@@ -7,10 +7,10 @@
 // standard error and judges them only after the child has ended.
 #include "java/version.h"
 
+#include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/owned.h"
 #include "product/product.h"
-#include "base/mbcs.h"
 
 #include <windows.h>
 #include <io.h>

@@ -11,11 +11,11 @@
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
 
+#include "base/mbcs.h"
 #include "base/owned.h"
 #include "base/path.h"
 #include "launcher/run_state.h"
 #include "product/product.h"
-#include "base/mbcs.h"
 #include "ui/report.h"
 
 #include <io.h>

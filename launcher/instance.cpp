@@ -9,12 +9,12 @@
 // being a backslash, and cutting it would break the name.
 #include "launcher/instance.h"
 
-#include "base/path.h"
+#include "base/mbcs.h"
 #include "base/memory.h"
+#include "base/owned.h"
+#include "base/path.h"
 #include "launcher/run_state.h"
 #include "product/product.h"
-#include "base/owned.h"
-#include "base/mbcs.h"
 #include "ui/report.h"
 
 #include <windows.h>

@@ -10,8 +10,8 @@
 // the directory (no write access, a path too long) would fail for every name.
 #include "launcher/launch_sequence.h"
 
-#include "base/memory.h"
 #include "base/mbcs.h"
+#include "base/memory.h"
 #include "base/owned.h"
 #include "base/path.h"
 #include "java/launch.h"

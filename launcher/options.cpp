@@ -7,13 +7,13 @@
 // and -savestate.
 #include "launcher/options.h"
 
+#include "base/memory.h"
+#include "base/owned.h"
 #include "base/path.h"
 #include "launcher/instance.h"
-#include "launcher/run_state.h"
 #include "launcher/launch_sequence.h"
-#include "base/memory.h"
+#include "launcher/run_state.h"
 #include "product/product.h"
-#include "base/owned.h"
 #include "ui/report.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
 #include "product/product.h"
 
+#include "base/mbcs.h"
 #include "base/memory.h"
 #include "product_config.h"
-#include "base/mbcs.h"
 
 #include <windows.h>
 #include <cstdio>

@@ -8,8 +8,8 @@
 #include "ui/catalogue.h"
 #include "ui/catalogue_internal.h"
 
-#include "base/memory.h"
 #include "base/mbcs.h"
+#include "base/memory.h"
 
 #include <windows.h>
 #include <cstdlib>

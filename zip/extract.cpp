@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/memory.h"
 #include "base/mbcs.h"
+#include "base/memory.h"
 #include "zip/entry_data.h"
 #include "zip/fileio.h"
 

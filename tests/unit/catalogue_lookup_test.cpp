@@ -1,8 +1,8 @@
 // Locale selection, the lookup's fallback chain, and the conversion of the
 // found text to 8 bits.
+#include "base/mbcs.h"
 #include "ui/catalogue.h"
 #include "ui/catalogue_internal.h"
-#include "base/mbcs.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

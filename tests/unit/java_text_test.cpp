@@ -1,8 +1,8 @@
 // The Java launch's text rules: version prefixes, the version in a runtime's
 // report, argument quoting and the PATH value.
+#include "base/memory.h"
 #include "java/command_line.h"
 #include "java/version.h"
-#include "base/memory.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

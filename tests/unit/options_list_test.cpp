@@ -1,6 +1,6 @@
 // The Java option list and the usage text.
-#include "launcher/launch_sequence.h"
 #include "base/memory.h"
+#include "launcher/launch_sequence.h"
 #include "launcher/options.h"
 #include "unit/cli_scratch.h"
 

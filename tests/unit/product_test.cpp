@@ -1,8 +1,8 @@
 // Build-time configuration and the executable's own location.
 #include "base/path.h"
 #include "product/product.h"
-#include "ui/output.h"
 #include "product_config.h"
+#include "ui/output.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

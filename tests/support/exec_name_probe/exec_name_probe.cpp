@@ -7,10 +7,10 @@
 //   message  the catalogue text of the key given as the first argument
 //            ("checking_java" by default), its line feed included
 // Exit status 0 when SetExecName found a path, else 1.
-#include "product/product.h"
-#include "ui/output.h"
-#include "ui/catalogue.h"
 #include "base/mbcs.h"
+#include "product/product.h"
+#include "ui/catalogue.h"
+#include "ui/output.h"
 
 #include <cstdio>
 #include <cstdlib>

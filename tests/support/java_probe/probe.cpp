@@ -10,10 +10,10 @@
 //                          ExecuteJava with application home H, else the
 //                          current directory; exit status is its result
 // Results print as "result=<text>" or "result=(null)".
+#include "base/memory.h"
 #include "java/launch.h"
 #include "java/runtime.h"
 #include "java/version.h"
-#include "base/memory.h"
 #include "launcher/options.h"
 #include "product/product.h"
 #include "ui/output.h"
