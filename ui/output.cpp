@@ -198,13 +198,12 @@ const DWORD CloseWindowsLimitMs = 5000;
 // from here on goes to the console.
 void CloseWindows()
 {
-    HANDLE thread = WindowThread;
-    if (thread == nullptr) return;
+    OwnedHandle thread(WindowThread);
+    if (!thread.valid()) return;
     WindowThread = nullptr;
     WindowsLoading = true;
     WindowsLoaded = false;
-    WaitForWindowThread(thread, CloseWindowsLimitMs);
-    CloseHandle(thread);
+    WaitForWindowThread(thread.get(), CloseWindowsLimitMs);
 }
 
 void PaintStatusText(HWND window, HDC dc, const char *text)
