@@ -25,17 +25,31 @@
 
 namespace {
 
-// Flags that only turn a Java system property on.
-struct PropertyOption {
+// Options that only switch a flag of the run on: a Java system property, or
+// the wizard's -id.
+struct FlagOption {
     const char *name;
     bool RunState::*flag;
 };
-const PropertyOption propertyOptions[] = {
+const FlagOption flagOptions[] = {
     {"-debug", &RunState::debug},
     {"-noportcheck", &RunState::noPortCheck},
     {"-nodomain", &RunState::noDomain},
     {"-passwordvisible", &RunState::passwordVisible},
+    {"-id", &RunState::printWizardId},
 };
+
+// Switches on the flag `arg` names; false when it names none.
+bool SetFlagOption(const char *arg)
+{
+    for (const FlagOption &option : flagOptions) {
+        if (strcmp(arg, option.name) == 0) {
+            Run().*option.flag = true;
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -77,6 +91,35 @@ void MakeAbsolute(char **path, const std::string &directory)
 char *WizardText(const char *text)
 {
     return const_cast<char *>(text);
+}
+
+// The wizard's argument vector (a fresh vector ending with a null entry; its
+// length in *count) for what the command line asked: the display options of
+// console and silent mode, the state file to read and the one to save to,
+// and the wizard's id. `stateFile` is kept by the vector.
+char **WizardArguments(bool console, bool silent, bool saveState, char *stateFile, int *count)
+{
+    std::vector<char *> wizard;
+    if (console) wizard.push_back(WizardText("-nodisplay"));
+    if (silent) {
+        wizard.push_back(WizardText("-nodisplay"));
+        wizard.push_back(WizardText("-noconsole"));
+        if (stateFile != nullptr) {
+            wizard.push_back(WizardText("-state"));
+            wizard.push_back(stateFile);
+        }
+    }
+    if (saveState && stateFile != nullptr) {
+        wizard.push_back(WizardText("-saveState"));
+        wizard.push_back(stateFile);
+    }
+    if (printWizardId) wizard.push_back(WizardText("-id"));
+
+    char **vector = static_cast<char **>(MemAlloc(sizeof(char *) * (wizard.size() + 1)));
+    for (size_t i = 0; i < wizard.size(); ++i) vector[i] = wizard[i];
+    vector[wizard.size()] = nullptr;
+    *count = static_cast<int>(wizard.size());
+    return vector;
 }
 
 } // namespace
@@ -180,20 +223,7 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
             ++i;
             continue;
         }
-        bool matched = false;
-        for (const PropertyOption &option : propertyOptions) {
-            if (strcmp(arg, option.name) == 0) {
-                Run().*option.flag = true;
-                matched = true;
-                break;
-            }
-        }
-        if (matched) continue;
-        if (strcmp(arg, "-id") == 0) {
-            printWizardId = true;
-            continue;
-        }
-        return fail("no_valid_arg", arg);
+        if (!SetFlagOption(arg)) return fail("no_valid_arg", arg);
     }
 
     const std::string currentDirectory = CurrentDirectory();
@@ -208,31 +238,8 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         console = true;
     }
 
-    std::vector<char *> wizard;
-    if (console) {
-        *consoleMode = 1;
-        wizard.push_back(WizardText("-nodisplay"));
-    }
-    if (silent) {
-        SetPrintToConsole(1);
-        wizard.push_back(WizardText("-nodisplay"));
-        wizard.push_back(WizardText("-noconsole"));
-        if (stateFile != nullptr) {
-            wizard.push_back(WizardText("-state"));
-            wizard.push_back(stateFile);
-        }
-    }
-    if (saveState && stateFile != nullptr) {
-        wizard.push_back(WizardText("-saveState"));
-        wizard.push_back(stateFile);
-    }
-    if (printWizardId) wizard.push_back(WizardText("-id"));
-
-    char **vector = static_cast<char **>(MemAlloc(sizeof(char *) * (wizard.size() + 1)));
-    for (size_t i = 0; i < wizard.size(); ++i) vector[i] = wizard[i];
-    vector[wizard.size()] = nullptr;
-
-    *argc = static_cast<int>(wizard.size());
-    *argv = vector;
+    if (console) *consoleMode = 1;
+    if (silent) SetPrintToConsole(1);
+    *argv = WizardArguments(console, silent, saveState, stateFile, argc);
     return true;
 }

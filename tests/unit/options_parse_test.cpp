@@ -58,7 +58,7 @@ class ParseArgumentsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        debug = noPortCheck = noDomain = passwordVisible = printWizardId = false;
+        ResetRunState();
         screenDepth = 24;
         questionsAsked = 0;
         answerYes = false;
