@@ -83,10 +83,11 @@ public:
     int closes = 0;
     int failRead = -1;             // the read (from 0) that fails, -1 for none
     int failSeek = -1;             // the seek (from 0) that fails, -1 for none
-    // Paths of MAX_PATH characters or more, which the platform's 8-bit file
-    // calls may or may not take: recorded as asked for, then files are
-    // opened at `longFileStandIn` and directories only recorded, so a test
-    // can follow such paths whatever the platform does with them.
+    // Paths longer than the platform's 8-bit file calls are sure to take
+    // (MAX_PATH for files, 12 less for directories): recorded as asked for,
+    // then files are opened at `longFileStandIn` and directories only
+    // recorded, so a test can follow such paths whatever the platform does
+    // with them.
     std::string longFileStandIn;
     std::vector<std::string> longPaths;
 
@@ -102,9 +103,9 @@ private:
     static IoLog *active_;
     const FileIo *before_;
 
-    static bool IsLong(const char *path)
+    static bool IsLong(const char *path, size_t limit = 260)
     {
-        if (active_->longFileStandIn.empty() || strlen(path) < 260) return false;
+        if (active_->longFileStandIn.empty() || strlen(path) < limit) return false;
         active_->longPaths.push_back(path);
         return true;
     }
@@ -138,12 +139,12 @@ private:
     }
     static FileKind Kind(const char *path)
     {
-        return IsLong(path) ? FILE_KIND_MISSING : fileioSystem()->kind(path);
+        return IsLong(path, 248) ? FILE_KIND_MISSING : fileioSystem()->kind(path);
     }
     static int Unlink(const char *path) { return fileioSystem()->unlink(path); }
     static int MakeDirectory(const char *path)
     {
-        return IsLong(path) ? 0 : fileioSystem()->makeDirectory(path);
+        return IsLong(path, 248) ? 0 : fileioSystem()->makeDirectory(path);
     }
 
     const FileIo table_ = {Open, Seek, Read, Write, Close, Kind, Unlink, MakeDirectory};
