@@ -1,10 +1,11 @@
 """Helpers of the command-line, instance-lock and working-directory tests:
-catalogue texts as the programs fetch them, the lock held by a helper
+the catalogue texts the programs must print, the lock held by a helper
 process, Wine traces."""
 import os
 import re
 import subprocess
 
+import expected_texts
 import winerun
 
 LOCALES = ["en_US.UTF-8", "es_MX.UTF-8", "ja_JP.UTF-8", "zh_CN.UTF-8"]
@@ -24,31 +25,21 @@ def c_format(text, *args):
 
 
 class Catalogue:
-    """Catalogue texts by (key, locale), fetched once with catalogue_text.exe,
-    which looks them up exactly as the launcher does."""
+    """The texts the programs must print, by (key, locale), from the tests'
+    own table (expected_texts.inc), never from the product. Takes (and
+    ignores) the Wine session and build tree its callers hand it."""
 
-    def __init__(self, wine, build_dir):
-        self.wine = wine
-        self.program = support(build_dir, "catalogue_text.exe")
-        self.cache = {}
+    def __init__(self, *_):
+        pass
 
     def text(self, key, lc_all="en_US.UTF-8"):
-        if (key, lc_all) not in self.cache:
-            r = self.wine.run(self.program, [key], lc_all=lc_all)
-            assert r.code == 0, r
-            self.cache[(key, lc_all)] = r.out
-        return self.cache[(key, lc_all)]
+        return expected_texts.text(key, lc_all)
 
     def format(self, key, *args, lc_all="en_US.UTF-8"):
         return c_format(self.text(key, lc_all), *args)
 
     def usage(self, program_name, lc_all="en_US.UTF-8"):
         return self.format("installusage", program_name, REQUIRED_JAVA_VERSION, lc_all=lc_all)
-
-    def translated(self, key, lc_all):
-        """True when the locale has a text of its own for `key` (not the English
-        fallback)."""
-        return lc_all.startswith("en_") or self.text(key, lc_all) != self.text(key)
 
 
 class HeldLock:
