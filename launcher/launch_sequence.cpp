@@ -148,6 +148,7 @@ bool MakeWorkingDirectory(RunState &run)
     } else {
         run.tmpDir = GetTempDir();
     }
+    TestFaultHook("before-working-directory");
     if (run.tmpDir == nullptr) return NoWritableTempDir(run);
     run.workingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.programName));
     if (run.workingDirectory == nullptr) return NoWritableTempDir(run);

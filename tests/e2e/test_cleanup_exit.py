@@ -29,20 +29,21 @@ def make_installer(wine, build_dir, where, exit_code=0, release=None, variant="t
     return out
 
 
-def command(program, tmp_dir, record, env=None):
+def command(program, tmp_dir, record, env=None, window=False):
     """Program, arguments and environment of one run with its own -tmpdir.
-    setup.exe runs silently, which keeps its progress lines on the console."""
+    setup.exe runs silently, which keeps its progress lines on the console,
+    unless `window` asks for its status window."""
     os.makedirs(tmp_dir, exist_ok=True)
     extra = {"STANDIN_RECORD": to_windows(record)}
     extra.update(env or {})
     args = ["-tmpdir", to_windows(tmp_dir)]
-    if os.path.basename(program) == "setup.exe":
+    if os.path.basename(program) == "setup.exe" and not window:
         args = ["-silent", to_windows(os.path.join(os.path.dirname(record), "state.txt"))] + args
     return program, args, extra
 
 
-def run_installer(wine, program, tmp_dir, record, env=None):
-    program, args, extra = command(program, tmp_dir, record, env)
+def run_installer(wine, program, tmp_dir, record, env=None, window=False):
+    program, args, extra = command(program, tmp_dir, record, env, window)
     return Run(wine.run(program, args, env=extra), tmp_dir, record)
 
 
@@ -169,22 +170,41 @@ def quiet_crashes(wine):
             "a debugger is set for unhandled faults in the test prefix: %r" % query.stdout
 
 
-@pytest.mark.parametrize("program_name", PROGRAMS)
-@pytest.mark.parametrize("breakpoint", [False, True], ids=["fault", "breakpoint"])
-def test_fault_after_extraction(wine, standin, quiet_crashes, tmp_path, breakpoint, program_name):
-    program = make_installer(wine, standin, str(tmp_path), program=program_name)
-    fault = "after-extraction" + (":breakpoint" if breakpoint else "")
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
-                        env={"LAUNCHER_TEST_FAULT": fault})
+# LAUNCHER_TEST_FAULT; the exception code the process must end with (a
+# Linux exit status keeps its low byte only, which still tells them apart).
+FAULTS = {
+    "after-extraction": 0xC0000005,
+    "after-extraction:breakpoint": 0x80000003,
+    "before-working-directory": 0xC0000005,
+}
+# How setup.exe runs: silently (progress on the console) or with its window.
+MODES = [("conrun.exe", False), ("setup.exe", False), ("setup.exe", True)]
 
-    assert run.result.code != 0, run.result
+
+@pytest.mark.parametrize("program_name,window", MODES, ids=["conrun", "setup-silent",
+                                                            "setup-window"])
+@pytest.mark.parametrize("fault", sorted(FAULTS))
+def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_crashes, request,
+                                                          tmp_path, fault, program_name, window):
+    if window:
+        request.getfixturevalue("gui")
+    program = make_installer(wine, standin, str(tmp_path), program=program_name)
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+                        env={"LAUNCHER_TEST_FAULT": fault}, window=window)
+
+    assert run.result.code == FAULTS[fault] & 0xFF, run.result
     assert run.records == [], "the wizard must not start"
-    if breakpoint:
-        assert CLEANUP_LINE not in run.result.out
+    # With its window, setup.exe shows every progress line there, the
+    # cleanup line included.
+    shown_on_console = CLEANUP_LINE in run.result.out
+    if window:
+        assert run.result.out == "", run.result
+    if fault.endswith(":breakpoint"):
+        assert not shown_on_console
         left = run.leftovers()
         assert len(left) == 1, "a breakpoint must not clean up"
         # The fault came after the extraction: the payload is all there.
         assert os.path.exists(os.path.join(str(tmp_path / "tmp"), left[0], "tarvisk.class"))
     else:
-        assert CLEANUP_LINE in run.result.out
+        assert shown_on_console != window, run.result
         assert run.leftovers() == []
