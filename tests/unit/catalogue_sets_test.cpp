@@ -3,6 +3,8 @@
 #include "ui/catalogue.h"
 #include "ui/catalogue_internal.h"
 #include "unit/catalogue_keys.h"
+#include "unit/expected_text.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -54,107 +56,43 @@ std::string EntryName(const testing::TestParamInfo<SetAndKey> &info)
 
 class CatalogueEntryTest : public testing::TestWithParam<SetAndKey> {};
 
-TEST_P(CatalogueEntryTest, ExistsWithEnglishConversionsAndLineEnd)
+// Each entry holds exactly the expected text; the expected texts in turn keep
+// the English conversions in order, end printed texts with a line feed, and
+// differ from English but where that is stated.
+TEST_P(CatalogueEntryTest, HoldsTheExpectedText)
 {
     const SetAndKey &p = GetParam();
     const wchar_t *text = EntryText(p.tag, p.key);
     ASSERT_NE(text, nullptr) << "messages_" << p.tag << p.key;
-    const wchar_t *english = EntryText("", p.key);
-    ASSERT_NE(english, nullptr);
+    std::string language = p.tag.empty() ? "en" : p.tag.substr(0, p.tag.size() - 1);
+    std::wstring want = expected::Wide(expected::Text(language, p.key));
+    EXPECT_EQ(std::wstring(text), want);
 
-    std::wstring value = text;
-    ASSERT_FALSE(value.empty());
-    std::vector<std::wstring> expected = Conversions(english);
+    std::wstring english = expected::Wide(expected::Text("en", p.key));
+    ASSERT_FALSE(want.empty());
+    std::vector<std::wstring> conversions = Conversions(english);
     // The Spanish usage texts take only the program name.
-    if (p.tag == "es_" && (p.key == "installusage" || p.key == "uninstallusage"))
-        expected.resize(1);
-    EXPECT_EQ(Conversions(value), expected);
-    for (const std::wstring &conversion : expected) EXPECT_EQ(conversion, L"%s");
-
+    bool spanishUsage = language == "es" && (p.key == "installusage" ||
+                                             p.key == "uninstallusage");
+    if (spanishUsage) conversions.resize(1);
+    EXPECT_EQ(Conversions(want), conversions);
+    for (const std::wstring &conversion : conversions) EXPECT_EQ(conversion, L"%s");
     if (IsShortKey(p.key)) {
-        EXPECT_EQ(value.find(L'\n'), std::wstring::npos);
+        EXPECT_EQ(want.find(L'\n'), std::wstring::npos);
     } else {
-        EXPECT_EQ(value.back(), L'\n');
+        EXPECT_EQ(want.back(), L'\n');
     }
+    bool sameByDesign =
+        language == "en" ||
+        (language == "es" && (p.key == "ok" || p.key == "no" ||
+                              p.key == "setup_already_started" ||
+                              p.key == "uninstall_already_started")) ||
+        (language == "ja" && (p.key == "yes" || p.key == "no"));
+    EXPECT_EQ(want == english, sameByDesign);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSets, CatalogueEntryTest, testing::ValuesIn(TranslatedEntries()),
                          EntryName);
-
-struct ShortText {
-    const char *tag;
-    const char *key;
-    const wchar_t *text;
-};
-
-void PrintTo(const ShortText &t, std::ostream *os)
-{
-    *os << (t.tag[0] != '\0' ? t.tag : "en_") << t.key;
-}
-
-class ShortTextTest : public testing::TestWithParam<ShortText> {};
-
-TEST_P(ShortTextTest, IsExactly)
-{
-    const wchar_t *text = EntryText(GetParam().tag, GetParam().key);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(std::wstring(text), std::wstring(GetParam().text))
-        << GetParam().tag << GetParam().key;
-}
-
-INSTANTIATE_TEST_SUITE_P(Translations, ShortTextTest, testing::Values(
-    ShortText{"", "cancel", L"Cancel"}, ShortText{"", "ok", L"OK"},
-    ShortText{"", "yes", L"Yes"}, ShortText{"", "no", L"No"},
-    ShortText{"", "setup_title", L"Setup"}, ShortText{"", "uninstall_title", L"Uninstall"},
-    ShortText{"es_", "cancel", L"Cancelar"}, ShortText{"es_", "ok", L"OK"},
-    ShortText{"es_", "yes", L"S\u00ED"}, ShortText{"es_", "no", L"No"},
-    ShortText{"es_", "setup_title", L"Instalaci\u00F3n"},
-    ShortText{"es_", "uninstall_title", L"Desinstalaci\u00F3n"},
-    ShortText{"ja_", "cancel", L"\u53D6\u6D88\u3057"}, ShortText{"ja_", "ok", L"\u4E86\u89E3"},
-    ShortText{"ja_", "yes", L"Yes"}, ShortText{"ja_", "no", L"No"},
-    ShortText{"ja_", "setup_title", L"\u30BB\u30C3\u30C8\u30A2\u30C3\u30D7"},
-    ShortText{"ja_", "uninstall_title",
-              L"\u30A2\u30F3\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB"},
-    ShortText{"zh_CN_", "cancel", L"\u53D6\u6D88"}, ShortText{"zh_CN_", "ok", L"\u786E\u5B9A"},
-    ShortText{"zh_CN_", "yes", L"\u662F"}, ShortText{"zh_CN_", "no", L"\u5426"},
-    ShortText{"zh_CN_", "setup_title", L"\u8BBE\u7F6E"},
-    ShortText{"zh_CN_", "uninstall_title", L"\u5378\u8F7D"}));
-
-TEST(SpanishSet, KeepsEnglishAlreadyStartedTexts)
-{
-    for (const char *key : {"setup_already_started", "uninstall_already_started"})
-        EXPECT_EQ(std::wstring(EntryText("es_", key)), std::wstring(EntryText("", key))) << key;
-}
-
-TEST(SpanishSet, UsageTextsNameNoVersionAndDiskSpaceTextStartsAtOnce)
-{
-    for (const char *key : {"installusage", "uninstallusage"}) {
-        std::wstring text = EntryText("es_", key);
-        EXPECT_EQ(text.rfind(L"Uso: '%s'", 0), 0u) << key;
-        EXPECT_EQ(text.find(L'%', text.find(L'%') + 1), std::wstring::npos) << key;
-        EXPECT_EQ(text.find(L"1."), std::wstring::npos) << key;
-    }
-    EXPECT_EQ(std::wstring(EntryText("", "no_space_system_tmpdir")).front(), L'\n');
-    EXPECT_EQ(std::wstring(EntryText("es_", "no_space_system_tmpdir")).rfind(L"Error: ", 0), 0u);
-}
-
-TEST(TranslatedSets, DifferFromEnglishApartFromTheirStatedExceptions)
-{
-    // A text copied over untranslated is a fault unless it is one of the
-    // stated exceptions or reads the same in both languages.
-    for (const std::string &tag : {std::string("es_"), std::string("ja_"),
-                                   std::string("zh_CN_")}) {
-        for (const std::string &key : Keys()) {
-            bool sameByDesign =
-                (tag == "es_" && (key == "ok" || key == "no" || key == "setup_already_started" ||
-                                  key == "uninstall_already_started")) ||
-                (tag == "ja_" && (key == "yes" || key == "no"));
-            if (sameByDesign) continue;
-            EXPECT_NE(std::wstring(EntryText(tag, key)), std::wstring(EntryText("", key)))
-                << tag << key;
-        }
-    }
-}
 
 struct SetCodePage {
     const char *tag;
@@ -185,7 +123,8 @@ TEST_P(NativeCodePageTest, EveryTextConvertsWithoutDefaultCharacter)
 
 INSTANTIATE_TEST_SUITE_P(Sets, NativeCodePageTest, testing::Values(
     SetCodePage{"", 1252}, SetCodePage{"es_", 1252}, SetCodePage{"ja_", 932},
-    SetCodePage{"zh_CN_", 936}));
+    SetCodePage{"zh_CN_", 936}),
+                         PrintedName());
 
 // The names in the export directory of the running image.
 std::vector<std::string> OwnExportNames()
