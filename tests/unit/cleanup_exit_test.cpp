@@ -3,6 +3,7 @@
 #include "launcher/cleanup.h"
 #include "launcher/launch_sequence.h"
 #include "unit/scratch_tree.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -91,7 +92,8 @@ TEST_P(FaultCodeTest, FaultRemovesTheWorkingDirectory)
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, FaultCodeTest,
-                         testing::Values(EXCEPTION_ACCESS_VIOLATION, DWORD(0xE06D7363)));
+                         testing::Values(EXCEPTION_ACCESS_VIOLATION, DWORD(0xE06D7363)),
+                         PrintedName());
 
 TEST(HandleException, NoExceptionInformationStillCleansUp)
 {
@@ -123,7 +125,8 @@ TEST_P(UpgradeExitCodeTest, ReturnsTheBatchFilesExitCodeAfterItEnds)
     EXPECT_TRUE(tree.Exists("marker.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, UpgradeExitCodeTest, testing::Values(0, 10, 255));
+INSTANTIATE_TEST_SUITE_P(Codes, UpgradeExitCodeTest, testing::Values(0, 10, 255),
+                         PrintedName());
 
 TEST(InvokeUpgradeTool, LongTemporaryDirectoryStillRuns)
 {

@@ -3,10 +3,12 @@
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
 #include "unit/scratch_tree.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -139,10 +141,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DeleteFilesAndDirectories, NullPathDoesNothing)
 {
+    // Not even to the current directory, which a null path might be taken for.
+    ScratchTree tree("cleanup-null");
+    BuildNestedTree(tree);
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(tree.root().c_str()));
     DeleteFilesAndDirectories(nullptr, nullptr);
     const char *const keep[] = {nullptr};
     DeleteFilesAndDirectories(nullptr, keep);
-    SUCCEED();
+    SetCurrentDirectoryA(previous);
+
+    EXPECT_TRUE(tree.Exists("top.txt"));
+    EXPECT_TRUE(tree.Exists("a\\b\\c\\deep.txt"));
+    EXPECT_TRUE(tree.Exists("many\\file299.txt"));
 }
 
 TEST(DeleteFilesAndDirectories, KeepListSparesExactPathsAndWhatHoldsThem)
@@ -187,6 +199,11 @@ struct ClassifyCase {
     RemovalAction action;
 };
 
+void PrintTo(const ClassifyCase &c, std::ostream *os)
+{
+    *os << "attributes 0x" << std::hex << c.attributes;
+}
+
 class ClassifyForRemovalTest : public testing::TestWithParam<ClassifyCase> {};
 
 TEST_P(ClassifyForRemovalTest, DecidesFromAttributes)
@@ -205,7 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClassifyCase{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
                      RemovalAction::RemoveLink},
         ClassifyCase{FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE,
-                     RemovalAction::DeleteFile}));
+                     RemovalAction::DeleteFile}),
+                         PrintedName());
 
 typedef BOOLEAN(WINAPI *CreateSymbolicLinkFn)(LPCSTR, LPCSTR, DWORD);
 typedef char *(CDECL *UnixFileNameFn)(LPCWSTR);

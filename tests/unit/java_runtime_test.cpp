@@ -1,5 +1,6 @@
 // Runtime directory rules on directories built under the temporary directory.
 #include "java/runtime.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -121,6 +123,11 @@ struct JdkCase {
     bool jdk;
 };
 
+void PrintTo(const JdkCase &c, std::ostream *os)
+{
+    *os << c.runtime << " with " << (c.toolsJar != nullptr ? c.toolsJar : "nothing");
+}
+
 class IsJDKTest : public testing::TestWithParam<JdkCase> {};
 
 TEST_P(IsJDKTest, LooksForToolsJarWhereTheLayoutSays)
@@ -140,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, IsJDKTest,
                     JdkCase{"kit", nullptr, false},
                     JdkCase{"kit\\JRE", "kit\\lib\\tools.jar", false},
                     JdkCase{"kit\\JRE", "kit\\JRE\\lib\\tools.jar", true},
-                    JdkCase{"kit\\myjre", "kit\\lib\\tools.jar", false}));
+                    JdkCase{"kit\\myjre", "kit\\lib\\tools.jar", false}),
+                         PrintedName());
 
 } // namespace

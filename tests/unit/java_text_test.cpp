@@ -3,11 +3,13 @@
 #include "base/memory.h"
 #include "java/command_line.h"
 #include "java/version.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,11 @@ struct VersionCase {
     const char *version;
     bool supported;
 };
+
+void PrintTo(const VersionCase &c, std::ostream *os)
+{
+    *os << (c.supported ? "supported " : "refused ") << c.version;
+}
 
 class CheckVersionTest : public testing::TestWithParam<VersionCase> {};
 
@@ -37,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, CheckVersionTest,
                     VersionCase{"9.0.4", false}, VersionCase{"10", false},
                     VersionCase{"10.0.1", false}, VersionCase{"11", false},
                     VersionCase{"1", false}, VersionCase{"1.", false},
-                    VersionCase{" 1.5", false}, VersionCase{"", false}));
+                    VersionCase{" 1.5", false}, VersionCase{"", false}),
+                         PrintedName());
 
 TEST(SupportedVersionPrefixes, AreOneFiveToOneNineInOrder)
 {
@@ -52,6 +60,11 @@ struct ReportCase {
     const char *report;
     const char *version;
 };
+
+void PrintTo(const ReportCase &c, std::ostream *os)
+{
+    *os << "gives " << (c.version != nullptr ? c.version : "none") << " from " << c.report;
+}
 
 class VersionFromReportTest : public testing::TestWithParam<ReportCase> {};
 
@@ -73,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Reports, VersionFromReportTest,
                    "Picked up _JAVA_OPTIONS: -Xmx64m\r"},
         ReportCase{"1.6.0 without quotes\n", "1.6.0 without quotes"},
         ReportCase{"java version \"1.6\n", "java version "},
-        ReportCase{"\n", ""}, ReportCase{"", ""}));
+        ReportCase{"\n", ""}, ReportCase{"", ""}),
+                         PrintedName());
 
 // --- AppendQuotedArgument -----------------------------------------------------
 
@@ -81,6 +95,8 @@ struct QuoteCase {
     const char *element;
     const char *quoted;
 };
+
+void PrintTo(const QuoteCase &c, std::ostream *os) { *os << "quotes " << c.element; }
 
 class QuoteTest : public testing::TestWithParam<QuoteCase> {};
 
@@ -131,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(Elements, QuoteTest,
                     QuoteCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
                     QuoteCase{"a\\\"b", "\"a\\\\\\\"b\""},
                     QuoteCase{"\"", "\"\\\"\""},
-                    QuoteCase{"tab\there", "\"tab\there\""}));
+                    QuoteCase{"tab\there", "\"tab\there\""}),
+                         PrintedName());
 
 TEST(BuildJavaCommandLine, QuotesEachElementInOrder)
 {
@@ -172,6 +189,11 @@ struct PathCase {
     const char *assignment;
 };
 
+void PrintTo(const PathCase &c, std::ostream *os)
+{
+    *os << c.library << " before " << (c.previous != nullptr ? c.previous : "no PATH");
+}
+
 class PathAssignmentTest : public testing::TestWithParam<PathCase> {};
 
 TEST_P(PathAssignmentTest, JoinsAndDropsOneTrailingSemicolon)
@@ -186,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Values, PathAssignmentTest,
                     PathCase{"C:\\w\\package", "C:\\bin;", "PATH=C:\\w\\package;C:\\bin;"},
                     PathCase{"C:\\w\\package", "", "PATH=C:\\w\\package;"},
                     PathCase{nullptr, "C:\\bin", "PATH=C:\\bin"},
-                    PathCase{nullptr, nullptr, "PATH="}));
+                    PathCase{nullptr, nullptr, "PATH="}),
+                         PrintedName());
 
 } // namespace

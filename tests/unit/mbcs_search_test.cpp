@@ -1,7 +1,9 @@
 // The code-page-aware boundary test and the separator searches built on it.
 #include "base/mbcs.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <ostream>
 #include <string>
@@ -64,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(CodePages, BoundaryTest, testing::Values(
     // Single-byte and UTF-8 texts: an ASCII byte is always a character.
     BoundaryCase{"\x95\x5C", 1, 1252, true},
     BoundaryCase{"\xC3\xA9\\", 2, 65001, true},
-    BoundaryCase{"\\", 0, 932, true}));
+    BoundaryCase{"\\", 0, 932, true}),
+                         PrintedName());
 
 struct SearchCase {
     const char *text;
@@ -112,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, SearchTest, testing::Values(
     SearchCase{"ja_JP", '_', 932, 2, 2},
     SearchCase{"no_NO_NY", '_', 1252, 2, 5},
     SearchCase{"word", '\\', 932, -1, -1},
-    SearchCase{"", '\\', 932, -1, -1}));
+    SearchCase{"", '\\', 932, -1, -1}),
+                         PrintedName());
 
 TEST(Search, NullTextGivesNull)
 {
@@ -124,14 +128,20 @@ TEST(Search, NullTextGivesNull)
     EXPECT_EQ(_strrchr(nullptr, '\\'), nullptr);
 }
 
-TEST(Search, AnsiVariantsJudgeInLauncherCodePage)
+TEST(Search, AnsiVariantsJudgeInTheAnsiCodePage)
 {
-    const char *path = "C:\\\x95\x5C\\x";
-    unsigned codePage = LauncherCodePage();
-    EXPECT_EQ(_strchr(path, '\\'), FindFirstCharInCodePage(path, '\\', codePage));
-    EXPECT_EQ(_strrchr(path, '\\'), FindLastCharInCodePage(path, '\\', codePage));
-    EXPECT_EQ(IsMultiByteChar(path, 4), IsMultiByteCharInCodePage(path, 4, codePage));
-    EXPECT_EQ(Offset(path, _strrchr(path, ':')), 1);
+    // The process's ANSI code page, or UTF-8 where it reports none; whether
+    // 0x95 0x5C is one character there is the system's word, not ours.
+    unsigned acp = GetACP();
+    EXPECT_EQ(LauncherCodePage(), acp == 0 ? 65001u : acp);
+    bool paired = IsDBCSLeadByteEx(LauncherCodePage(), 0x95) != 0;
+    const char *path = "dir\\\x95\x5C\\x";
+    EXPECT_EQ(Offset(path, _strchr(path, '\\')), 3);
+    EXPECT_EQ(Offset(path + 4, _strchr(path + 4, '\\')), paired ? 2 : 1);
+    const char *ending = "dir\\\x95\x5C";
+    EXPECT_EQ(Offset(ending, _strrchr(ending, '\\')), paired ? 3 : 5);
+    EXPECT_EQ(IsMultiByteChar(path, 5), !paired);
+    EXPECT_EQ(Offset(path, _strrchr(path, 'r')), 2);
 }
 
 } // namespace

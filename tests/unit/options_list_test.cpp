@@ -54,13 +54,6 @@ TEST(ResetRunState, EmptiesTheListAndClearsTheFlagsAndSeams)
     EXPECT_EQ(OptionCapacity, 4);
 }
 
-TEST(AddOption, KeepsTheTextItIsGiven)
-{
-    char *text = StrDup("-Xmx256m");
-    AddOption(text);
-    EXPECT_EQ(OptionList[OptionCount - 1].text, text);
-}
-
 TEST(PrintUsage, InstallUsageWithProgramNameAndJavaVersion)
 {
     ProgramName = const_cast<char *>("setup.exe");

@@ -4,11 +4,13 @@
 // output_probe.exe.
 #include "ui/output.h"
 #include "ui/output_internal.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -31,6 +33,11 @@ struct ComposeCase {
     size_t textLength;
 };
 
+void PrintTo(const ComposeCase &c, std::ostream *os)
+{
+    *os << "pending " << c.pendingLength << " text " << c.textLength;
+}
+
 class ComposeWindowTextTest : public testing::TestWithParam<ComposeCase> {};
 
 // Around each 1024-byte step of the formatting buffer, with and without a
@@ -50,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, ComposeWindowTextTest,
     testing::Values(ComposeCase{0, 0}, ComposeCase{0, 1023}, ComposeCase{0, 1024},
                     ComposeCase{0, 1025}, ComposeCase{0, 2047}, ComposeCase{0, 2048},
                     ComposeCase{0, 9000}, ComposeCase{5, 1023}, ComposeCase{1500, 1024},
-                    ComposeCase{3000, 3000}));
+                    ComposeCase{3000, 3000}),
+                         PrintedName());
 
 TEST(ComposeWindowText, FormatsArguments)
 {
@@ -75,6 +83,12 @@ struct GrowCase {
     RECT expected;  // from the window {100, 200, 400, 280}
     bool grows;
 };
+
+void PrintTo(const GrowCase &c, std::ostream *os)
+{
+    *os << "measured " << c.measured.left << " " << c.measured.top << " " << c.measured.right
+        << " " << c.measured.bottom;
+}
 
 class GrowStatusWindowRectTest : public testing::TestWithParam<GrowCase> {};
 
@@ -102,12 +116,18 @@ INSTANTIATE_TEST_SUITE_P(Overhangs, GrowStatusWindowRectTest,
         // taller by 41
         GrowCase{{10, 10, 100, 111}, {100, 179, 400, 301}, true},
         // both
-        GrowCase{{10, 10, 390, 90}, {50, 190, 450, 290}, true}));
+        GrowCase{{10, 10, 390, 90}, {50, 190, 450, 290}, true}),
+                         PrintedName());
 
 struct PlaceCase {
     int width, height, textHeight;
     RECT expected;
 };
+
+void PrintTo(const PlaceCase &c, std::ostream *os)
+{
+    *os << c.width << "x" << c.height << " text " << c.textHeight;
+}
 
 class StatusTextRectTest : public testing::TestWithParam<PlaceCase> {};
 
@@ -125,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(Blocks, StatusTextRectTest,
                     PlaceCase{352, 83, 14, {10, 34, 342, 48}},
                     PlaceCase{352, 83, 63, {10, 10, 342, 73}},
                     // taller than the window: truncation toward zero
-                    PlaceCase{352, 83, 100, {10, -8, 342, 92}}));
+                    PlaceCase{352, 83, 100, {10, -8, 342, 92}}),
+                         PrintedName());
 
 // --- fallbacks to standard output -------------------------------------------
 
@@ -163,16 +184,13 @@ TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
 }
 
 // This test program carries no dialog 103: the window thread starts, fails to
-// create the window and ends, and the channels stay in use without a window.
-// The start waits for that outcome, so the first status text already knows
-// there is no window; texts then go to standard output without their final
-// line feed.
+// create the window and ends, and the channels stay in use without a window;
+// texts then go to standard output without their final line feed.
 TEST(OutputFallback, WithoutDialogStatusTextsLoseFinalLineFeed)
 {
     AppInstance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(LoadWindows());
     EXPECT_TRUE(LoadWindows());
-    EXPECT_EQ(StatusWindow, nullptr);
     testing::internal::CaptureStdout();
     EXPECT_EQ(statusf("Checking "), 0);  // held
     statusf("disk\n\n");
@@ -191,6 +209,21 @@ BOOL WINAPI NoPriority(HANDLE, int)
     return FALSE;
 }
 
+// A second handle on the last window thread started, to see whether it ended.
+HANDLE StartedThread = nullptr;
+
+HANDLE WINAPI RecordedThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                             LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                             LPDWORD id)
+{
+    HANDLE thread = CreateThread(security, stack, start, parameter, flags, id);
+    if (thread != nullptr) {
+        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &StartedThread,
+                        SYNCHRONIZE, FALSE, 0);
+    }
+    return thread;
+}
+
 // A failed start goes to the console and leaves the next output free to try
 // again; a thread that was created is waited for, not left behind.
 TEST(OutputFallback, FailedStartsFallBackAndRetry)
@@ -200,11 +233,17 @@ TEST(OutputFallback, FailedStartsFallBackAndRetry)
     EXPECT_FALSE(LoadWindows());
     StartWindowThread = CreateThread;
 
+    StartWindowThread = RecordedThread;
     RaiseWindowThreadPriority = NoPriority;
     testing::internal::CaptureStdout();
     statusf("to the console\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "to the console\n");
     RaiseWindowThreadPriority = SetThreadPriority;
+    StartWindowThread = CreateThread;
+    // The thread had started; by the time the output is done it has ended.
+    ASSERT_NE(StartedThread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(StartedThread, 0), WAIT_OBJECT_0);
+    CloseHandle(StartedThread);
 
     EXPECT_TRUE(LoadWindows());
 }

@@ -3,14 +3,16 @@
 #include "product/product.h"
 #include "product_config.h"
 #include "ui/output.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <ostream>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,11 @@ struct AbsoluteCase {
     const char *path;
     bool absolute;
 };
+
+void PrintTo(const AbsoluteCase &c, std::ostream *os)
+{
+    *os << (c.absolute ? "absolute " : "relative ") << c.path;
+}
 
 class IsAbsolutePathTest : public testing::TestWithParam<AbsoluteCase> {};
 
@@ -34,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, IsAbsolutePathTest,
                     AbsoluteCase{"\\", true}, AbsoluteCase{"word:other", true},
                     AbsoluteCase{"work\\dir", false}, AbsoluteCase{"/work", false},
                     AbsoluteCase{":", false}, AbsoluteCase{"", false},
-                    AbsoluteCase{"a", false}));
+                    AbsoluteCase{"a", false}),
+                         PrintedName());
 
 TEST(MessageKeyPrefix, PrependsSetup)
 {

@@ -14,6 +14,7 @@
 #include "zip/archive.h"
 #include "zip/extract.h"
 #include "zip/fileio.h"
+#include "unit/param_name.h"
 
 using namespace ziptest;
 
@@ -170,7 +171,8 @@ TEST_P(Traversal, IsRefused)
 INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
                          ::testing::Values("../evil.txt", "a/../../evil.txt", "..\\evil.txt",
                                            "a\\..\\..\\evil.txt", "..", "a/..", "/evil.txt",
-                                           "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b"));
+                                           "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b"),
+                         PrintedName());
 
 TEST(ZipExtract, DotsInsideNamesAreFine)
 {

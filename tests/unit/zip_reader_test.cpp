@@ -13,6 +13,7 @@
 #include "zip/archive.h"
 #include "zip/archive_internal.h"
 #include "zip/fileio.h"
+#include "unit/param_name.h"
 
 using namespace ziptest;
 
@@ -178,7 +179,8 @@ TEST_P(EntryLimit, AcceptsUpTo65534)
     EXPECT_EQ(zipGetNextEntry(zip, count), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zip, EntryLimit, ::testing::Values(65534, 65535));
+INSTANTIATE_TEST_SUITE_P(Zip, EntryLimit, ::testing::Values(65534, 65535),
+                         PrintedName());
 
 // --- Local header messages --------------------------------------------------
 
