@@ -20,8 +20,9 @@ import zipfile
 
 import pytest
 
-from launch_support import (PROGRAMS, catalogue, launcher, payload_total, expected_output,
-                            product_value, registry, standin)  # noqa: F401
+from launch_support import (PROGRAMS, RUN_WITH_PAYLOAD_RUNTIME, catalogue, expected_output,
+                            launcher, payload_total, product_value, registry,
+                            standin)  # noqa: F401
 from winerun import to_windows
 
 LOCALES = ["en_US.UTF-8", "es_MX.UTF-8"]
@@ -221,17 +222,27 @@ def test_small_file_system_as_temporary_directory(launcher, catalogue, small_tmp
 # --- a wizard that cannot be started ---------------------------------------------------
 
 @pytest.mark.parametrize("lc_all", LOCALES)
-def test_java_exe_that_cannot_start_ends_with_1_after_the_cleanup(launcher, catalogue, lc_all):
-    """The runtime passes every check (they use javaw.exe), but its java.exe,
-    which the console program runs, is no program: the start fails after the
-    payload is out, and the cleanup still removes it."""
-    runtime = launcher.runtime("broken-java-exe")
-    with open(os.path.join(runtime, "bin", "java.exe"), "wb") as f:
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_wizard_that_cannot_start_ends_with_1_after_the_cleanup(launcher, catalogue, gui,
+                                                                 program, lc_all):
+    """The payload's runtime passes every check, but the executable the
+    program starts the wizard with (conrun.exe: java.exe, setup.exe with its
+    window: javaw.exe) is no program: the start fails after the payload is
+    out, the error is shown, and the cleanup still removes it."""
+    runtime = launcher.runtime("broken-wizard-exe")
+    exe = "java.exe" if program == "conrun.exe" else "javaw.exe"
+    with open(os.path.join(runtime, "bin", exe), "wb") as f:
         f.write(b"not a program\r\n")
-    run = launcher.run(launcher.installer(), ["-javahome", to_windows(runtime)], lc_all=lc_all)
+    run = launcher.run(launcher.installer(program, runtime=runtime), lc_all=lc_all,
+                       boxes=1 if program == "setup.exe" else 0)
     assert run.code == 1, run.result
-    keys = ["checking_disk_space", "checking_java", "unzipping_files", "executing_java"]
-    assert run.out == (expected_output(catalogue, keys, 0, lc_all)
-                       + catalogue.text("java_aborted", lc_all)
-                       + catalogue.text("performing_cleanup", lc_all))
+    aborted = catalogue.text("java_aborted", lc_all)
+    if program == "conrun.exe":
+        keys = RUN_WITH_PAYLOAD_RUNTIME[:-1]
+        assert run.out == (expected_output(catalogue, keys, 0, lc_all) + aborted
+                           + catalogue.text("performing_cleanup", lc_all))
+    else:
+        assert [b.text for b in run.result.boxes] == [aborted.rstrip("\n")]
+        assert run.out == "", run.out
+    assert run.records == []
     assert run.leftovers() == []

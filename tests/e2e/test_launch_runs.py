@@ -20,11 +20,12 @@ def wizard_executable(program, args=()):
     return "java.exe" if console else "javaw.exe"
 
 
-def assert_whole_run(run, catalogue, program, keys, args=()):
+def assert_whole_run(run, catalogue, program, keys, args=(), lc_all="en_US.UTF-8"):
     """Exit status 0, the progress lines (on the console where there is one),
     one wizard launch with the main class present, and no directory left."""
     assert run.code == 0, run.result
-    assert run.out == expected_output(catalogue, keys, console_from(program, args)), run.out
+    assert run.out == expected_output(catalogue, keys, console_from(program, args), lc_all), \
+        run.out
     wizard = run.wizard
     assert wizard["exe"] == wizard_executable(program, args)
     assert wizard["main_class"] == "tarvisk"
@@ -45,6 +46,21 @@ def test_whole_run_with_the_payload_runtime(launcher, catalogue, gui, program):
     wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME)
     # The runtime the wizard runs under is the one extracted from the payload.
     assert wizard["argv"][0] == "%s\\package\\jre\\bin\\%s" % (wizard["cwd"], wizard["exe"])
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_in_a_directory_whose_name_ends_in_a_0x5c_trail_byte(launcher, catalogue, gui,
+                                                                       program):
+    # In code page 932 the second byte of "表" is 0x5C, the backslash's
+    # value: the working directory's name, the extraction below it, the
+    # payload runtime's "\jre" and the cleanup all pass over it.
+    tmp_dir = os.path.join(launcher.where, "表")
+    os.makedirs(tmp_dir)
+    run = launcher.run(launcher.installer(program), tmp_dir=tmp_dir, lc_all="ja_JP.UTF-8")
+    wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME,
+                              lc_all="ja_JP.UTF-8")
+    assert wizard["argv"][0] == "%s\\package\\jre\\bin\\%s" % (wizard["cwd"], wizard["exe"])
+    assert os.listdir(tmp_dir) == []
 
 
 @pytest.mark.parametrize("program", PROGRAMS)
