@@ -104,9 +104,12 @@ def test_large_text_grows_window_symmetrically_and_size_stays(wine, gui):
         assert abs(grown.centre[1] - first.centre[1]) <= 0.5, (first, grown)
     assert last == tall  # a short text keeps the larger window
 
-    # The whole text is inside the grown window, within its margins.
+    # The whole text is inside the grown window, within its margins; the
+    # window grew just enough for the widest text and its two margins of 10
+    # (rounded up to an even growth, and the letters' side bearings).
     left, top, right, bottom = wide_image.ink()
     assert left >= 8 and right <= wide.width - 8
+    assert 20 <= wide.width - (right - left + 1) <= 24, (wide, wide_image.ink())
     left, top, right, bottom = tall_image.ink()
     assert top >= 8 and bottom <= tall.height - 8
     assert result.code == 0
