@@ -1,5 +1,9 @@
 #include "java/command_line.h"
 
+#include "base/mbcs.h"
+
+#include <windows.h>
+
 void AppendQuotedArgument(std::string &line, const char *element)
 {
     // The C runtime reads 2n backslashes before a quote as n backslashes and
@@ -7,6 +11,7 @@ void AppendQuotedArgument(std::string &line, const char *element)
     // other backslash literally. So only runs that end at a quote (embedded,
     // or the closing one we add) need doubling.
     line += '"';
+    unsigned codePage = LauncherCodePage();
     size_t backslashes = 0;
     for (const char *p = element; *p != '\0'; ++p) {
         if (*p == '\\') {
@@ -20,6 +25,12 @@ void AppendQuotedArgument(std::string &line, const char *element)
         }
         backslashes = 0;
         line += *p;
+        // In a double-byte code page the second byte of a character may have
+        // a backslash's value ("\x95\x5C" is one character in 932): it is
+        // part of that character, and neither the C runtime nor we may take
+        // it for an escape.
+        if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(*p)) && p[1] != '\0')
+            line += *++p;
     }
     line.append(2 * backslashes, '\\');
     line += '"';
