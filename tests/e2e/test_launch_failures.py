@@ -152,7 +152,8 @@ def test_failure_messages_status_and_what_stays(launcher, catalogue, gui,
         assert run.out == expected_output(catalogue, case.status, 0, lc_all) + \
             "".join(messages)
     else:
-        assert [b.text for b in run.result.boxes] == [m.rstrip("\n") for m in messages]
+        assert [b.text for b in run.result.boxes] == [m.rstrip("\n") for m in messages], \
+            run.result
         title = catalogue.text("setup_title", lc_all)
         assert all(b.title == title for b in run.result.boxes), run.result.boxes
         assert run.out == "", run.out
