@@ -9,6 +9,10 @@
 // directly follow it in the file, so a signature or comment length that
 // straddles two blocks is still seen.
 //
+// A signed program file ends with its certificate table; the search then
+// starts where that table begins (zip/signed_image.h), so signing after
+// packing leaves the payload readable.
+//
 // Archives appended to an executable are handled by shifting every local
 // header offset by the distance between where the central directory really
 // lies and where the end record says it lies.
@@ -28,6 +32,7 @@
 #include <vector>
 
 #include "zip/fileio.h"
+#include "zip/signed_image.h"
 
 ZipArchive *zfiles = nullptr;
 
@@ -203,6 +208,10 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
 {
     int32_t len = fileSeek(zip->fd, 0, SEEK_END);
     if (len < 0) return -1;
+    // A signed program's certificate table follows the archive: the archive
+    // then ends where that table begins.
+    int32_t signedEnd = zipSignedImageEnd(zip->fd, len, nullptr);
+    if (signedEnd > 0) len = signedEnd;
 
     unsigned char window[2 * kEndHeader] = {};
     int32_t covered = 0;
