@@ -35,7 +35,7 @@ add_module(product
     USES base)
 add_module(zip
     SOURCES zip/archive.cpp zip/entry_data.cpp zip/extract.cpp zip/fileio.cpp
-            zip/signed_image.cpp
+            zip/entry_name.cpp zip/signed_image.cpp
     USES base ${ZLIB_STATIC})
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 add_module(ui

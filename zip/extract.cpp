@@ -5,8 +5,9 @@
 // double-byte character is never taken for one), makes sure that directory
 // exists, then turns the "/" into the platform's separator and goes on; the
 // first cut is the destination itself. The names come from the archive, so a
-// name that would climb out of the destination is refused before any
-// directory is made for it.
+// name that would climb out of the destination, or that Windows would write
+// under another name or as a device, is refused before any directory is
+// made for it.
 #include "zip/extract.h"
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "base/mbcs.h"
 #include "base/memory.h"
 #include "zip/entry_data.h"
+#include "zip/entry_name.h"
 #include "zip/fileio.h"
 
 namespace {
@@ -25,28 +27,6 @@ const char kSeparator = '\\';
 #else
 const char kSeparator = '/';
 #endif
-
-bool IsSlash(char c)
-{
-    return c == '/' || c == '\\';
-}
-
-// True when `name` stays below the directory it is joined to: no leading
-// slash or backslash, no colon (drive letters, alternate data streams), and
-// no ".." part between slashes of either kind.
-bool StaysInside(const char *name)
-{
-    if (IsSlash(name[0])) return false;
-    if (strchr(name, ':') != nullptr) return false;
-    const char *part = name;
-    for (;;) {
-        const char *end = part;
-        while (*end != '\0' && !IsSlash(*end)) ++end;
-        if (end - part == 2 && part[0] == '.' && part[1] == '.') return false;
-        if (*end == '\0') return true;
-        part = end + 1;
-    }
-}
 
 } // namespace
 
@@ -71,7 +51,7 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix)
             zipFreeEntry(zip, entry);
             continue;
         }
-        if (!StaysInside(name)) {
+        if (!zipIsSafeName(name)) {
             zipFreeEntry(zip, entry);
             ok = false;
             break;

@@ -148,8 +148,9 @@ TEST_P(Extract, LeavesTheExpectedTree)
 INSTANTIATE_TEST_SUITE_P(Zip, Extract, ::testing::ValuesIn(Cases()),
                          [](const auto &info) { return std::string(info.param.label); });
 
-// Names that would land outside the destination fail the extraction before
-// anything is made for them.
+// Names that would land outside the destination, or that Windows would write
+// under another name or open as a device, fail the extraction before anything
+// is made for them.
 class Traversal : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(Traversal, IsRefused)
@@ -171,18 +172,24 @@ TEST_P(Traversal, IsRefused)
 INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
                          ::testing::Values("../evil.txt", "a/../../evil.txt", "..\\evil.txt",
                                            "a\\..\\..\\evil.txt", "..", "a/..", "/evil.txt",
-                                           "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b"),
+                                           "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b",
+                                           "a./evil.txt", "evil.txt.", "a /evil.txt", "evil.txt ",
+                                           "./evil.txt", "CON", "dir/nul.txt", "Com1",
+                                           "lpt9.log", "conout$", "AUX/evil.txt"),
                          PrintedName());
 
-TEST(ZipExtract, DotsInsideNamesAreFine)
+TEST(ZipExtract, DotsInsideNamesAndNamesLikeDevicesAreFine)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("a..b/c...txt", "dots"), File("..x", "x")});
+    ZipArchive *zip = OpenPayload(scratch, {File("a..b/c...txt", "dots"), File("..x", "x"),
+                                            File("console", "c"), File("com10", "t"),
+                                            File("lpt0.txt", "z")});
     ASSERT_NE(zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")),
-              (Tree{{"a..b", "<dir>"}, {"a..b/c...txt", "dots"}, {"..x", "x"}}));
+              (Tree{{"a..b", "<dir>"}, {"a..b/c...txt", "dots"}, {"..x", "x"},
+                    {"console", "c"}, {"com10", "t"}, {"lpt0.txt", "z"}}));
 }
 
 TEST(ZipExtract, EmptyArchiveCreatesNothing)

@@ -1,0 +1,17 @@
+// Which entry names may be written below a destination directory. The
+// launcher refuses a payload holding any other name, and the packer refuses
+// to write one, so both ask this one function.
+#ifndef ZIP_ENTRY_NAME_H
+#define ZIP_ENTRY_NAME_H
+
+// True when `name`, joined to a directory, names a file or directory below
+// it that Windows creates under exactly that name. False for a name that
+// starts with "/" or "\\", holds a colon (drive letters, alternate data
+// streams), has a ".." component, a component that ends in a dot or a space
+// ("a." and "a " both become "a"; "." too is refused), or a component that
+// is a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$,
+// CONOUT$, in any case and with any extension). Components are separated by
+// "/" or "\\"; empty ones (a trailing "/" of a directory entry) are allowed.
+bool zipIsSafeName(const char *name);
+
+#endif
