@@ -24,8 +24,9 @@ endfunction()
 
 
 # add_launcher_programs(<suffix> <output dir> <start delay ms> <test hooks>)
-#   Builds setup.exe (GUI subsystem, entry WinMain, with resources) and
-#   conrun.exe (console subsystem, entry main) into <output dir>.
+#   Builds setup.exe (GUI subsystem, entry WinMain, with the status window's
+#   dialog and the icon) and conrun.exe (console subsystem, entry main) into
+#   <output dir>; both carry the version resource and the manifest.
 #   The shipped pair lives in build/bin; the test variant, with a short start
 #   delay and test-only hooks, in build/test-bin.
 function(add_launcher_programs suffix outdir delay hooks)
@@ -33,10 +34,13 @@ function(add_launcher_programs suffix outdir delay hooks)
   if(hooks)
     set(hook_flag TEST_HOOKS)
   endif()
+  version_resource_for(setup setup_version)
+  version_resource_for(conrun conrun_version)
   add_core_program(setup${suffix} ${outdir} ${delay} WIN32 ${hook_flag}
-      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp ${CMAKE_SOURCE_DIR}/ui/setup.rc)
+      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp ${CMAKE_SOURCE_DIR}/ui/setup.rc
+              ${setup_version})
   add_core_program(conrun${suffix} ${outdir} ${delay} ${hook_flag}
-      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp)
+      SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp ${conrun_version})
   # The MinGW start-up code calls main whenever one exists: only conrun has it.
   target_compile_definitions(conrun${suffix} PRIVATE LAUNCHER_CONSOLE_ENTRY=1)
   set_target_properties(setup${suffix} PROPERTIES OUTPUT_NAME setup)

@@ -1,15 +1,20 @@
 """The programs' resources, read from the built executables: setup.exe
-carries the status window's dialog and the icon group, conrun.exe nothing."""
+carries the status window's dialog and the icon group; both carry the version
+resource and the manifest, made from the build's product values."""
 import os
+import re
 import subprocess
 import sys
 
+import pefile
 import pytest
 
 import peres
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 ENGLISH_US = 1033
+RT_VERSION, RT_MANIFEST = 16, 24
+WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 
 
 @pytest.fixture(scope="module")
@@ -17,9 +22,10 @@ def setup_resources(wine):
     return peres.resources(wine.shipped("setup.exe"))
 
 
-def test_setup_carries_exactly_the_dialog_and_the_icon(setup_resources):
+def test_setup_carries_exactly_the_dialog_the_icon_version_and_manifest(setup_resources):
     kinds = sorted({(t, n) for t, n, _ in setup_resources if t != peres.RT_ICON})
-    assert kinds == [(peres.RT_DIALOG, 103), (peres.RT_GROUP_ICON, 101)]
+    assert kinds == [(peres.RT_DIALOG, 103), (peres.RT_GROUP_ICON, 101), (RT_VERSION, 1),
+                     (RT_MANIFEST, 1)]
     assert {lang for _, _, lang in setup_resources} == {ENGLISH_US}
 
 
@@ -49,8 +55,65 @@ def test_icon_group_has_the_seven_images(setup_resources):
         assert entry["colours"] == (16 if entry["bits"] == 4 else 0)
 
 
-def test_conrun_carries_no_resources(wine):
-    assert peres.resources(wine.shipped("conrun.exe")) == {}
+def test_conrun_carries_only_version_and_manifest(wine):
+    assert sorted(peres.resources(wine.shipped("conrun.exe"))) == [
+        (RT_VERSION, 1, ENGLISH_US), (RT_MANIFEST, 1, ENGLISH_US)]
+
+
+def cache_value(wine, name):
+    with open(os.path.join(os.path.dirname(wine.shipped("")), "..", "CMakeCache.txt"),
+              encoding="utf-8") as f:
+        match = re.search(r"^%s:\w+=(.*)$" % name, f.read(), re.M)
+    assert match, name
+    return match.group(1)
+
+
+@pytest.mark.parametrize("program", ["setup", "conrun"])
+def test_version_resource_carries_the_product_values(wine, program):
+    pe = pefile.PE(wine.shipped(program + ".exe"))
+    strings = {}
+    for info in pe.FileInfo[0]:
+        for table in getattr(info, "StringTable", []):
+            strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    version = cache_value(wine, "PRODUCT_VERSION")
+    assert strings == {
+        "CompanyName": cache_value(wine, "PRODUCT_COMPANY"),
+        "FileDescription": cache_value(wine, "PRODUCT_DESCRIPTION"),
+        "FileVersion": version, "ProductVersion": version,
+        "InternalName": program, "OriginalFilename": program + ".exe",
+        "LegalCopyright": cache_value(wine, "PRODUCT_COPYRIGHT"),
+        "ProductName": cache_value(wine, "PRODUCT_NAME"),
+    }
+    numbers = [int(n) for n in version.split(".")]
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    assert [fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+            fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF] == numbers
+
+
+@pytest.mark.parametrize("program", ["setup", "conrun"])
+def test_manifest_declares_windows_versions_and_dpi_but_no_execution_level(wine, program):
+    manifest = peres.resources(wine.shipped(program + ".exe"))[(RT_MANIFEST, 1, ENGLISH_US)]
+    text = manifest.decode("utf-8")
+    assert 'supportedOS Id="%s"' % WINDOWS_10 in text
+    assert re.search(r"<dpiAware[^>]*>true</dpiAware>", text)
+    # Undeclared, Windows elevates a program called setup as an installer.
+    assert "requestedExecutionLevel" not in text
+
+
+@pytest.mark.parametrize("level, accepted", [
+    ("requireAdministrator", True), ("asInvoker", True), ("highestAvailable", False)])
+def test_execution_level_is_a_product_choice(tmp_path, level, accepted):
+    tree = tmp_path / "tree"
+    result = subprocess.run(["cmake", "-S", REPO, "-B", str(tree), "-DBUILD_TESTING=OFF",
+                             "-DPRODUCT_EXECUTION_LEVEL=" + level],
+                            capture_output=True, text=True)
+    if not accepted:
+        assert result.returncode != 0
+        assert "PRODUCT_EXECUTION_LEVEL must be" in result.stderr
+        return
+    assert result.returncode == 0, result.stderr
+    text = (tree / "generated" / "launcher.manifest").read_text()
+    assert '<requestedExecutionLevel level="%s" uiAccess="false"/>' % level in text
 
 
 def test_committed_icon_is_what_its_script_draws(tmp_path):
