@@ -18,6 +18,17 @@ const char *const classpathElements[] = {PRODUCT_CLASSPATH_ELEMENT};
 
 } // namespace
 
+// The product record: the values a packer must know to lay out a payload
+// for this very program, kept in the file in a findable form so that a
+// product team can pack on any machine with nothing but the program (see
+// ProductRecord in tools/mksetup). One "name=value" line per value after the
+// tag line; the tag is unique to the record.
+extern const char productRecord[];
+__attribute__((used)) const char productRecord[] =
+    "LAUNCHER-PRODUCT-RECORD 1\n"
+    "main-class=" PRODUCT_MAIN_CLASS "\n"
+    "class-path=" PRODUCT_CLASSPATH_ELEMENT "\n";
+
 char *SetExecName(const char *)
 {
     if (execPath != nullptr) return execPath;

@@ -1,0 +1,22 @@
+// What the packer needs of the system it runs on, behind one small seam so
+// that the rest of it builds unchanged on Linux and on Windows.
+#ifndef MKSETUP_HOST_H
+#define MKSETUP_HOST_H
+
+#include <string>
+
+// True when standard error is a terminal (the progress bar goes there).
+bool StderrIsTerminal();
+
+// True when the system can convert names into code page `codePage`.
+bool CodePageIsKnown(unsigned codePage);
+
+// Converts the UTF-8 text `utf8` into code page `codePage`. False, leaving
+// `out` undefined, when a character has no exact equivalent there (no
+// best-fit substitutes) or the text is not valid UTF-8.
+bool ConvertFromUtf8(const std::string &utf8, unsigned codePage, std::string *out);
+
+// An id of the running process, for names of temporary files.
+unsigned long ProcessId();
+
+#endif

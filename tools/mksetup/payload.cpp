@@ -1,0 +1,202 @@
+// Implementation notes.
+//
+// Names are built from the folders' relative paths as UTF-8 (the form
+// std::filesystem gives on both systems) and only then converted to the
+// chosen code page, so sorting and the launcher's name checks see exactly
+// the bytes that go into the archive. The product record's tag is put
+// together at run time: the packer's own file must not hold it whole, or
+// the packer would pass for a launcher program.
+#include "payload.h"
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+
+#include "host.h"
+#include "zip/entry_name.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const size_t kMaxNameLength = 65535;
+
+std::string RecordTag()
+{
+    static const char kFirst[] = "LAUNCHER-PRODUCT-";
+    static const char kSecond[] = "RECORD 1\n";
+    return std::string(kFirst) + kSecond;
+}
+
+std::string Shown(const fs::path &path)
+{
+    return path.u8string();
+}
+
+bool IsAscii(const std::string &text)
+{
+    for (unsigned char c : text)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+bool MakeName(const fs::path &source, const std::string &utf8, const NameRules &rules,
+              std::string *name, std::string *error)
+{
+    if (rules.codePage == 0) {
+        if (!IsAscii(utf8)) {
+            *error = Shown(source) + ": the name is not ASCII; name the code page the launcher "
+                                     "will run in with --codepage (e.g. 1252 or 932)";
+            return false;
+        }
+        *name = utf8;
+    } else if (!ConvertFromUtf8(utf8, rules.codePage, name)) {
+        *error = Shown(source) + ": the name cannot be written in code page " +
+                 std::to_string(rules.codePage);
+        return false;
+    }
+    if (!zipIsSafeName(name->c_str())) {
+        *error = Shown(source) + ": the launcher refuses the name \"" + utf8 +
+                 "\" (a drive, a device name such as CON or NUL, \"..\", or a part that ends "
+                 "in a dot or a space)";
+        return false;
+    }
+    if (name->size() > kMaxNameLength) {
+        *error = Shown(source) + ": the name is longer than a ZIP archive allows";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool FindProductRecord(const std::string &program, ProductRecord *record)
+{
+    const std::string tag = RecordTag();
+    size_t at = program.find(tag);
+    if (at == std::string::npos) return false;
+    size_t end = program.find('\0', at);
+    if (end == std::string::npos) return false;
+    std::string text = program.substr(at + tag.size(), end - at - tag.size());
+    bool haveClass = false;
+    bool havePath = false;
+    size_t line = 0;
+    while (line < text.size()) {
+        size_t next = text.find('\n', line);
+        if (next == std::string::npos) next = text.size();
+        std::string item = text.substr(line, next - line);
+        if (item.compare(0, 11, "main-class=") == 0) {
+            record->mainClass = item.substr(11);
+            haveClass = true;
+        } else if (item.compare(0, 11, "class-path=") == 0) {
+            record->classPath = item.substr(11);
+            havePath = true;
+        }
+        line = next + 1;
+    }
+    return haveClass && havePath;
+}
+
+bool CollectFolder(const fs::path &folder, const std::string &prefix, const NameRules &rules,
+                   std::vector<PayloadEntry> *entries, std::string *error)
+{
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        *error = Shown(folder) + ": not a folder that can be read";
+        return false;
+    }
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::follow_directory_symlink,
+                                          ec);
+    for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
+        const fs::path &path = walk->path();
+        std::string relative = path.lexically_relative(folder).generic_u8string();
+        PayloadEntry entry;
+        bool directory = walk->is_directory(ec);
+        if (!ec && !directory && !walk->is_regular_file(ec)) {
+            *error = Shown(path) + ": neither a file nor a folder";
+            return false;
+        }
+        if (ec) break;
+        if (!MakeName(path, prefix + relative, rules, &entry.name, error)) return false;
+        if (directory) {
+            entry.name += '/';
+        } else {
+            entry.source = path;
+            entry.size = walk->file_size(ec);
+            if (ec) break;
+        }
+        entries->push_back(entry);
+    }
+    if (ec) {
+        *error = Shown(folder) + ": cannot be read completely: " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error)
+{
+    std::set<std::string> names;
+    for (const PayloadEntry &entry : *entries) names.insert(entry.name);
+    // Directories of a prefix ("package/" above "package/jre/") get entries
+    // of their own, as every other directory does.
+    std::vector<PayloadEntry> implied;
+    for (const PayloadEntry &entry : *entries) {
+        for (size_t slash = entry.name.find('/'); slash != std::string::npos && slash + 1 < entry.name.size();
+             slash = entry.name.find('/', slash + 1)) {
+            std::string directory = entry.name.substr(0, slash + 1);
+            if (names.insert(directory).second) implied.push_back({directory, {}, 0});
+        }
+    }
+    entries->insert(entries->end(), implied.begin(), implied.end());
+    std::sort(entries->begin(), entries->end(),
+              [](const PayloadEntry &a, const PayloadEntry &b) { return a.name < b.name; });
+    for (size_t i = 1; i < entries->size(); ++i) {
+        const PayloadEntry &a = (*entries)[i - 1];
+        const PayloadEntry &b = (*entries)[i];
+        if (a.name == b.name && !(a.source.empty() && b.source.empty())) {
+            *error = "\"" + b.name + "\" comes from both " + Shown(a.source) + " and " +
+                     Shown(b.source);
+            return false;
+        }
+    }
+    entries->erase(std::unique(entries->begin(), entries->end(),
+                               [](const PayloadEntry &a, const PayloadEntry &b) {
+                                   return a.name == b.name;
+                               }),
+                   entries->end());
+    return true;
+}
+
+std::vector<std::string> CheckPayload(const ProductRecord &record,
+                                      const std::vector<PayloadEntry> &entries)
+{
+    std::set<std::string> files;
+    for (const PayloadEntry &entry : entries)
+        if (!entry.source.empty()) files.insert(entry.name);
+
+    std::vector<std::string> warnings;
+    std::string mainClass = record.mainClass + ".class";
+    if (files.count(mainClass) == 0)
+        warnings.push_back("the payload has no " + mainClass +
+                           " at its top: the launcher looks for the main class file there");
+
+    // Elements are appended to the application home: "\package\x.jar" and
+    // ".\package\x.jar" name payload files, "." the home itself.
+    std::string text = record.classPath;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        std::string element = text.substr(start, end - start);
+        start = end + 1;
+        std::replace(element.begin(), element.end(), '\\', '/');
+        if (element.compare(0, 2, "./") == 0) element.erase(0, 2);
+        while (!element.empty() && element[0] == '/') element.erase(0, 1);
+        if (element.empty() || element == ".") continue;
+        // An element named twice is missing once.
+        if (files.insert(element).second)
+            warnings.push_back("the payload has no " + element + ", which the class path names");
+    }
+    return warnings;
+}

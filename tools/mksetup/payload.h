@@ -1,0 +1,54 @@
+// What goes into an installer: the stub's product record, and the files of
+// the payload folder and the runtime folder under the names the launcher
+// will extract them to.
+#ifndef MKSETUP_PAYLOAD_H
+#define MKSETUP_PAYLOAD_H
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The values a launcher program was built with, as its product record
+// carries them (launcher/product.cpp writes it).
+struct ProductRecord {
+    std::string mainClass;
+    std::string classPath;  // the ';'-separated class-path element text
+};
+
+// Finds the product record in the bytes of a program file. False when the
+// bytes hold none: the file is not one of the launcher's programs.
+bool FindProductRecord(const std::string &program, ProductRecord *record);
+
+// One entry of the payload: its archive name ("/"-separated, in the chosen
+// code page; directories end in "/") and, for files, where it comes from.
+struct PayloadEntry {
+    std::string name;
+    std::filesystem::path source;  // empty for a directory
+    uint64_t size = 0;
+};
+
+// How names are written: code page 0 accepts ASCII names only.
+struct NameRules {
+    unsigned codePage = 0;
+};
+
+// Adds every file and directory below `folder` to `entries`, named under
+// `prefix` ("" for the payload root, else e.g. "package/jre/"). False with
+// `*error` set on the first name that cannot be written (not safe for the
+// launcher, not in the code page, too long) or entry that cannot be read.
+bool CollectFolder(const std::filesystem::path &folder, const std::string &prefix,
+                   const NameRules &rules, std::vector<PayloadEntry> *entries, std::string *error);
+
+// Sorts the entries by name (bytes) and adds the directories that the names
+// imply but the folders did not list (the directories of the prefix). False
+// with `*error` naming the first name that two sources both provide.
+bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error);
+
+// What the launcher built with `record` will look for and the payload
+// lacks: the main class file at the top and the class-path elements that
+// name payload files. One warning text per missing item.
+std::vector<std::string> CheckPayload(const ProductRecord &record,
+                                      const std::vector<PayloadEntry> &entries);
+
+#endif
