@@ -22,6 +22,11 @@ Python 3 standard library only. As a program:
 
     /usr/bin/python3 tests/support/installer.py --program build/bin/conrun.exe \
         --runtime <dir> --out sample-installer.exe
+
+or, to give a packer a folder to pack (scripts/demo):
+
+    /usr/bin/python3 tests/support/installer.py --payload-folder <dir> \
+        --standin-runtime 1.6.0_45 --runtime-folder <dir>
 """
 import argparse
 import io
@@ -150,6 +155,16 @@ def payload_members(main_class=None, jars=None, runtime=None, extra=None, build_
     return members
 
 
+def write_folder(members, root):
+    """Writes (name, bytes) members as files below the directory `root`, the
+    folder a packer turns into a payload."""
+    for name, data in members:
+        path = os.path.join(root, *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
 def _directories(names):
     """Every parent directory of `names`, as "a/", "a/b/", in first order."""
     seen = []
@@ -260,8 +275,13 @@ def _build_dir_of(program):
 def main(argv=None):
     parser = argparse.ArgumentParser(
         description="Appends a sample installer payload to a built program.")
-    parser.add_argument("--program", required=True, help="setup.exe or conrun.exe to copy")
-    parser.add_argument("--out", required=True, help="the installer to write")
+    parser.add_argument("--program", help="setup.exe or conrun.exe to copy")
+    parser.add_argument("--out", help="the installer to write")
+    parser.add_argument("--payload-folder", metavar="DIR",
+                        help="instead of an installer, write the sample payload as a folder "
+                             "(and the stand-in runtime into --runtime-folder) for a packer")
+    parser.add_argument("--runtime-folder", metavar="DIR",
+                        help="with --payload-folder: where the stand-in runtime is laid out")
     parser.add_argument("--runtime", help="a runtime directory to carry under package/jre")
     parser.add_argument("--standin-runtime", metavar="VERSION",
                         help="lay out the stand-in Java runtime reporting VERSION "
@@ -273,6 +293,16 @@ def main(argv=None):
                         help="add FILE's contents as entry NAME (repeatable)")
     args = parser.parse_args(argv)
 
+    if args.payload_folder:
+        build_dir = args.build_dir or os.path.join(REPO, "build")
+        write_folder(payload_members(build_dir=build_dir), args.payload_folder)
+        if args.standin_runtime and args.runtime_folder:
+            import runtimes  # noqa: E402 (beside this file)
+            runtimes.make_runtime(build_dir, args.runtime_folder, version=args.standin_runtime)
+        print("%s: the sample payload as a folder" % args.payload_folder)
+        return 0
+    if not args.program or not args.out:
+        parser.error("--program and --out are needed to build an installer")
     build_dir = args.build_dir or _build_dir_of(args.program)
     extra = []
     for item in args.extra:

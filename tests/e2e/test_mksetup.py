@@ -1,0 +1,219 @@
+"""The packer, mksetup: installers it builds (signed or not) run their wizard
+under Wine with both programs, the same inputs give the same bytes on Linux
+and on Windows, bad input gets a clear message and no output, and --verify
+catches damage."""
+import os
+import subprocess
+import zipfile
+
+import pytest
+
+import installer
+from launch_support import PROGRAMS, launcher, registry, standin, to_linux  # noqa: F401
+from winerun import to_windows
+
+
+def host_mksetup(wine):
+    path = os.path.join(os.path.dirname(os.path.dirname(wine.shipped("setup.exe"))), "host",
+                        "mksetup")
+    assert os.path.exists(path), "build/host/mksetup is not built (scripts/build)"
+    return path
+
+
+def pack(wine, *args, env=None):
+    return subprocess.run([host_mksetup(wine)] + [str(a) for a in args], capture_output=True,
+                          text=True, env=dict(os.environ, **(env or {})))
+
+
+@pytest.fixture
+def payload(launcher):
+    """The sample payload's members written out as a folder, and a stand-in
+    runtime folder beside it."""
+    root = os.path.join(launcher.where, "payload")
+    installer.write_folder(installer.payload_members(build_dir=launcher.build_dir), root)
+    return root, launcher.runtime("runtime")
+
+
+def packed(launcher, payload, program="conrun.exe", name="setup.exe"):
+    out = os.path.join(launcher.where, name)
+    result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program(program, "test-bin"),
+                  "--payload", payload[0], "--runtime", payload[1])
+    assert result.returncode == 0, result.stderr
+    assert "warning" not in result.stderr
+    return out
+
+
+def assert_wizard_ran(launcher, path):
+    run = launcher.run(path)
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    assert wizard["main_class_file"] is True
+    assert wizard["argv"][0].startswith(wizard["cwd"] + "\\package\\jre\\bin\\")
+    entries = wizard["class_path"]
+    entries = entries.split(";") if isinstance(entries, str) else entries
+    jars = [e for e in entries if e.startswith(".\\package\\")]
+    assert jars and set(jars) <= set(wizard["class_path_existing"])
+    assert run.leftovers() == []
+
+
+def flip_data_byte(path, name):
+    """Flips one byte in the middle of entry `name`'s data."""
+    with zipfile.ZipFile(path) as archive:
+        info = archive.getinfo(name)
+    with open(path, "r+b") as f:
+        f.seek(info.header_offset + 26)
+        name_length, extra_length = int.from_bytes(f.read(2), "little"), \
+            int.from_bytes(f.read(2), "little")
+        at = info.header_offset + 30 + name_length + extra_length + info.compress_size // 2
+        f.seek(at)
+        byte = f.read(1)[0]
+        f.seek(at)
+        f.write(bytes([byte ^ 0x01]))
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_packed_installer_runs_its_wizard(launcher, payload, program):
+    assert_wizard_ran(launcher, packed(launcher, payload, program))
+
+
+def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
+    first = packed(launcher, payload, name="first.exe")
+    for top, _, files in os.walk(payload[0]):
+        for name in files:
+            os.utime(os.path.join(top, name), (1, 1))
+    second = packed(launcher, payload, name="second.exe")
+    with open(first, "rb") as f:
+        bytes_first = f.read()
+    with open(second, "rb") as f:
+        assert f.read() == bytes_first
+
+    windows = os.path.join(launcher.where, "windows.exe")
+    result = launcher.wine.run(launcher.wine.program("mksetup.exe"), [
+        "-q", "-o", to_windows(windows), "--stub",
+        to_windows(launcher.wine.program("conrun.exe", "test-bin")),
+        "--payload", to_windows(payload[0]), "--runtime", to_windows(payload[1])])
+    assert result.code == 0, result
+    with open(windows, "rb") as f:
+        assert f.read() == bytes_first
+
+    epoch = os.path.join(launcher.where, "epoch.exe")
+    assert pack(launcher.wine, "-q", "-o", epoch, "--stub",
+                launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
+                env={"SOURCE_DATE_EPOCH": "1700000000"}).returncode == 0
+    with zipfile.ZipFile(epoch) as archive:
+        assert archive.getinfo("tarvisk.class").date_time == (2023, 11, 14, 22, 13, 20)
+
+
+@pytest.mark.parametrize("name", ["CON", "nul.txt", "trailing.", "space ", "dots./inner.txt",
+                                  "lpt1/x"])
+def test_refused_name_is_named_and_nothing_is_written(launcher, payload, name):
+    bad = os.path.join(payload[0], "package", *name.split("/"))
+    os.makedirs(os.path.dirname(bad), exist_ok=True)
+    with open(bad, "w") as f:
+        f.write("x")
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    assert result.returncode == 1
+    refused = os.path.join(payload[0], "package", name.split("/")[0])
+    assert result.stderr.startswith("mksetup: %s: the launcher refuses" % refused), result.stderr
+    assert os.listdir(launcher.where).count("out.exe") == 0
+    assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+
+
+def test_names_outside_ascii_need_a_code_page(launcher, payload):
+    with open(os.path.join(payload[0], "package", "caf\u00e9.txt"), "w") as f:
+        f.write("x")
+    out = os.path.join(launcher.where, "out.exe")
+    stub = launcher.wine.program("conrun.exe", "test-bin")
+    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0])
+    assert result.returncode == 1 and "caf\u00e9.txt" in result.stderr
+    assert "--codepage" in result.stderr and not os.path.exists(out)
+    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
+                  "--codepage", "1252")
+    assert result.returncode == 0, result.stderr
+    with zipfile.ZipFile(out) as archive:
+        assert b"package/caf\xe9.txt" in [i.orig_filename.encode("cp437") for i in archive.infolist()]
+
+
+def test_missing_main_class_and_jar_are_warned_about(launcher, payload):
+    os.remove(os.path.join(payload[0], "tarvisk.class"))
+    os.remove(os.path.join(payload[0], "package", "tarvisk-help.jar"))
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub",
+                  launcher.wine.program("setup.exe", "test-bin"), "--payload", payload[0])
+    assert result.returncode == 0
+    assert result.stderr.splitlines() == [
+        "mksetup: warning: the payload has no tarvisk.class at its top: the launcher looks "
+        "for the main class file there",
+        "mksetup: warning: the payload has no package/tarvisk-help.jar, which the class path "
+        "names"]
+
+
+@pytest.mark.parametrize("stub", ["text", "mksetup", "missing"])
+def test_a_stub_that_is_not_a_launcher_program_is_refused(launcher, payload, stub):
+    path = {"text": os.path.join(payload[0], "tarvisk.class"),
+            "mksetup": launcher.wine.program("mksetup.exe"),
+            "missing": os.path.join(launcher.where, "nothing.exe")}[stub]
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub", path, "--payload", payload[0])
+    assert result.returncode == 1
+    expected = "cannot be read" if stub == "missing" else "not one of the launcher's programs"
+    assert result.stderr.startswith("mksetup: %s: %s" % (path, expected)), result.stderr
+    assert not os.path.exists(out)
+
+
+def test_unwritable_output_is_reported(launcher, payload):
+    out = os.path.join(launcher.where, "no-such-folder", "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    assert result.returncode == 1 and out + ": cannot be written" in result.stderr
+
+
+def test_list_and_verify_catch_damage(launcher, payload):
+    out = packed(launcher, payload)
+    listed = pack(launcher.wine, "--list", out)
+    assert listed.returncode == 0
+    assert "  deflated  package/jre/bin/java.exe" in listed.stdout
+    verified = pack(launcher.wine, "--verify", out)
+    assert verified.returncode == 0 and verified.stdout.endswith("every CRC matches; not signed\n")
+
+    flip_data_byte(out, "package/jre/bin/java.exe")
+    verified = pack(launcher.wine, "--verify", out)
+    assert verified.returncode == 1
+    assert "package/jre/bin/java.exe: the data does not match its CRC" in verified.stderr
+
+    for action in ("--list", "--verify"):
+        missing = pack(launcher.wine, action, launcher.wine.program("conrun.exe", "test-bin"))
+        assert missing.returncode == 1 and "no payload found" in missing.stderr
+
+
+@pytest.fixture
+def certificate(tmp_path):
+    key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Test Signer", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", str(key), "-out", str(cert)], check=True, capture_output=True)
+    return str(key), str(cert)
+
+
+def osslsigncode_verify(path, cert):
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                          capture_output=True, text=True).returncode
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_signed_installer_verifies_and_runs_until_a_payload_byte_changes(
+        launcher, payload, certificate, program):
+    out = packed(launcher, payload, program)
+    signed = os.path.join(launcher.where, "signed-" + program)
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-n", "Test installer", "-in", out, "-out", signed],
+                   check=True, capture_output=True)
+    assert osslsigncode_verify(signed, certificate[1]) == 0
+    verified = pack(launcher.wine, "--verify", signed)
+    assert verified.stdout.endswith("a signature follows the payload\n"), verified
+    assert_wizard_ran(launcher, signed)
+
+    flip_data_byte(signed, "tarvisk.class")
+    assert osslsigncode_verify(signed, certificate[1]) != 0
