@@ -83,20 +83,32 @@ def generate(tree):
     return count, total
 
 
+def reference_folder(bench):
+    """The reference payload as a folder in <bench>/payload, generated once
+    (the packing benchmark packs it; the extraction benchmark zips it)."""
+    tree = os.path.join(bench, "payload")
+    stamp = os.path.join(bench, "payload-folder.version")
+    if os.path.isdir(tree) and os.path.exists(stamp) and open(stamp).read() == PAYLOAD_VERSION:
+        return tree
+    shutil.rmtree(tree, ignore_errors=True)
+    print("generating the payload ...", file=sys.stderr)
+    count, total = generate(tree)
+    print("  %d files, %.1f MB" % (count, total / 1e6), file=sys.stderr)
+    with open(stamp, "w") as out:
+        out.write(PAYLOAD_VERSION)
+    return tree
+
+
 def payload(bench):
     archive = os.path.join(bench, "payload.zip")
     stamp = os.path.join(bench, "payload.version")
     if os.path.exists(archive) and os.path.exists(stamp) and open(stamp).read() == PAYLOAD_VERSION:
         return archive
-    tree = os.path.join(bench, "payload")
-    shutil.rmtree(tree, ignore_errors=True)
-    print("generating the payload ...", file=sys.stderr)
-    count, total = generate(tree)
-    print("  %d files, %.1f MB; zipping ..." % (count, total / 1e6), file=sys.stderr)
+    tree = reference_folder(bench)
+    print("zipping the payload ...", file=sys.stderr)
     if os.path.exists(archive):
         os.remove(archive)
     subprocess.run(["zip", "-qr", "-6", archive, "."], cwd=tree, check=True)
-    shutil.rmtree(tree)
     with open(stamp, "w") as out:
         out.write(PAYLOAD_VERSION)
     return archive
