@@ -52,6 +52,21 @@ struct Written {
     uint32_t offset;
 };
 
+// The fields the local and the central header share, from "version needed
+// to extract" to the extra field's length (none).
+void PutEntryFields(std::string &out, const Written &w, uint32_t dosTime, size_t nameLength)
+{
+    Put16(out, kVersion);
+    Put16(out, 0);
+    Put16(out, w.method);
+    Put32(out, dosTime);
+    Put32(out, w.crc);
+    Put32(out, w.compressed);
+    Put32(out, w.size);
+    Put16(out, static_cast<uint32_t>(nameLength));
+    Put16(out, 0);
+}
+
 bool ReadWhole(const PayloadEntry &entry, std::string *data, std::string *error)
 {
     std::ifstream in(entry.source, std::ios::binary);
@@ -176,15 +191,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         }
         std::string header;
         Put32(header, 0x04034B50);
-        Put16(header, kVersion);
-        Put16(header, 0);
-        Put16(header, w.method);
-        Put32(header, dosTime);
-        Put32(header, w.crc);
-        Put32(header, w.compressed);
-        Put32(header, w.size);
-        Put16(header, static_cast<uint32_t>(entry.name.size()));
-        Put16(header, 0);
+        PutEntryFields(header, w, dosTime, entry.name.size());
         header += entry.name;
         position += header.size() + body->size();
         if (position > kMaxOffset) {
@@ -202,15 +209,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         const Written &w = written[i];
         Put32(central, 0x02014B50);
         Put16(central, kVersion);  // made by MS-DOS: attributes are DOS attributes
-        Put16(central, kVersion);
-        Put16(central, 0);
-        Put16(central, w.method);
-        Put32(central, dosTime);
-        Put32(central, w.crc);
-        Put32(central, w.compressed);
-        Put32(central, w.size);
-        Put16(central, static_cast<uint32_t>(entries[i].name.size()));
-        Put16(central, 0);
+        PutEntryFields(central, w, dosTime, entries[i].name.size());
         Put16(central, 0);
         Put16(central, 0);
         Put16(central, 0);
