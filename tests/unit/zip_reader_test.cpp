@@ -303,12 +303,44 @@ TEST(ZipReader, LocalHeaderCutByEndOfFile)
 
 // --- The end-record search --------------------------------------------------
 
+// The headers of a PE image, 512 bytes, with its security directory entry
+// at the returned position.
+std::string PeFront(uint16_t magic, uint32_t directories, size_t *securityAt)
+{
+    const size_t pe = 0x80;
+    const size_t optional = pe + 24;
+    const size_t countAt = optional + (magic == 0x20B ? 108 : 92);
+    std::string front(512, '\0');
+    front.replace(0, 2, "MZ");
+    std::string word;
+    Put32(word, static_cast<uint32_t>(pe));
+    front.replace(0x3C, 4, word);
+    front.replace(pe, 4, std::string("PE\0\0", 4));
+    std::string field;
+    Put16(field, magic == 0x20B ? 240 : 224);  // size of the optional header
+    front.replace(pe + 20, 2, field);
+    field.clear();
+    Put16(field, magic);
+    front.replace(optional, 2, field);
+    word.clear();
+    Put32(word, directories);
+    front.replace(countAt, 4, word);
+    *securityAt = countAt + 4 + 4 * 8;
+    return front;
+}
+
+// A signed program's archive is looked for as if the file ended where its
+// certificate table begins; only a security directory that names exactly the
+// file's tail counts.
 struct EndCase {
     const char *label;
     size_t front;          // bytes in front of the archive
     size_t comment;        // archive comment length
     std::string trailing;  // bytes after the comment
     bool opens;
+    uint16_t peMagic = 0;       // else the front is a PE image (PE32, PE32+) ...
+    uint32_t directories = 16;  // ... with this NumberOfRvaAndSizes, and a
+    int32_t tableShift = 0;     // certificate table as trailing, recorded this far off
 };
 
 const EndCase kEndCases[] = {
@@ -332,6 +364,12 @@ const EndCase kEndCases[] = {
     {"CommentBeyondLimitShortFile", 0, 65514, "", false},
     {"TrailingByte", 0, 0, "x", false},
     {"TrailingAfterComment", 0, 10, "after", false},
+    {"SignedPe32", 0, 0, "", true, 0x10B},
+    {"SignedPe32Plus", 0, 5, "", true, 0x20B},
+    {"SignedTableStartsEarlier", 0, 0, "", false, 0x10B, 16, -8},
+    {"SignedTableRunsPastTheEnd", 0, 0, "", false, 0x10B, 16, 8},
+    {"SignedWithoutSecurityDirectory", 0, 0, "", false, 0x10B, 4},
+    {"SignedUnknownMagic", 0, 0, "", false, 0x107},
 };
 
 void PrintTo(const EndCase &c, std::ostream *os)
@@ -353,8 +391,19 @@ TEST_P(EndSearch, FindsTheRecordThatEndsTheFile)
     // A signature inside the comment must not be taken for the record.
     if (c.comment >= 30) layout.comment.replace(5, 4, "PK\x05\x06");
     layout.trailing = c.trailing;
+    size_t securityAt = 0;
+    if (c.peMagic != 0) layout.front = PeFront(c.peMagic, c.directories, &securityAt);
+    std::string bytes = Build(TwoEntries(), layout);
+    if (c.peMagic != 0) {
+        const std::string table(1000, 'T');
+        std::string entry;
+        Put32(entry, static_cast<uint32_t>(static_cast<int32_t>(bytes.size()) + c.tableShift));
+        Put32(entry, static_cast<uint32_t>(table.size()));
+        bytes.replace(securityAt, 8, entry);
+        bytes += table;
+    }
     std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(TwoEntries(), layout));
+    WriteFile(path, bytes);
 
     int error = 5;
     ZipArchive *zip = zipOpen(path.c_str(), &error);
@@ -480,94 +529,6 @@ INSTANTIATE_TEST_SUITE_P(Zip, PrefixShift, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Rewritten" : "Relative"; });
 
 // --- Signed programs ----------------------------------------------------------
-
-// A program image whose certificate table follows the archive is read as if
-// the file ended where the table begins; only a security directory that
-// names exactly the file's tail counts.
-struct SignedCase {
-    const char *label;
-    uint16_t magic;         // optional header magic: PE32 or PE32+
-    uint32_t directories;   // NumberOfRvaAndSizes
-    int32_t tableShift;     // added to the table position the directory records
-    bool opens;
-};
-
-const SignedCase kSignedCases[] = {
-    {"Pe32", 0x10B, 16, 0, true},
-    {"Pe32Plus", 0x20B, 16, 0, true},
-    {"TableStartsEarlier", 0x10B, 16, -8, false},
-    {"TableRunsPastTheEnd", 0x10B, 16, 8, false},
-    {"NoSecurityDirectory", 0x10B, 4, 0, false},
-    {"UnknownMagic", 0x107, 16, 0, false},
-};
-
-void PrintTo(const SignedCase &c, std::ostream *os)
-{
-    *os << c.label;
-}
-
-// The headers of a PE image, 512 bytes, with its security directory entry
-// at the returned position.
-std::string PeFront(uint16_t magic, uint32_t directories, size_t *securityAt)
-{
-    const size_t pe = 0x80;
-    const size_t optional = pe + 24;
-    const size_t countAt = optional + (magic == 0x20B ? 108 : 92);
-    std::string front(512, '\0');
-    front.replace(0, 2, "MZ");
-    std::string word;
-    Put32(word, static_cast<uint32_t>(pe));
-    front.replace(0x3C, 4, word);
-    front.replace(pe, 4, std::string("PE\0\0", 4));
-    std::string field;
-    Put16(field, magic == 0x20B ? 240 : 224);  // size of the optional header
-    front.replace(pe + 20, 2, field);
-    field.clear();
-    Put16(field, magic);
-    front.replace(optional, 2, field);
-    word.clear();
-    Put32(word, directories);
-    front.replace(countAt, 4, word);
-    *securityAt = countAt + 4 + 4 * 8;
-    return front;
-}
-
-class SignedImage : public ::testing::TestWithParam<SignedCase> {};
-
-TEST_P(SignedImage, ArchiveEndsWhereAnExactTailTableBegins)
-{
-    Scratch scratch;
-    const SignedCase &c = GetParam();
-    size_t securityAt = 0;
-    Layout layout;
-    layout.front = PeFront(c.magic, c.directories, &securityAt);
-    std::string bytes = Build(TwoEntries(), layout);
-    const std::string table(1000, 'T');
-    std::string entry;
-    Put32(entry, static_cast<uint32_t>(static_cast<int32_t>(bytes.size()) + c.tableShift));
-    Put32(entry, static_cast<uint32_t>(table.size()));
-    bytes.replace(securityAt, 8, entry);
-    std::string path = scratch.Path("signed.exe");
-    WriteFile(path, bytes + table);
-
-    int error = 5;
-    ZipArchive *zip = zipOpen(path.c_str(), &error);
-    Closer closer{zip};
-    if (!c.opens) {
-        EXPECT_EQ(zip, nullptr);
-        EXPECT_EQ(error, -2);
-        return;
-    }
-    ASSERT_NE(zip, nullptr);
-    EXPECT_EQ(zip->entryCount, 2);
-    ZipEntry *e = zipGetEntry(zip, "dir/b.txt");
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->uncompressedSize, 3000);
-    zipFreeEntry(zip, e);
-}
-
-INSTANTIATE_TEST_SUITE_P(Zip, SignedImage, ::testing::ValuesIn(kSignedCases),
-                         [](const auto &info) { return std::string(info.param.label); });
 
 // An unsigned image reads as before: its directory entry is zero and the
 // archive ends the file.
