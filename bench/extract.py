@@ -148,8 +148,8 @@ def wineserver_cpu(prefix):
     return total / os.sysconf("SC_CLK_TCK")
 
 
-def measure(command, out_dir, env=None):
-    """One run: (wall s, cpu s, peak KiB)."""
+def measure(command, out_dir, env=None, cwd=None):
+    """One run, into a fresh `out_dir`: (wall s, cpu s, peak KiB)."""
     prefix = env.get("WINEPREFIX") if env else None
     server_before = wineserver_cpu(prefix) if prefix else 0.0
     shutil.rmtree(out_dir, ignore_errors=True)
@@ -157,7 +157,7 @@ def measure(command, out_dir, env=None):
     subprocess.run(["sync"])
     report = out_dir + ".time"
     done = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%e %U %S %M"] + command,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, cwd=cwd)
     if done.returncode != 0:
         raise SystemExit("%s failed (%d): %s" % (command[0], done.returncode,
                                                   done.stderr.decode(errors="replace")[-2000:]))

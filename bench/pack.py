@@ -7,14 +7,15 @@ The folder is the extraction benchmark's reference payload (about 190 MB in
 about 3000 files, generated once into <build>/bench/payload). Prints the
 median wall time and CPU time (user + system) of --runs interleaved rounds
 after one untimed warm-up round, and the output size (for mksetup without
-the stub in front of the archive), each with its ratio to zip.
+the stub in front of the archive) and peak memory, each with its ratio to
+zip.
 
     bench/pack.py [--build-dir build] [--runs 3]
 """
 import argparse
 import os
+import shutil
 import statistics
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -22,22 +23,6 @@ REPO = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
 import extract  # noqa: E402 (the reference payload generator beside this file)
-
-
-def measure(command, out, cwd=None):
-    """One run: (wall s, cpu s, output bytes)."""
-    if os.path.exists(out):
-        os.remove(out)
-    subprocess.run(["sync"])
-    report = out + ".time"
-    done = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%e %U %S"] + command, cwd=cwd,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    if done.returncode != 0:
-        raise SystemExit("%s failed (%d): %s" % (command[0], done.returncode,
-                                                  done.stderr.decode(errors="replace")[-2000:]))
-    wall, user, system = open(report).read().split()[-3:]
-    os.remove(report)
-    return float(wall), float(user) + float(system), os.path.getsize(out)
 
 
 def main():
@@ -56,35 +41,37 @@ def main():
         if not os.path.exists(needed):
             raise SystemExit("%s is not built: run scripts/build" % needed)
     stub_size = os.path.getsize(stub)
-    installer = os.path.join(bench, "packed.exe")
-    zipped = os.path.join(bench, "packed.zip")
+    out = os.path.join(bench, "packed")
+    installer = os.path.join(out, "installer.exe")
+    zipped = os.path.join(out, "payload.zip")
     contenders = [
         ("mksetup", [mksetup, "-q", "-o", installer, "--stub", stub, "--payload", folder],
          installer, None, stub_size),
         ("zip -r -6", ["zip", "-qr", "-6", zipped, "."], zipped, folder, 0),
     ]
 
-    measure(*contenders[0][1:4])  # warm-up round: the folder in the page cache
+    def run(command, written, cwd, front):
+        wall, cpu, peak = extract.measure(command, out, cwd=cwd)
+        return wall, cpu, peak, os.path.getsize(written) - front
+
+    run(*contenders[0][1:])  # warm-up round: the folder in the page cache
     runs = {name: [] for name, *_ in contenders}
     for _ in range(args.runs):
-        for name, command, out, cwd, _ in contenders:
-            runs[name].append(measure(command, out, cwd))
-    for _, _, out, _, _ in contenders:
-        os.remove(out)
+        for name, *contender in contenders:
+            runs[name].append(run(*contender))
+    shutil.rmtree(out, ignore_errors=True)
 
-    results = []
-    for name, _, _, _, front in contenders:
-        wall = statistics.median(r[0] for r in runs[name])
-        cpu = statistics.median(r[1] for r in runs[name])
-        size = runs[name][-1][2] - front
-        results.append((name, wall, cpu, size))
+    results = [(name,) + tuple(statistics.median(r[i] for r in runs[name]) for i in range(4))
+               for name, *_ in contenders]
     peer = results[-1]
     print("folder: %s; median of %d interleaved rounds" % (folder, args.runs))
-    print("%-10s %9s %7s %9s %7s %12s %7s" % ("packer", "wall s", "ratio", "cpu s", "ratio",
-                                              "archive MB", "ratio"))
-    for name, wall, cpu, size in results:
-        print("%-10s %9.2f %7.2f %9.2f %7.2f %12.2f %7.3f" % (
-            name, wall, wall / peer[1], cpu, cpu / peer[2], size / 1e6, size / peer[3]))
+    print("%-10s %8s %6s %8s %6s %9s %6s %11s %6s" % (
+        "packer", "wall s", "ratio", "cpu s", "ratio", "peak MiB", "ratio", "archive MB",
+        "ratio"))
+    for name, wall, cpu, peak, size in results:
+        print("%-10s %8.2f %6.2f %8.2f %6.2f %9.1f %6.2f %11.2f %6.3f" % (
+            name, wall, wall / peer[1], cpu, cpu / peer[2], peak / 1024.0, peak / peer[3],
+            size / 1e6, size / peer[4]))
     print("\nratios are to zip -r -6; mksetup's archive size leaves out the %d-byte stub"
           % stub_size)
 
