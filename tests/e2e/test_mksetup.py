@@ -150,15 +150,19 @@ def test_missing_main_class_and_jar_are_warned_about(launcher, payload):
         "names"]
 
 
-@pytest.mark.parametrize("stub", ["text", "mksetup", "missing"])
-def test_a_stub_that_is_not_a_launcher_program_is_refused(launcher, payload, stub):
+@pytest.mark.parametrize("stub, expected", [
+    ("text", "not one of the launcher's programs"),
+    ("mksetup", "not one of the launcher's programs"),
+    ("installer", "already carries a payload"),
+    ("missing", "cannot be read")])
+def test_a_stub_that_is_not_a_launcher_program_is_refused(launcher, payload, stub, expected):
     path = {"text": os.path.join(payload[0], "tarvisk.class"),
             "mksetup": launcher.wine.program("mksetup.exe"),
+            "installer": packed(launcher, payload) if stub == "installer" else None,
             "missing": os.path.join(launcher.where, "nothing.exe")}[stub]
     out = os.path.join(launcher.where, "out.exe")
     result = pack(launcher.wine, "-o", out, "--stub", path, "--payload", payload[0])
     assert result.returncode == 1
-    expected = "cannot be read" if stub == "missing" else "not one of the launcher's programs"
     assert result.stderr.startswith("mksetup: %s: %s" % (path, expected)), result.stderr
     assert not os.path.exists(out)
 

@@ -105,6 +105,11 @@ int Pack(const PackOptions &options)
     if (stub.compare(0, 2, "MZ") != 0 || !FindProductRecord(stub, &record))
         return Fail(options.stub + ": not one of the launcher's programs (setup.exe or "
                                    "conrun.exe built from this source)");
+    // An installer as the stub would carry two payloads, one of them dead.
+    if (ZipArchive *carried = zipOpen(options.stub.c_str(), nullptr)) {
+        zipClose(carried);
+        return Fail(options.stub + ": already carries a payload; pack behind the plain program");
+    }
     // A signed stub's signature would end up in front of the payload, where
     // it signs nothing: drop it; the installer is signed after packing.
     int32_t directoryAt = -1;
