@@ -10,21 +10,27 @@ bool IsSlash(char c)
     return c == '/' || c == '\\';
 }
 
+// True when the `length` bytes at `text` spell `word`, ignoring ASCII case.
+bool SpellsIgnoringCase(const char *text, size_t length, const char *word)
+{
+    if (strlen(word) != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (toupper(static_cast<unsigned char>(text[i])) != word[i]) return false;
+    return true;
+}
+
 // Windows opens a device for these base names whatever the extension.
 bool IsDeviceName(const char *part, size_t length)
 {
     static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t base = 0;
     while (base < length && part[base] != '.') ++base;
-    char upper[8];
-    if (base >= sizeof upper) return false;
-    for (size_t i = 0; i < base; ++i)
-        upper[i] = static_cast<char>(toupper(static_cast<unsigned char>(part[i])));
-    upper[base] = '\0';
     for (const char *device : kDevices)
-        if (strcmp(upper, device) == 0) return true;
-    return base == 4 && (strncmp(upper, "COM", 3) == 0 || strncmp(upper, "LPT", 3) == 0) &&
-           upper[3] >= '1' && upper[3] <= '9';
+        if (SpellsIgnoringCase(part, base, device)) return true;
+    // COM1 to COM9 and LPT1 to LPT9.
+    const size_t numbered = strlen("COM") + 1;
+    return base == numbered && part[base - 1] >= '1' && part[base - 1] <= '9' &&
+           (SpellsIgnoringCase(part, base - 1, "COM") || SpellsIgnoringCase(part, base - 1, "LPT"));
 }
 
 bool IsSafeComponent(const char *part, size_t length)

@@ -46,6 +46,12 @@ const char kUsage[] =
     "  --list            list the payload: size, stored size, method, name\n"
     "  --verify          check every entry's CRC and whether a signature follows\n";
 
+// Where the launcher looks for the runtime a payload carries.
+const std::string kRuntimePrefix = "package/jre/";
+
+// A PE data directory entry: position and size, 32 bits each.
+const size_t kDirectoryEntrySize = 8;
+
 // Payloads smaller than this finish before a bar is worth drawing.
 const uint64_t kProgressThreshold = 16u << 20;
 const int kBarWidth = 30;
@@ -102,7 +108,7 @@ int Pack(const PackOptions &options)
     std::string stub;
     if (!ReadFileBytes(options.stub, &stub)) return Fail(options.stub + ": cannot be read");
     ProductRecord record;
-    if (stub.compare(0, 2, "MZ") != 0 || !FindProductRecord(stub, &record))
+    if (stub.rfind("MZ", 0) != 0 || !FindProductRecord(stub, &record))
         return Fail(options.stub + ": not one of the launcher's programs (setup.exe or "
                                    "conrun.exe built from this source)");
     // An installer as the stub would carry two payloads, one of them dead.
@@ -116,7 +122,8 @@ int Pack(const PackOptions &options)
     int32_t signedEnd = SignedEnd(options.stub, &directoryAt);
     if (signedEnd > 0) {
         stub.resize(static_cast<size_t>(signedEnd));
-        stub.replace(static_cast<size_t>(directoryAt), 8, 8, '\0');
+        stub.replace(static_cast<size_t>(directoryAt), kDirectoryEntrySize, kDirectoryEntrySize,
+                     '\0');
         if (!options.quiet)
             std::cerr << "mksetup: " << options.stub
                       << ": its signature is left out; sign the installer instead\n";
@@ -129,10 +136,10 @@ int Pack(const PackOptions &options)
     if (!CollectFolder(options.payload, "", rules, &entries, &error)) return Fail(error);
     if (!options.runtime.empty()) {
         for (const PayloadEntry &entry : entries)
-            if (entry.name.compare(0, 12, "package/jre/") == 0)
+            if (entry.name.compare(0, kRuntimePrefix.size(), kRuntimePrefix) == 0)
                 return Fail(options.payload + " already holds package/jre; leave out --runtime "
                                               "or that folder");
-        if (!CollectFolder(options.runtime, "package/jre/", rules, &entries, &error))
+        if (!CollectFolder(options.runtime, kRuntimePrefix, rules, &entries, &error))
             return Fail(error);
     }
     if (!FinishEntries(&entries, &error)) return Fail(error);

@@ -9,6 +9,7 @@
 #include "payload.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <system_error>
 
@@ -31,6 +32,14 @@ std::string RecordTag()
 std::string Shown(const fs::path &path)
 {
     return path.u8string();
+}
+
+// True when `item` is `key` followed by a value, which goes to `value`.
+bool TakeValue(const std::string &item, const std::string &key, std::string *value)
+{
+    if (item.rfind(key, 0) != 0) return false;
+    *value = item.substr(key.size());
+    return true;
 }
 
 bool IsAscii(const std::string &text)
@@ -85,11 +94,9 @@ bool FindProductRecord(const std::string &program, ProductRecord *record)
         size_t next = text.find('\n', line);
         if (next == std::string::npos) next = text.size();
         std::string item = text.substr(line, next - line);
-        if (item.compare(0, 11, "main-class=") == 0) {
-            record->mainClass = item.substr(11);
+        if (TakeValue(item, "main-class=", &record->mainClass)) {
             haveClass = true;
-        } else if (item.compare(0, 11, "class-path=") == 0) {
-            record->classPath = item.substr(11);
+        } else if (TakeValue(item, "class-path=", &record->classPath)) {
             havePath = true;
         }
         line = next + 1;
@@ -191,7 +198,7 @@ std::vector<std::string> CheckPayload(const ProductRecord &record,
         std::string element = text.substr(start, end - start);
         start = end + 1;
         std::replace(element.begin(), element.end(), '\\', '/');
-        if (element.compare(0, 2, "./") == 0) element.erase(0, 2);
+        if (element.rfind("./", 0) == 0) element.erase(0, std::strlen("./"));
         while (!element.empty() && element[0] == '/') element.erase(0, 1);
         if (element.empty() || element == ".") continue;
         // An element named twice is missing once.
