@@ -175,14 +175,21 @@ def tree_summary(root):
     return hashlib.sha256(repr(sorted(found)).encode()).hexdigest(), len(found)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+def arguments(doc):
+    """The command line every benchmark takes (--build-dir, --runs), described
+    by the first line of `doc`: (arguments, build tree, <build>/bench, made)."""
+    parser = argparse.ArgumentParser(description=doc.split("\n")[0])
     parser.add_argument("--build-dir", default=os.environ.get("BUILD_DIR", os.path.join(REPO, "build")))
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
     bench = os.path.join(build, "bench")
     os.makedirs(bench, exist_ok=True)
+    return args, build, bench
+
+
+def main():
+    args, build, bench = arguments(__doc__)
 
     archive = payload(bench)
     native = native_tool(bench)

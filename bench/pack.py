@@ -12,7 +12,6 @@ zip.
 
     bench/pack.py [--build-dir build] [--runs 3]
 """
-import argparse
 import os
 import shutil
 import statistics
@@ -26,13 +25,7 @@ import extract  # noqa: E402 (the reference payload generator beside this file)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build-dir", default=os.environ.get("BUILD_DIR", os.path.join(REPO, "build")))
-    parser.add_argument("--runs", type=int, default=3)
-    args = parser.parse_args()
-    build = os.path.abspath(args.build_dir)
-    bench = os.path.join(build, "bench")
-    os.makedirs(bench, exist_ok=True)
+    args, build, bench = extract.arguments(__doc__)
 
     folder = extract.reference_folder(bench)
     mksetup = os.path.join(build, "host", "mksetup")
