@@ -1,9 +1,14 @@
 // Implementation notes.
 //
-// Each file is read whole and deflated in one call before its local header
-// is written, so the header carries the real sizes and CRC and no data
+// Files are streamed through two fixed buffers, so memory stays flat
+// whatever their size. Each one is deflated straight into the output behind
+// a provisional local header; when deflating does not make it smaller, the
+// file is read again and stored over the deflated bytes. The local header is
+// then written again with the real method, sizes and CRC, so no data
 // descriptors are needed: the launcher's reader takes sizes from the central
-// directory, but other tools read local headers too.
+// directory, but other tools read local headers too. A stored file may leave
+// deflated bytes behind it that nothing overwrites when it comes last; the
+// caller cuts the file to the length reported.
 //
 // The launcher's reader keeps offsets and sizes in signed 32 bits and at
 // most 65534 entries; anything beyond is refused here rather than written
@@ -14,6 +19,7 @@
 // table begins, so the archive comment takes up that padding instead.
 #include "archive_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
@@ -31,6 +37,7 @@ const uint16_t kVersion = 20;           // 2.0: deflate, directories
 const uint32_t kDirectoryAttribute = 0x10;
 const uint32_t kFixedDosTime = (20u << 25) | (1u << 21) | (1u << 16);  // 2000-01-01 00:00
 const unsigned kSigningAlignment = 8;
+const size_t kChunkSize = 256 * 1024;
 
 void Put16(std::string &out, uint32_t value)
 {
@@ -67,48 +74,126 @@ void PutEntryFields(std::string &out, const Written &w, uint32_t dosTime, size_t
     Put16(out, 0);
 }
 
-bool ReadWhole(const PayloadEntry &entry, std::string *data, std::string *error)
-{
-    std::ifstream in(entry.source, std::ios::binary);
-    if (!in) {
-        *error = entry.source.u8string() + ": cannot be read";
-        return false;
-    }
-    data->resize(static_cast<size_t>(entry.size));
-    if (!data->empty()) in.read(&(*data)[0], static_cast<std::streamsize>(data->size()));
-    // A file that changed size since it was listed is not packed half.
-    if (!in || in.peek() != std::char_traits<char>::eof()) {
-        *error = entry.source.u8string() + ": cannot be read (did it change while packing?)";
-        return false;
-    }
-    return true;
-}
-
-// Raw deflate of `data`; false when it does not come out smaller.
-bool Deflate(const std::string &data, std::string *out)
-{
-    if (data.empty()) return false;
-    z_stream stream = {};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
-    out->resize(deflateBound(&stream, static_cast<uLong>(data.size())));
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(&(*out)[0]);
-    stream.avail_out = static_cast<uInt>(out->size());
-    int rc = deflate(&stream, Z_FINISH);
-    out->resize(stream.total_out);
-    deflateEnd(&stream);
-    return rc == Z_STREAM_END && out->size() < data.size();
-}
-
 bool Write(std::FILE *out, const std::string &bytes, std::string *error)
 {
     if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size())
         return true;
     *error = std::string("cannot write the installer: ") + std::strerror(errno);
     return false;
+}
+
+bool Seek(std::FILE *out, uint64_t position, std::string *error)
+{
+    // Every position sought lies below 2 GiB, so it fits a 32-bit long.
+    if (std::fseek(out, static_cast<long>(position), SEEK_SET) == 0) return true;
+    *error = std::string("cannot write the installer: ") + std::strerror(errno);
+    return false;
+}
+
+// Reads up to a buffer's worth of `in`; false when the file cannot be read.
+bool ReadChunk(std::ifstream &in, std::vector<unsigned char> &buffer, size_t *got)
+{
+    in.read(reinterpret_cast<char *>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+    *got = static_cast<size_t>(in.gcount());
+    return !in.bad();
+}
+
+// Streams the data of `entry` to `out` from position `dataAt` on, deflated
+// when that is smaller, else stored; fills in `w` but its offset. Reports
+// each chunk read to `read`. The file position ends after the data;
+// `*extent` is raised to the furthest byte written.
+bool WriteFileData(std::FILE *out, const PayloadEntry &entry, uint64_t dataAt, Written *w,
+                   uint64_t *extent, const std::function<void(uint64_t)> &read,
+                   std::string *error)
+{
+    const std::string unreadable = entry.source.u8string() + ": cannot be read";
+    const std::string changed = entry.source.u8string() + ": changed while it was packed";
+    std::ifstream in(entry.source, std::ios::binary);
+    if (!in) {
+        *error = unreadable;
+        return false;
+    }
+    std::vector<unsigned char> input(kChunkSize);
+    std::vector<unsigned char> output(kChunkSize);
+    z_stream stream = {};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        *error = "zlib cannot start deflating";
+        return false;
+    }
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t size = 0;
+    uint64_t deflated = 0;
+    bool ok = true;
+    int flush = Z_NO_FLUSH;
+    while (ok && flush != Z_FINISH) {
+        size_t got = 0;
+        if (!ReadChunk(in, input, &got)) {
+            *error = unreadable;
+            ok = false;
+            break;
+        }
+        crc = crc32(crc, input.data(), static_cast<uInt>(got));
+        size += got;
+        if (read && got > 0) read(got);
+        flush = in.eof() ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_in = input.data();
+        stream.avail_in = static_cast<uInt>(got);
+        do {
+            stream.next_out = output.data();
+            stream.avail_out = static_cast<uInt>(output.size());
+            deflate(&stream, flush);
+            size_t have = output.size() - stream.avail_out;
+            if (have > 0 && std::fwrite(output.data(), 1, have, out) != have) {
+                *error = std::string("cannot write the installer: ") + std::strerror(errno);
+                ok = false;
+                break;
+            }
+            deflated += have;
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    if (!ok) return false;
+    if (size != entry.size) {
+        *error = changed;
+        return false;
+    }
+    *extent = std::max(*extent, dataAt + deflated);
+    w->crc = static_cast<uint32_t>(crc);
+    w->size = static_cast<uint32_t>(size);
+    if (deflated < size) {
+        w->method = 8;
+        w->compressed = static_cast<uint32_t>(deflated);
+        return true;
+    }
+
+    // Stored: the same bytes again, over the deflated ones.
+    if (!Seek(out, dataAt, error)) return false;
+    in.clear();
+    in.seekg(0);
+    uLong again = crc32(0L, Z_NULL, 0);
+    uint64_t copied = 0;
+    for (;;) {
+        size_t got = 0;
+        if (!ReadChunk(in, input, &got)) {
+            *error = unreadable;
+            return false;
+        }
+        if (got == 0) break;
+        again = crc32(again, input.data(), static_cast<uInt>(got));
+        copied += got;
+        if (std::fwrite(input.data(), 1, got, out) != got) {
+            *error = std::string("cannot write the installer: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    if (copied != size || again != crc) {
+        *error = changed;
+        return false;
+    }
+    w->method = 0;
+    w->compressed = w->size;
+    return true;
 }
 
 } // namespace
@@ -152,7 +237,7 @@ bool EntryTime(const char *sourceDateEpoch, uint32_t *dosTime, std::string *erro
 
 bool WriteInstaller(std::FILE *out, const std::string &stub,
                     const std::vector<PayloadEntry> &entries, uint32_t dosTime,
-                    const Progress &progress, std::string *error)
+                    const Progress &progress, uint64_t *length, std::string *error)
 {
     if (entries.size() > kMaxEntries) {
         *error = "the payload has " + std::to_string(entries.size()) +
@@ -165,43 +250,42 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
 
     if (!Write(out, stub, error)) return false;
     uint64_t position = stub.size();
+    uint64_t extent = position;
     uint64_t done = 0;
     std::vector<Written> written;
-    std::string data;
-    std::string packed;
     for (const PayloadEntry &entry : entries) {
         Written w = {0, 0, 0, 0, static_cast<uint32_t>(position)};
-        const std::string *body = &data;
-        data.clear();
-        if (!entry.source.empty()) {
-            if (entry.size > kMaxOffset) {
-                *error = entry.source.u8string() + ": " + tooLarge;
-                return false;
-            }
-            if (!ReadWhole(entry, &data, error)) return false;
-            w.crc = static_cast<uint32_t>(
-                crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(data.data()),
-                      static_cast<uInt>(data.size())));
-            if (Deflate(data, &packed)) {
-                w.method = 8;
-                body = &packed;
-            }
-            w.size = static_cast<uint32_t>(data.size());
-            w.compressed = static_cast<uint32_t>(body->size());
-        }
         std::string header;
         Put32(header, 0x04034B50);
         PutEntryFields(header, w, dosTime, entry.name.size());
         header += entry.name;
-        position += header.size() + body->size();
-        if (position > kMaxOffset) {
+        uint64_t dataAt = position + header.size();
+        if (dataAt > kMaxOffset) {
             *error = tooLarge;
             return false;
         }
-        if (!Write(out, header, error) || !Write(out, *body, error)) return false;
+        if (!Write(out, header, error)) return false;
+        if (!entry.source.empty()) {
+            auto read = [&](uint64_t bytes) {
+                done += bytes;
+                if (progress) progress(done, total);
+            };
+            if (!WriteFileData(out, entry, dataAt, &w, &extent, read, error)) return false;
+            if (dataAt + w.compressed > kMaxOffset) {
+                *error = tooLarge;
+                return false;
+            }
+            // The header again, now with what the data turned out to be.
+            header.clear();
+            Put32(header, 0x04034B50);
+            PutEntryFields(header, w, dosTime, entry.name.size());
+            header += entry.name;
+            if (!Seek(out, position, error) || !Write(out, header, error) ||
+                !Seek(out, dataAt + w.compressed, error))
+                return false;
+        }
+        position = dataAt + w.compressed;
         written.push_back(w);
-        done += entry.size;
-        if (progress) progress(done, total);
     }
 
     std::string central;
@@ -224,6 +308,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         *error = tooLarge;
         return false;
     }
+    *length = end + padding;
     std::string record;
     Put32(record, 0x06054B50);
     Put16(record, 0);

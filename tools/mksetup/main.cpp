@@ -173,12 +173,18 @@ int Pack(const PackOptions &options)
     std::FILE *file = std::fopen(temporary.string().c_str(), "wb");
     if (file == nullptr)
         return Fail(options.out + ": cannot be written: " + std::strerror(errno));
-    bool ok = WriteInstaller(file, stub, entries, dosTime, progress, &error);
+    uint64_t length = 0;
+    bool ok = WriteInstaller(file, stub, entries, dosTime, progress, &length, &error);
     if (std::fclose(file) != 0 && ok) {
         ok = false;
         error = std::string("cannot write the installer: ") + std::strerror(errno);
     }
     std::error_code ec;
+    if (ok && fs::file_size(temporary, ec) != length) fs::resize_file(temporary, length, ec);
+    if (ok && ec) {
+        ok = false;
+        error = options.out + ": cannot be written: " + ec.message();
+    }
     if (ok) {
         fs::rename(temporary, out, ec);
         if (ec) {
