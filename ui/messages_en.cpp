@@ -6,7 +6,7 @@ CATALOGUE_ENTRY(, uninstall_no_files, L"There are no files requiring uninstallat
 CATALOGUE_ENTRY(, checking_java, L"Checking Java(TM) 2 Runtime Environment...\n")
 CATALOGUE_ENTRY(, missing_jvm_dir, L"Error: '%s' must be followed by a Java(TM) installation directory.\n")
 CATALOGUE_ENTRY(, cancel, L"Cancel")
-CATALOGUE_ENTRY(, no_set_specified_working_dir, L"Error: Could set working directory to '%s'.\n")
+CATALOGUE_ENTRY(, no_set_specified_working_dir, L"Error: Could not set working directory to '%s'.\n")
 CATALOGUE_ENTRY(, no_connect_x11, L"Error: Cannot connect to X11 server '%s'.\n")
 CATALOGUE_ENTRY(, unzipping_files, L"Extracting installation files...\n")
 CATALOGUE_ENTRY(, jvm_version_unsupported, L"Error: The Java(TM) Virtual Machine is not a supported version.\n")
