@@ -10,7 +10,7 @@
 #include <vector>
 
 // The values a launcher program was built with, as its product record
-// carries them (launcher/product.cpp writes it).
+// carries them (product/product.cpp writes it).
 struct ProductRecord {
     std::string mainClass;
     std::string classPath;  // the ';'-separated class-path element text
