@@ -155,23 +155,30 @@ bool MakeWorkingDirectory(RunState &run)
     return true;
 }
 
-// The payload's uncompressed size, from the archive directory alone; 0 when
-// the executable carries none. A payload goes into the working directory,
-// which is therefore the application home from here on.
-int64_t MeasurePayload(const RunState &run)
+// The payload's uncompressed size in *payloadBytes, from the archive
+// directory alone; 0 when the executable carries none. A payload goes into
+// the working directory, which is therefore the application home from here
+// on. False, reported, when the executable carries a damaged payload: the
+// run must not go on as if it carried none.
+bool MeasurePayload(const RunState &run, int64_t *payloadBytes)
 {
-    int64_t payloadBytes = 0;
-    ZipArchive *zip = zipOpen(run.execPath, nullptr);
-    if (zip == nullptr) return 0;
+    *payloadBytes = 0;
+    int error = 0;
+    ZipArchive *zip = zipOpen(run.execPath, &error);
+    if (zip == nullptr) {
+        if (error != kZipDamaged) return true;
+        ReportError("corrupted_zip_file", run.execPath);
+        return false;
+    }
     for (int n = 0;; ++n) {
         ZipEntry *entry = zipGetNextEntry(zip, n);
         if (entry == nullptr) break;
-        payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
+        *payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
         zipFreeEntry(zip, entry);
     }
     zipClose(zip);
     SetApplicationHome(StrDup(run.workingDirectory));
-    return payloadBytes;
+    return true;
 }
 
 // Room on the working directory's disk for the payload and a margin.
@@ -349,7 +356,9 @@ int _main(int argc, char **argv)
 
     ReportStatus("checking_disk_space");
     if (!MakeWorkingDirectory(run)) return 1;
-    if (!CheckDiskSpace(run, MeasurePayload(run))) return 1;
+    int64_t payloadBytes = 0;
+    if (!MeasurePayload(run, &payloadBytes)) return 1;
+    if (!CheckDiskSpace(run, payloadBytes)) return 1;
     if (!ChooseRuntime(run)) return 1;
     if (!ExtractPayload(run)) return 1;
     TestFaultHook("after-extraction");

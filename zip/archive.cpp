@@ -294,6 +294,10 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
     if (method != 0 && method != 8) return "invalid CEN header (bad compression method)";
     if (q + kCenHeader + Get16(h + 28) + Get16(h + 30) + Get16(h + 32) > cenLen)
         return "invalid CEN header (bad header size)";
+    // Sizes are signed 32-bit here: one of 2 GiB or more would turn negative
+    // and, summed with the others, hide real sizes from the free-space check.
+    if (GetSigned32(h + 20) < 0 || GetSigned32(h + 24) < 0)
+        return "invalid CEN header (bad entry size)";
     return nullptr;
 }
 
@@ -407,9 +411,12 @@ int32_t readCEN(ZipArchive *zip)
 
     CentralLayout layout = {};
     std::vector<unsigned char> cen;
-    if (endPos > 0 && (zip->lastError = EndRecordError(endbuf, endPos, &layout)) == nullptr &&
+    if (endPos < 0) return -1;
+    if ((zip->lastError = EndRecordError(endbuf, endPos, &layout)) == nullptr &&
         ReadCentralDirectory(zip, layout, &cen) && BuildIndex(zip, layout, cen))
         return layout.cenPos;
+    // An end record was found: the file carries an archive, and a damaged one.
+    if (zip->lastError == nullptr) zip->lastError = "couldn't read central directory";
     return -1;
 }
 
@@ -431,12 +438,12 @@ ZipArchive *zipOpenGeneric(const char *path, int *error, int mode, int64_t lastM
     zip->lastModified = lastModified;
     zip->fd = fileOpen(path, mode, 0);
     if (zip->fd < 0) {
-        if (error != nullptr) *error = -2;
+        if (error != nullptr) *error = kZipNotOpened;
         freeZip(zip);
         return nullptr;
     }
     if (fileSeek(zip->fd, 0, SEEK_END) < 0 || readCEN(zip) <= 0) {
-        if (error != nullptr) *error = -2;
+        if (error != nullptr) *error = zip->lastError != nullptr ? kZipDamaged : kZipNotOpened;
         fileClose(zip->fd);
         freeZip(zip);
         return nullptr;

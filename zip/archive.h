@@ -57,10 +57,18 @@ struct ZipArchive {
 // Head of the process-wide list of open archives, newest first.
 extern ZipArchive *zfiles;
 
+// What zipOpen's `error` receives when it returns null.
+enum : int {
+    kZipNotOpened = -2,  // the file cannot be opened, or carries no archive
+    kZipDamaged = -3,    // it carries an archive (its end record was found)
+                         // whose central directory fails the checks
+};
+
 // Opens the archive at `path` read-only, or shares it when it is open
-// already. `error` may be null; it receives 0, or -2 when the file cannot be
-// opened or is not a readable archive. Returns the archive or null. Each
-// successful call needs its own zipClose.
+// already. `error` may be null; it receives 0, or kZipNotOpened or
+// kZipDamaged. Entries whose sizes are 2 GiB or more (negative as signed
+// 32-bit numbers) make the directory damaged. Returns the archive or null.
+// Each successful call needs its own zipClose.
 ZipArchive *zipOpen(const char *path, int *error);
 
 // zipOpen with the C runtime open flags `mode` (0x8000 = read-only binary)

@@ -19,7 +19,9 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze);
 
 // Reads and checks the central directory and builds the index. Returns the
 // file position of the central directory (> 0), 0 when no end record was
-// found, -1 on failure (with lastError set for format errors).
+// found, -1 on failure: lastError is set whenever an end record was found
+// (the directory it describes is damaged), null when the search itself
+// failed.
 int32_t readCEN(ZipArchive *zip);
 
 // Finds the end-of-central-directory record within the last 65535 bytes and

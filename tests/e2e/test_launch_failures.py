@@ -52,7 +52,9 @@ def usage(key, program, build_dir):
 def corrupt_entry(path, name, how):
     """Damages entry `name` of the payload appended to `path`: "crc" makes
     the recorded CRC-32 wrong (both headers), "deflate" overwrites the start
-    of the deflated data with an invalid block."""
+    of the deflated data with an invalid block, "size" records 2 GiB as its
+    uncompressed size in the central directory (negative as a signed
+    number)."""
     data = bytearray(open(path, "rb").read())
     at = 0
     while True:
@@ -64,16 +66,20 @@ def corrupt_entry(path, name, how):
         at += 4
     local_at, local = at, list(fields)
     assert local[3] == zipfile.ZIP_DEFLATED and local[7] > 8
-    if how == "crc":
-        local[6] ^= 1
-        LOCAL.pack_into(data, local_at, *local)
+    if how in ("crc", "size"):
+        if how == "crc":
+            local[6] ^= 1
+            LOCAL.pack_into(data, local_at, *local)
         at = 0
         while True:
             at = data.find(b"PK\x01\x02", at)
             assert at >= 0
             central = list(CENTRAL.unpack_from(data, at))
             if data[at + CENTRAL.size:at + CENTRAL.size + central[10]] == name.encode():
-                central[7] ^= 1
+                if how == "crc":
+                    central[7] ^= 1
+                else:
+                    central[9] = 0x80000000
                 CENTRAL.pack_into(data, at, *central)
                 break
             at += 4
@@ -117,6 +123,12 @@ def make_case(name, program, launcher, request):
         return Case(launcher.installer(program, runtime=False), [],
                     ["checking_disk_space", "checking_java", "unzipping_java_files"],
                     [("no_find_java", []), usage("java", program, launcher.build_dir)], "empty")
+    if name == "F7_payload_size_2gib":
+        # Refused when the archive is opened: nothing is extracted.
+        made = launcher.installer(program)
+        corrupt_entry(made, "package/tarvisk-help.jar", "size")
+        return Case(made, [], ["checking_disk_space"],
+                    [("corrupted_zip_file", [to_windows(made)])], "empty")
     if name.startswith("F7_"):
         made = launcher.installer(program)
         corrupt_entry(made, "package/tarvisk-help.jar", name.rsplit("_", 1)[1])
@@ -128,7 +140,7 @@ def make_case(name, program, launcher, request):
 
 FAILURES = ["F2_tmpdir_too_deep", "F4_too_little_room", "F5_javahome_missing",
             "F5_javahome_too_old", "F6_no_runtime_anywhere", "F7_payload_crc",
-            "F7_payload_deflate"]
+            "F7_payload_deflate", "F7_payload_size_2gib"]
 
 
 @pytest.mark.parametrize("lc_all", LOCALES)
