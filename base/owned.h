@@ -1,5 +1,5 @@
 // One owner for everything the launcher must release exactly once: kernel
-// handles, registry keys, _findfirst listings and malloc'd texts. An owner
+// handles, registry keys, directory listings and malloc'd texts. An owner
 // releases its value when it goes out of scope or is given another, never
 // throws, and is moved rather than copied, so that no path out of a function
 // can leak or double-release.
@@ -16,7 +16,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <io.h>
 #endif
 
 template <typename T, typename Traits> class Owned {
@@ -83,16 +82,16 @@ struct KeyTraits {
     static void Release(HKEY key) { RegCloseKey(key); }
 };
 struct FindTraits {
-    static intptr_t None() { return -1; }
-    static bool IsNone(intptr_t listing) { return listing == -1; }
-    static void Release(intptr_t listing) { _findclose(listing); }
+    static HANDLE None() { return INVALID_HANDLE_VALUE; }
+    static bool IsNone(HANDLE listing) { return listing == INVALID_HANDLE_VALUE || listing == nullptr; }
+    static void Release(HANDLE listing) { FindClose(listing); }
 };
 // A kernel handle (CloseHandle); null and INVALID_HANDLE_VALUE hold nothing.
 using OwnedHandle = Owned<HANDLE, HandleTraits>;
 // An open registry key (RegCloseKey).
 using OwnedKey = Owned<HKEY, KeyTraits>;
-// A _findfirst listing (_findclose).
-using OwnedFind = Owned<intptr_t, FindTraits>;
+// A FindFirstFile listing (FindClose).
+using OwnedFind = Owned<HANDLE, FindTraits>;
 #endif
 
 #endif

@@ -7,7 +7,11 @@
 //
 // A directory junction or symbolic link inside the working directory (the
 // wizard may leave one) is removed as a link and never listed: following it
-// would delete whatever it points at, outside the working directory.
+// would delete whatever it points at, outside the working directory. The
+// guard fails closed: every decision comes from the attributes the system
+// reports for the entry itself (the listing's, or GetFileAttributesA's for
+// the path the walk starts at), and an entry whose attributes cannot be read
+// is left alone rather than judged by a call that follows links.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
 
@@ -18,9 +22,7 @@
 #include "product/product.h"
 #include "ui/report.h"
 
-#include <io.h>
-#include <sys/stat.h>
-#include <sys/types.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -48,28 +50,57 @@ bool IsKept(const char *path, const char *const *keep)
     return false;
 }
 
-// Applies DeleteFilesAndDirectories to every name listed in `directory`.
+void RemoveEntry(const char *path, DWORD attributes, const char *const *keep);
+
+// Removes every name listed in `directory`, each as the listing describes
+// it: the listing's own attributes decide, so an entry is never looked up
+// again by a call that might follow a link.
 void RemoveContents(const char *directory, const char *const *keep)
 {
     OwnedText prefix(Concat(directory, "\\"));
     if (!prefix.valid()) return;
-    OwnedText pattern(Concat(prefix.get(), "*.*"));
+    OwnedText pattern(Concat(prefix.get(), "*"));
     if (!pattern.valid()) return;
 
-    struct _finddata_t found;
-    OwnedFind listing(_findfirst(pattern.get(), &found));
+    WIN32_FIND_DATAA found;
+    OwnedFind listing(FindFirstFileA(pattern.get(), &found));
     if (!listing.valid()) return;
     do {
-        // "." and ".." come back too; the removal itself skips them.
-        OwnedText entry(Concat(prefix.get(), found.name));
-        if (entry.valid()) DeleteFilesAndDirectories(entry.get(), keep);
-    } while (_findnext(listing.get(), &found) == 0);
+        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+        OwnedText entry(Concat(prefix.get(), found.cFileName));
+        if (entry.valid() && !IsKept(entry.get(), keep))
+            RemoveEntry(entry.get(), found.dwFileAttributes, keep);
+    } while (FindNextFileA(listing.get(), &found));
+}
+
+// Removes `path` as `attributes` describe it.
+void RemoveEntry(const char *path, DWORD attributes, const char *const *keep)
+{
+    switch (ClassifyForRemoval(attributes)) {
+    case RemovalAction::Leave:
+        return;
+    case RemovalAction::DeleteFile:
+        // Read-only files are not made writable: they stay, as does every
+        // directory above them.
+        DeleteFileA(path);
+        return;
+    case RemovalAction::RemoveLink:
+        // The link itself goes; its target is never listed.
+        RemoveDirectoryA(path);
+        return;
+    case RemovalAction::RemoveTree:
+        RemoveContents(path, keep);
+        RemoveDirectoryA(path);
+        return;
+    }
 }
 
 } // namespace
 
 RemovalAction ClassifyForRemoval(DWORD attributes)
 {
+    // Unknown attributes may hide a link: nothing is removed on a guess.
+    if (attributes == INVALID_FILE_ATTRIBUTES) return RemovalAction::Leave;
     bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         return directory ? RemovalAction::RemoveLink : RemovalAction::DeleteFile;
@@ -102,28 +133,9 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep)
 
     if (IsKept(path, keep)) return;
 
-    // A link is judged by its own attributes, before _stat (which follows
-    // it) gets a say: it goes away as a link, its target stays.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        if (ClassifyForRemoval(attributes) == RemovalAction::RemoveLink) {
-            RemoveDirectoryA(path);
-        } else {
-            DeleteFileA(path);
-        }
-        return;
-    }
-
-    struct _stat info;
-    if (_stat(path, &info) != 0) return;
-    if ((info.st_mode & _S_IFDIR) == 0) {
-        // Read-only files are not made writable: they stay, as does every
-        // directory above them.
-        DeleteFileA(path);
-        return;
-    }
-    RemoveContents(path, keep);
-    RemoveDirectoryA(path);
+    // The path's own attributes, which say whether it is a link; a path
+    // whose attributes cannot be read is left alone.
+    RemoveEntry(path, GetFileAttributesA(path), keep);
 }
 
 void DeleteWorkingDirectory()

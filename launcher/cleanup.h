@@ -31,8 +31,8 @@ void DeleteWorkingDirectory();
 // last component is "." or "..", is left alone. A path ending with a backslash
 // is removed as the same path without it. A directory junction or symbolic
 // link is removed itself and never followed, so nothing outside `path` is
-// touched. Allocation failures skip the entry concerned; this never ends the
-// process.
+// touched; a path whose attributes cannot be read is left alone. Allocation
+// failures skip the entry concerned; this never ends the process.
 void DeleteFilesAndDirectories(const char *path, const char *const *keep);
 
 // Runs `commandLine` (typically the quoted path of a batch file) with the

@@ -8,6 +8,7 @@
 // file attributes alone (kept apart from the file system so that it can be
 // checked where links cannot be made).
 enum class RemovalAction {
+    Leave,            // attributes unknown (INVALID_FILE_ATTRIBUTES): untouched
     DeleteFile,       // a plain file, or a symbolic link to a file
     RemoveLink,       // a directory junction or directory symbolic link
     RemoveTree,       // a real directory: its contents first, then itself

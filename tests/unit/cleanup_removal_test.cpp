@@ -215,6 +215,7 @@ TEST_P(ClassifyForRemovalTest, DecidesFromAttributes)
 INSTANTIATE_TEST_SUITE_P(
     Attributes, ClassifyForRemovalTest,
     testing::Values(
+        ClassifyCase{INVALID_FILE_ATTRIBUTES, RemovalAction::Leave},
         ClassifyCase{FILE_ATTRIBUTE_NORMAL, RemovalAction::DeleteFile},
         ClassifyCase{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, RemovalAction::DeleteFile},
         ClassifyCase{FILE_ATTRIBUTE_DIRECTORY, RemovalAction::RemoveTree},
