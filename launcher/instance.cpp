@@ -8,6 +8,7 @@
 // double-byte code page the last byte of a directory name may be 0x5C without
 // being a backslash, and cutting it would break the name.
 #include "launcher/instance.h"
+#include "launcher/instance_internal.h"
 
 #include "base/mbcs.h"
 #include "base/memory.h"
@@ -59,11 +60,19 @@ void ExitIfNotOnlyInstance()
     Run().instanceLock = lock;
 
     if (!LockFile(lock, 0, 0, 1, 0)) {
+        // A file system without byte-range locks refuses every lock: that
+        // says nothing about another instance, so the run goes on unlocked.
+        if (!LockHeldByAnotherInstance(GetLastError())) return;
         OwnedText key(GetMessageKeyPrefix("already_started"));
         ReportErrorText(key.get());
         exit(1);
     }
     atexit(DeleteLockFile);
+}
+
+bool LockHeldByAnotherInstance(DWORD lockError)
+{
+    return lockError == ERROR_LOCK_VIOLATION;
 }
 
 void DeleteLockFile()

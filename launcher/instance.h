@@ -10,9 +10,10 @@
 #include <string>
 
 // Returns when this process holds the lock on its own executable, or when no
-// lock could be attempted (no executable path, the file cannot be opened).
-// When another process holds it, prints "setup_already_started" on the
-// standard error stream and ends the process with exit(1).
+// lock could be had (no executable path, the file cannot be opened, its file
+// system takes no byte-range locks). When another process holds it (a lock
+// violation), prints "setup_already_started" on the standard error stream
+// and ends the process with exit(1).
 void ExitIfNotOnlyInstance();
 
 // Releases the lock taken by ExitIfNotOnlyInstance. Registered with atexit;

@@ -2,6 +2,7 @@
 // accepted and in what form they are kept; the working directory's names.
 #include "base/path.h"
 #include "launcher/instance.h"
+#include "launcher/instance_internal.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/launch_sequence_internal.h"
 #include "product/product.h"
@@ -180,6 +181,16 @@ TEST(InstanceLock, HeldOnByteZeroUntilReleased)
     EXPECT_TRUE(LockFile(other, 0, 0, 1, 0));
     UnlockFile(other, 0, 0, 1, 0);
     CloseHandle(other);
+}
+
+// Only a lock violation is another instance; a file system without
+// byte-range locks lets the run go on.
+TEST(InstanceLock, OnlyALockViolationMeansAnotherInstance)
+{
+    EXPECT_TRUE(LockHeldByAnotherInstance(ERROR_LOCK_VIOLATION));
+    for (DWORD other : {ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED,
+                        ERROR_INVALID_HANDLE})
+        EXPECT_FALSE(LockHeldByAnotherInstance(other)) << other;
 }
 
 } // namespace
