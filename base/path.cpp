@@ -39,3 +39,19 @@ std::string CurrentDirectory()
         buffer.resize(buffer.size() + MAX_PATH);
     }
 }
+
+std::string FullPath(const char *path)
+{
+    if (*path == '\0') return CurrentDirectory();
+    // Asked with too small a buffer, the call answers with the size it needs.
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = GetFullPathNameA(path, static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+        if (length == 0) return std::string();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(length);
+    }
+}

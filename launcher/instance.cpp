@@ -83,8 +83,10 @@ void DeleteLockFile()
 
 bool SetTempDir(const char *path)
 {
-    std::string candidate = IsAbsolutePath(path) ? std::string(path)
-                                                 : JoinPath(CurrentDirectory(), path);
+    // The full path: "C:tmp" and "\tmp" would name another directory once the
+    // launcher has changed its current directory.
+    std::string candidate = FullPath(path);
+    if (candidate.empty()) return false;
     if (EndsWithBackslash(candidate) && !IsRoot(candidate))
         candidate.erase(candidate.size() - 1);
 

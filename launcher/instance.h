@@ -21,9 +21,9 @@ void ExitIfNotOnlyInstance();
 void DeleteLockFile();
 
 // Accepts `path` (never null) as the temporary directory when it names an
-// existing directory that may be read and written. A relative path is taken
-// against the current directory and kept in that absolute form; an absolute
-// one is kept as typed. One trailing backslash is dropped, except from a
+// existing directory that may be read and written. It is kept as its full
+// path (FullPath: relative, drive-relative "C:tmp" and root-relative "\tmp"
+// forms resolved against the current directory now). One trailing backslash is dropped, except from a
 // root ("D:\", "\"), whose backslash is part of its meaning. On acceptance
 // the previous directory is replaced and true returned; on refusal nothing
 // changes.

@@ -77,13 +77,17 @@ void Replace(char **owned, const char *value)
     *owned = value != nullptr ? StrDup(value) : nullptr;
 }
 
-// A relative path taken against `directory`, in a fresh text.
-void MakeAbsolute(char **path, const std::string &directory)
+// The full path of `*path` (FullPath), in a fresh text: a relative,
+// drive-relative ("C:jdk") or root-relative ("\jdk") path would name
+// something else once the launcher has changed its current directory. Kept
+// as typed when the system resolves nothing.
+void MakeFull(char **path)
 {
-    if (*path == nullptr || IsAbsolutePath(*path)) return;
-    std::string absolute = JoinPath(directory, *path);
+    if (*path == nullptr) return;
+    std::string full = FullPath(*path);
+    if (full.empty()) return;
     free(*path);
-    *path = StrDup(absolute.c_str());
+    *path = StrDup(full.c_str());
 }
 
 // The wizard's fixed arguments. The vector holds them as char * like the
@@ -216,9 +220,9 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         if (strcmp(arg, "-tmpdir") == 0) {
             if (value == nullptr) return fail("missing_writable_dir", arg);
             if (!SetTempDir(value)) return fail("no_writable_dir", value);
-            // The accepted form: a relative directory made absolute, so that
-            // it still names the same place once the working directory has
-            // become the current one.
+            // The accepted form, its full path, so that it still names the
+            // same place once the working directory has become the current
+            // one.
             Replace(tmpDir, GetTempDir());
             ++i;
             continue;
@@ -226,9 +230,8 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         if (!SetFlagOption(arg)) return fail("no_valid_arg", arg);
     }
 
-    const std::string currentDirectory = CurrentDirectory();
-    MakeAbsolute(javaHome, currentDirectory);
-    MakeAbsolute(&stateFile, currentDirectory);
+    MakeFull(javaHome);
+    MakeFull(&stateFile);
 
     if (!console && !silent && ScreenColourDepth() < MinimumColourDepth) {
         if (!AskForConsoleMode()) {

@@ -18,9 +18,10 @@ void AddOption(char *text);
 // value option takes the next argument whatever it looks like.
 // True: *argc and *argv now hold the wizard's arguments (a fresh vector ending
 // with a null entry) and *javaHome, *tmpDir and *consoleMode are filled.
-// *javaHome and the state file are absolute (a relative one is taken against
-// the current directory); *tmpDir is the directory SetTempDir accepted, in
-// the form it stored (a relative one made absolute). With -silent the
+// *javaHome, the state file and *tmpDir are full paths (FullPath: resolved
+// against the current directory at parsing time, drive-relative "C:x" and
+// root-relative "\x" forms included); *tmpDir is the directory SetTempDir
+// accepted. With -silent the
 // launcher's own output now goes to the console.
 // False: the run ends with *exitStatus (0 after -help or -h, 1 after an
 // error, which has been reported followed by the usage text, or after a No

@@ -17,10 +17,17 @@
 
 namespace {
 
+// "{root}" stands for the scratch directory, "{drive}" for its drive ("C:")
+// and "{rooted}" for its path without the drive ("\\...").
 std::string Expand(std::string text, const std::string &root)
 {
-    size_t at;
-    while ((at = text.find("{root}")) != std::string::npos) text.replace(at, 6, root);
+    const std::pair<std::string, std::string> fields[] = {
+        {"{root}", root}, {"{drive}", root.substr(0, 2)}, {"{rooted}", root.substr(2)}};
+    for (const auto &field : fields) {
+        size_t at;
+        while ((at = text.find(field.first)) != std::string::npos)
+            text.replace(at, field.first.size(), field.second);
+    }
     return text;
 }
 
@@ -69,6 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
         TempDirCase{"trailing_backslash_removed", "{root}\\dir\\", true, "{root}\\dir"},
         TempDirCase{"relative_made_absolute", "dir", true, "{root}\\dir"},
         TempDirCase{"relative_with_trailing_backslash", "dir\\", true, "{root}\\dir"},
+        // Drive- and root-relative forms name the directory they name now,
+        // whatever the current directory becomes.
+        TempDirCase{"drive_relative_made_full", "{drive}dir", true, "{root}\\dir"},
+        TempDirCase{"root_relative_made_full", "{rooted}\\dir", true, "{root}\\dir"},
+        TempDirCase{"dot_dot_resolved", "{root}\\dir\\..\\dir", true, "{root}\\dir"},
         TempDirCase{"drive_root_keeps_its_backslash", "C:\\", true, "C:\\"},
         TempDirCase{"a_file", "{root}\\plain.txt", false, ""},
         TempDirCase{"a_relative_file", "plain.txt", false, ""},

@@ -46,11 +46,17 @@ std::string Shown(const char *text)
     return text != nullptr ? std::string(text) : std::string("<null>");
 }
 
-// Replaces "{cwd}" with the current directory of the test.
+// Replaces "{cwd}" with the current directory of the test and "{drive}"
+// with its drive ("C:").
 std::string Expand(std::string text, const std::string &cwd)
 {
-    size_t at;
-    while ((at = text.find("{cwd}")) != std::string::npos) text.replace(at, 5, cwd);
+    const std::pair<std::string, std::string> fields[] = {{"{cwd}", cwd},
+                                                          {"{drive}", cwd.substr(0, 2)}};
+    for (const auto &field : fields) {
+        size_t at;
+        while ((at = text.find(field.first)) != std::string::npos)
+            text.replace(at, field.first.size(), field.second);
+    }
     return text;
 }
 
@@ -165,7 +171,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {"-savestate", "-silent"}, {"-saveState", "{cwd}\\-silent"}, 0, "<null>"},
         WizardCase{"javahome_relative", {"-javahome", "jre"}, {}, 0, "{cwd}\\jre"},
         WizardCase{"javahome_absolute", {"-javahome", "D:\\java\\jre"}, {}, 0, "D:\\java\\jre"},
-        WizardCase{"javahome_rooted", {"-javahome", "\\java"}, {}, 0, "\\java"},
+        // Drive- and root-relative forms are resolved now: after the launcher
+        // has changed its current directory they would name something else.
+        WizardCase{"javahome_rooted", {"-javahome", "\\java"}, {}, 0, "{drive}\\java"},
+        WizardCase{"javahome_drive_relative", {"-javahome", "{drive}jdk"}, {}, 0, "{cwd}\\jdk"},
+        WizardCase{"savestate_drive_relative",
+                   {"-savestate", "{drive}answers.txt"}, {"-saveState", "{cwd}\\answers.txt"}, 0,
+                   "<null>"},
         WizardCase{"javahome_last_wins", {"-javahome", "a", "-javahome", "b"}, {}, 0, "{cwd}\\b"},
         WizardCase{"all_together",
                    {"-id", "-savestate", "s.txt", "-console", "-debug", "-silent", "s.txt"},
