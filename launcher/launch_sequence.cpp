@@ -99,6 +99,14 @@ bool NoJava(const RunState &run, const char *key)
     return false;
 }
 
+// True for "\x" and "/x": a path on the current drive, from its root (and
+// not "\\server\share", which names a network share).
+bool IsRootRelative(const std::string &entry)
+{
+    auto isSlash = [](char c) { return c == '\\' || c == '/'; };
+    return entry.size() >= 1 && isSlash(entry[0]) && (entry.size() == 1 || !isSlash(entry[1]));
+}
+
 // Hands a copy of `text` to the option list, which keeps it.
 void AddOptionText(const std::string &text)
 {
@@ -305,9 +313,20 @@ std::string ClasspathOption(const char *home, const char *const *elements, int c
     }
     option += home;
     for (int i = 0; i < count; ++i) {
-        option += ';';
-        option += home;
-        option += elements[i];
+        // Each element is appended to the home, which takes care of its
+        // first entry. A later entry that begins with a single backslash
+        // would name the root of the current drive, where any local user
+        // may plant a jar: it too is taken below the home.
+        const char *entry = elements[i];
+        for (bool first = true;; first = false) {
+            const char *end = _strchr(entry, ';');
+            const std::string text = end != nullptr ? std::string(entry, end) : std::string(entry);
+            option += ';';
+            if (first || IsRootRelative(text)) option += home;
+            option += text;
+            if (end == nullptr) break;
+            entry = end + 1;
+        }
     }
     return option;
 }

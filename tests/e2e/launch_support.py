@@ -42,9 +42,12 @@ def expected_class_path(build_dir, home, kit=None):
     """The class path as the launcher builds it: a development kit's two
     entries (`kit`: the directory holding lib\\tools.jar, as the runtime
     path names it), the application home, then the home joined to the
-    build-time element."""
+    build-time element, whose later entries rooted at the drive ("\\x") are
+    taken below the home too."""
     head = "" if kit is None else "%s\\lib\\tools.jar;%s\\classes;" % (kit, kit)
-    return head + home + ";" + home + product_value(build_dir, "PRODUCT_CLASSPATH_ELEMENT")
+    first, *rest = product_value(build_dir, "PRODUCT_CLASSPATH_ELEMENT").split(";")
+    rest = [home + e if e.startswith("\\") and not e.startswith("\\\\") else e for e in rest]
+    return head + ";".join([home, home + first] + rest)
 
 
 def expected_options(build_dir, working, tmp, home=None, kit=None, flags=()):
