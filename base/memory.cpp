@@ -4,13 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 
+void ExitOutOfMemory()
+{
+    perror("Out of memory");
+    exit(1);
+}
+
 void *MemAlloc(size_t size)
 {
     void *block = malloc(size);
-    if (block == nullptr) {
-        perror("Out of memory");
-        exit(1);
-    }
+    if (block == nullptr) ExitOutOfMemory();
     return block;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 extern const unsigned JavaStartDelayMs = PRODUCT_JAVA_START_DELAY_MS;
 
@@ -14,13 +15,20 @@ void TestFaultHook(const char *point)
 {
 #ifdef LAUNCHER_TEST_HOOKS
     // Test builds only: LAUNCHER_TEST_FAULT=<point>[:breakpoint] raises an
-    // access violation (or a breakpoint) at that point of the launch.
+    // access violation (or a breakpoint) at that point of the launch;
+    // <point>:out-of-memory makes a C++ allocation fail there.
     const char *want = getenv("LAUNCHER_TEST_FAULT");
     if (want == nullptr) return;
     size_t n = strlen(point);
     if (strncmp(want, point, n) != 0) return;
     if (strcmp(want + n, ":breakpoint") == 0) {
         RaiseException(EXCEPTION_BREAKPOINT, 0, 0, nullptr);
+        return;
+    }
+    if (strcmp(want + n, ":out-of-memory") == 0) {
+        // A std::vector no process can hold: its allocation fails for real.
+        std::vector<char> hog(std::vector<char>().max_size());
+        hog[0] = 1;
         return;
     }
     if (want[n] == '\0') RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);

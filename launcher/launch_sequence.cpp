@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 const char RequiredJavaVersion[] = "1.5";
@@ -354,6 +355,9 @@ std::string WorkingDirectoryName(const std::string &dir, const std::string &pref
 
 int _main(int argc, char **argv)
 {
+    // Every allocation of the C++ library, on any thread, ends as MemAlloc's
+    // do when it fails: "Out of memory" and status 1.
+    std::set_new_handler(ExitOutOfMemory);
     RunState &run = Run();
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
     ExitIfNotOnlyInstance();

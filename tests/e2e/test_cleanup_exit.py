@@ -208,3 +208,14 @@ def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_c
     else:
         assert shown_on_console != window, run.result
         assert run.leftovers() == []
+
+
+def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(wine, standin, tmp_path):
+    """A std::vector whose allocation fails ends the run as MemAlloc does, not
+    in the C++ runtime's abort (status 3, no message)."""
+    program = make_installer(wine, standin, str(tmp_path))
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+                        env={"LAUNCHER_TEST_FAULT": "after-extraction:out-of-memory"})
+    assert run.result.code == 1, run.result
+    assert run.result.err.startswith("Out of memory"), run.result
+    assert run.records == [], "the wizard must not start"
