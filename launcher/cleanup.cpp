@@ -150,8 +150,31 @@ void DeleteWorkingDirectory()
     free(directory);
 }
 
-void PrepareToExit()
+namespace {
+
+enum : LONG { CleanupNotStarted = 0, CleanupRunning = 1, CleanupDone = 2 };
+
+// The cleanup of the run, run by the first caller only: the normal end of
+// the run on the main thread, or the exception filter on whichever thread
+// faulted first. A later caller on another thread waits until it is done
+// (the process must not end under it); one on the same thread (a fault
+// raised by the cleanup itself) returns at once. `fromFilter`: the working
+// directory's path is not freed, because another thread (the main thread,
+// while the status-window thread faults) may still be using it; the process
+// is ending.
+void RunCleanupOnce(bool fromFilter)
 {
+    RunState &run = Run();
+    if (InterlockedCompareExchange(&run.cleanupState, CleanupRunning, CleanupNotStarted) !=
+        CleanupNotStarted) {
+        if (run.cleanupThread == GetCurrentThreadId()) return;
+        while (InterlockedCompareExchange(&run.cleanupState, CleanupRunning, CleanupRunning) ==
+               CleanupRunning)
+            Sleep(10);
+        return;
+    }
+    run.cleanupThread = GetCurrentThreadId();
+
     ReportStatus("performing_cleanup");
 
     // The application home is the current directory, and the working
@@ -159,7 +182,19 @@ void PrepareToExit()
     SetCurrentDirectoryA("..");
 
     if (runCleanupHook) Cleanup();
-    DeleteWorkingDirectory();
+    if (fromFilter) {
+        if (WorkingDirectory != nullptr) DeleteFilesAndDirectories(WorkingDirectory, nullptr);
+    } else {
+        DeleteWorkingDirectory();
+    }
+    InterlockedExchange(&run.cleanupState, CleanupDone);
+}
+
+} // namespace
+
+void PrepareToExit()
+{
+    RunCleanupOnce(false);
 }
 
 LONG WINAPI HandleException(EXCEPTION_POINTERS *info)
@@ -168,7 +203,7 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info)
     // which the extracted payload should not stay behind.
     bool breakpoint = info != nullptr && info->ExceptionRecord != nullptr &&
                       info->ExceptionRecord->ExceptionCode == EXCEPTION_BREAKPOINT;
-    if (!breakpoint) PrepareToExit();
+    if (!breakpoint) RunCleanupOnce(true);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 

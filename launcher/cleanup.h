@@ -12,10 +12,14 @@
 // The cleanup that ends a run: status line "performing_cleanup", leaves the
 // current directory (the application home) for its parent, runs the product
 // hook Cleanup() when runCleanupHook is set, then DeleteWorkingDirectory().
+// The cleanup runs once per run, here or in HandleException, whichever comes
+// first; a call on another thread while it runs waits until it is done.
 void PrepareToExit();
 
 // The process's unhandled-exception filter. Any exception but a breakpoint
-// (0x80000003) runs PrepareToExit first. Always returns 0
+// (0x80000003) runs the cleanup of PrepareToExit, unless it has run or is
+// running, but removes the working directory without freeing its path or
+// clearing it: another thread may still be using the text. Always returns 0
 // (EXCEPTION_CONTINUE_SEARCH) so that the system's default handling ends the
 // process.
 LONG WINAPI HandleException(EXCEPTION_POINTERS *info);

@@ -44,6 +44,10 @@ struct RunState {
 
     // --- the end ------------------------------------------------------------
     bool runCleanupHook = false;  // set just before the normal cleanup
+    // Who runs the cleanup: the normal end or the exception filter, on
+    // whatever thread comes first (launcher/cleanup.cpp), and only once.
+    LONG cleanupState = 0;      // 0 not started, 1 running, 2 done (Interlocked)
+    DWORD cleanupThread = 0;    // the thread that runs it
 };
 
 // The run's record: one per process, as it stands when no run has started

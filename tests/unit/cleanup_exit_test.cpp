@@ -2,6 +2,7 @@
 // filter, and the upgrade batch file.
 #include "launcher/cleanup.h"
 #include "launcher/launch_sequence.h"
+#include "launcher/run_state.h"
 #include "unit/scratch_tree.h"
 #include "unit/param_name.h"
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -44,6 +46,7 @@ class ExceptionFilterTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        ResetRunState();  // the cleanup has not run yet
         tree.File("tarvisk.class");
         tree.File("package\\lib.jar");
         WorkingDirectory = Copy(tree.root());
@@ -83,7 +86,6 @@ TEST_P(FaultCodeTest, FaultRemovesTheWorkingDirectory)
 {
     std::string parent = tree.root().substr(0, tree.root().rfind('\\'));
     EXPECT_EQ(Raise(GetParam()), EXCEPTION_CONTINUE_SEARCH);
-    EXPECT_EQ(WorkingDirectory, nullptr);
     EXPECT_FALSE(tree.Exists(""));
 
     char current[MAX_PATH];
@@ -95,8 +97,32 @@ INSTANTIATE_TEST_SUITE_P(Codes, FaultCodeTest,
                          testing::Values(EXCEPTION_ACCESS_VIOLATION, DWORD(0xE06D7363)),
                          PrintedName());
 
+// A fault on another thread (the status window's) while the main thread
+// still works with the run: the filter removes the working directory but
+// neither frees nor clears the path the main thread may be using, and the
+// cleanup runs once: neither a second fault nor the normal end repeats it.
+TEST_F(ExceptionFilterTest, FaultOnAnotherThreadCleansUpOnceAndFreesNothing)
+{
+    const char *held = WorkingDirectory;
+    LONG result = 0;
+    std::thread statusWindow([&] { result = Raise(EXCEPTION_ACCESS_VIOLATION); });
+    statusWindow.join();
+    EXPECT_EQ(result, EXCEPTION_CONTINUE_SEARCH);
+    EXPECT_FALSE(tree.Exists(""));
+    EXPECT_EQ(WorkingDirectory, held);
+    EXPECT_EQ(std::string(held), tree.root());
+
+    tree.Dir("");
+    tree.File("later.txt");
+    EXPECT_EQ(Raise(EXCEPTION_ACCESS_VIOLATION), EXCEPTION_CONTINUE_SEARCH);
+    PrepareToExit();
+    EXPECT_TRUE(tree.Exists("later.txt"));
+    EXPECT_EQ(WorkingDirectory, held);
+}
+
 TEST(HandleException, NoExceptionInformationStillCleansUp)
 {
+    ResetRunState();
     ScratchTree tree("cleanup-noinfo");
     tree.File("x.txt");
     WorkingDirectory = Copy(tree.root());
