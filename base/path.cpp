@@ -55,3 +55,11 @@ std::string FullPath(const char *path)
         buffer.resize(length);
     }
 }
+
+bool RunInParentDirectory(void (*action)())
+{
+    const std::string current = CurrentDirectory();
+    const bool stepOut = !current.empty() && SetCurrentDirectoryA("..");
+    action();
+    return !stepOut || SetCurrentDirectoryA(current.c_str());
+}

@@ -33,4 +33,10 @@ std::string FullPath(const char *path);
 // name fits). Empty when the system gives none.
 std::string CurrentDirectory();
 
+// Runs `action` with the parent of the current directory as the current
+// directory, then changes back. When the parent cannot be entered, `action`
+// runs where it is. False when the way back fails: the current directory is
+// then not what it was, and the caller must not go on as if it were.
+bool RunInParentDirectory(void (*action)());
+
 #endif

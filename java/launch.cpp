@@ -5,6 +5,7 @@
 #include "java/launch.h"
 
 #include "base/owned.h"
+#include "base/path.h"
 #include "java/command_line.h"
 #include "java/runtime.h"
 #include "java/version.h"
@@ -27,19 +28,18 @@ namespace {
 // A console host that AllocConsole starts may inherit the current directory
 // (the working directory) and hold it open for as long as the console lives,
 // which is past the cleanup: the working directory could then not be
-// removed. The host is therefore started from the directory above.
-void PrepareConsole()
+// removed. The host is therefore started from the directory above. False
+// when the launcher cannot return to the application home: the wizard would
+// start in the wrong directory.
+bool PrepareConsole()
 {
-    std::vector<char> current(GetCurrentDirectoryA(0, nullptr) + 1);
-    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(current.size()), current.data());
-    const bool stepOut = length > 0 && length < current.size() && SetCurrentDirectoryA("..");
-    AllocConsole();
-    if (stepOut) SetCurrentDirectoryA(current.data());
+    if (!RunInParentDirectory([] { AllocConsole(); })) return false;
     SetConsoleTitleA("");
     HWND console = FindWindowA(nullptr, "");
-    if (console == nullptr) return;
+    if (console == nullptr) return true;
     if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
     SetForegroundWindow(console);
+    return true;
 }
 
 } // namespace
@@ -79,7 +79,10 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
         ComposePathAssignment(libraryDir, hadPath ? oldPath.c_str() : nullptr);
     _putenv(assignment.c_str());
 
-    if (console) PrepareConsole();
+    if (console && !PrepareConsole()) {
+        ReportError("no_set_specified_working_dir", Shown(GetApplicationHome()));
+        return 1;
+    }
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -167,6 +167,28 @@ TEST(WorkingDirectoryName, DistinctAcrossProcessesAndAttempts)
     EXPECT_EQ(names.size(), 20u);
 }
 
+// The console host is started from the parent directory; coming back must
+// succeed, or the wizard would start in the wrong directory.
+std::string innerDirectory;
+std::string seenDirectory;
+
+TEST(RunInParentDirectory, ComesBackOrSaysItCannot)
+{
+    CliScratch scratch{"parent"};
+    innerDirectory = scratch.Dir("inner");
+    const std::string previous = CurrentDirectory();
+    ASSERT_TRUE(SetCurrentDirectoryA(innerDirectory.c_str()));
+
+    EXPECT_TRUE(RunInParentDirectory([] { seenDirectory = CurrentDirectory(); }));
+    EXPECT_EQ(seenDirectory, scratch.root());
+    EXPECT_EQ(CurrentDirectory(), innerDirectory);
+
+    // Gone while the action ran: the way back fails, and says so.
+    EXPECT_FALSE(RunInParentDirectory([] { RemoveDirectoryA(innerDirectory.c_str()); }));
+    EXPECT_EQ(CurrentDirectory(), scratch.root());
+    SetCurrentDirectoryA(previous.c_str());
+}
+
 // --- The instance lock ------------------------------------------------------
 
 TEST(InstanceLock, HeldOnByteZeroUntilReleased)
