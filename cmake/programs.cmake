@@ -1,13 +1,14 @@
 # add_core_program(<target> <output dir> <start delay ms> [WIN32] [TEST_HOOKS]
-#                  SOURCES <files>...)
+#                  [MODERN_JAVA] SOURCES <files>...)
 #   A program built on the launcher's modules: its own sources, the module
 #   libraries (zlib statically, Windows' own DLLs), the catalogue objects (so
 #   it carries the catalogue exports the lookup needs) and its own build
-#   variant (start delay, test hooks).
+#   variant (start delay, test hooks; MODERN_JAVA accepts runtimes 9 and later
+#   whatever PRODUCT_ACCEPT_MODERN_JAVA says).
 #   The programs, their test variants, the unit tests and the test probes all
 #   come from here.
 function(add_core_program target outdir delay)
-  cmake_parse_arguments(ARG "WIN32;TEST_HOOKS" "" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "WIN32;TEST_HOOKS;MODERN_JAVA" "" "SOURCES" ${ARGN})
   set(kind)
   if(ARG_WIN32)
     set(kind WIN32)
@@ -17,6 +18,9 @@ function(add_core_program target outdir delay)
   target_compile_definitions(${target} PRIVATE PRODUCT_JAVA_START_DELAY_MS=${delay})
   if(ARG_TEST_HOOKS)
     target_compile_definitions(${target} PRIVATE LAUNCHER_TEST_HOOKS=1)
+  endif()
+  if(ARG_MODERN_JAVA)
+    target_compile_definitions(${target} PRIVATE PRODUCT_ACCEPT_MODERN_JAVA=1)
   endif()
   target_link_libraries(${target} PRIVATE launcher kernel32)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${outdir})
@@ -53,3 +57,10 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/ui/setup.rc PROPERTIES
 
 add_launcher_programs("" ${CMAKE_BINARY_DIR}/bin ${PRODUCT_JAVA_START_DELAY_MS} OFF)
 add_launcher_programs("_test" ${CMAKE_BINARY_DIR}/test-bin ${TEST_JAVA_START_DELAY_MS} ON)
+# The console program of the test variant once more, accepting runtimes 9 and
+# later, for the tests of that build option.
+add_core_program(conrun_test_modern ${CMAKE_BINARY_DIR}/test-bin-modern
+    ${TEST_JAVA_START_DELAY_MS} TEST_HOOKS MODERN_JAVA
+    SOURCES ${CMAKE_SOURCE_DIR}/launcher/main.cpp)
+target_compile_definitions(conrun_test_modern PRIVATE LAUNCHER_CONSOLE_ENTRY=1)
+set_target_properties(conrun_test_modern PROPERTIES OUTPUT_NAME conrun)

@@ -32,6 +32,13 @@ const char *const RegistryKeys[] = {
     "Software\\JavaSoft\\Java Runtime Environment",
 };
 
+// Where runtimes of feature version 9 and later register; read after the
+// keys above, and only when the build accepts such runtimes.
+const char *const ModernRegistryKeys[] = {
+    "Software\\JavaSoft\\JDK",
+    "Software\\JavaSoft\\JRE",
+};
+
 // Longest subkey name read, terminator included.
 const DWORD SubkeyNameSize = 260;
 
@@ -92,12 +99,14 @@ void CollectRegistered(const char *keyName, REGSAM view, std::vector<RuntimeCand
     }
 }
 
-// The candidate with the byte-wise greatest version; the later of equals.
+// The candidate with the greatest version (CompareVersions, numeric when the
+// build accepts modern runtimes); the later of equals.
 const RuntimeCandidate *Best(const std::vector<RuntimeCandidate> &candidates)
 {
     const RuntimeCandidate *best = nullptr;
     for (const RuntimeCandidate &candidate : candidates) {
-        if (best == nullptr || strcmp(candidate.version.c_str(), best->version.c_str()) >= 0) {
+        if (best == nullptr || CompareVersions(candidate.version.c_str(), best->version.c_str(),
+                                               AcceptModernJava) >= 0) {
             best = &candidate;
         }
     }
@@ -207,6 +216,11 @@ char *GetPublicJREPath()
     }
     for (const char *keyName : RegistryKeys) {
         for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain);
+    }
+    if (AcceptModernJava) {
+        for (const char *keyName : ModernRegistryKeys) {
+            for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain);
+        }
     }
 
     if (bundled != nullptr && bundledIsKit) return StrDup(bundled);

@@ -43,7 +43,9 @@ char *GetBundledLibraryPath();
 // Software\JavaSoft\Java Development Kit and ...\Java Runtime Environment
 // whose names CheckVersion accepts, with a JavaHome value that GetJREPath
 // accepts; within a class the byte-wise greatest version wins, and among
-// equal versions the one met last. Under WOW64 each key is read in the
+// equal versions the one met last. A build that accepts modern runtimes
+// (AcceptModernJava) also reads Software\JavaSoft\JDK and ...\JRE, after
+// the two above, and compares versions numerically (CompareVersions). Under WOW64 each key is read in the
 // 32-bit view and then in the 64-bit view, so a 64-bit registration wins a
 // tie.
 char *GetPublicJREPath();

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 const char *const SupportedVersionPrefixes[] = {"1.5", "1.6", "1.7", "1.8", "1.9"};
 const int SupportedVersionPrefixCount =
@@ -52,15 +53,74 @@ PipeState DrainAvailable(HANDLE pipe, std::string *kept, size_t limit)
     }
 }
 
+// The runs of digits in `version`, in order, each without leading zeros
+// (kept as text, so no length of number can overflow).
+std::vector<std::string> VersionNumbers(const char *version)
+{
+    std::vector<std::string> numbers;
+    for (const char *p = version; *p != '\0';) {
+        if (*p < '0' || *p > '9') {
+            ++p;
+            continue;
+        }
+        const char *start = p;
+        while (*p >= '0' && *p <= '9') ++p;
+        std::string digits(start, p);
+        size_t first = digits.find_first_not_of('0');
+        digits.erase(0, first == std::string::npos ? digits.size() - 1 : first);
+        numbers.push_back(digits);
+    }
+    return numbers;
+}
+
+// The numbers of the old scheme "1.<feature>...." lose their leading 1, so
+// that the feature version comes first in both schemes.
+std::vector<std::string> FeatureFirst(std::vector<std::string> numbers)
+{
+    if (numbers.size() > 1 && numbers[0] == "1") numbers.erase(numbers.begin());
+    return numbers;
+}
+
+// Two numbers without leading zeros, by value.
+int CompareNumbers(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
 } // namespace
 
-bool CheckVersion(const char *version)
+bool IsSupportedVersion(const char *version, bool acceptModern)
 {
     for (int i = 0; i < SupportedVersionPrefixCount; ++i) {
         const char *prefix = SupportedVersionPrefixes[i];
         if (strncmp(prefix, version, strlen(prefix)) == 0) return true;
     }
-    return false;
+    if (!acceptModern) return false;
+    // The feature version leads: digits, then the end or a separator.
+    const char *end = version;
+    while (*end >= '0' && *end <= '9') ++end;
+    if (end == version) return false;
+    if (*end != '\0' && *end != '.' && *end != '-' && *end != '+') return false;
+    return CompareNumbers(VersionNumbers(version)[0], "9") >= 0;
+}
+
+bool CheckVersion(const char *version)
+{
+    return IsSupportedVersion(version, AcceptModernJava);
+}
+
+int CompareVersions(const char *a, const char *b, bool numeric)
+{
+    if (!numeric) return strcmp(a, b);
+    std::vector<std::string> left = FeatureFirst(VersionNumbers(a));
+    std::vector<std::string> right = FeatureFirst(VersionNumbers(b));
+    for (size_t i = 0; i < left.size() && i < right.size(); ++i) {
+        int order = CompareNumbers(left[i], right[i]);
+        if (order != 0) return order;
+    }
+    if (left.size() != right.size()) return left.size() < right.size() ? -1 : 1;
+    return 0;
 }
 
 char *VersionFromReport(char *capture)

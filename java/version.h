@@ -9,8 +9,20 @@ extern const int SupportedVersionPrefixCount;
 
 // True when `version` begins with an entry of SupportedVersionPrefixes
 // ("1.5" to "1.9"). Plain prefix test: "1.50" passes, "1.10", "9" and "10" do
-// not.
+// not. With `acceptModern` a feature version of 9 or more is accepted too:
+// digits worth at least 9, then the end or one of '.', '-', '+' ("9",
+// "11.0.2", "17.0.10", "21-ea").
+bool IsSupportedVersion(const char *version, bool acceptModern);
+
+// IsSupportedVersion with what this build accepts (AcceptModernJava).
 bool CheckVersion(const char *version);
+
+// Orders two supported version strings: negative, zero or positive as `a`
+// is older than, as old as or newer than `b`. Byte-wise (strcmp) unless
+// `numeric`; then by the numbers in them, each compared by value, with the
+// leading "1." of the old scheme dropped, so 17 beats 11 beats 1.8.0_401
+// and 1.5.0_10 beats 1.5.0_9; a version that extends another beats it.
+int CompareVersions(const char *a, const char *b, bool numeric);
 
 // The version string in a runtime's "-version" report `capture` (a MemAlloc'd
 // text this call takes over): the text is cut at its first line feed and at

@@ -1,5 +1,6 @@
 // Compiled once per program variant: the shipped programs take the product's
-// start delay; the test variant defines its own and carries test-only hooks.
+// start delay and runtime versions; the test variants define their own and
+// carry test-only hooks.
 #include "launcher/build_variant.h"
 #include "product/product.h"
 #include "product_config.h"
@@ -10,6 +11,7 @@
 #include <vector>
 
 extern const unsigned JavaStartDelayMs = PRODUCT_JAVA_START_DELAY_MS;
+extern const bool AcceptModernJava = PRODUCT_ACCEPT_MODERN_JAVA != 0;
 
 void TestFaultHook(const char *point)
 {

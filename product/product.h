@@ -45,5 +45,7 @@ void Cleanup();
 // Build-variant values, defined in build_variant.cpp which each program
 // compiles with its own settings.
 extern const unsigned JavaStartDelayMs;
+// True when runtimes of feature version 9 and later are accepted as well.
+extern const bool AcceptModernJava;
 
 #endif

@@ -6,7 +6,10 @@ import pytest
 
 JAVASOFT = r"HKLM\Software\JavaSoft"
 KEYS = {"jdk": JAVASOFT + r"\Java Development Kit",
-        "jre": JAVASOFT + r"\Java Runtime Environment"}
+        "jre": JAVASOFT + r"\Java Runtime Environment",
+        # where runtimes 9 and later register
+        "jdk9": JAVASOFT + r"\JDK",
+        "jre9": JAVASOFT + r"\JRE"}
 
 
 class Registry:
@@ -14,8 +17,8 @@ class Registry:
         self.wine = wine
 
     def register(self, kind, version, java_home, view=32):
-        """Registers `java_home` (a Windows path) under `kind` ("jdk" or
-        "jre") and `version` in the given registry view."""
+        """Registers `java_home` (a Windows path) under `kind` (a key of
+        KEYS) and `version` in the given registry view."""
         r = self.wine.reg("add", KEYS[kind] + "\\" + version, "/v", "JavaHome", "/t", "REG_SZ",
                           "/d", java_home, view=view)
         assert r.returncode == 0, r.stderr

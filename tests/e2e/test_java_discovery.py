@@ -147,6 +147,36 @@ def test_equal_versions_last_met_wins(probe, registry, make, home, registrations
     assert results(probe("public", to_windows(str(home)))) == [paths[winner]]
 
 
+# Registrations (key, version, view) and the version chosen by the build as
+# specified and by one that accepts runtimes 9 and later (None: no runtime).
+MODERN_CASES = [
+    ("newest-feature-wins", [("jre", "1.8.0_401", 32), ("jre9", "11.0.2", 64),
+                             ("jdk9", "17.0.10", 64)], "1.8.0_401", "17.0.10"),
+    ("ten-beats-nine", [("jre9", "10", 64), ("jre9", "9.0.4", 32)], None, "10"),
+    ("old-scheme-numeric", [("jre", "1.5.0_10", 32), ("jre", "1.5.0_9", 32)],
+     "1.5.0_9", "1.5.0_10"),
+    ("new-key-old-version", [("jdk9", "1.8.0_401", 32)], None, "1.8.0_401"),
+    ("old-key-new-version", [("jre", "21", 64)], None, "21"),
+]
+
+
+@pytest.mark.parametrize("registrations, specified, modern", [c[1:] for c in MODERN_CASES],
+                         ids=[c[0] for c in MODERN_CASES])
+def test_modern_runtimes_only_in_the_build_that_accepts_them(probe, registry, make, home,
+                                                             build_dir, registrations, specified,
+                                                             modern):
+    paths = {}
+    for kind, version, view in registrations:
+        dest, runtime = make("%s-%s-%d" % (kind, version, view))
+        registry.register(kind, version, dest, view=view)
+        paths[version] = runtime
+    modern_probe = os.path.join(build_dir, "support", "java_probe", "java_probe_modern.exe")
+    for program, version in ((None, specified), (modern_probe, modern)):
+        args = ("public", to_windows(str(home)))
+        found = probe(*args, program=program) if program else probe(*args)
+        assert results(found) == [paths[version] if version else "(null)"], program
+
+
 # --- The payload runtime -------------------------------------------------------
 
 def test_payload_plain_runtime_beats_registered_plain(probe, registry, make, home, build_dir):

@@ -83,6 +83,24 @@ def test_whole_run_with_javahome_over_the_payload_runtime(launcher, catalogue, g
     assert wizard["args"] == ["-nodisplay"]
 
 
+@pytest.mark.parametrize("version", ["9", "11.0.2", "17.0.10", "21"])
+def test_modern_runtime_runs_the_wizard_only_in_the_build_that_accepts_it(launcher, version):
+    runtime = launcher.runtime("named", report=b'openjdk version "%s" 2024-01-16\r\n'
+                               % version.encode())
+    args = ["-javahome", to_windows(runtime)]
+    refused = launcher.run(launcher.installer(runtime=False), args)
+    assert refused.code == 1 and refused.records == [], refused.result
+    run = launcher.run(launcher.installer(variant="test-bin-modern", runtime=False), args)
+    assert run.code == 0, run.result
+    wizard = run.wizard
+    assert wizard["argv"][0] == to_windows(os.path.join(runtime, "bin", "java.exe"))
+    # The options stay as they are: "-Djava.endorsed.dirs=" too, whose empty
+    # value a runtime 9 and later accepts.
+    assert wizard["options"] == expected_options(launcher.build_dir, wizard["cwd"],
+                                                 to_windows(run.tmp_dir))
+    assert run.leftovers() == []
+
+
 # --- the options, in order -------------------------------------------------------------
 
 FLAGS = [("-debug", "-Ddebug=true"), ("-noportcheck", "-Dno.port.verification=true"),

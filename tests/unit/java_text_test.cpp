@@ -3,6 +3,7 @@
 #include "base/memory.h"
 #include "java/command_line.h"
 #include "java/version.h"
+#include "product/product.h"
 #include "unit/param_name.h"
 
 #include <gtest/gtest.h>
@@ -19,33 +20,84 @@ namespace {
 
 struct VersionCase {
     const char *version;
-    bool supported;
+    bool supported;  // as specified: the prefix table alone
+    bool modern;     // with runtimes 9 and later accepted
 };
 
 void PrintTo(const VersionCase &c, std::ostream *os)
 {
-    *os << (c.supported ? "supported " : "refused ") << c.version;
+    *os << (c.supported ? "supported " : "refused ") << (c.modern ? "modern " : "old ")
+        << c.version;
 }
 
 class CheckVersionTest : public testing::TestWithParam<VersionCase> {};
 
-TEST_P(CheckVersionTest, AcceptsOnlyTablePrefixes)
+TEST_P(CheckVersionTest, AcceptsTablePrefixesAndModernOnRequest)
 {
-    EXPECT_EQ(CheckVersion(GetParam().version), GetParam().supported) << GetParam().version;
+    const VersionCase &c = GetParam();
+    EXPECT_EQ(IsSupportedVersion(c.version, false), c.supported) << c.version;
+    EXPECT_EQ(IsSupportedVersion(c.version, true), c.modern) << c.version;
+    EXPECT_EQ(CheckVersion(c.version), AcceptModernJava ? c.modern : c.supported) << c.version;
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CheckVersionTest,
-    testing::Values(VersionCase{"1.5", true}, VersionCase{"1.5.0_06", true},
-                    VersionCase{"1.6.0_03", true}, VersionCase{"1.7.0", true},
-                    VersionCase{"1.8.0_401", true}, VersionCase{"1.9.0", true},
-                    VersionCase{"1.50", true},  // a plain prefix test
-                    VersionCase{"1.4.2", false}, VersionCase{"1.4.2_10", false},
-                    VersionCase{"1.10", false}, VersionCase{"9", false},
-                    VersionCase{"9.0.4", false}, VersionCase{"10", false},
-                    VersionCase{"10.0.1", false}, VersionCase{"11", false},
-                    VersionCase{"1", false}, VersionCase{"1.", false},
-                    VersionCase{" 1.5", false}, VersionCase{"", false}),
+    testing::Values(VersionCase{"1.5", true, true}, VersionCase{"1.5.0_06", true, true},
+                    VersionCase{"1.6.0_03", true, true}, VersionCase{"1.7.0", true, true},
+                    VersionCase{"1.8.0_401", true, true}, VersionCase{"1.9.0", true, true},
+                    VersionCase{"1.50", true, true},  // a plain prefix test
+                    VersionCase{"1.4.2", false, false}, VersionCase{"1.4.2_10", false, false},
+                    VersionCase{"1.10", false, false}, VersionCase{"9", false, true},
+                    VersionCase{"9.0.4", false, true}, VersionCase{"10", false, true},
+                    VersionCase{"10.0.1", false, true}, VersionCase{"11", false, true},
+                    VersionCase{"11.0.2", false, true}, VersionCase{"17.0.10", false, true},
+                    VersionCase{"21", false, true}, VersionCase{"21-ea", false, true},
+                    VersionCase{"17.0.1+12", false, true}, VersionCase{"0009", false, true},
+                    VersionCase{"8", false, false}, VersionCase{"8.0", false, false},
+                    VersionCase{"17a", false, false}, VersionCase{"17_1", false, false},
+                    VersionCase{"99999999999999999999", false, true},
+                    VersionCase{"1", false, false}, VersionCase{"1.", false, false},
+                    VersionCase{" 1.5", false, false}, VersionCase{" 17", false, false},
+                    VersionCase{"", false, false}),
                          PrintedName());
+
+// --- CompareVersions ----------------------------------------------------------
+
+struct OrderCase {
+    const char *older;
+    const char *newer;
+    bool byteWiseAgrees;  // strcmp puts them in the same order
+};
+
+void PrintTo(const OrderCase &c, std::ostream *os)
+{
+    *os << c.older << " before " << c.newer;
+}
+
+class CompareVersionsTest : public testing::TestWithParam<OrderCase> {};
+
+TEST_P(CompareVersionsTest, NumericOrderPutsNewerLast)
+{
+    const OrderCase &c = GetParam();
+    EXPECT_LT(CompareVersions(c.older, c.newer, true), 0);
+    EXPECT_GT(CompareVersions(c.newer, c.older, true), 0);
+    EXPECT_EQ(CompareVersions(c.older, c.newer, false) < 0, c.byteWiseAgrees);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, CompareVersionsTest,
+    testing::Values(OrderCase{"11.0.2", "17.0.10", true}, OrderCase{"1.8.0_401", "11", true},
+                    OrderCase{"1.8.0_401", "9", true}, OrderCase{"9.0.4", "10", false},
+                    OrderCase{"17.0.9", "17.0.10", false}, OrderCase{"17", "21", true},
+                    OrderCase{"1.5.0_9", "1.5.0_10", false}, OrderCase{"1.6", "1.6.0_01", true},
+                    OrderCase{"1.5.0_06", "1.6", true}, OrderCase{"17", "17.0.1", true},
+                    OrderCase{"99999999999999999998", "99999999999999999999", true}),
+                         PrintedName());
+
+TEST(CompareVersions, EqualNumbersAreEqual)
+{
+    EXPECT_EQ(CompareVersions("17.0.10", "17.0.10", true), 0);
+    EXPECT_EQ(CompareVersions("17-ea", "17", true), 0);
+    EXPECT_EQ(CompareVersions("1.6.0_03", "1.6.0_03", false), 0);
+}
 
 TEST(SupportedVersionPrefixes, AreOneFiveToOneNineInOrder)
 {
