@@ -6,8 +6,10 @@
 #include "product_config.h"
 
 #include <windows.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 extern const unsigned JavaStartDelayMs = PRODUCT_JAVA_START_DELAY_MS;
@@ -36,6 +38,23 @@ void TestFaultHook(const char *point)
     if (want[n] == '\0') RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
 #else
     (void)point;
+#endif
+}
+
+void TestLoadLibraryHook()
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    const char *name = getenv("LAUNCHER_TEST_LOAD_LIBRARY");
+    if (name == nullptr || *name == '\0') return;
+    HMODULE module = LoadLibraryA(name);
+    std::string path(MAX_PATH, '\0');
+    DWORD length = module != nullptr
+                       ? GetModuleFileNameA(module, &path[0], static_cast<DWORD>(path.size()))
+                       : 0;
+    path.resize(length);
+    printf("%s\n", module != nullptr ? path.c_str() : "not loaded");
+    fflush(stdout);
+    exit(0);
 #endif
 }
 

@@ -6,6 +6,12 @@
 // `point`; in the shipped programs it does nothing.
 void TestFaultHook(const char *point);
 
+// In test builds, LAUNCHER_TEST_LOAD_LIBRARY=<name> loads that DLL by name,
+// prints the path of the module that came (or "not loaded") on standard
+// output and ends the process with 0; in the shipped programs it does
+// nothing.
+void TestLoadLibraryHook();
+
 #include <cstdint>
 
 // In test builds, LAUNCHER_TEST_FREE_BYTES=<n> replaces the free-space figure
