@@ -45,7 +45,7 @@ add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp
     USES base product zip ui advapi32)
 add_module(launcher
-    SOURCES launcher/cleanup.cpp launcher/instance.cpp launcher/launch_sequence.cpp
+    SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp launcher/launch_sequence.cpp
             launcher/options.cpp
     USES base product zip ui java)
 

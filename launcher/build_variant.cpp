@@ -2,6 +2,7 @@
 // start delay and runtime versions; the test variants define their own and
 // carry test-only hooks.
 #include "launcher/build_variant.h"
+#include "launcher/console_control.h"
 #include "product/product.h"
 #include "product_config.h"
 
@@ -20,7 +21,8 @@ void TestFaultHook(const char *point)
 #ifdef LAUNCHER_TEST_HOOKS
     // Test builds only: LAUNCHER_TEST_FAULT=<point>[:breakpoint] raises an
     // access violation (or a breakpoint) at that point of the launch;
-    // <point>:out-of-memory makes a C++ allocation fail there.
+    // <point>:out-of-memory makes a C++ allocation fail there, and
+    // <point>:pause holds the launch there until a console event stops it.
     const char *want = getenv("LAUNCHER_TEST_FAULT");
     if (want == nullptr) return;
     size_t n = strlen(point);
@@ -33,6 +35,13 @@ void TestFaultHook(const char *point)
         // A std::vector no process can hold: its allocation fails for real.
         std::vector<char> hog(std::vector<char>().max_size());
         hog[0] = 1;
+        return;
+    }
+    if (strcmp(want + n, ":pause") == 0) {
+        // Held here until a console control event asks the run to stop.
+        printf("paused at %s\n", point);
+        fflush(stdout);
+        while (!StopRequested()) Sleep(10);
         return;
     }
     if (want[n] == '\0') RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
@@ -55,6 +64,16 @@ void TestLoadLibraryHook()
     printf("%s\n", module != nullptr ? path.c_str() : "not loaded");
     fflush(stdout);
     exit(0);
+#endif
+}
+
+void TestConsoleControlHook(unsigned long event)
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    printf("console control event %lu\n", event);
+    fflush(stdout);
+#else
+    (void)event;
 #endif
 }
 

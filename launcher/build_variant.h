@@ -3,7 +3,8 @@
 #define LAUNCHER_BUILD_VARIANT_H
 
 // In test builds, raises a fault when the environment asks for one at
-// `point`; in the shipped programs it does nothing.
+// `point`, or holds the run there until a console control event asks it to
+// stop; in the shipped programs it does nothing.
 void TestFaultHook(const char *point);
 
 // In test builds, LAUNCHER_TEST_LOAD_LIBRARY=<name> loads that DLL by name,
@@ -11,6 +12,11 @@ void TestFaultHook(const char *point);
 // output and ends the process with 0; in the shipped programs it does
 // nothing.
 void TestLoadLibraryHook();
+
+// In test builds, prints "console control event <n>" on standard output
+// when the console control handler receives event n, so a test knows it
+// arrived; in the shipped programs it does nothing.
+void TestConsoleControlHook(unsigned long event);
 
 #include <cstdint>
 

@@ -19,6 +19,7 @@
 #include "java/version.h"
 #include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
+#include "launcher/console_control.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence_internal.h"
 #include "launcher/options.h"
@@ -296,6 +297,14 @@ int Finish(RunState &run, int wizardStatus)
     return wizardStatus;
 }
 
+// The end of a run that did not reach the wizard: status 1. After a failed
+// step what was made stays; after a stop the working directory goes.
+int EndBeforeWizard()
+{
+    if (StopRequested()) PrepareToExit();
+    return 1;
+}
+
 } // namespace
 
 std::string ClasspathOption(const char *home, const char *const *elements, int count,
@@ -363,8 +372,10 @@ int _main(int argc, char **argv)
     ExitIfNotOnlyInstance();
     SetProgramName(run);
 
-    // From here on a crash still removes what this run created.
+    // From here on a crash still removes what this run created, and so does
+    // Ctrl+C (or closing the console) before the wizard starts.
     SetUnhandledExceptionFilter(HandleException);
+    InstallConsoleControlHandler();
 
     // The command line, without the program name; what is left is the
     // wizard's.
@@ -377,15 +388,20 @@ int _main(int argc, char **argv)
     run.wizardArgc = wizardArgc;
     run.wizardArgv = wizardArgv;
 
+    // A step that fails ends the run and leaves what it made; a stop asked
+    // for by a console event ends it after the step under way and removes
+    // the working directory.
+    auto carryOn = [](bool stepDone) { return stepDone && !StopRequested(); };
     ReportStatus("checking_disk_space");
-    if (!MakeWorkingDirectory(run)) return 1;
+    if (!carryOn(MakeWorkingDirectory(run))) return EndBeforeWizard();
     int64_t payloadBytes = 0;
-    if (!MeasurePayload(run, &payloadBytes)) return 1;
-    if (!CheckDiskSpace(run, payloadBytes)) return 1;
-    if (!ChooseRuntime(run)) return 1;
-    if (!ExtractPayload(run)) return 1;
+    if (!carryOn(MeasurePayload(run, &payloadBytes))) return EndBeforeWizard();
+    if (!carryOn(CheckDiskSpace(run, payloadBytes))) return EndBeforeWizard();
+    if (!carryOn(ChooseRuntime(run))) return EndBeforeWizard();
+    if (!carryOn(ExtractPayload(run))) return EndBeforeWizard();
     TestFaultHook("after-extraction");
-    if (!AddJavaOptions(run)) return 1;
-    if (!EnterApplicationHome()) return 1;
+    if (!carryOn(AddJavaOptions(run))) return EndBeforeWizard();
+    if (!carryOn(EnterApplicationHome())) return EndBeforeWizard();
+    if (!StartingWizard()) return EndBeforeWizard();
     return Finish(run, RunWizard(run));
 }

@@ -48,6 +48,9 @@ struct RunState {
     // whatever thread comes first (launcher/cleanup.cpp), and only once.
     LONG cleanupState = 0;      // 0 not started, 1 running, 2 done (Interlocked)
     DWORD cleanupThread = 0;    // the thread that runs it
+    // Preparing, stopping (a console event came first) or wizard started;
+    // shared with the console control handler (launcher/console_control).
+    volatile LONG controlPhase = 0;
 };
 
 // The run's record: one per process, as it stands when no run has started

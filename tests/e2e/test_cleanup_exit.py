@@ -1,13 +1,17 @@
 """The end of a run, seen from outside: the working directory is gone after
 every run that reached Java, the upgrade batch file runs on exit code 10, a
-link left in the working directory does not take its target along, and a
-crash cleans up while a breakpoint does not.
+link left in the working directory does not take its target along, a crash
+cleans up while a breakpoint does not, and Ctrl+C stops a run before the
+wizard (cleaning up) but is left to the wizard once it runs.
 
 Each test builds a real installer (the test variant of conrun.exe with an
 appended payload that carries the stand-in runtime under package/jre) and
 runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
 import os
+import select
+import signal
+import time
 
 import pytest
 
@@ -219,3 +223,73 @@ def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(wine, standin,
     assert run.result.code == 1, run.result
     assert run.result.err.startswith("Out of memory"), run.result
     assert run.records == [], "the wizard must not start"
+
+
+def read_until(proc, wanted, seen, timeout=120):
+    """Reads the standard output of the running `proc` into `seen` (bytes
+    read so far) until it holds `wanted`; returns what was read."""
+    deadline = time.monotonic() + timeout
+    while wanted not in seen:
+        assert time.monotonic() < deadline, "no %r in %r" % (wanted, seen)
+        if select.select([proc.stdout], [], [], 0.1)[0]:
+            chunk = os.read(proc.stdout.fileno(), 65536)
+            assert chunk, "the program ended before printing %r: %r" % (wanted, seen)
+            seen += chunk
+    return seen
+
+
+# Wine turns SIGINT into the CTRL_C_EVENT that Ctrl+C gives on Windows; the
+# test variant says when its handler has it.
+CTRL_C_SEEN = b"console control event 0"
+
+
+# setup.exe has a console before the wizard only when it was started from one
+# (it attaches to it), which a test under Wine cannot give it: Wine, like
+# Windows, sends Ctrl+C only to processes with a console.
+@pytest.mark.parametrize("program_name", ["conrun.exe"])
+def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
+    program = make_installer(wine, standin, str(tmp_path), program=program_name)
+    record = str(tmp_path / "record.jsonl")
+    program, args, extra = command(program, str(tmp_path / "tmp"), record,
+                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
+    proc = wine.popen(program, args, env=extra)
+    try:
+        seen = read_until(proc, b"paused at after-extraction", b"")
+        left = os.listdir(str(tmp_path / "tmp"))
+        assert len(left) == 1 and os.path.exists(str(tmp_path / "tmp" / left[0] / "tarvisk.class"))
+        os.kill(proc.pid, signal.SIGINT)
+        seen = read_until(proc, CTRL_C_SEEN, seen)
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    assert proc.returncode == 1, (seen, out, err)
+    assert CLEANUP_LINE.encode() in seen + out
+    assert Run(None, str(tmp_path / "tmp"), record).records == [], "the wizard must not start"
+    assert os.listdir(str(tmp_path / "tmp")) == []
+
+
+@pytest.mark.parametrize("program_name", PROGRAMS)
+def test_ctrl_c_while_the_wizard_runs_is_the_wizards(wine, standin, tmp_path, program_name):
+    """The launcher outlives the event and cleans up when the wizard ends,
+    with the wizard's exit status."""
+    done = str(tmp_path / "wizard-may-end")
+    program = make_installer(wine, standin, str(tmp_path), exit_code=5, release=to_windows(done),
+                             program=program_name)
+    record = str(tmp_path / "record.jsonl")
+    program, args, extra = command(program, str(tmp_path / "tmp"), record)
+    proc = wine.popen(program, args, env=extra)
+    try:
+        wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
+        os.kill(proc.pid, signal.SIGINT)
+        seen = read_until(proc, CTRL_C_SEEN, b"")
+        runtimes.release(done)
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    assert proc.returncode == 5, (seen, out, err)
+    assert CLEANUP_LINE.encode() in seen + out
+    assert os.listdir(str(tmp_path / "tmp")) == []
