@@ -8,7 +8,9 @@
 // stops before writing the excess.
 //
 // The buffers are fixed per call and live on the stack, so memory does not
-// grow with the payload.
+// grow with the payload. The archive is read by positioned reads through a
+// descriptor the caller names, and nothing is written to the archive record
+// on the way, so the extraction's workers can each write an entry at once.
 #include "zip/entry_data.h"
 
 #include <cstdio>
@@ -32,6 +34,19 @@ int32_t DataLength(const ZipEntry *entry)
     return entry->compressedSize != 0 ? entry->compressedSize : entry->uncompressedSize;
 }
 
+// zipRead's read for an offset inside the data: one positioned read.
+int ReadData(int archiveFd, const ZipEntry *entry, int offset, void *buffer, int length)
+{
+    if (length <= 0) return 0;
+    const int32_t dataLength = DataLength(entry);
+    if (length > dataLength - offset) length = dataLength - offset;
+    const int64_t position = static_cast<int64_t>(entry->dataPos) + offset;
+    if (position > INT32_MAX) return -1;
+    return fileReadAt(archiveFd, buffer, static_cast<unsigned>(length), position);
+}
+
+bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message);
+
 } // namespace
 
 int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int length)
@@ -42,15 +57,17 @@ int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int leng
         zip->lastError = kOffsetOutOfRange;
         return -1;
     }
-    if (length <= 0) return 0;
-    if (length > dataLength - offset) length = dataLength - offset;
-    int64_t position = static_cast<int64_t>(entry->dataPos) + offset;
-    if (position > INT32_MAX) return -1;
-    if (fileSeek(zip->fd, static_cast<int32_t>(position), SEEK_SET) < 0) return -1;
-    return fileRead(zip->fd, buffer, static_cast<unsigned>(length));
+    return ReadData(zip->fd, entry, offset, buffer, length);
 }
 
 bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message)
+{
+    return InflateFrom(zip->fd, entry, fd, message);
+}
+
+namespace {
+
+bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message)
 {
     *message = nullptr;
     if (entry->compressedSize == 0) {
@@ -82,7 +99,7 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
 
     while (remaining > 0) {
         int ask = remaining < static_cast<int32_t>(sizeof input) ? remaining : static_cast<int>(sizeof input);
-        int got = zipRead(zip, entry, offset, input, ask);
+        int got = ReadData(archiveFd, entry, offset, input, ask);
         if (got == 0) {
             *message = kEndOfFile;
             return false;
@@ -106,7 +123,10 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
                 *message = rc == Z_STREAM_END ? kEndOfStream : kTooLong;
                 return false;
             }
-            if (rc == Z_STREAM_END && (remaining != 0 || written + produced != expected)) {
+            // The stream must end with the entry's compressed bytes, not
+            // before them (whether or not they were read yet).
+            if (rc == Z_STREAM_END &&
+                (remaining != 0 || stream.avail_in != 0 || written + produced != expected)) {
                 *message = kEndOfStream;
                 return false;
             }
@@ -141,7 +161,14 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
     return true;
 }
 
+} // namespace
+
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
+{
+    return zipWriteEntryFrom(zip->fd, entry, path);
+}
+
+bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path)
 {
     if (entry->uncompressedSize < 0) return false;
     int fd = fileOpen(path, FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
@@ -151,7 +178,7 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
     bool ok = false;
     if (entry->compressedSize != 0) {
         const char *message = nullptr;
-        ok = inflateFully(zip, entry, fd, &message);
+        ok = InflateFrom(archiveFd, entry, fd, &message);
     } else {
         unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
         uLong crc = crc32(0L, Z_NULL, 0);
@@ -160,7 +187,7 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
         ok = true;
         while (remaining > 0) {
             int ask = remaining < static_cast<int32_t>(sizeof buffer) ? remaining : static_cast<int>(sizeof buffer);
-            int got = zipRead(zip, entry, offset, buffer, ask);
+            int got = ReadData(archiveFd, entry, offset, buffer, ask);
             if (got <= 0 || fileWrite(fd, buffer, static_cast<unsigned>(got)) != got) {
                 ok = false;
                 break;

@@ -10,14 +10,16 @@
 // ZIP_COPY_BUFFER_SIZE; inflation reads ZIP_INFLATE_INPUT_SIZE compressed
 // bytes at a time and writes up to ZIP_INFLATE_OUTPUT_SIZE bytes per call.
 // They can be set at build time for tuning; memory per call stays fixed.
+// Every read is one positioned read: large steps cost few calls, and no
+// seek comes before them.
 #ifndef ZIP_COPY_BUFFER_SIZE
-#define ZIP_COPY_BUFFER_SIZE 16384
+#define ZIP_COPY_BUFFER_SIZE 65536
 #endif
 #ifndef ZIP_INFLATE_INPUT_SIZE
-#define ZIP_INFLATE_INPUT_SIZE 4096
+#define ZIP_INFLATE_INPUT_SIZE 65536
 #endif
 #ifndef ZIP_INFLATE_OUTPUT_SIZE
-#define ZIP_INFLATE_OUTPUT_SIZE 16384
+#define ZIP_INFLATE_OUTPUT_SIZE 65536
 #endif
 
 // Reads up to `length` bytes of the entry's stored data (compressed or not)
@@ -37,5 +39,11 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
 // were written and their CRC-32 matches the entry's. A partly written file is
 // left in place on failure.
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
+
+// zipReadEntry with the archive read through `archiveFd`, a descriptor of the
+// archive's file, by positioned reads alone, and nothing of the archive
+// record touched: several threads may write entries at once, each with an
+// entry of its own (the numbers of an entry are all that is used).
+bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path);
 
 #endif

@@ -33,6 +33,18 @@ int SystemRead(int fd, void *buffer, unsigned count)
     return _read(fd, buffer, count);
 }
 
+int SystemReadAt(int fd, void *buffer, unsigned count, int64_t position)
+{
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (file == INVALID_HANDLE_VALUE || position < 0) return -1;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, count, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<int>(got);
+}
+
 int SystemWrite(int fd, const void *buffer, unsigned count)
 {
     return _write(fd, buffer, count);
@@ -90,6 +102,12 @@ int SystemRead(int fd, void *buffer, unsigned count)
     return static_cast<int>(read(fd, buffer, count));
 }
 
+int SystemReadAt(int fd, void *buffer, unsigned count, int64_t position)
+{
+    if (position < 0) return -1;
+    return static_cast<int>(pread(fd, buffer, count, static_cast<off_t>(position)));
+}
+
 int SystemWrite(int fd, const void *buffer, unsigned count)
 {
     return static_cast<int>(write(fd, buffer, count));
@@ -118,7 +136,7 @@ int SystemMakeDirectory(const char *path)
 }
 #endif
 
-const FileIo kSystem = {SystemOpen, SystemSeek, SystemRead, SystemWrite,
+const FileIo kSystem = {SystemOpen,  SystemSeek, SystemRead,   SystemReadAt,       SystemWrite,
                         SystemClose, SystemKind, SystemUnlink, SystemMakeDirectory};
 
 const FileIo *current = &kSystem;
@@ -150,6 +168,11 @@ int32_t fileSeek(int fd, int32_t offset, int whence)
 int fileRead(int fd, void *buffer, unsigned count)
 {
     return current->read(fd, buffer, count);
+}
+
+int fileReadAt(int fd, void *buffer, unsigned count, int64_t position)
+{
+    return current->readAt(fd, buffer, count, position);
 }
 
 int fileWrite(int fd, const void *buffer, unsigned count)

@@ -271,16 +271,23 @@ TEST(ZipEntryData, StoredCopyReadsInWholeBufferSteps)
     Scratch scratch;
     Entry e;
     e.name = "s";
-    e.data = Text(40000);
+    e.data = Text(2 * ZIP_COPY_BUFFER_SIZE + 7232);
     OneEntry one(scratch, e);
     ASSERT_NE(one.entry, nullptr);
     IoLog log;
     EXPECT_TRUE(zipReadEntry(one.zip, one.entry, scratch.Path("out").c_str()));
     const unsigned step = ZIP_COPY_BUFFER_SIZE;
     std::vector<unsigned> want;
-    for (unsigned left = 40000; left > 0; left -= std::min(left, step)) want.push_back(std::min(left, step));
+    std::vector<int32_t> wantAt;
+    const unsigned size = static_cast<unsigned>(e.data.size());
+    for (unsigned left = size; left > 0; left -= std::min(left, step)) {
+        wantAt.push_back(one.entry->dataPos + static_cast<int32_t>(size - left));
+        want.push_back(std::min(left, step));
+    }
     EXPECT_EQ(log.reads, want);
-    EXPECT_EQ(log.seeks, static_cast<int>(want.size()));
+    // Each step is one positioned read: no seek before it.
+    EXPECT_EQ(log.readAt, wantAt);
+    EXPECT_EQ(log.seeks, 0);
     EXPECT_EQ(log.closes, 1);
 }
 
@@ -300,7 +307,7 @@ TEST(ZipEntryData, EmptyStoredEntryReadsNothing)
 TEST(ZipEntryData, InflateReadsInputInWholeBufferSteps)
 {
     Scratch scratch;
-    Entry e = Deflated(Noise(10000));
+    Entry e = Deflated(Noise(3 * ZIP_INFLATE_INPUT_SIZE + 1000));
     OneEntry one(scratch, e);
     ASSERT_NE(one.entry, nullptr);
     IoLog log;

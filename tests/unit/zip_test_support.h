@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,8 @@ inline std::string ReadFile(const std::string &path)
 }
 
 // Logs the calls that pass through the file seam and fails the ones asked
-// for; installed for its lifetime.
+// for; installed for its lifetime. Extraction's workers call it from several
+// threads at once, so the log is kept under a lock.
 class IoLog {
 public:
     IoLog() : before_(fileioInstall(&table_)) { active_ = this; }
@@ -111,6 +113,7 @@ private:
     }
     static int Open(const char *path, int flags, int permission)
     {
+        std::lock_guard<std::mutex> hold(active_->lock_);
         active_->opens++;
         if (IsLong(path)) path = active_->longFileStandIn.c_str();
         return fileioSystem()->open(path, flags, permission);
@@ -122,11 +125,21 @@ private:
     }
     static int Read(int fd, void *buffer, unsigned count)
     {
+        std::lock_guard<std::mutex> hold(active_->lock_);
         int n = static_cast<int>(active_->reads.size());
         active_->reads.push_back(count);
         active_->readAt.push_back(fileioSystem()->seek(fd, 0, SEEK_CUR));
         if (n == active_->failRead) return -1;
         return fileioSystem()->read(fd, buffer, count);
+    }
+    static int ReadAt(int fd, void *buffer, unsigned count, int64_t position)
+    {
+        std::lock_guard<std::mutex> hold(active_->lock_);
+        int n = static_cast<int>(active_->reads.size());
+        active_->reads.push_back(count);
+        active_->readAt.push_back(static_cast<int32_t>(position));
+        if (n == active_->failRead) return -1;
+        return fileioSystem()->readAt(fd, buffer, count, position);
     }
     static int Write(int fd, const void *buffer, unsigned count)
     {
@@ -134,20 +147,24 @@ private:
     }
     static int Close(int fd)
     {
+        std::lock_guard<std::mutex> hold(active_->lock_);
         active_->closes++;
         return fileioSystem()->close(fd);
     }
     static FileKind Kind(const char *path)
     {
+        std::lock_guard<std::mutex> hold(active_->lock_);
         return IsLong(path, 248) ? FILE_KIND_MISSING : fileioSystem()->kind(path);
     }
     static int Unlink(const char *path) { return fileioSystem()->unlink(path); }
     static int MakeDirectory(const char *path)
     {
+        std::lock_guard<std::mutex> hold(active_->lock_);
         return IsLong(path, 248) ? 0 : fileioSystem()->makeDirectory(path);
     }
 
-    const FileIo table_ = {Open, Seek, Read, Write, Close, Kind, Unlink, MakeDirectory};
+    std::mutex lock_;
+    const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, Kind, Unlink, MakeDirectory};
 };
 
 inline IoLog *IoLog::active_ = nullptr;
