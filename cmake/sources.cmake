@@ -29,7 +29,7 @@ function(add_module name)
 endfunction()
 
 add_module(base
-    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp)
+    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/workers.cpp)
 add_module(product
     SOURCES product/product.cpp
     USES base)

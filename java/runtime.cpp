@@ -26,6 +26,9 @@ namespace {
 
 char *bundledJREPath;      // payload runtime, once found
 char *bundledLibraryPath;  // <application home>\package, once known
+// Where the payload runtime was extracted, and the prefix of its entries.
+std::string extractedRuntimeHome;
+std::string extractedRuntimePrefix;
 
 const char *const RegistryKeys[] = {
     "Software\\JavaSoft\\Java Development Kit",
@@ -182,10 +185,19 @@ char *GetBundledJREPath()
         if (c == '\\') c = '/';
     }
     if (UnzipFiles(archive, home, prefix.c_str())) {
+        extractedRuntimeHome = home;
+        extractedRuntimePrefix = prefix;
         bundledJREPath = GetJREPath(candidate.c_str());
     }
     zipClose(archive);
     return bundledJREPath;
+}
+
+const char *GetExtractedRuntimePrefix(const char *destination)
+{
+    if (destination == nullptr || extractedRuntimePrefix.empty() || extractedRuntimeHome != destination)
+        return nullptr;
+    return extractedRuntimePrefix.c_str();
 }
 
 char *GetBundledLibraryPath()

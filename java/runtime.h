@@ -32,6 +32,12 @@ char *GetStringFromRegistry(HKEY key, const char *valueName);
 // empty so a later call tries again. Do not free; null when there is none.
 char *GetBundledJREPath();
 
+// The entry-name prefix of the payload runtime ("package/jre") when
+// GetBundledJREPath extracted it below `destination` in this process and
+// every entry under it was written; null otherwise. A later extraction of
+// the whole payload into the same place passes those entries over.
+const char *GetExtractedRuntimePrefix(const char *destination);
+
 // <application home>\package, cached at the first call that has an
 // application home. Do not free; null while there is no application home.
 char *GetBundledLibraryPath();

@@ -227,7 +227,10 @@ bool ExtractPayload(const RunState &run)
     ZipArchive *zip = zipOpen(run.execPath, nullptr);
     if (zip == nullptr) return true;
     ReportStatus("unzipping_files");
-    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr);
+    // The payload's runtime, when the search extracted it here, is not
+    // written twice.
+    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr,
+                                      GetExtractedRuntimePrefix(run.workingDirectory));
     zipClose(zip);
     if (!extracted) ReportError("corrupted_zip_file", run.execPath);
     return extracted;

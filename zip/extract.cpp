@@ -1,21 +1,42 @@
 // Implementation notes.
 //
+// The calling thread walks the entries in order: it reads each local header,
+// checks the name, makes the directories and hands the file to a worker,
+// which reads the data by positioned reads through a descriptor of its own
+// and writes the file. Everything whose order matters (refusals, directories,
+// replacing a file that stands where a directory goes) thus happens in the
+// archive's order on one thread; the workers only write files that nothing
+// else touches at the time. Two things could still make the order of writing
+// show: two entries that name one file (Windows compares names without case,
+// and an 8.3 alias such as ABCDEF~1.TXT names a long name's file), and a
+// directory made where a file is still being written. The walk keeps the
+// files in flight by a folded key and waits for the workers before it
+// touches one of them again; a name with a "~" is written alone, with no
+// other file in flight.
+//
 // The output path is "<destination>/<name>" in one buffer. The walk cuts it
 // at each "/" (found with the code-page-aware search, so the trail byte of a
 // double-byte character is never taken for one), makes sure that directory
 // exists, then turns the "/" into the platform's separator and goes on; the
-// first cut is the destination itself. The names come from the archive, so a
-// name that would climb out of the destination, or that Windows would write
-// under another name or as a device, is refused before any directory is
-// made for it.
+// first cut is the destination itself. Directories made once are
+// remembered, so an entry in a known directory costs no file call for it.
+// Both sets are cleared after a few thousand names (with the workers waited
+// for), which keeps memory flat whatever the payload.
+//
+// The names come from the archive, so a name that would climb out of the
+// destination, or that Windows would write under another name or as a
+// device, is refused before any directory is made for it.
 #include "zip/extract.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "base/mbcs.h"
-#include "base/memory.h"
+#include "base/workers.h"
 #include "zip/entry_data.h"
 #include "zip/entry_name.h"
 #include "zip/fileio.h"
@@ -28,58 +49,172 @@ const char kSeparator = '\\';
 const char kSeparator = '/';
 #endif
 
+// Names remembered (directories made, files in flight) before the sets are
+// cleared.
+const size_t kRememberedNames = 4096;
+// Files queued per worker: enough to keep them busy while the walk reads
+// the next local headers.
+const int kQueuedPerWorker = 4;
+
+// One extraction's shared part.
+struct Extraction {
+    int archiveFd;                      // the workers' descriptor
+    std::atomic<bool> failed{false};
+};
+
+// One file for a worker: the entry's numbers and where it goes.
+struct FileJob {
+    Extraction *extraction;
+    ZipEntry entry;
+    std::string path;
+};
+
+void WriteFile(void *task)
+{
+    FileJob *job = static_cast<FileJob *>(task);
+    Extraction *extraction = job->extraction;
+    if (!extraction->failed.load() && !zipWriteEntryFrom(extraction->archiveFd, &job->entry, job->path.c_str()))
+        extraction->failed.store(true);
+    delete job;
+}
+
+// The key under which Windows may take two paths for one: separators alike,
+// ASCII letters in one case, and for bytes above 127 the bit that tells case
+// apart in the single-byte code pages cleared too (two different names may
+// share a key; that only costs a wait).
+std::string FoldedKey(const char *path)
+{
+    std::string key(path);
+    for (char &c : key) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u == '\\') u = '/';
+        else if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u + ('a' - 'A'));
+        else if (u >= 0x80) u |= 0x20;
+        c = static_cast<char>(u);
+    }
+    return key;
+}
+
+int ExtractionWorkers()
+{
+#ifdef ZIP_SERIAL_EXTRACTION
+    return 0;
+#else
+    return WorkerCount(kMaxWorkers);
+#endif
+}
+
+// The files handed out and not yet known to be written.
+class InFlight {
+public:
+    explicit InFlight(WorkerPool &pool) : pool_(pool) {}
+
+    // Waits for the workers when `path` may name a file in flight.
+    void Touching(const char *path)
+    {
+        if (!files_.empty() && files_.count(FoldedKey(path)) != 0) Settle();
+    }
+    void Add(const char *path)
+    {
+        if (files_.size() >= kRememberedNames) Settle();
+        files_.insert(FoldedKey(path));
+    }
+    // Waits until every file handed out is written.
+    void Settle()
+    {
+        pool_.Wait();
+        files_.clear();
+    }
+
+private:
+    WorkerPool &pool_;
+    std::unordered_set<std::string> files_;
+};
+
 } // namespace
 
-bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix)
+bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except)
 {
     if (zip == nullptr || destination == nullptr) return false;
 
-    size_t size = 260;
-    char *path = static_cast<char *>(MemAlloc(size));
-    size_t destinationLength = strlen(destination);
-    size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
+    // The workers read through a descriptor of their own: positioned reads
+    // there cannot move the position that the local-header reads here use.
+    // Without one the files are written here, one after another.
+    Extraction extraction;
+    int workers = ExtractionWorkers();
+    int ownFd = -1;
+    if (workers > 0 && zip->entryCount > 1) ownFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
+    if (ownFd < 0) workers = 0;
+    extraction.archiveFd = ownFd >= 0 ? ownFd : zip->fd;
     bool ok = true;
+    {
+        WorkerPool pool(workers, workers * kQueuedPerWorker);
+        InFlight inFlight(pool);
+        std::unordered_set<std::string> directories;
+        std::string path;
+        const size_t destinationLength = strlen(destination);
+        const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
+        const size_t exceptLength = except != nullptr ? strlen(except) : 0;
 
-    for (int n = 0; n < zip->entryCount && ok; ++n) {
-        ZipEntry *entry = zipGetNextEntry(zip, n);
-        if (entry == nullptr) {
-            ok = false;
-            break;
-        }
-        const char *name = entry->entryName;
-        if (prefix != nullptr && strncmp(name, prefix, prefixLength) != 0) {
-            zipFreeEntry(zip, entry);
-            continue;
-        }
-        if (!zipIsSafeName(name)) {
-            zipFreeEntry(zip, entry);
-            ok = false;
-            break;
-        }
-
-        size_t need = destinationLength + strlen(name) + 2;
-        if (need > size) {
-            free(path);
-            size = need;
-            path = static_cast<char *>(MemAlloc(size));
-        }
-        snprintf(path, size, "%s/%s", destination, name);
-
-        bool isDirectory = false;
-        for (char *slash = _strchr(path + destinationLength, '/'); slash != nullptr;
-             slash = _strchr(slash + 1, '/')) {
-            *slash = '\0';
-            if (fileKind(path) == FILE_KIND_FILE) fileUnlink(path);
-            fileMakeDirectory(path);
-            if (slash[1] == '\0') {
-                isDirectory = true;
+        for (int n = 0; n < zip->entryCount && !extraction.failed.load(); ++n) {
+            ZipEntry *entry = zipGetNextEntry(zip, n);
+            if (entry == nullptr) {
+                ok = false;
                 break;
             }
-            *slash = kSeparator;
+            const char *name = entry->entryName;
+            if ((prefix != nullptr && strncmp(name, prefix, prefixLength) != 0) ||
+                (except != nullptr && strncmp(name, except, exceptLength) == 0)) {
+                zipFreeEntry(zip, entry);
+                continue;
+            }
+            if (!zipIsSafeName(name)) {
+                zipFreeEntry(zip, entry);
+                ok = false;
+                break;
+            }
+            // An 8.3 alias may name any file: written with no other in flight.
+            const bool alone = strchr(name, '~') != nullptr;
+            if (alone) inFlight.Settle();
+
+            path.assign(destination, destinationLength);
+            path += '/';
+            path += name;
+            char *text = &path[0];
+            bool isDirectory = false;
+            for (char *slash = _strchr(text + destinationLength, '/'); slash != nullptr;
+                 slash = _strchr(slash + 1, '/')) {
+                *slash = '\0';
+                if (directories.count(text) == 0) {
+                    inFlight.Touching(text);
+                    if (fileKind(text) == FILE_KIND_FILE) fileUnlink(text);
+                    fileMakeDirectory(text);
+                    if (directories.size() >= kRememberedNames) directories.clear();
+                    directories.insert(text);
+                }
+                if (slash[1] == '\0') {
+                    isDirectory = true;
+                    break;
+                }
+                *slash = kSeparator;
+            }
+            if (!isDirectory) {
+                inFlight.Touching(text);
+                FileJob *job = new FileJob{&extraction, *entry, text};
+                job->entry.entryName = nullptr;
+                job->entry.extraField = nullptr;
+                job->entry.entryComment = nullptr;
+                if (alone) {
+                    WriteFile(job);
+                } else {
+                    inFlight.Add(text);
+                    pool.Submit(WriteFile, job);
+                }
+            }
+            zipFreeEntry(zip, entry);
         }
-        if (!isDirectory && !zipReadEntry(zip, entry, path)) ok = false;
-        zipFreeEntry(zip, entry);
+        // The pool waits for every file before it goes.
     }
-    free(path);
-    return ok;
+    if (ownFd >= 0) fileClose(ownFd);
+    return ok && !extraction.failed.load();
 }

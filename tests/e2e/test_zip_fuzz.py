@@ -1,6 +1,7 @@
 """A short fuzzing run of the archive code, built natively with clang's
-libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer: any crash, leak
-or undefined behaviour fails the test."""
+libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, and again with
+ThreadSanitizer for the extraction's workers: any crash, leak, undefined
+behaviour or data race fails the test."""
 import os
 import shutil
 import subprocess
@@ -13,8 +14,8 @@ import winerun
 FUZZ_SECONDS = int(os.environ.get("ZIP_FUZZ_SECONDS", "30"))
 
 
-@pytest.fixture(scope="module")
-def fuzzer(build_dir):
+@pytest.fixture(scope="module", params=["zip_fuzzer", "zip_fuzzer_tsan"])
+def fuzzer(build_dir, request):
     if not shutil.which("clang++"):
         pytest.skip("clang is not installed")
     native = os.path.join(build_dir, "native")
@@ -23,9 +24,9 @@ def fuzzer(build_dir):
         subprocess.run(["cmake", "-S", winerun.REPO, "-B", native, "-DNATIVE_BUILD=ON",
                         "-DCMAKE_BUILD_TYPE=Release"], env=env, check=True,
                        stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", native, "--target", "zip_fuzzer", "-j2"], env=env,
+    subprocess.run(["cmake", "--build", native, "--target", request.param, "-j2"], env=env,
                    check=True, stdout=subprocess.DEVNULL)
-    return os.path.join(native, "native", "zip_fuzzer")
+    return os.path.join(native, "native", request.param)
 
 
 def _seeds(corpus):

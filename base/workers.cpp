@@ -1,0 +1,234 @@
+// Implementation notes.
+//
+// A bounded ring of tasks behind one lock and three counting semaphores:
+// free slots (the submitter waits on it when the ring is full), queued tasks
+// (the workers wait on it) and "all done" (Wait). A worker leaves when it
+// takes an empty task, which only the destructor queues. Windows XP has no
+// condition variables, so the programs use a critical section and kernel
+// semaphores; the native build makes the same two primitives from the
+// standard library.
+#include "base/workers.h"
+
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <process.h>
+
+#include "base/owned.h"
+#else
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+class Lock {
+public:
+    Lock() { InitializeCriticalSection(&section_); }
+    ~Lock() { DeleteCriticalSection(&section_); }
+    void Enter() { EnterCriticalSection(&section_); }
+    void Leave() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class Semaphore {
+public:
+    explicit Semaphore(int count) : handle_(CreateSemaphoreA(nullptr, count, 0x7FFFFFFF, nullptr)) {}
+    bool Valid() const { return handle_.valid(); }
+    void Acquire() { WaitForSingleObject(handle_.get(), INFINITE); }
+    void Release() { ReleaseSemaphore(handle_.get(), 1, nullptr); }
+
+private:
+    OwnedHandle handle_;
+};
+#else
+class Lock {
+public:
+    void Enter() { mutex_.lock(); }
+    void Leave() { mutex_.unlock(); }
+
+private:
+    std::mutex mutex_;
+};
+
+class Semaphore {
+public:
+    explicit Semaphore(int count) : count_(count) {}
+    bool Valid() const { return true; }
+    void Acquire()
+    {
+        std::unique_lock<std::mutex> hold(mutex_);
+        ready_.wait(hold, [this] { return count_ > 0; });
+        --count_;
+    }
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            ++count_;
+        }
+        ready_.notify_one();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    int count_;
+};
+#endif
+
+struct Task {
+    WorkerPool::TaskFunction run;
+    void *task;
+};
+
+} // namespace
+
+struct WorkerPool::State {
+    State(int capacity) : ring(static_cast<size_t>(capacity)), freeSlots(capacity), queued(0), allDone(0) {}
+
+    std::vector<Task> ring;
+    size_t head = 0;
+    size_t count = 0;
+    int pending = 0;       // submitted and not finished
+    bool waiting = false;  // Wait is blocked on allDone
+    Lock lock;
+    Semaphore freeSlots;
+    Semaphore queued;
+    Semaphore allDone;
+#ifdef _WIN32
+    std::vector<OwnedHandle> threads;
+#else
+    std::vector<std::thread> threads;
+#endif
+
+    void Put(const Task &task)
+    {
+        freeSlots.Acquire();
+        lock.Enter();
+        ring[(head + count) % ring.size()] = task;
+        ++count;
+        if (task.run != nullptr) ++pending;
+        lock.Leave();
+        queued.Release();
+    }
+
+    void Work()
+    {
+        for (;;) {
+            queued.Acquire();
+            lock.Enter();
+            Task task = ring[head];
+            head = (head + 1) % ring.size();
+            --count;
+            lock.Leave();
+            freeSlots.Release();
+            if (task.run == nullptr) return;
+            task.run(task.task);
+            lock.Enter();
+            const bool wake = --pending == 0 && waiting;
+            if (wake) waiting = false;
+            lock.Leave();
+            if (wake) allDone.Release();
+        }
+    }
+};
+
+namespace {
+
+#ifdef _WIN32
+unsigned __stdcall RunWorker(void *state)
+{
+    static_cast<WorkerPool::State *>(state)->Work();
+    return 0;
+}
+
+// Reserved, not committed: the buffers of one entry live on this stack.
+const unsigned kWorkerStack = 1024 * 1024;
+#endif
+
+} // namespace
+
+int WorkerCount(int cap)
+{
+#ifdef _WIN32
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    int processors = static_cast<int>(info.dwNumberOfProcessors);
+#else
+    int processors = static_cast<int>(std::thread::hardware_concurrency());
+#endif
+    if (processors > cap) processors = cap;
+    return processors < 1 ? 1 : processors;
+}
+
+WorkerPool::WorkerPool(int threads, int capacity) : state_(nullptr)
+{
+    // Without memory or semaphores the tasks run on the submitting thread.
+    try {
+        state_ = new State(capacity < 1 ? 1 : capacity);
+        state_->threads.reserve(static_cast<size_t>(threads > 0 ? threads : 0));
+    } catch (...) {
+        delete state_;
+        state_ = nullptr;
+        return;
+    }
+    if (!state_->freeSlots.Valid() || !state_->queued.Valid() || !state_->allDone.Valid()) return;
+    for (int i = 0; i < threads; ++i) {
+#ifdef _WIN32
+        uintptr_t thread = _beginthreadex(nullptr, kWorkerStack, RunWorker, state_,
+                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        if (thread == 0) break;
+        state_->threads.emplace_back(reinterpret_cast<HANDLE>(thread));
+#else
+        try {
+            state_->threads.emplace_back([this] { state_->Work(); });
+        } catch (...) {
+            break;
+        }
+#endif
+    }
+}
+
+WorkerPool::~WorkerPool()
+{
+    if (state_ == nullptr) return;
+    Wait();
+    for (size_t i = 0; i < state_->threads.size(); ++i) state_->Put(Task{nullptr, nullptr});
+#ifdef _WIN32
+    for (OwnedHandle &thread : state_->threads) WaitForSingleObject(thread.get(), INFINITE);
+#else
+    for (std::thread &thread : state_->threads) thread.join();
+#endif
+    delete state_;
+}
+
+void WorkerPool::Submit(TaskFunction run, void *task)
+{
+    if (state_ == nullptr || state_->threads.empty()) {
+        run(task);
+        return;
+    }
+    state_->Put(Task{run, task});
+}
+
+void WorkerPool::Wait()
+{
+    if (state_ == nullptr) return;
+    State &s = *state_;
+    s.lock.Enter();
+    const bool busy = s.pending > 0;
+    if (busy) s.waiting = true;
+    s.lock.Leave();
+    if (busy) s.allDone.Acquire();
+}
+
+int WorkerPool::Threads() const
+{
+    return state_ != nullptr ? static_cast<int>(state_->threads.size()) : 0;
+}
