@@ -12,12 +12,21 @@
 // reports for the entry itself (the listing's, or GetFileAttributesA's for
 // the path the walk starts at), and an entry whose attributes cannot be read
 // is left alone rather than judged by a call that follows links.
+//
+// Under Wine every file deletion is a few round trips to the server, so the
+// working directory's files are deleted by a few worker threads while the
+// walk goes on; a directory is then removed once every file is gone, the
+// deepest first, as the serial walk removes them. Links are removed by the
+// walk itself, and nothing is ever listed below one. The exception filter
+// removes serially: a fault may have left the loader lock held, under which
+// no new thread would start.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
 
 #include "base/mbcs.h"
 #include "base/owned.h"
 #include "base/path.h"
+#include "base/workers.h"
 #include "launcher/run_state.h"
 #include "product/product.h"
 #include "ui/report.h"
@@ -50,12 +59,49 @@ bool IsKept(const char *path, const char *const *keep)
     return false;
 }
 
-void RemoveEntry(const char *path, DWORD attributes, const char *const *keep);
+// A directory left for the end of a parallel removal.
+struct PendingDirectory {
+    PendingDirectory *next;
+    char path[1];
+};
+
+// What one removal shares. Without workers every deletion happens during
+// the walk; with them, files go to the workers and the directories wait in
+// the order the walk finished them (children before their parent).
+struct Removal {
+    const char *const *keep;
+    WorkerPool *workers;  // null: serial
+    PendingDirectory *first = nullptr;
+    PendingDirectory *last = nullptr;
+};
+
+void DeleteFileTask(void *path)
+{
+    DeleteFileA(static_cast<char *>(path));
+    free(path);
+}
+
+void RemoveDirectoryLater(Removal &removal, const char *path)
+{
+    const size_t length = strlen(path);
+    PendingDirectory *pending =
+        static_cast<PendingDirectory *>(malloc(sizeof(PendingDirectory) + length));
+    if (pending == nullptr) return;  // it stays, as on any allocation failure
+    memcpy(pending->path, path, length + 1);
+    pending->next = nullptr;
+    if (removal.last != nullptr)
+        removal.last->next = pending;
+    else
+        removal.first = pending;
+    removal.last = pending;
+}
+
+void RemoveEntry(const char *path, DWORD attributes, Removal &removal);
 
 // Removes every name listed in `directory`, each as the listing describes
 // it: the listing's own attributes decide, so an entry is never looked up
 // again by a call that might follow a link.
-void RemoveContents(const char *directory, const char *const *keep)
+void RemoveContents(const char *directory, Removal &removal)
 {
     OwnedText prefix(Concat(directory, "\\"));
     if (!prefix.valid()) return;
@@ -68,13 +114,13 @@ void RemoveContents(const char *directory, const char *const *keep)
     do {
         if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
         OwnedText entry(Concat(prefix.get(), found.cFileName));
-        if (entry.valid() && !IsKept(entry.get(), keep))
-            RemoveEntry(entry.get(), found.dwFileAttributes, keep);
+        if (entry.valid() && !IsKept(entry.get(), removal.keep))
+            RemoveEntry(entry.get(), found.dwFileAttributes, removal);
     } while (FindNextFileA(listing.get(), &found));
 }
 
 // Removes `path` as `attributes` describe it.
-void RemoveEntry(const char *path, DWORD attributes, const char *const *keep)
+void RemoveEntry(const char *path, DWORD attributes, Removal &removal)
 {
     switch (ClassifyForRemoval(attributes)) {
     case RemovalAction::Leave:
@@ -82,6 +128,15 @@ void RemoveEntry(const char *path, DWORD attributes, const char *const *keep)
     case RemovalAction::DeleteFile:
         // Read-only files are not made writable: they stay, as does every
         // directory above them.
+        if (removal.workers != nullptr) {
+            const size_t length = strlen(path);
+            char *copy = static_cast<char *>(malloc(length + 1));
+            if (copy != nullptr) {
+                memcpy(copy, path, length + 1);
+                removal.workers->Submit(DeleteFileTask, copy);
+                return;
+            }
+        }
         DeleteFileA(path);
         return;
     case RemovalAction::RemoveLink:
@@ -89,9 +144,28 @@ void RemoveEntry(const char *path, DWORD attributes, const char *const *keep)
         RemoveDirectoryA(path);
         return;
     case RemovalAction::RemoveTree:
-        RemoveContents(path, keep);
-        RemoveDirectoryA(path);
+        RemoveContents(path, removal);
+        if (removal.workers != nullptr)
+            RemoveDirectoryLater(removal, path);
+        else
+            RemoveDirectoryA(path);
         return;
+    }
+}
+
+// The walk from `path` with `workers` deleting the files (null: none).
+void Remove(const char *path, const char *const *keep, WorkerPool *workers)
+{
+    Removal removal{keep, workers};
+    // The path's own attributes, which say whether it is a link; a path
+    // whose attributes cannot be read is left alone.
+    RemoveEntry(path, GetFileAttributesA(path), removal);
+    if (workers != nullptr) workers->Wait();
+    for (PendingDirectory *pending = removal.first; pending != nullptr;) {
+        PendingDirectory *next = pending->next;
+        RemoveDirectoryA(pending->path);
+        free(pending);
+        pending = next;
     }
 }
 
@@ -108,7 +182,7 @@ RemovalAction ClassifyForRemoval(DWORD attributes)
     return directory ? RemovalAction::RemoveTree : RemovalAction::DeleteFile;
 }
 
-void DeleteFilesAndDirectories(const char *path, const char *const *keep)
+void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers)
 {
     if (path == nullptr || !IsAbsolutePath(path)) return;
 
@@ -126,16 +200,19 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep)
         if (trimmed == nullptr) return;
         memcpy(trimmed, path, length);
         trimmed[length] = '\0';
-        DeleteFilesAndDirectories(trimmed, keep);
+        DeleteFilesAndDirectories(trimmed, keep, workers);
         free(trimmed);
         return;
     }
 
     if (IsKept(path, keep)) return;
 
-    // The path's own attributes, which say whether it is a link; a path
-    // whose attributes cannot be read is left alone.
-    RemoveEntry(path, GetFileAttributesA(path), keep);
+    if (workers <= 0) {
+        Remove(path, keep, nullptr);
+        return;
+    }
+    WorkerPool pool(workers, workers * 8);
+    Remove(path, keep, pool.Threads() > 0 ? &pool : nullptr);
 }
 
 void DeleteWorkingDirectory()
@@ -146,7 +223,7 @@ void DeleteWorkingDirectory()
     char *directory = WorkingDirectory;
     WorkingDirectory = nullptr;
     if (directory == nullptr) return;
-    DeleteFilesAndDirectories(directory, nullptr);
+    DeleteFilesAndDirectories(directory, nullptr, WorkerCount(kMaxWorkers));
     free(directory);
 }
 

@@ -24,8 +24,9 @@ void PrepareToExit();
 // process.
 LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
 
-// Removes WorkingDirectory with everything in it, frees the path and sets it
-// to null. With WorkingDirectory null it does nothing, so a second call (or a
+// Removes WorkingDirectory with everything in it (workers as many as
+// processors, at most kMaxWorkers, delete the files), frees the path and
+// sets it to null. With WorkingDirectory null it does nothing, so a second call (or a
 // fault raised while the first is still removing) removes nothing.
 void DeleteWorkingDirectory();
 
@@ -37,7 +38,10 @@ void DeleteWorkingDirectory();
 // link is removed itself and never followed, so nothing outside `path` is
 // touched; a path whose attributes cannot be read is left alone. Allocation
 // failures skip the entry concerned; this never ends the process.
-void DeleteFilesAndDirectories(const char *path, const char *const *keep);
+// `workers` threads (0: none) delete the files while the walk goes on; the
+// directories then go bottom-up once their files are gone, with the same
+// result as the walk alone.
+void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers = 0);
 
 // Runs `commandLine` (typically the quoted path of a batch file) with the
 // launcher's environment and current directory, waits for it without a time

@@ -27,12 +27,17 @@ void BuildNestedTree(const ScratchTree &tree)
     for (int i = 0; i < 300; ++i) tree.File("many\\file" + std::to_string(i) + ".txt");
 }
 
+// The removal alone, and with workers deleting the files: the same result.
+const int kWorkerCounts[] = {0, 3};
+
 TEST(DeleteFilesAndDirectories, RemovesNestedTreeAndTheDirectoryItself)
 {
-    ScratchTree tree("cleanup-nested");
-    BuildNestedTree(tree);
-    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
-    EXPECT_FALSE(tree.Exists(""));
+    for (int workers : kWorkerCounts) {
+        ScratchTree tree("cleanup-nested");
+        BuildNestedTree(tree);
+        DeleteFilesAndDirectories(tree.root().c_str(), nullptr, workers);
+        EXPECT_FALSE(tree.Exists("")) << workers << " workers";
+    }
 }
 
 TEST(DeleteFilesAndDirectories, RemovesASingleFile)
@@ -63,6 +68,8 @@ class BlockedFileTest : public testing::TestWithParam<Blocker> {};
 
 TEST_P(BlockedFileTest, StaysWithEveryDirectoryAboveIt)
 {
+    for (int workers : kWorkerCounts) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
     ScratchTree tree("cleanup-blocked");
     BuildNestedTree(tree);
     tree.File("a\\b\\c\\stuck.txt");
@@ -78,7 +85,7 @@ TEST_P(BlockedFileTest, StaysWithEveryDirectoryAboveIt)
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
     }
 
-    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
+    DeleteFilesAndDirectories(tree.root().c_str(), nullptr, workers);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
     for (const char *kept : {"", "a", "a\\b", "a\\b\\c", "a\\b\\c\\stuck.txt"}) {
@@ -87,6 +94,7 @@ TEST_P(BlockedFileTest, StaysWithEveryDirectoryAboveIt)
     for (const char *gone : {"top.txt", "a\\side.bin", "a\\empty", "a\\b\\middle.txt",
                              "a\\b\\c\\deep.txt", "a\\b\\c\\beside.txt", "d", "many"}) {
         EXPECT_FALSE(tree.Exists(gone)) << "should be gone: " << gone;
+    }
     }
 }
 
@@ -159,6 +167,8 @@ TEST(DeleteFilesAndDirectories, NullPathDoesNothing)
 
 TEST(DeleteFilesAndDirectories, KeepListSparesExactPathsAndWhatHoldsThem)
 {
+    for (int workers : kWorkerCounts) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
     ScratchTree tree("cleanup-keep");
     BuildNestedTree(tree);
     tree.File("d\\e\\f\\inside.txt");
@@ -173,13 +183,14 @@ TEST(DeleteFilesAndDirectories, KeepListSparesExactPathsAndWhatHoldsThem)
     const char *const keep[] = {keptFile.c_str(), keptDir.c_str(), otherCase.c_str(),
                                 withSlash.c_str(), nullptr};
 
-    DeleteFilesAndDirectories(tree.root().c_str(), keep);
+    DeleteFilesAndDirectories(tree.root().c_str(), keep, workers);
 
     for (const char *kept : {"", "a", "a\\b", "a\\b\\middle.txt", "d", "d\\e", "d\\e\\f\\inside.txt"}) {
         EXPECT_TRUE(tree.Exists(kept)) << "should stay: " << kept;
     }
     for (const char *gone : {"top.txt", "top2.txt", "many2", "a\\b\\c", "a\\side.bin", "many"}) {
         EXPECT_FALSE(tree.Exists(gone)) << "should be gone: " << gone;
+    }
     }
 }
 
@@ -316,7 +327,8 @@ TEST(DeleteFilesAndDirectories, NeverFollowsADirectoryLinkOutOfTheTree)
         GTEST_SKIP() << "this system can make no directory link";
     }
 
-    DeleteFilesAndDirectories(tree.root().c_str(), nullptr);
+    // Workers delete the files; the walk alone decides about the link.
+    DeleteFilesAndDirectories(tree.root().c_str(), nullptr, 3);
 
     EXPECT_TRUE(outside.Exists("precious.txt"));
     EXPECT_TRUE(outside.Exists("sub\\more.txt"));
