@@ -26,6 +26,48 @@ std::string JoinPath(const std::string &dir, const std::string &name)
     return dir + "\\" + name;
 }
 
+namespace {
+
+// `text` in the ANSI code page; *lossless tells whether every character
+// had an ANSI form (no default character, no best-fit substitute).
+std::string ToAnsi(const std::wstring &text, bool *lossless)
+{
+    *lossless = true;
+    if (text.empty()) return std::string();
+    const int length = static_cast<int>(text.size());
+    // UTF-8 as the ANSI code page holds everything, and refuses the flags.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL *defaulted = utf8 ? nullptr : &usedDefault;
+    int size = WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, nullptr, 0, nullptr,
+                                   defaulted);
+    std::string ansi(static_cast<size_t>(size), '\0');
+    if (size > 0)
+        size = WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, &ansi[0], size, nullptr,
+                                   defaulted);
+    ansi.resize(static_cast<size_t>(size > 0 ? size : 0));
+    *lossless = size > 0 && !usedDefault;
+    return ansi;
+}
+
+} // namespace
+
+std::string AnsiPath(const std::wstring &path)
+{
+    bool lossless = true;
+    const std::string ansi = ToAnsi(path, &lossless);
+    if (lossless) return ansi;
+    std::wstring shortPath(GetShortPathNameW(path.c_str(), nullptr, 0), L'\0');
+    if (shortPath.empty()) return ansi;
+    const DWORD length =
+        GetShortPathNameW(path.c_str(), &shortPath[0], static_cast<DWORD>(shortPath.size()));
+    if (length == 0 || length >= shortPath.size()) return ansi;
+    shortPath.resize(length);
+    const std::string shortAnsi = ToAnsi(shortPath, &lossless);
+    return lossless ? shortAnsi : ansi;
+}
+
 std::string CurrentDirectory()
 {
     std::string buffer(MAX_PATH, '\0');

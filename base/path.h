@@ -29,6 +29,13 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 // when the system gives no answer.
 std::string FullPath(const char *path);
 
+// `path`, a path the system gave in UTF-16, in the ANSI code page. When a
+// character of it has no ANSI form (a Thai folder name on a Western
+// system), the path's short (8.3) form is converted instead, which the file
+// system gives in plain ASCII wherever it keeps short names; without one the
+// lossy ANSI form is all there is, and is returned.
+std::string AnsiPath(const std::wstring &path);
+
 // The process's current directory (the buffer grows by 260 bytes until the
 // name fits). Empty when the system gives none.
 std::string CurrentDirectory();

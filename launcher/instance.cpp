@@ -102,10 +102,12 @@ char *GetTempDir()
 {
     if (Run().temporaryDirectory != nullptr) return Run().temporaryDirectory;
 
-    // GetTempPathA answers a too small buffer with the size it needs.
-    std::string buffer(MAX_PATH, '\0');
+    // GetTempPathW answers a too small buffer with the size it needs. Asked
+    // in UTF-16 so that a profile folder the ANSI code page cannot spell
+    // still gives a directory that opens (its short form).
+    std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+        DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), &buffer[0]);
         if (length == 0) return nullptr;
         if (length < buffer.size()) {
             buffer.resize(length);
@@ -113,6 +115,6 @@ char *GetTempDir()
         }
         buffer.resize(length);
     }
-    if (!SetTempDir(buffer.c_str())) return nullptr;
+    if (!SetTempDir(AnsiPath(buffer).c_str())) return nullptr;
     return Run().temporaryDirectory;
 }

@@ -2,12 +2,14 @@
 
 #include "base/mbcs.h"
 #include "base/memory.h"
+#include "base/path.h"
 #include "product_config.h"
 
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -33,23 +35,24 @@ char *SetExecName(const char *)
 {
     if (execPath != nullptr) return execPath;
 
-    // GetModuleFileNameA truncates silently: a result as long as the buffer
-    // may be cut, so grow and ask again until it is shorter.
-    DWORD size = MAX_PATH;
-    for (;;) {
-        char *buffer = static_cast<char *>(MemAlloc(size));
-        DWORD length = GetModuleFileNameA(nullptr, buffer, size);
-        if (length == 0) {
-            free(buffer);
-            return nullptr;
-        }
+    // GetModuleFileNameW truncates silently: a result as long as the buffer
+    // may be cut, so grow and ask again until it is shorter. The name is
+    // asked for in UTF-16 so that a folder whose name the ANSI code page
+    // cannot spell still gives a path that opens (its short form).
+    std::wstring buffer;
+    for (DWORD size = MAX_PATH;; size += MAX_PATH) {
+        buffer.assign(size, L'\0');
+        DWORD length = GetModuleFileNameW(nullptr, &buffer[0], size);
+        if (length == 0) return nullptr;
         if (length < size) {
-            execPath = buffer;
-            return execPath;
+            buffer.resize(length);
+            break;
         }
-        free(buffer);
-        size += MAX_PATH;
     }
+    const std::string path = AnsiPath(buffer);
+    if (path.empty()) return nullptr;
+    execPath = StrDup(path.c_str());
+    return execPath;
 }
 
 char *GetExecName()

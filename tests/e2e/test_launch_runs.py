@@ -6,7 +6,7 @@ import os
 
 import pytest
 
-from launch_support import (PROGRAMS, RUN_WITH_NAMED_RUNTIME, RUN_WITH_PAYLOAD_RUNTIME,
+from launch_support import (PROGRAMS, Run, RUN_WITH_NAMED_RUNTIME, RUN_WITH_PAYLOAD_RUNTIME,
                             RUN_WITH_REGISTERED_RUNTIME, catalogue, console_from,
                             expected_class_path, expected_options, launcher,
                             expected_output, registry, standin, to_linux)  # noqa: F401
@@ -60,6 +60,35 @@ def test_whole_run_in_a_directory_whose_name_ends_in_a_0x5c_trail_byte(launcher,
     wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME,
                               lc_all="ja_JP.UTF-8")
     assert wizard["argv"][0] == "%s\\package\\jre\\bin\\%s" % (wizard["cwd"], wizard["exe"])
+    assert os.listdir(tmp_dir) == []
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_from_folders_the_code_page_cannot_spell(launcher, wine, catalogue, gui,
+                                                            program):
+    """The installer in a folder named in Thai and the temporary directory
+    (TMP, set by a command interpreter, which keeps it in UTF-16) in another,
+    on a Western system (code page 1252, where those names come out as "?"):
+    the launcher takes their short forms and the run goes through."""
+    made = launcher.installer(program)
+    folder = os.path.join(launcher.where, "โปรแกรมติดตั้ง")
+    os.rename(os.path.dirname(made), folder)
+    tmp_dir = os.path.join(launcher.where, "ชั่วคราว")
+    os.makedirs(tmp_dir)
+    record = os.path.join(launcher.where, "record-thai.jsonl")
+    command = "set TMP=%s&& %s" % (to_windows(tmp_dir), to_windows(os.path.join(folder, program)))
+    result = wine.run("cmd", ["/c", command], lc_all="es_MX.UTF-8",
+                      env={"STANDIN_RECORD": to_windows(record)})
+
+    run = Run(result, tmp_dir, record)
+    assert run.code == 0, run.result
+    assert run.out == expected_output(catalogue, RUN_WITH_PAYLOAD_RUNTIME, console_from(program),
+                                      "es_MX.UTF-8"), run.out
+    wizard = run.wizard
+    assert wizard["main_class_file"] is True
+    temp_dir = wizard["options"][1][len("-Dtemp.dir="):]
+    assert "?" not in temp_dir and "?" not in wizard["cwd"], wizard
+    assert wizard["cwd"].startswith(temp_dir + "\\" + program), wizard
     assert os.listdir(tmp_dir) == []
 
 
