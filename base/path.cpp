@@ -68,6 +68,33 @@ std::string AnsiPath(const std::wstring &path)
     return lossless ? shortAnsi : ansi;
 }
 
+std::wstring ExtendedLengthPath(const char *path)
+{
+    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], size);
+    wide.resize(static_cast<size_t>(size) - 1);
+
+    const std::wstring prefix = L"\\\\?\\";
+    if (wide.compare(0, prefix.size(), prefix) == 0) return wide;
+    // GetFullPathNameW has no length limit of its own; it answers a short
+    // buffer with the size it needs.
+    std::wstring full(wide.size() + MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) return std::wstring();
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.assign(length, L'\0');
+    }
+    if (full.compare(0, 2, L"\\\\") == 0) return prefix + L"UNC" + full.substr(1);
+    return prefix + full;
+}
+
 std::string CurrentDirectory()
 {
     std::string buffer(MAX_PATH, '\0');

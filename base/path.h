@@ -36,6 +36,18 @@ std::string FullPath(const char *path);
 // lossy ANSI form is all there is, and is returned.
 std::string AnsiPath(const std::wstring &path);
 
+// The 8-bit file calls take paths shorter than MAX_PATH (260 characters
+// with the terminating NUL, 12 fewer for a directory to be created); a path
+// at least this long goes through the wide calls as an extended-length path.
+const size_t LongPathLength = 260 - 12;
+
+// `path` (in the ANSI code page) as the wide calls take it whatever its
+// length: made absolute against the current directory, "/" turned into
+// "\", "." and ".." resolved, and given the extended-length prefix "\\?\"
+// ("\\?\UNC\" for a "\\server\share" path). Empty when it cannot be
+// converted.
+std::wstring ExtendedLengthPath(const char *path);
+
 // The process's current directory (the buffer grows by 260 bytes until the
 // name fits). Empty when the system gives none.
 std::string CurrentDirectory();

@@ -1,6 +1,10 @@
 // The system table maps each operation onto the C runtime: on Windows the
 // flag values pass through unchanged; on Linux they are translated to the
 // POSIX ones, and the Windows-only _O_BINARY is dropped.
+//
+// On Windows a path too long for the 8-bit calls (a deep payload in a long
+// temporary directory) goes through the wide calls as an extended-length
+// path; every shorter one keeps the 8-bit call it always had.
 #include "zip/fileio.h"
 
 #include <cstdint>
@@ -10,6 +14,11 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/path.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,8 +27,14 @@
 namespace {
 
 #ifdef _WIN32
+bool IsLong(const char *path)
+{
+    return strlen(path) >= LongPathLength;
+}
+
 int SystemOpen(const char *path, int flags, int permission)
 {
+    if (IsLong(path)) return _wopen(ExtendedLengthPath(path).c_str(), flags, permission);
     return _open(path, flags, permission);
 }
 
@@ -57,6 +72,11 @@ int SystemClose(int fd)
 
 FileKind SystemKind(const char *path)
 {
+    if (IsLong(path)) {
+        DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_KIND_MISSING;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+    }
     struct _stat info;
     if (_stat(path, &info) != 0) return FILE_KIND_MISSING;
     return (info.st_mode & _S_IFDIR) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
@@ -64,11 +84,13 @@ FileKind SystemKind(const char *path)
 
 int SystemUnlink(const char *path)
 {
+    if (IsLong(path)) return DeleteFileW(ExtendedLengthPath(path).c_str()) ? 0 : -1;
     return _unlink(path);
 }
 
 int SystemMakeDirectory(const char *path)
 {
+    if (IsLong(path)) return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) ? 0 : -1;
     return CreateDirectoryA(path, nullptr) ? 0 : -1;
 }
 #else

@@ -85,13 +85,6 @@ public:
     int closes = 0;
     int failRead = -1;             // the read (from 0) that fails, -1 for none
     int failSeek = -1;             // the seek (from 0) that fails, -1 for none
-    // Paths longer than the platform's 8-bit file calls are sure to take
-    // (MAX_PATH for files, 12 less for directories): recorded as asked for,
-    // then files are opened at `longFileStandIn` and directories only
-    // recorded, so a test can follow such paths whatever the platform does
-    // with them.
-    std::string longFileStandIn;
-    std::vector<std::string> longPaths;
 
     // Forgets what was logged so far; failures count from here.
     void Reset()
@@ -105,17 +98,10 @@ private:
     static IoLog *active_;
     const FileIo *before_;
 
-    static bool IsLong(const char *path, size_t limit = 260)
-    {
-        if (active_->longFileStandIn.empty() || strlen(path) < limit) return false;
-        active_->longPaths.push_back(path);
-        return true;
-    }
     static int Open(const char *path, int flags, int permission)
     {
         std::lock_guard<std::mutex> hold(active_->lock_);
         active_->opens++;
-        if (IsLong(path)) path = active_->longFileStandIn.c_str();
         return fileioSystem()->open(path, flags, permission);
     }
     static int32_t Seek(int fd, int32_t offset, int whence)
@@ -151,17 +137,9 @@ private:
         active_->closes++;
         return fileioSystem()->close(fd);
     }
-    static FileKind Kind(const char *path)
-    {
-        std::lock_guard<std::mutex> hold(active_->lock_);
-        return IsLong(path, 248) ? FILE_KIND_MISSING : fileioSystem()->kind(path);
-    }
+    static FileKind Kind(const char *path) { return fileioSystem()->kind(path); }
     static int Unlink(const char *path) { return fileioSystem()->unlink(path); }
-    static int MakeDirectory(const char *path)
-    {
-        std::lock_guard<std::mutex> hold(active_->lock_);
-        return IsLong(path, 248) ? 0 : fileioSystem()->makeDirectory(path);
-    }
+    static int MakeDirectory(const char *path) { return fileioSystem()->makeDirectory(path); }
 
     std::mutex lock_;
     const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, Kind, Unlink, MakeDirectory};
