@@ -22,8 +22,10 @@
 
 namespace {
 
-// Gives the wizard's console a window the user sees: AllocConsole keeps a
-// console the process already has; the empty title finds its window.
+// Gives the wizard a console. A script's console that setup attached to
+// (UseParentConsole) is the wizard's too, left as it is. Otherwise the
+// console gets a window the user sees: AllocConsole keeps a console the
+// process already has; the empty title finds its window.
 //
 // A console host that AllocConsole starts may inherit the current directory
 // (the working directory) and hold it open for as long as the console lives,
@@ -33,6 +35,7 @@ namespace {
 // start in the wrong directory.
 bool PrepareConsole()
 {
+    if (UseParentConsole()) return true;
     if (!RunInParentDirectory([] { AllocConsole(); })) return false;
     SetConsoleTitleA("");
     HWND console = FindWindowA(nullptr, "");

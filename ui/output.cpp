@@ -19,6 +19,9 @@
 #include "base/owned.h"
 #include "ui/catalogue.h"
 
+#include <io.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,6 +122,18 @@ private:
 int WriteVerbatim(const char *text)
 {
     return static_cast<int>(fwrite(text, 1, strlen(text), stdout));
+}
+
+// Points `stream` at the console this process is attached to, unless it
+// already leads to a file, a pipe or a console.
+void LeadToConsole(FILE *stream)
+{
+    const int descriptor = _fileno(stream);
+    const intptr_t handle = descriptor >= 0 ? _get_osfhandle(descriptor) : -1;
+    if (handle != -1 && handle != -2 && handle != 0 &&
+        GetFileType(reinterpret_cast<HANDLE>(handle)) != FILE_TYPE_UNKNOWN)
+        return;
+    freopen("CONOUT$", "w", stream);
 }
 
 bool UseWindows()
@@ -248,6 +263,22 @@ const char *GetTitle()
 void SetPrintToConsole(int value)
 {
     PrintToConsole = static_cast<unsigned char>(value);
+    if (PrintToConsole != 0) UseParentConsole();
+}
+
+bool UseParentConsole()
+{
+    static enum { Untried, Attached, NotAttached } state = Untried;
+    if (state == Untried) {
+        // Fails for a process that has a console already, and when the
+        // parent has none.
+        state = AttachConsole(ATTACH_PARENT_PROCESS) ? Attached : NotAttached;
+        if (state == Attached) {
+            LeadToConsole(stdout);
+            LeadToConsole(stderr);
+        }
+    }
+    return state == Attached;
 }
 
 int GetPrintToConsole()

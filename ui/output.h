@@ -32,7 +32,18 @@ extern HWND volatile StatusWindow;
 const char *GetTitle();
 
 // Stores the low byte of `value` in PrintToConsole. Nothing clears it again.
+// Turning it on calls UseParentConsole, so that setup started from a script
+// with -silent or -console prints into the script's console.
 void SetPrintToConsole(int value);
+
+// Attaches a process that has no console to the console of the process that
+// started it, when that one has one (a script run in a console window); the
+// first call decides, later ones give the same answer. Standard output and
+// error then lead to that console, unless they already lead somewhere (the
+// script redirected them). True when this process uses its parent's
+// console; false when it has a console of its own (conrun) or its parent has
+// none (started from the desktop), where the wizard gets a new one as before.
+bool UseParentConsole();
 
 // PrintToConsole: nonzero when every output goes to the console.
 int GetPrintToConsole();
