@@ -54,7 +54,11 @@ TMPDIR_FORMS = [
     ("trailing_backslash", "{sub}\\", "{sub}"),
     ("relative", "sub", "{cwd}\\sub"),
     ("relative_trailing_backslash", "sub\\", "{cwd}\\sub"),
-    ("dot_relative", ".\\sub", "{cwd}\\.\\sub"),
+    ("dot_relative", ".\\sub", "{cwd}\\sub"),
+    # Drive- and root-relative forms would name another directory once the
+    # launcher has changed its current directory.
+    ("drive_relative", "{drive}sub", "{cwd}\\sub"),
+    ("root_relative", "{rooted}\\sub", "{cwd}\\sub"),
 ]
 
 
@@ -63,7 +67,9 @@ def test_tmp_is_set_to_the_accepted_form_before_the_directory_is_named(wine, tmp
                                                                        typed, expected):
     sub = tmp_path / "sub"
     sub.mkdir()
-    fill = lambda t: t.replace("{sub}", to_windows(sub)).replace("{cwd}", to_windows(tmp_path))
+    cwd = to_windows(tmp_path)
+    fill = lambda t: (t.replace("{sub}", to_windows(sub)).replace("{cwd}", cwd)
+                      .replace("{drive}", cwd[:2]).replace("{rooted}", cwd[2:]))
     r = wine.run(wine.program("conrun.exe"), ["-console", "-tmpdir", fill(typed)], cwd=tmp_path,
                  env=cls.TRACE)
     assert r.code == 1, r
