@@ -68,16 +68,23 @@ std::string AnsiPath(const std::wstring &path)
     return lossless ? shortAnsi : ansi;
 }
 
-std::wstring ExtendedLengthPath(const char *path)
+namespace {
+
+// `path` (in the ANSI code page) in UTF-16; empty when it cannot be
+// converted.
+std::wstring Widen(const char *path)
 {
     const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     if (size <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], size);
     wide.resize(static_cast<size_t>(size) - 1);
+    return wide;
+}
 
-    const std::wstring prefix = L"\\\\?\\";
-    if (wide.compare(0, prefix.size(), prefix) == 0) return wide;
+// The full form of `wide`; empty when the system gives none.
+std::wstring FullWidePath(const std::wstring &wide)
+{
     // GetFullPathNameW has no length limit of its own; it answers a short
     // buffer with the size it needs.
     std::wstring full(wide.size() + MAX_PATH, L'\0');
@@ -87,10 +94,23 @@ std::wstring ExtendedLengthPath(const char *path)
         if (length == 0) return std::wstring();
         if (length < full.size()) {
             full.resize(length);
-            break;
+            return full;
         }
         full.assign(length, L'\0');
     }
+}
+
+} // namespace
+
+std::wstring ExtendedLengthPath(const char *path)
+{
+    const std::wstring wide = Widen(path);
+    if (wide.empty()) return std::wstring();
+
+    const std::wstring prefix = L"\\\\?\\";
+    if (wide.compare(0, prefix.size(), prefix) == 0) return wide;
+    const std::wstring full = FullWidePath(wide);
+    if (full.empty()) return std::wstring();
     if (full.compare(0, 2, L"\\\\") == 0) return prefix + L"UNC" + full.substr(1);
     return prefix + full;
 }
@@ -112,17 +132,9 @@ std::string CurrentDirectory()
 std::string FullPath(const char *path)
 {
     if (*path == '\0') return CurrentDirectory();
-    // Asked with too small a buffer, the call answers with the size it needs.
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = GetFullPathNameA(path, static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
-        if (length == 0) return std::string();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(length);
-    }
+    // Through the wide call, which takes paths of any length.
+    const std::wstring full = FullWidePath(Widen(path));
+    return full.empty() ? std::string() : AnsiPath(full);
 }
 
 bool RunInParentDirectory(void (*action)())

@@ -21,12 +21,12 @@ bool EndsWithBackslash(const std::string &text);
 // byte of a double-byte character is not taken for a backslash.
 std::string JoinPath(const std::string &dir, const std::string &name);
 
-// The full path the system makes of `path` (GetFullPathNameA): a relative
-// path, a drive-relative one ("C:dir", against the current directory of that
-// drive) and a root-relative one ("\dir", on the current drive) all become
-// full paths that keep their meaning when the current directory changes;
-// "." and ".." are resolved. An empty path is the current directory. Empty
-// when the system gives no answer.
+// The full path the system makes of `path` (GetFullPathName, of any
+// length): a relative path, a drive-relative one ("C:dir", against the
+// current directory of that drive) and a root-relative one ("\dir", on the
+// current drive) all become full paths that keep their meaning when the
+// current directory changes; "." and ".." are resolved. An empty path is the
+// current directory. Empty when the system gives no answer.
 std::string FullPath(const char *path);
 
 // `path`, a path the system gave in UTF-16, in the ANSI code page. When a

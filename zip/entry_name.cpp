@@ -1,5 +1,7 @@
 #include "zip/entry_name.h"
 
+#include "base/mbcs.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -42,16 +44,26 @@ bool IsSafeComponent(const char *part, size_t length)
 
 } // namespace
 
-bool zipIsSafeName(const char *name)
+bool zipIsSafeNameInCodePage(const char *name, unsigned codePage)
 {
     if (IsSlash(name[0])) return false;
     if (strchr(name, ':') != nullptr) return false;
-    const char *part = name;
-    for (;;) {
-        const char *end = part;
-        while (*end != '\0' && !IsSlash(*end)) ++end;
-        if (!IsSafeComponent(part, static_cast<size_t>(end - part))) return false;
-        if (*end == '\0') return true;
-        part = end + 1;
+    // Components end at a separator that stands as a character of its own:
+    // Windows reads the name by characters, and a second byte of 0x5C is
+    // part of its character.
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const bool end = name[i] == '\0';
+        if (!end && !(IsSlash(name[i]) &&
+                      IsMultiByteCharInCodePage(name, static_cast<int>(i), codePage)))
+            continue;
+        if (!IsSafeComponent(name + start, i - start)) return false;
+        if (end) return true;
+        start = i + 1;
     }
+}
+
+bool zipIsSafeName(const char *name)
+{
+    return zipIsSafeNameInCodePage(name, LauncherCodePage());
 }

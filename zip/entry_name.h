@@ -12,6 +12,12 @@
 // is a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$,
 // CONOUT$, in any case and with any extension). Components are separated by
 // "/" or "\\"; empty ones (a trailing "/" of a directory entry) are allowed.
+// A byte of a separator's value that is the second byte of a double-byte
+// character (0x5C in code page 932) separates nothing. Judged in the
+// launcher's code page (LauncherCodePage).
 bool zipIsSafeName(const char *name);
+
+// zipIsSafeName judged in code page `codePage`.
+bool zipIsSafeNameInCodePage(const char *name, unsigned codePage);
 
 #endif

@@ -25,7 +25,9 @@
 //
 // The names come from the archive, so a name that would climb out of the
 // destination, or that Windows would write under another name or as a
-// device, is refused before any directory is made for it.
+// device, is refused before any directory is made for it; and every
+// directory and file, before it is touched, must have a full path (as the
+// system resolves it) below the destination's.
 #include "zip/extract.h"
 
 #include <atomic>
@@ -131,6 +133,19 @@ private:
     std::unordered_set<std::string> files_;
 };
 
+// True when the full path of `path` lies below `root` (a full path): the
+// last check before anything is made or written there, whatever the name
+// checks let through.
+bool LiesBelow(const char *path, const std::string &root)
+{
+    const std::string full = fileFullPath(path);
+    std::string prefix = root;
+    if (prefix.empty() || prefix.back() != kSeparator ||
+        !IsMultiByteChar(prefix.c_str(), static_cast<int>(prefix.size() - 1)))
+        prefix += kSeparator;
+    return full.size() > prefix.size() && full.compare(0, prefix.size(), prefix) == 0;
+}
+
 } // namespace
 
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except)
@@ -146,8 +161,9 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
     if (workers > 0 && zip->entryCount > 1) ownFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
     if (ownFd < 0) workers = 0;
     extraction.archiveFd = ownFd >= 0 ? ownFd : zip->fd;
-    bool ok = true;
-    {
+    const std::string root = fileFullPath(destination);
+    bool ok = !root.empty();
+    if (ok) {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
         InFlight inFlight(pool);
         std::unordered_set<std::string> directories;
@@ -182,10 +198,16 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
             path += name;
             char *text = &path[0];
             bool isDirectory = false;
+            bool outside = false;
             for (char *slash = _strchr(text + destinationLength, '/'); slash != nullptr;
                  slash = _strchr(slash + 1, '/')) {
                 *slash = '\0';
                 if (directories.count(text) == 0) {
+                    // The first cut is the destination itself.
+                    if (slash != text + destinationLength && !LiesBelow(text, root)) {
+                        outside = true;
+                        break;
+                    }
                     inFlight.Touching(text);
                     if (fileKind(text) == FILE_KIND_FILE) fileUnlink(text);
                     fileMakeDirectory(text);
@@ -197,6 +219,11 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
                     break;
                 }
                 *slash = kSeparator;
+            }
+            if (outside || (!isDirectory && !LiesBelow(text, root))) {
+                zipFreeEntry(zip, entry);
+                ok = false;
+                break;
             }
             if (!isDirectory) {
                 inFlight.Touching(text);

@@ -24,6 +24,10 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 namespace {
 
 #ifdef _WIN32
@@ -221,3 +225,37 @@ int fileMakeDirectory(const char *path)
 {
     return current->makeDirectory(path);
 }
+
+#ifdef _WIN32
+std::string fileFullPath(const char *path)
+{
+    return FullPath(path);
+}
+#else
+std::string fileFullPath(const char *path)
+{
+    std::string text = path;
+    if (text.empty() || text[0] != '/') {
+        char *current = getcwd(nullptr, 0);
+        if (current == nullptr) return std::string();
+        text = std::string(current) + "/" + text;
+        free(current);
+    }
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '/') continue;
+        const std::string part = text.substr(start, i - start);
+        start = i + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string full;
+    for (const std::string &part : parts) full += "/" + part;
+    return full.empty() ? std::string("/") : full;
+}
+#endif

@@ -7,6 +7,7 @@
 #define ZIP_FILEIO_H
 
 #include <cstdint>
+#include <string>
 
 // Open flags and permissions, in the Windows C runtime's values.
 enum : int {
@@ -60,5 +61,12 @@ int fileClose(int fd);
 FileKind fileKind(const char *path);
 int fileUnlink(const char *path);
 int fileMakeDirectory(const char *path);
+
+// The full path of `path` as the system resolves it: on Windows FullPath of
+// base/path.h (relative, drive- and root-relative forms, "." and "..",
+// forward slashes made backslashes); elsewhere the same resolution done on
+// the text, against the current directory. Nothing is looked up on disk.
+// Empty when it cannot be made.
+std::string fileFullPath(const char *path);
 
 #endif

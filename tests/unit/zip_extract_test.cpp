@@ -15,6 +15,7 @@
 #include "unit/zip_test_support.h"
 #include "unit/zip_writer.h"
 #include "zip/archive.h"
+#include "zip/entry_name.h"
 #include "zip/extract.h"
 #include "zip/fileio.h"
 #include "unit/param_name.h"
@@ -240,6 +241,31 @@ TEST(ZipExtract, ManyFilesComeOutWhole)
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), want);
+}
+
+// Components end where the code page has a separator: in code page 932
+// "\x95\x5C" is one character, so "<it>CON.txt" is one name and no device,
+// while a real "/" before "nul" still makes a component of it.
+TEST(ZipEntryName, SplitsAtTheSeparatorsOfTheCodePage)
+{
+    EXPECT_TRUE(zipIsSafeNameInCodePage("\x95\x5C" "CON.txt", 932));
+    EXPECT_TRUE(zipIsSafeNameInCodePage("dir/\x95\x5C" "nul", 932));
+    EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C/nul", 932));
+    EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C" "a./b", 932));
+    EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C" "CON.txt", 1252));
+}
+
+// The destination is compared in its full form: ".." in it holds nothing
+// back.
+TEST(ZipExtract, DestinationWithDotDotHoldsEverything)
+{
+    Scratch scratch;
+    ZipArchive *zip = OpenPayload(scratch, {File("a/b.txt", "bee")});
+    ASSERT_NE(zip, nullptr);
+    fs::create_directories(scratch.Path("inner"));
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("inner/../d").c_str(), nullptr));
+    zipClose(zip);
+    EXPECT_EQ(ReadTree(scratch.Path("d")), (Tree{{"a", "<dir>"}, {"a/b.txt", "bee"}}));
 }
 
 TEST(ZipExtract, EmptyArchiveCreatesNothing)

@@ -64,7 +64,10 @@ bool MakeName(const fs::path &source, const std::string &utf8, const NameRules &
                  std::to_string(rules.codePage);
         return false;
     }
-    if (!zipIsSafeName(name->c_str())) {
+    // Judged as the launcher will judge it: in the code page it runs in.
+    const bool safe = rules.codePage != 0 ? zipIsSafeNameInCodePage(name->c_str(), rules.codePage)
+                                          : zipIsSafeName(name->c_str());
+    if (!safe) {
         *error = Shown(source) + ": the launcher refuses the name \"" + utf8 +
                  "\" (a drive, a device name such as CON or NUL, \"..\", or a part that ends "
                  "in a dot or a space)";
