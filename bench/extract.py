@@ -1,23 +1,31 @@
 #!/usr/bin/python3
-"""Extraction benchmark: the launcher's own extraction (a native build, and
-the Windows build under Wine) against `unzip -q` and `bsdtar -x`, on one
-reference payload, in the same run.
+"""Extraction benchmark: the launcher's own extraction (a native build, with
+its workers and built serial, and the Windows build under Wine) against
+`unzip -q` and `bsdtar -x`, on one reference payload, in the same rounds.
 
 The payload is generated deterministically into <build>/bench/ (about 190 MB
 in about 3000 files: many small class-like text files in nested folders, a
 few incompressible jars, a few large compressible files) and zipped with
-Info-ZIP zip once; later runs reuse it.
+Info-ZIP zip once; later runs reuse it. --growth adds payloads of the same
+mix at 50, 100, 200 and 400 MB and one of 20,000 files of 4 KB.
 
-Prints wall time, CPU time (user + system) and peak resident memory of each
-extractor (the median of --runs runs, taken in turns after one untimed
-warm-up round), with the ratio to the fastest peer.
+The archive and the output go to a RAM file system (tmpfs) that the
+benchmark mounts at <build>/bench/tmpfs when it can (root), so that the disk
+does not blur the figures; it says so when it cannot. --disk measures on
+disk instead, for the record. Contenders take turns in every round (A B C,
+A B C, ...) after one untimed warm-up round that also checks that everyone
+extracts the same files; the table shows medians of wall time, CPU time
+(user + system) and peak resident memory, each with its ratio to the
+fastest peer (unzip, bsdtar). The figures are also written to
+<build>/bench/results/.
 
-    bench/extract.py [--build-dir build] [--runs 3]
+    bench/extract.py [--build-dir build] [--runs 3] [--growth] [--disk]
 
 Under Wine, CPU time adds the persistent wineserver's share during the run;
 peak memory is the program's own process.
 """
 import argparse
+import atexit
 import hashlib
 import os
 import random
@@ -25,6 +33,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
@@ -48,8 +57,9 @@ def class_text(rng, size):
     return ("package p;\npublic class %s {\n" % name + "".join(lines) + "}\n").encode()
 
 
-def generate(tree):
-    """Writes the payload below `tree`; returns (files, bytes)."""
+def generate(tree, scale=1.0):
+    """Writes the payload below `tree` (`scale` times the reference mix);
+    returns (files, bytes)."""
     rng = random.Random(20261207)
     count = total = 0
 
@@ -63,15 +73,15 @@ def generate(tree):
         total += len(data)
 
     # Many small class-like files, in nested folders.
-    for i in range(2980):
+    for i in range(round(2980 * scale)):
         depth = 1 + i % 4
         folders = "/".join("pkg%d" % ((i >> (2 * d)) % 7) for d in range(depth))
         put("classes/%s/Class%d.class" % (folders, i), class_text(rng, rng.randrange(500, 20000)))
     # A few incompressible jars.
-    for i in range(8):
+    for i in range(max(1, round(8 * scale))):
         put("package/lib%d.jar" % i, rng.randbytes(7 * 1024 * 1024 + i * 100000))
     # A few large compressible files.
-    for i in range(4):
+    for i in range(max(1, round(4 * scale))):
         parts = []
         size = 0
         while size < 23 * 1024 * 1024:
@@ -81,6 +91,18 @@ def generate(tree):
             size += len(line)
         put("data/log%d.txt" % i, "".join(parts).encode())
     return count, total
+
+
+def generate_small(tree, files=20000, size=4096):
+    """`files` class-like files of `size` bytes in nested folders."""
+    rng = random.Random(4096)
+    for i in range(files):
+        folders = "/".join("pkg%d" % ((i >> (3 * d)) % 8) for d in range(1 + i % 3))
+        path = os.path.join(tree, "classes", folders, "Small%d.class" % i)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(class_text(rng, size)[:size])
+    return files, files * size
 
 
 def reference_folder(bench):
@@ -114,11 +136,60 @@ def payload(bench):
     return archive
 
 
-def native_tool(bench):
-    """Builds the native extraction tool (Release, host compiler)."""
-    tree = os.path.join(bench, "native")
+# The growth payloads: name -> how to make its folder.
+GROWTH = [("50 MB", lambda t: generate(t, 50 / 190)), ("100 MB", lambda t: generate(t, 100 / 190)),
+          ("200 MB", lambda t: generate(t, 200 / 190)), ("400 MB", lambda t: generate(t, 400 / 190)),
+          ("20,000 x 4 KB", generate_small)]
+
+
+def growth_payload(bench, label, make):
+    """The archive of one growth payload, generated and zipped once."""
+    name = "growth-" + "".join(c for c in label if c.isalnum())
+    archive = os.path.join(bench, name + ".zip")
+    stamp = archive + ".version"
+    if os.path.exists(archive) and os.path.exists(stamp) and open(stamp).read() == PAYLOAD_VERSION:
+        return archive
+    tree = os.path.join(bench, name)
+    shutil.rmtree(tree, ignore_errors=True)
+    print("generating and zipping %s ..." % label, file=sys.stderr)
+    make(tree)
+    if os.path.exists(archive):
+        os.remove(archive)
+    subprocess.run(["zip", "-qr", "-6", archive, "."], cwd=tree, check=True)
+    shutil.rmtree(tree)
+    with open(stamp, "w") as out:
+        out.write(PAYLOAD_VERSION)
+    return archive
+
+
+def scratch_space(bench, disk):
+    """Where archives and outputs go: (directory, what it is). A tmpfs is
+    mounted at <bench>/tmpfs for the run when possible."""
+    if disk:
+        where = os.path.join(bench, "disk")
+        os.makedirs(where, exist_ok=True)
+        return where, "on disk (%s), as asked" % where
+    where = os.path.join(bench, "tmpfs")
+    os.makedirs(where, exist_ok=True)
+    if os.path.ismount(where):
+        return where, "tmpfs at %s (mounted before)" % where
+    if os.geteuid() != 0:
+        return where, "ON DISK: mounting a tmpfs needs root (%s)" % where
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3g,mode=0755", "tmpfs", where],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        return where, "ON DISK: mount -t tmpfs failed (%s)" % done.stdout.decode().strip()
+    atexit.register(lambda: subprocess.run(["umount", where]))
+    return where, "tmpfs mounted at %s for the run" % where
+
+
+def native_tool(bench, serial=False):
+    """Builds the native extraction tool (Release, host compiler); `serial`
+    builds it with ZIP_SERIAL_EXTRACTION, in a tree of its own."""
+    tree = os.path.join(bench, "native-serial" if serial else "native")
     if not os.path.exists(os.path.join(tree, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", REPO, "-B", tree, "-DNATIVE_BUILD=ON",
+                        "-DZIP_SERIAL_EXTRACTION=%s" % ("ON" if serial else "OFF"),
                         "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", tree, "--target", "unzip_native"], check=True,
                    stdout=subprocess.DEVNULL)
@@ -175,12 +246,16 @@ def tree_summary(root):
     return hashlib.sha256(repr(sorted(found)).encode()).hexdigest(), len(found)
 
 
-def arguments(doc):
-    """The command line every benchmark takes (--build-dir, --runs), described
-    by the first line of `doc`: (arguments, build tree, <build>/bench, made)."""
+def arguments(doc, runs=3):
+    """The command line every benchmark takes (--build-dir, --runs, --disk,
+    --growth), described by the first line of `doc`: (arguments, build tree,
+    <build>/bench)."""
     parser = argparse.ArgumentParser(description=doc.split("\n")[0])
     parser.add_argument("--build-dir", default=os.environ.get("BUILD_DIR", os.path.join(REPO, "build")))
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=runs)
+    parser.add_argument("--disk", action="store_true", help="measure on disk instead of a tmpfs")
+    parser.add_argument("--growth", action="store_true",
+                        help="also 50, 100, 200, 400 MB payloads and 20,000 small files")
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
     bench = os.path.join(build, "bench")
@@ -188,61 +263,130 @@ def arguments(doc):
     return args, build, bench
 
 
+class Report:
+    """Prints and keeps the lines, then writes them to <bench>/results/."""
+
+    def __init__(self, bench, name):
+        self.lines = []
+        self.path = os.path.join(bench, "results", "%s-%s.txt" % (
+            name, time.strftime("%Y%m%dT%H%M%SZ", time.gmtime())))
+
+    def __call__(self, text=""):
+        print(text, flush=True)
+        self.lines.append(text)
+
+    def save(self):
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        with open(self.path, "w") as out:
+            out.write("\n".join(self.lines) + "\n")
+        print("\n(written to %s)" % self.path)
+
+
+def wine_environment(build):
+    """The environment of the programs run under Wine: the project's `wine`
+    (scripts/wine-bin, which picks the loader this host can start) first."""
+    arch = subprocess.run([os.path.join(REPO, "scripts", "run-arch")], stdout=subprocess.PIPE,
+                          check=True).stdout.decode().strip()
+    return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(build, "wineprefix")),
+                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LAUNCHER_RUN_ARCH=arch,
+                PATH=os.path.join(REPO, "scripts", "wine-bin") + os.pathsep + os.environ["PATH"])
+
+
+def round_robin(contenders, runs, measure_one, check=None):
+    """One untimed round (each result handed to `check`), then `runs`
+    rounds in which every contender takes its turn: {name: [results]}."""
+    for contender in contenders:
+        result = measure_one(contender)
+        if check:
+            check(contender, result)
+    results = {c[0]: [] for c in contenders}
+    for _ in range(runs):
+        for contender in contenders:
+            results[contender[0]].append(measure_one(contender))
+    return results
+
+
+def compare(archive, contenders, runs, out, say):
+    """Extracts `archive` with every contender (name, command, env, is a
+    peer) into `out` in interleaved rounds and prints the table."""
+    reference = {}
+
+    def check(contender, _):
+        summary = tree_summary(out)
+        if not reference:
+            reference["tree"] = summary
+        elif summary != reference["tree"]:
+            raise SystemExit("%s extracted something else: %r vs %r" % (contender[0], summary,
+                                                                        reference["tree"]))
+
+    runs_of = round_robin(contenders, runs, lambda c: measure(c[1], out, c[2]), check)
+    shutil.rmtree(out, ignore_errors=True)
+    results = [(name, peer, statistics.median(r[0] for r in runs_of[name]),
+                statistics.median(r[1] for r in runs_of[name]), max(r[2] for r in runs_of[name]))
+               for name, _, _, peer in contenders]
+    peers = [r for r in results if r[1]]
+    best = [min(r[i] for r in peers) for i in (2, 3, 4)]
+    say("%-22s %9s %7s %9s %7s %10s %7s" % ("extractor", "wall s", "ratio", "cpu s", "ratio",
+                                            "peak MiB", "ratio"))
+    for name, _, wall, cpu, peak in results:
+        say("%-22s %9.2f %7.2f %9.2f %7.2f %10.1f %7.2f" % (
+            name, wall, wall / best[0], cpu, cpu / best[1], peak / 1024.0, peak / best[2]))
+    say("(%d files extracted; ratios to the fastest of unzip and bsdtar)" % reference["tree"][1])
+    return {name: wall for name, _, wall, _, _ in results}
+
+
 def main():
     args, build, bench = arguments(__doc__)
+    say = Report(bench, "extract-disk" if args.disk else "extract")
+    space, where = scratch_space(bench, args.disk)
 
-    archive = payload(bench)
+    archives = [("reference", payload(bench))]
+    if args.growth:
+        archives += [(label, growth_payload(bench, label, make)) for label, make in GROWTH]
     native = native_tool(bench)
+    serial = native_tool(bench, serial=True)
     probe = os.path.join(build, "support", "unzip_probe.exe")
-    out = os.path.join(bench, "out")
+    out = os.path.join(space, "out")
+    wine_env = wine_environment(build)
 
-    wine_env = dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(build, "wineprefix")),
-                    WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    contenders = [("ours (native)", [native, archive, out], None, False)]
-    if os.path.exists(probe) and shutil.which("wine"):
+    say("extraction, %s; median of %d interleaved rounds" % (where, args.runs))
+    say("Wine runs the 64-bit build with its 64-bit loader (this host's kernel runs no 32-bit code)"
+        if "x64" in build else "Wine runs the programs of %s" % build)
+    if os.path.exists(probe):
         subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=wine_env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Start the wineserver before the first timed run.
         subprocess.run(["wine", probe], env=wine_env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        contenders.append(("ours (Wine)", ["wine", probe, to_windows(archive), to_windows(out)],
-                           wine_env, False))
-    contenders.append(("unzip -q", ["unzip", "-q", "-o", archive, "-d", out], None, True))
-    contenders.append(("bsdtar -x", ["bsdtar", "-x", "-f", archive, "-C", out], None, True))
+    else:
+        probe = None
+        say("(no Windows build under Wine: %s is not built)" % os.path.join(build, "support",
+                                                                           "unzip_probe.exe"))
+    growth = []
+    for label, source in archives:
+        archive = os.path.join(space, os.path.basename(source))
+        shutil.copyfile(source, archive)
+        contenders = [("ours (native)", [native, archive, out], None, False),
+                      ("ours (native, serial)", [serial, archive, out], None, False)]
+        if probe:
+            contenders.append(("ours (Wine)", ["wine", probe, to_windows(archive), to_windows(out)],
+                               wine_env, False))
+        contenders.append(("unzip -q", ["unzip", "-q", "-o", archive, "-d", out], None, True))
+        contenders.append(("bsdtar -x", ["bsdtar", "-x", "-f", archive, "-C", out], None, True))
+        with subprocess.Popen(["unzip", "-Zt", archive], stdout=subprocess.PIPE) as z:
+            totals = z.communicate()[0].decode().strip()
+        say("\n%s payload: %.1f MB compressed (%s)" % (label, os.path.getsize(archive) / 1e6, totals))
+        growth.append((label, compare(archive, contenders, args.runs, out, say)))
+        os.remove(archive)
 
-    size = os.path.getsize(archive)
-    with subprocess.Popen(["unzip", "-Zt", archive], stdout=subprocess.PIPE) as z:
-        totals = z.communicate()[0].decode().strip()
-    print("payload: %s, %.1f MB compressed (%s)" % (archive, size / 1e6, totals))
-    print("median of %d runs each\n" % args.runs)
-
-    # One untimed round, which also checks that everyone extracts the same.
-    reference = None
-    for name, command, env, _ in contenders:
-        measure(command, out, env)
-        summary = tree_summary(out)
-        if reference is None:
-            reference = summary
-        elif summary != reference:
-            raise SystemExit("%s extracted something else: %r vs %r" % (name, summary, reference))
-    runs = {name: [] for name, _, _, _ in contenders}
-    for _ in range(args.runs):
-        for name, command, env, _ in contenders:
-            runs[name].append(measure(command, out, env))
-    shutil.rmtree(out, ignore_errors=True)
-    results = [(name, peer, statistics.median(r[0] for r in runs[name]),
-                statistics.median(r[1] for r in runs[name]), max(r[2] for r in runs[name]))
-               for name, _, _, peer in contenders]
-
-    peers = [r for r in results if r[1]]
-    best = [min(r[i] for r in peers) for i in (2, 3, 4)]
-    print("%-15s %9s %7s %9s %7s %10s %7s" % ("extractor", "wall s", "ratio", "cpu s", "ratio",
-                                                "peak MiB", "ratio"))
-    for name, _, wall, cpu, peak in results:
-        print("%-15s %9.2f %7.2f %9.2f %7.2f %10.1f %7.2f" % (
-            name, wall, wall / best[0], cpu, cpu / best[1], peak / 1024.0, peak / best[2]))
-    print("\nratios are to the fastest (smallest) of unzip and bsdtar; %d files extracted"
-          % reference[1])
+    if len(growth) > 1:
+        names = list(growth[0][1])
+        say("\ngrowth: wall seconds (ratio to bsdtar -x)")
+        say("%-16s" % "payload" + "".join("%24s" % n for n in names))
+        for label, walls in growth:
+            say("%-16s" % label + "".join("%15.2f (%5.2f)" % (walls[n], walls[n] / walls["bsdtar -x"])
+                                           for n in names))
+    say.save()
 
 
 if __name__ == "__main__":

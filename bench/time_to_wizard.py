@@ -2,19 +2,25 @@
 """Time to wizard: how long the launcher takes from its process start until
 the installer wizard's Java process starts, on the reference payload of the
 extraction benchmark, next to `unzip -q` and `bsdtar -x` of the same archive
-in the same run; and the launcher's own overhead on an empty payload.
+in the same rounds; how long the removal of the working directory takes after
+the wizard; and the launcher's own overhead on an empty payload. --growth
+adds the 50 to 400 MB payloads and the 20,000 small files.
 
 The launcher is the real conrun.exe of the test variant (start delay 0),
-with the reference payload plus the wizard's files and a stand-in runtime
-under package/jre appended. The stand-in records its own creation time, so
-the figure ends exactly when the wizard's process exists; the launcher's
-start is taken just before `wine` is started (a persistent wineserver keeps
+with the payload plus the wizard's files and a stand-in runtime under
+package/jre appended. The stand-in records its own creation time, so the
+figure ends exactly when the wizard's process exists; the launcher's start
+is taken just before `wine` is started (a persistent wineserver keeps
 Wine's own start at a few tens of milliseconds, also measured here as the
-start of a program that does nothing).
+start of a program that does nothing). The removal is the time from the
+wizard's last write (its record) to the launcher's exit, less the same time
+with an empty payload.
 
-    bench/time_to_wizard.py [--build-dir build] [--runs 5]
+The temporary directory and the peers' output are on a tmpfs mounted at
+<build>/bench/tmpfs when possible (see bench/extract.py; --disk for disk).
+
+    bench/time_to_wizard.py [--build-dir build/x64] [--runs 5] [--growth] [--disk]
 """
-import argparse
 import json
 import os
 import shutil
@@ -72,8 +78,8 @@ def make_installer(build, bench, reference, name):
 
 
 def time_launch(program, env, tmp):
-    """Seconds from starting the launcher to the wizard's process start, and
-    the launcher's whole run."""
+    """Seconds from starting the launcher to the wizard's process start, the
+    launcher's whole run, and from the wizard's record to the exit."""
     record = os.path.join(tmp, "record.jsonl")
     if os.path.exists(record):
         os.remove(record)
@@ -81,74 +87,97 @@ def time_launch(program, env, tmp):
     start = time.time()
     done = subprocess.run(["wine", program, "-tmpdir", extract.to_windows(tmp)], env=run_env,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    whole = time.time() - start
+    end = time.time()
     if done.returncode != 0 or not os.path.exists(record):
         raise SystemExit("the launcher failed (%d): %s" % (
             done.returncode, (done.stdout + done.stderr).decode(errors="replace")[-2000:]))
     with open(record) as f:
         started = json.loads(f.readline())["started_unix"]
+    wizard_done = os.stat(record).st_mtime
     os.remove(record)
-    return started - start, whole
+    return started - start, end - start, end - wizard_done
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build-dir", default=os.environ.get("BUILD_DIR", os.path.join(REPO, "build")))
-    parser.add_argument("--runs", type=int, default=5)
-    args = parser.parse_args()
-    build = os.path.abspath(args.build_dir)
-    bench = os.path.join(build, "bench")
-    os.makedirs(bench, exist_ok=True)
-    env = dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(build, "wineprefix")),
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    args, build, bench = extract.arguments(__doc__, runs=5)
+    say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
+    env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    space, where = extract.scratch_space(bench, args.disk)
 
-    reference = extract.payload(bench)
-    full = make_installer(build, bench, reference, "ttw-reference.exe")
+    payloads = [("reference", extract.payload(bench))]
+    if args.growth:
+        payloads += [(label, extract.growth_payload(bench, label, make))
+                     for label, make in extract.GROWTH]
     empty = make_installer(build, bench, None, "ttw-empty.exe")
-    tmp = os.path.join(bench, "ttw-tmp")
-    out = os.path.join(bench, "out")
+    tmp = os.path.join(space, "ttw-tmp")
+    out = os.path.join(space, "out")
     os.makedirs(tmp, exist_ok=True)
     nothing = os.path.join(build, "support", "java_standin", "java.exe")
 
-    rows = {"launcher, reference payload": [], "launcher, empty payload": [],
-            "unzip -q": [], "bsdtar -x": [], "wine start (no work)": []}
-    whole = {"launcher, reference payload": [], "launcher, empty payload": []}
-    for round_ in range(args.runs + 1):  # the first round warms the caches
-        for name, program in (("launcher, reference payload", full),
-                              ("launcher, empty payload", empty)):
-            to_wizard, all_of_it = time_launch(program, env, tmp)
+    say("time to wizard, %s; median of %d interleaved rounds (wall seconds)" % (where, args.runs))
+    say("Wine runs the 64-bit build with its 64-bit loader (this host's kernel runs no 32-bit code)"
+        if "x64" in build else "Wine runs the programs of %s" % build)
+    growth = []
+    for label, reference in payloads:
+        full = make_installer(build, bench, reference, "ttw-payload.exe")
+        archive = os.path.join(space, "payload.zip")
+        shutil.copyfile(reference, archive)
+        launchers = (("launcher, " + label, full), ("launcher, empty payload", empty))
+        peers = (("unzip -q", ["unzip", "-q", "-o", archive, "-d", out]),
+                 ("bsdtar -x", ["bsdtar", "-x", "-f", archive, "-C", out]))
+        rows = {name: [] for name, _ in launchers}
+        rows.update({name: [] for name, _ in peers})
+        rows["wine start (no work)"] = []
+        whole = {name: [] for name, _ in launchers}
+        ending = {name: [] for name, _ in launchers}
+        for round_ in range(args.runs + 1):  # the first round warms the caches
+            for name, program in launchers:
+                to_wizard, all_of_it, after = time_launch(program, env, tmp)
+                if round_:
+                    rows[name].append(to_wizard)
+                    whole[name].append(all_of_it)
+                    ending[name].append(after)
+            for name, command in peers:
+                wall, _, _ = extract.measure(command, out)
+                if round_:
+                    rows[name].append(wall)
+            start = time.time()
+            subprocess.run(["wine", nothing, "-version"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
             if round_:
-                rows[name].append(to_wizard)
-                whole[name].append(all_of_it)
-        for name, command in (("unzip -q", ["unzip", "-q", "-o", reference, "-d", out]),
-                              ("bsdtar -x", ["bsdtar", "-x", "-f", reference, "-C", out])):
-            wall, _, _ = extract.measure(command, out)
-            if round_:
-                rows[name].append(wall)
-        start = time.time()
-        subprocess.run(["wine", nothing, "-version"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        if round_:
-            rows["wine start (no work)"].append(time.time() - start)
-    shutil.rmtree(out, ignore_errors=True)
-    if os.listdir(tmp):
-        raise SystemExit("the launcher left something behind in %s" % tmp)
+                rows["wine start (no work)"].append(time.time() - start)
+        shutil.rmtree(out, ignore_errors=True)
+        os.remove(archive)
+        os.remove(full)
+        if os.listdir(tmp):
+            raise SystemExit("the launcher left something behind in %s" % tmp)
 
-    with subprocess.Popen(["unzip", "-Zt", reference], stdout=subprocess.PIPE) as z:
-        totals = z.communicate()[0].decode().strip()
-    print("reference payload: %s (%s)" % (reference, totals))
-    print("median of %d runs each (wall seconds)\n" % args.runs)
-    best = min(statistics.median(rows["unzip -q"]), statistics.median(rows["bsdtar -x"]))
-    print("%-30s %10s %9s" % ("", "to wizard", "ratio"))
-    for name, values in rows.items():
-        median = statistics.median(values)
-        print("%-30s %10.3f %9.2f" % (name, median, median / best))
-    print("\nratios are to the faster of unzip and bsdtar extracting the same archive")
-    for name, values in whole.items():
-        print("%s: whole run (wizard included, cleanup done) %.3f s"
-              % (name, statistics.median(values)))
+        with subprocess.Popen(["unzip", "-Zt", reference], stdout=subprocess.PIPE) as z:
+            totals = z.communicate()[0].decode().strip()
+        say("\n%s payload: %s (%s)" % (label, reference, totals))
+        best = min(statistics.median(rows["unzip -q"]), statistics.median(rows["bsdtar -x"]))
+        say("%-34s %10s %9s" % ("", "to wizard", "ratio"))
+        for name, values in rows.items():
+            median = statistics.median(values)
+            say("%-34s %10.3f %9.2f" % (name, median, median / best))
+        say("(ratios to the faster of unzip and bsdtar extracting the same archive)")
+        for name, values in whole.items():
+            say("%s: whole run (wizard included, cleanup done) %.3f s" % (name, statistics.median(values)))
+        removal = (statistics.median(ending[launchers[0][0]]) -
+                   statistics.median(ending["launcher, empty payload"]))
+        say("removal of the working directory (wizard's end to exit, less the empty payload's): "
+            "%.3f s" % removal)
+        growth.append((label, statistics.median(rows[launchers[0][0]]),
+                       statistics.median(rows["bsdtar -x"]), removal))
+
+    if len(growth) > 1:
+        say("\ngrowth: launcher under Wine, to wizard and removal, against bsdtar -x (seconds)")
+        say("%-16s %10s %10s %7s %10s" % ("payload", "to wizard", "bsdtar", "ratio", "removal"))
+        for label, ours, bsdtar, removal in growth:
+            say("%-16s %10.3f %10.3f %7.2f %10.3f" % (label, ours, bsdtar, ours / bsdtar, removal))
+    say.save()
 
 
 if __name__ == "__main__":
