@@ -29,7 +29,7 @@ function(add_module name)
 endfunction()
 
 add_module(base
-    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/workers.cpp)
+    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/trace.cpp base/workers.cpp)
 add_module(product
     SOURCES product/product.cpp
     USES base)
@@ -45,8 +45,8 @@ add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp
     USES base product zip ui advapi32)
 add_module(launcher
-    SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp launcher/launch_sequence.cpp
-            launcher/options.cpp
+    SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp
+            launcher/launch_sequence.cpp launcher/options.cpp launcher/working_directory.cpp
     USES base product zip ui java)
 
 add_library(catalogue OBJECT

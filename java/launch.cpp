@@ -48,7 +48,7 @@ bool PrepareConsole()
 } // namespace
 
 int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
-                char **argv)
+                char **argv, Trace &trace)
 {
     const bool console = GetPrintToConsole() != 0;
     const char *mainClass = GetJavaClassName();
@@ -60,6 +60,8 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     int status = 1;
 
     if (!CheckJavaClassFile()) {
+        trace.Line("java: not started: the main class file %s.class is not in %s", mainClass,
+                   Traced(GetApplicationHome()));
         OwnedText key(GetMessageKeyPrefix("no_files"));
         ReportErrorText(key.get());
         return 1;
@@ -68,6 +70,7 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     const std::string javaExecutable =
         std::string(runtimePath) + (console ? "\\bin\\java.exe" : "\\bin\\javaw.exe");
     if (_access(javaExecutable.c_str(), 4) != 0) {
+        trace.Line("java: not started: %s is not readable", javaExecutable.c_str());
         ReportErrorText("java_aborted");
         return 1;
     }
@@ -81,6 +84,8 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     const std::string assignment =
         ComposePathAssignment(libraryDir, hadPath ? oldPath.c_str() : nullptr);
     _putenv(assignment.c_str());
+    trace.Line("java: environment: %s", assignment.c_str());
+    trace.Line("java: command line: %s", command.c_str());
 
     if (console && !PrepareConsole()) {
         ReportError("no_set_specified_working_dir", Shown(GetApplicationHome()));
@@ -92,6 +97,7 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
+        trace.Line("java: could not be started (error %lu)", GetLastError());
         ReportErrorText("java_aborted");
         return 1;
     }
@@ -105,5 +111,6 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
     if (GetExitCodeProcess(child.get(), &exitCode)) status = static_cast<int>(exitCode);
+    trace.Line("java: the wizard ended with exit code %d", status);
     return status;
 }

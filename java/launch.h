@@ -2,6 +2,7 @@
 #ifndef JAVA_LAUNCH_H
 #define JAVA_LAUNCH_H
 
+#include "base/trace.h"
 #include "java/command_line.h"
 
 // Starts the runtime's java.exe (console output chosen) or javaw.exe with the
@@ -12,7 +13,9 @@
 // returns its exit code. Returns 1, after printing "setup_no_files" or
 // "java_aborted", when the main class file is missing, the executable is not
 // readable (both before PATH changes) or the child cannot be started.
+// `trace` gets the command line, the new PATH and the exit code, or why
+// nothing was started.
 int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
-                char **argv);
+                char **argv, Trace &trace = NoTrace());
 
 #endif

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,16 @@ bool OpenKey(HKEY parent, const char *name, REGSAM access, OwnedKey &key)
 struct RuntimeCandidate {
     std::string version;
     std::string path;
+    std::string source;  // for the trace: the registry key and view
 };
+
+// The registry view's name for the trace.
+const char *ViewName(REGSAM view)
+{
+    if (view == KEY_WOW64_32KEY) return "32-bit view";
+    if (view == KEY_WOW64_64KEY) return "64-bit view";
+    return "own view";
+}
 
 // True when this 32-bit process runs on 64-bit Windows. IsWow64Process is
 // looked up because the oldest supported systems lack it.
@@ -77,10 +87,13 @@ bool RunningUnderWow64()
 // Adds the acceptable registrations under `keyName` in registry view `view`
 // (0 for the process's own) to the development kits or plain runtimes.
 void CollectRegistered(const char *keyName, REGSAM view, std::vector<RuntimeCandidate> &kits,
-                       std::vector<RuntimeCandidate> &plain)
+                       std::vector<RuntimeCandidate> &plain, Trace &trace)
 {
     OwnedKey key;
-    if (!OpenKey(HKEY_LOCAL_MACHINE, keyName, KEY_READ | view, key)) return;
+    if (!OpenKey(HKEY_LOCAL_MACHINE, keyName, KEY_READ | view, key)) {
+        trace.Line("runtime: registry HKLM\\%s (%s): not present", keyName, ViewName(view));
+        return;
+    }
     char name[SubkeyNameSize];
     for (DWORD index = 0;; ++index) {
         DWORD nameLength = SubkeyNameSize;
@@ -88,16 +101,36 @@ void CollectRegistered(const char *keyName, REGSAM view, std::vector<RuntimeCand
                           nullptr) != ERROR_SUCCESS) {
             break;
         }
+        std::string source;
+        if (trace.on()) source = std::string("registry HKLM\\") + keyName + "\\" + name + " (" +
+                                 ViewName(view) + ")";
         OwnedKey subkey;
-        if (!OpenKey(key.get(), name, KEY_READ | view, subkey)) continue;
-        if (!CheckVersion(name)) continue;
+        if (!OpenKey(key.get(), name, KEY_READ | view, subkey)) {
+            trace.Line("runtime: %s: refused: cannot be opened", source.c_str());
+            continue;
+        }
+        if (!CheckVersion(name)) {
+            trace.Line("runtime: %s: refused: not a supported version", source.c_str());
+            continue;
+        }
         char *home = GetStringFromRegistry(subkey.get(), "JavaHome");
-        if (home == nullptr) continue;
-        char *runtime = GetJREPath(home);
+        if (home == nullptr) {
+            trace.Line("runtime: %s: refused: no JavaHome value", source.c_str());
+            continue;
+        }
+        char *runtime = GetJREPath(home, trace);
+        if (runtime == nullptr) {
+            trace.Line("runtime: %s: refused: JavaHome %s is not a runtime directory",
+                       source.c_str(), home);
+            free(home);
+            continue;
+        }
         free(home);
-        if (runtime == nullptr) continue;
-        RuntimeCandidate candidate{name, runtime};
-        (IsJDK(runtime) ? kits : plain).push_back(candidate);
+        const bool kit = IsJDK(runtime);
+        trace.Line("runtime: %s: candidate %s, version %s, %s", source.c_str(), runtime, name,
+                   kit ? "development kit" : "plain runtime");
+        RuntimeCandidate candidate{name, runtime, source};
+        (kit ? kits : plain).push_back(candidate);
         free(runtime);
     }
 }
@@ -118,7 +151,7 @@ const RuntimeCandidate *Best(const std::vector<RuntimeCandidate> &candidates)
 
 } // namespace
 
-char *GetJREPath(const char *dir)
+char *GetJREPath(const char *dir, Trace &trace)
 {
     std::string runtime;
     if (IsReadable(std::string(dir) + "\\bin\\java.dll")) {
@@ -126,10 +159,14 @@ char *GetJREPath(const char *dir)
     } else if (IsReadable(std::string(dir) + "\\jre\\bin\\java.dll")) {
         runtime = std::string(dir) + "\\jre";
     } else {
+        trace.Line("runtime: %s holds neither bin\\java.dll nor jre\\bin\\java.dll", dir);
         return nullptr;
     }
-    if (!IsReadable(runtime + "\\bin\\java.exe") || !IsReadable(runtime + "\\bin\\javaw.exe")) {
-        return nullptr;
+    for (const char *program : {"\\bin\\java.exe", "\\bin\\javaw.exe"}) {
+        if (!IsReadable(runtime + program)) {
+            trace.Line("runtime: %s%s is missing", runtime.c_str(), program);
+            return nullptr;
+        }
     }
     return StrDup(runtime.c_str());
 }
@@ -165,7 +202,7 @@ char *GetStringFromRegistry(HKEY key, const char *valueName)
     return text;
 }
 
-char *GetBundledJREPath()
+char *GetBundledJREPath(Trace &trace)
 {
     if (bundledJREPath != nullptr) return bundledJREPath;
     const char *home = GetApplicationHome();
@@ -174,10 +211,17 @@ char *GetBundledJREPath()
     const std::string candidate = std::string(home) + "\\package\\jre";
     bundledJREPath = GetJREPath(candidate.c_str());
     const char *exec = GetExecName();
-    if (bundledJREPath != nullptr || exec == nullptr) return bundledJREPath;
+    if (bundledJREPath != nullptr) {
+        trace.Line("runtime: payload runtime %s was already extracted", bundledJREPath);
+        return bundledJREPath;
+    }
+    if (exec == nullptr) return nullptr;
 
     ZipArchive *archive = zipOpen(exec, nullptr);
-    if (archive == nullptr) return nullptr;
+    if (archive == nullptr) {
+        trace.Line("runtime: payload: none (the executable carries no archive)");
+        return nullptr;
+    }
     ReportStatus("unzipping_java_files");
     // Entry names are the candidate relative to the home, with slashes.
     std::string prefix = candidate.substr(strlen(home) + 1);
@@ -187,7 +231,13 @@ char *GetBundledJREPath()
     if (UnzipFiles(archive, home, prefix.c_str())) {
         extractedRuntimeHome = home;
         extractedRuntimePrefix = prefix;
-        bundledJREPath = GetJREPath(candidate.c_str());
+        bundledJREPath = GetJREPath(candidate.c_str(), trace);
+        if (bundledJREPath != nullptr)
+            trace.Line("runtime: payload runtime %s extracted", bundledJREPath);
+        else
+            trace.Line("runtime: payload: no runtime under %s", prefix.c_str());
+    } else {
+        trace.Line("runtime: payload: extracting %s failed", prefix.c_str());
     }
     zipClose(archive);
     return bundledJREPath;
@@ -209,12 +259,16 @@ char *GetBundledLibraryPath()
     return bundledLibraryPath;
 }
 
-char *GetPublicJREPath()
+char *GetPublicJREPath(Trace &trace)
 {
     // The payload runtime is looked for (and extracted) before the registry
     // is read, whatever the registry holds.
-    const char *bundled = GetBundledJREPath();
+    const char *bundled = GetBundledJREPath(trace);
     const bool bundledIsKit = bundled != nullptr && IsJDK(bundled);
+    if (bundled != nullptr) {
+        trace.Line("runtime: payload: candidate %s, version not examined, %s", bundled,
+                   bundledIsKit ? "development kit" : "plain runtime");
+    }
 
     std::vector<RuntimeCandidate> kits;
     std::vector<RuntimeCandidate> plain;
@@ -226,18 +280,45 @@ char *GetPublicJREPath()
     } else {
         views = {0};
     }
-    for (const char *keyName : RegistryKeys) {
-        for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain);
-    }
-    if (AcceptModernJava) {
-        for (const char *keyName : ModernRegistryKeys) {
-            for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain);
-        }
+    std::vector<const char *> keyNames(std::begin(RegistryKeys), std::end(RegistryKeys));
+    if (AcceptModernJava)
+        keyNames.insert(keyNames.end(), std::begin(ModernRegistryKeys), std::end(ModernRegistryKeys));
+    for (const char *keyName : keyNames) {
+        for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain, trace);
     }
 
-    if (bundled != nullptr && bundledIsKit) return StrDup(bundled);
-    if (const RuntimeCandidate *kit = Best(kits)) return StrDup(kit->path.c_str());
-    if (bundled != nullptr) return StrDup(bundled);
-    if (const RuntimeCandidate *runtime = Best(plain)) return StrDup(runtime->path.c_str());
-    return nullptr;
+    // The first non-empty class wins; null `chosen` with a path is the
+    // payload runtime.
+    const RuntimeCandidate *chosen = nullptr;
+    const char *path = nullptr;
+    const char *why = nullptr;
+    if (bundled != nullptr && bundledIsKit) {
+        path = bundled;
+        why = "the payload's development kit comes first";
+    } else if ((chosen = Best(kits)) != nullptr) {
+        why = "the newest registered development kit";
+    } else if (bundled != nullptr) {
+        path = bundled;
+        why = "the payload's runtime comes before registered plain runtimes";
+    } else if ((chosen = Best(plain)) != nullptr) {
+        why = "the newest registered plain runtime";
+    }
+    if (chosen != nullptr) path = chosen->path.c_str();
+
+    if (trace.on()) {
+        for (const std::vector<RuntimeCandidate> *group : {&kits, &plain}) {
+            for (const RuntimeCandidate &candidate : *group) {
+                if (&candidate == chosen) continue;
+                trace.Line("runtime: passed over %s, version %s, from %s", candidate.path.c_str(),
+                           candidate.version.c_str(), candidate.source.c_str());
+            }
+        }
+        if (bundled != nullptr && path != bundled)
+            trace.Line("runtime: passed over the payload's runtime %s", bundled);
+        if (path != nullptr)
+            trace.Line("runtime: chose %s: %s", path, why);
+        else
+            trace.Line("runtime: no runtime found");
+    }
+    return path != nullptr ? StrDup(path) : nullptr;
 }

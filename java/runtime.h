@@ -7,14 +7,17 @@
 #ifndef JAVA_RUNTIME_H
 #define JAVA_RUNTIME_H
 
+#include "base/trace.h"
+
 #include <windows.h>
 
 // The runtime path for `dir`: `dir` itself when dir\bin\java.dll is readable,
 // else dir\jre when dir\jre\bin\java.dll is; then the chosen directory's
 // bin\java.exe and bin\javaw.exe must both be readable (no fallback to jre
 // once the first form matched). `dir` is taken verbatim, trailing backslash
-// and all. A fresh MemAlloc'd text the caller frees, or null.
-char *GetJREPath(const char *dir);
+// and all. A fresh MemAlloc'd text the caller frees, or null; `trace` gets
+// the file whose absence refused the directory.
+char *GetJREPath(const char *dir, Trace &trace = NoTrace());
 
 // True when the runtime belongs to a development kit: lib\tools.jar lies in
 // the runtime directory, or, when the path ends in exactly "\jre" (case
@@ -30,7 +33,7 @@ char *GetStringFromRegistry(HKEY key, const char *valueName);
 // extracted from the launcher's own archive when it is not there yet (showing
 // "unzipping_java_files"). Cached once found; a failure leaves the cache
 // empty so a later call tries again. Do not free; null when there is none.
-char *GetBundledJREPath();
+char *GetBundledJREPath(Trace &trace = NoTrace());
 
 // The entry-name prefix of the payload runtime ("package/jre") when
 // GetBundledJREPath extracted it below `destination` in this process and
@@ -49,11 +52,12 @@ char *GetBundledLibraryPath();
 // Software\JavaSoft\Java Development Kit and ...\Java Runtime Environment
 // whose names CheckVersion accepts, with a JavaHome value that GetJREPath
 // accepts; within a class the byte-wise greatest version wins, and among
-// equal versions the one met last. A build that accepts modern runtimes
-// (AcceptModernJava) also reads Software\JavaSoft\JDK and ...\JRE, after
-// the two above, and compares versions numerically (CompareVersions). Under WOW64 each key is read in the
+// equal versions the one met last. Under WOW64 each key is read in the
 // 32-bit view and then in the 64-bit view, so a 64-bit registration wins a
-// tie.
-char *GetPublicJREPath();
+// tie. A build that accepts modern runtimes (AcceptModernJava) also reads
+// Software\JavaSoft\JDK and ...\JRE, after the two above, and compares
+// versions numerically (CompareVersions). `trace` gets every candidate with
+// its source, path and version, and why it was taken or refused.
+char *GetPublicJREPath(Trace &trace = NoTrace());
 
 #endif

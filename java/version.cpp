@@ -136,9 +136,12 @@ char *VersionFromReport(char *capture)
     return version;
 }
 
-char *CheckJREVersion(const char *runtimePath)
+char *CheckJREVersion(const char *runtimePath, Trace &trace)
 {
-    if (_access(runtimePath, 0) != 0) return nullptr;
+    if (_access(runtimePath, 0) != 0) {
+        trace.Line("version: %s does not exist", runtimePath);
+        return nullptr;
+    }
 
     SECURITY_ATTRIBUTES inheritable = {};
     inheritable.nLength = sizeof inheritable;
@@ -148,6 +151,7 @@ char *CheckJREVersion(const char *runtimePath)
     if (!CreatePipe(inRead.receive(), inWrite.receive(), &inheritable, 512) ||
         !CreatePipe(outRead.receive(), outWrite.receive(), &inheritable, 512) ||
         !CreatePipe(errRead.receive(), errWrite.receive(), &inheritable, 512)) {
+        trace.Line("version: no pipes for %s (error %lu)", runtimePath, GetLastError());
         return nullptr;
     }
 
@@ -172,6 +176,7 @@ char *CheckJREVersion(const char *runtimePath)
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
+        trace.Line("version: could not run %s (error %lu)", command.c_str(), GetLastError());
         return nullptr;
     }
     OwnedHandle child(process.hProcess);
@@ -198,16 +203,19 @@ char *CheckJREVersion(const char *runtimePath)
     memcpy(capture, report.data(), report.size());
     capture[report.size()] = '\0';
     char *version = VersionFromReport(capture);
-    if (!CheckVersion(version)) {
+    const bool supported = CheckVersion(version);
+    trace.Line("version: %s reported \"%s\": %s", command.c_str(), version,
+               supported ? "supported" : "not a supported version");
+    if (!supported) {
         free(version);
         return nullptr;
     }
     return version;
 }
 
-bool CheckJavaVersion(const char *runtimePath)
+bool CheckJavaVersion(const char *runtimePath, Trace &trace)
 {
-    char *version = CheckJREVersion(runtimePath);
+    char *version = CheckJREVersion(runtimePath, trace);
     if (version == nullptr) return false;
     free(version);
     return true;

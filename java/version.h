@@ -3,6 +3,8 @@
 #ifndef JAVA_VERSION_H
 #define JAVA_VERSION_H
 
+#include "base/trace.h"
+
 // The version prefixes the launcher accepts, in order of the table.
 extern const char *const SupportedVersionPrefixes[];
 extern const int SupportedVersionPrefixCount;
@@ -37,11 +39,12 @@ char *VersionFromReport(char *capture);
 // pipes or the process cannot be created, or the version is not supported.
 // Only the first 512 bytes of standard error are examined, after the child
 // has ended; both output pipes are drained meanwhile so a talkative runtime
-// cannot stall. Prints nothing.
-char *CheckJREVersion(const char *runtimePath);
+// cannot stall. Prints nothing; `trace` gets what was run, the version
+// reported and the verdict.
+char *CheckJREVersion(const char *runtimePath, Trace &trace = NoTrace());
 
-// True when CheckJREVersion(runtimePath) yields a version.
-bool CheckJavaVersion(const char *runtimePath);
+// True when CheckJREVersion(runtimePath, trace) yields a version.
+bool CheckJavaVersion(const char *runtimePath, Trace &trace = NoTrace());
 
 // True when the application home holds a readable file named after the Java
 // main class with ".class" appended, directly in that directory.

@@ -71,14 +71,38 @@ struct PendingDirectory {
 struct Removal {
     const char *const *keep;
     WorkerPool *workers;  // null: serial
+    Trace &trace;
     PendingDirectory *first = nullptr;
     PendingDirectory *last = nullptr;
 };
 
-void DeleteFileTask(void *path)
+// Deletes the file `path`; a failure goes to the trace (one line a call, so
+// the workers may write at once).
+void DeleteOneFile(const char *path, Trace &trace)
 {
-    DeleteFileA(static_cast<char *>(path));
-    free(path);
+    if (!DeleteFileA(path))
+        trace.Line("cleanup: could not delete %s (error %lu)", path, GetLastError());
+}
+
+// Removes the empty directory or the directory link `path`; a failure goes
+// to the trace.
+void RemoveOneDirectory(const char *path, Trace &trace)
+{
+    if (!RemoveDirectoryA(path))
+        trace.Line("cleanup: could not remove %s (error %lu)", path, GetLastError());
+}
+
+// A file handed to a worker, with the trace its failure goes to.
+struct FileTask {
+    Trace *trace;
+    char path[1];
+};
+
+void DeleteFileTask(void *task)
+{
+    FileTask *file = static_cast<FileTask *>(task);
+    DeleteOneFile(file->path, *file->trace);
+    free(task);
 }
 
 void RemoveDirectoryLater(Removal &removal, const char *path)
@@ -124,46 +148,48 @@ void RemoveEntry(const char *path, DWORD attributes, Removal &removal)
 {
     switch (ClassifyForRemoval(attributes)) {
     case RemovalAction::Leave:
+        removal.trace.Line("cleanup: left %s: its attributes cannot be read", path);
         return;
     case RemovalAction::DeleteFile:
         // Read-only files are not made writable: they stay, as does every
         // directory above them.
         if (removal.workers != nullptr) {
             const size_t length = strlen(path);
-            char *copy = static_cast<char *>(malloc(length + 1));
-            if (copy != nullptr) {
-                memcpy(copy, path, length + 1);
-                removal.workers->Submit(DeleteFileTask, copy);
+            FileTask *task = static_cast<FileTask *>(malloc(sizeof(FileTask) + length));
+            if (task != nullptr) {
+                task->trace = &removal.trace;
+                memcpy(task->path, path, length + 1);
+                removal.workers->Submit(DeleteFileTask, task);
                 return;
             }
         }
-        DeleteFileA(path);
+        DeleteOneFile(path, removal.trace);
         return;
     case RemovalAction::RemoveLink:
         // The link itself goes; its target is never listed.
-        RemoveDirectoryA(path);
+        RemoveOneDirectory(path, removal.trace);
         return;
     case RemovalAction::RemoveTree:
         RemoveContents(path, removal);
         if (removal.workers != nullptr)
             RemoveDirectoryLater(removal, path);
         else
-            RemoveDirectoryA(path);
+            RemoveOneDirectory(path, removal.trace);
         return;
     }
 }
 
 // The walk from `path` with `workers` deleting the files (null: none).
-void Remove(const char *path, const char *const *keep, WorkerPool *workers)
+void Remove(const char *path, const char *const *keep, WorkerPool *workers, Trace &trace)
 {
-    Removal removal{keep, workers};
+    Removal removal{keep, workers, trace};
     // The path's own attributes, which say whether it is a link; a path
     // whose attributes cannot be read is left alone.
     RemoveEntry(path, GetFileAttributesA(path), removal);
     if (workers != nullptr) workers->Wait();
     for (PendingDirectory *pending = removal.first; pending != nullptr;) {
         PendingDirectory *next = pending->next;
-        RemoveDirectoryA(pending->path);
+        RemoveOneDirectory(pending->path, trace);
         free(pending);
         pending = next;
     }
@@ -182,7 +208,8 @@ RemovalAction ClassifyForRemoval(DWORD attributes)
     return directory ? RemovalAction::RemoveTree : RemovalAction::DeleteFile;
 }
 
-void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers)
+void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers,
+                               Trace &trace)
 {
     if (path == nullptr || !IsAbsolutePath(path)) return;
 
@@ -200,7 +227,7 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
         if (trimmed == nullptr) return;
         memcpy(trimmed, path, length);
         trimmed[length] = '\0';
-        DeleteFilesAndDirectories(trimmed, keep, workers);
+        DeleteFilesAndDirectories(trimmed, keep, workers, trace);
         free(trimmed);
         return;
     }
@@ -208,12 +235,33 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
     if (IsKept(path, keep)) return;
 
     if (workers <= 0) {
-        Remove(path, keep, nullptr);
+        Remove(path, keep, nullptr, trace);
         return;
     }
     WorkerPool pool(workers, workers * 8);
-    Remove(path, keep, pool.Threads() > 0 ? &pool : nullptr);
+    Remove(path, keep, pool.Threads() > 0 ? &pool : nullptr, trace);
 }
+
+namespace {
+
+// Removes the run's working directory `directory` (`workers` as for
+// DeleteFilesAndDirectories), and says in the trace whether it went. Its
+// marker, which tells the sweep of later runs that this run is still going,
+// is closed first: held open, it could not be deleted.
+void RemoveWorkingDirectory(const char *directory, int workers)
+{
+    RunState &run = Run();
+    HANDLE marker = run.workingDirectoryMarker;
+    run.workingDirectoryMarker = nullptr;
+    if (marker != nullptr) CloseHandle(marker);
+    DeleteFilesAndDirectories(directory, nullptr, workers, run.trace);
+    if (GetFileAttributesA(directory) == INVALID_FILE_ATTRIBUTES)
+        run.trace.Line("cleanup: removed %s", directory);
+    else
+        run.trace.Line("cleanup: %s left behind", directory);
+}
+
+} // namespace
 
 void DeleteWorkingDirectory()
 {
@@ -223,7 +271,7 @@ void DeleteWorkingDirectory()
     char *directory = WorkingDirectory;
     WorkingDirectory = nullptr;
     if (directory == nullptr) return;
-    DeleteFilesAndDirectories(directory, nullptr, WorkerCount(kMaxWorkers));
+    RemoveWorkingDirectory(directory, WorkerCount(kMaxWorkers));
     free(directory);
 }
 
@@ -260,7 +308,7 @@ void RunCleanupOnce(bool fromFilter)
 
     if (runCleanupHook) Cleanup();
     if (fromFilter) {
-        if (WorkingDirectory != nullptr) DeleteFilesAndDirectories(WorkingDirectory, nullptr);
+        if (WorkingDirectory != nullptr) RemoveWorkingDirectory(WorkingDirectory, 0);
     } else {
         DeleteWorkingDirectory();
     }
@@ -280,7 +328,11 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info)
     // which the extracted payload should not stay behind.
     bool breakpoint = info != nullptr && info->ExceptionRecord != nullptr &&
                       info->ExceptionRecord->ExceptionCode == EXCEPTION_BREAKPOINT;
-    if (!breakpoint) RunCleanupOnce(true);
+    if (!breakpoint) {
+        Run().trace.Line("fault: exception 0x%08lX; cleaning up",
+                         static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+        RunCleanupOnce(true);
+    }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 

@@ -7,6 +7,8 @@
 #ifndef LAUNCHER_CLEANUP_H
 #define LAUNCHER_CLEANUP_H
 
+#include "base/trace.h"
+
 #include <windows.h>
 
 // The cleanup that ends a run: status line "performing_cleanup", leaves the
@@ -26,7 +28,8 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
 
 // Removes WorkingDirectory with everything in it (workers as many as
 // processors, at most kMaxWorkers, delete the files), frees the path and
-// sets it to null. With WorkingDirectory null it does nothing, so a second call (or a
+// sets it to null; its marker is closed first, and the run's trace says
+// whether the directory went. With WorkingDirectory null it does nothing, so a second call (or a
 // fault raised while the first is still removing) removes nothing.
 void DeleteWorkingDirectory();
 
@@ -40,8 +43,10 @@ void DeleteWorkingDirectory();
 // failures skip the entry concerned; this never ends the process.
 // `workers` threads (0: none) delete the files while the walk goes on; the
 // directories then go bottom-up once their files are gone, with the same
-// result as the walk alone.
-void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers = 0);
+// result as the walk alone. `trace` gets every file or directory that could
+// not be removed.
+void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers = 0,
+                               Trace &trace = NoTrace());
 
 // Runs `commandLine` (typically the quoted path of a batch file) with the
 // launcher's environment and current directory, waits for it without a time

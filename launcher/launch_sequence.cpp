@@ -2,12 +2,11 @@
 // reports its own failure (localized messages on the standard error stream)
 // and answers false, and _main then ends the run with status 1.
 //
-// The working directory is named here rather than by the C runtime's
-// _tempnam: that function prefers TMP over the directory it is given and
-// shortens prefixes on some runtimes, while the directory must lie in the
-// chosen temporary directory and begin with the program's file name. Only a
-// name that already exists is worth another try; any other failure to create
-// the directory (no write access, a path too long) would fail for every name.
+// The working directory is named by launcher/working_directory.h rather than
+// by the C runtime's _tempnam: that function prefers TMP over the directory it
+// is given and shortens prefixes on some runtimes, while the directory must
+// lie in the chosen temporary directory and begin with the program's file
+// name, which is also how the sweep of stale directories recognises it.
 #include "launcher/launch_sequence.h"
 
 #include "base/mbcs.h"
@@ -24,6 +23,7 @@
 #include "launcher/launch_sequence_internal.h"
 #include "launcher/options.h"
 #include "launcher/run_state.h"
+#include "launcher/working_directory.h"
 #include "product/product.h"
 #include "product_config.h"
 #include "ui/output.h"
@@ -75,6 +75,7 @@ void ResetRunState()
     free(runState.javaRuntimePath);
     for (int i = 0; i < runState.optionCount; ++i) free(runState.optionList[i].text);
     free(runState.optionList);
+    if (runState.workingDirectoryMarker != nullptr) CloseHandle(runState.workingDirectoryMarker);
     runState = RunState();
 }
 
@@ -115,29 +116,16 @@ void AddOptionText(const std::string &text)
     AddOption(StrDup(text.c_str()));
 }
 
-// Creates a fresh directory in `dir` whose name begins with `prefix`.
-// Null when every name tried exists already, or at the first failure of
-// another kind.
-char *CreateWorkingDirectory(const char *dir, const char *prefix)
-{
-    const unsigned long unique = GetCurrentProcessId();
-    for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
-        std::string name =
-            WorkingDirectoryName(dir, prefix, unique, static_cast<unsigned>(serial));
-        if (CreateDirectoryA(name.c_str(), nullptr)) return StrDup(name.c_str());
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
-    }
-    return nullptr;
-}
-
 // The executable's own path and file name.
 bool FindExecutable(RunState &run, const char *invokedAs)
 {
     run.execPath = SetExecName(invokedAs);
     if (run.execPath == nullptr) {
+        run.trace.Line("executable: its path cannot be determined");
         ReportError("no_resolve_exec_path");
         return false;
     }
+    run.trace.Line("executable: %s", run.execPath);
     return true;
 }
 
@@ -148,20 +136,33 @@ void SetProgramName(RunState &run)
 }
 
 // The temporary directory (a -tmpdir one is also named in TMP for this run
-// and its children) and the per-run working directory inside it.
+// and its children), swept of what earlier runs left, and the per-run working
+// directory inside it.
 bool MakeWorkingDirectory(RunState &run)
 {
     if (run.tmpDir != nullptr) {
         // _putenv may keep the text it is given, so it stays allocated.
         std::string assignment = std::string("TMP=") + run.tmpDir;
         _putenv(StrDup(assignment.c_str()));
+        run.trace.Line("environment: %s (-tmpdir), for this run and its children",
+                       assignment.c_str());
     } else {
         run.tmpDir = GetTempDir();
     }
     TestFaultHook("before-working-directory");
-    if (run.tmpDir == nullptr) return NoWritableTempDir(run);
-    run.workingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.programName));
-    if (run.workingDirectory == nullptr) return NoWritableTempDir(run);
+    if (run.tmpDir == nullptr) {
+        run.trace.Line("temporary directory: none usable");
+        return NoWritableTempDir(run);
+    }
+    run.trace.Line("temporary directory: %s", run.tmpDir);
+    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.trace);
+    run.workingDirectory =
+        CreateWorkingDirectory(run.tmpDir, Shown(run.programName), &run.workingDirectoryMarker);
+    if (run.workingDirectory == nullptr) {
+        run.trace.Line("working directory: cannot be created in %s", run.tmpDir);
+        return NoWritableTempDir(run);
+    }
+    run.trace.Line("working directory: %s", run.workingDirectory);
     return true;
 }
 
@@ -170,21 +171,36 @@ bool MakeWorkingDirectory(RunState &run)
 // the working directory, which is therefore the application home from here
 // on. False, reported, when the executable carries a damaged payload: the
 // run must not go on as if it carried none.
-bool MeasurePayload(const RunState &run, int64_t *payloadBytes)
+bool MeasurePayload(RunState &run, int64_t *payloadBytes)
 {
     *payloadBytes = 0;
     int error = 0;
     ZipArchive *zip = zipOpen(run.execPath, &error);
     if (zip == nullptr) {
-        if (error != kZipDamaged) return true;
+        if (error != kZipDamaged) {
+            run.trace.Line("payload: none (the executable carries no archive)");
+            return true;
+        }
+        run.trace.Line("payload: damaged");
         ReportError("corrupted_zip_file", run.execPath);
         return false;
     }
+    int entries = 0;
     for (int n = 0;; ++n) {
         ZipEntry *entry = zipGetNextEntry(zip, n);
         if (entry == nullptr) break;
         *payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
+        ++entries;
         zipFreeEntry(zip, entry);
+    }
+    if (run.trace.on()) {
+        // Where the payload starts: its first local header.
+        int32_t start = zip->entryCount > 0 ? zip->entryIndex[0].locPos : 0;
+        for (int32_t i = 1; i < zip->entryCount; ++i)
+            if (zip->entryIndex[i].locPos < start) start = zip->entryIndex[i].locPos;
+        run.trace.Line("payload: starts at byte %ld of the executable, %d entries, %s bytes "
+                       "uncompressed",
+                       static_cast<long>(start), entries, std::to_string(*payloadBytes).c_str());
     }
     zipClose(zip);
     SetApplicationHome(StrDup(run.workingDirectory));
@@ -192,14 +208,19 @@ bool MeasurePayload(const RunState &run, int64_t *payloadBytes)
 }
 
 // Room on the working directory's disk for the payload and a margin.
-bool CheckDiskSpace(const RunState &run, int64_t payloadBytes)
+bool CheckDiskSpace(RunState &run, int64_t payloadBytes)
 {
     const int64_t requiredBytes = payloadBytes + DiskSpaceMargin;
     uint64_t availableBytes = 0;
-    if (!FreeBytesAvailable(run.workingDirectory, &availableBytes)) return NoWritableTempDir(run);
-    if (static_cast<uint64_t>(requiredBytes) <= availableBytes) return true;
+    if (!FreeBytesAvailable(run.workingDirectory, &availableBytes)) {
+        run.trace.Line("free space: the system cannot tell (error %lu)", GetLastError());
+        return NoWritableTempDir(run);
+    }
     const std::string required = std::to_string(requiredBytes);
     const std::string available = std::to_string(static_cast<int64_t>(availableBytes));
+    run.trace.Line("free space: %s bytes available, %s required", available.c_str(),
+                   required.c_str());
+    if (static_cast<uint64_t>(requiredBytes) <= availableBytes) return true;
     ReportError("no_space_system_tmpdir", run.tmpDir, required.c_str(), available.c_str());
     ReportError("no_writable_system_tmpdir_usage", Shown(run.programName));
     return false;
@@ -211,18 +232,22 @@ bool ChooseRuntime(RunState &run)
 {
     ReportStatus("checking_java");
     if (run.javaHome != nullptr) {
-        run.javaRuntimePath = GetJREPath(run.javaHome);
-        if (run.javaRuntimePath == nullptr || !CheckJavaVersion(run.javaRuntimePath))
+        run.trace.Line("runtime: -javahome %s", run.javaHome);
+        run.javaRuntimePath = GetJREPath(run.javaHome, run.trace);
+        if (run.javaRuntimePath == nullptr || !CheckJavaVersion(run.javaRuntimePath, run.trace)) {
+            run.trace.Line("runtime: -javahome %s refused", run.javaHome);
             return NoJava(run, "no_find_specified_java");
+        }
+        run.trace.Line("runtime: chose %s: named with -javahome", run.javaRuntimePath);
         return true;
     }
-    run.javaRuntimePath = GetPublicJREPath();
+    run.javaRuntimePath = GetPublicJREPath(run.trace);
     if (run.javaRuntimePath == nullptr) return NoJava(run, "no_find_java");
     return true;
 }
 
 // The payload into the working directory, when the executable carries one.
-bool ExtractPayload(const RunState &run)
+bool ExtractPayload(RunState &run)
 {
     ZipArchive *zip = zipOpen(run.execPath, nullptr);
     if (zip == nullptr) return true;
@@ -232,6 +257,8 @@ bool ExtractPayload(const RunState &run)
     const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr,
                                       GetExtractedRuntimePrefix(run.workingDirectory));
     zipClose(zip);
+    run.trace.Line("payload: %s into %s", extracted ? "extracted" : "extraction failed",
+                   run.workingDirectory);
     if (!extracted) ReportError("corrupted_zip_file", run.execPath);
     return extracted;
 }
@@ -273,16 +300,17 @@ bool EnterApplicationHome()
 
 // Runs the wizard, then the upgrade it may ask for (exit status 10), and
 // returns the wizard's exit status.
-int RunWizard(const RunState &run)
+int RunWizard(RunState &run)
 {
     if (run.consoleMode) SetPrintToConsole(1);
     ReportStatus("executing_java");
     const int status = ExecuteJava(run.javaRuntimePath, run.optionCount, run.optionList,
-                                   run.wizardArgc, run.wizardArgv);
+                                   run.wizardArgc, run.wizardArgv, run.trace);
     if (status == 10) {
         const std::string batchFile = JoinPath(run.tmpDir, "UpgradeInvoker.bat");
         const std::string upgradeBatchPath = "\"" + batchFile + "\"";
-        InvokeUpgradeTool(upgradeBatchPath.c_str());
+        const int upgradeStatus = InvokeUpgradeTool(upgradeBatchPath.c_str());
+        run.trace.Line("upgrade: %s ended with %d", upgradeBatchPath.c_str(), upgradeStatus);
         remove(batchFile.c_str());
     }
     return status;
@@ -296,14 +324,16 @@ int Finish(RunState &run, int wizardStatus)
     PrepareToExit();
     free(run.javaRuntimePath);
     run.javaRuntimePath = nullptr;
-    if (wizardStatus == 72 || wizardStatus == 73) return 0;
-    return wizardStatus;
+    const int exitStatus = wizardStatus == 72 || wizardStatus == 73 ? 0 : wizardStatus;
+    run.trace.Line("exit: the wizard's %d becomes exit status %d", wizardStatus, exitStatus);
+    return exitStatus;
 }
 
 // The end of a run that did not reach the wizard: status 1. After a failed
 // step what was made stays; after a stop the working directory goes.
-int EndBeforeWizard()
+int EndBeforeWizard(RunState &run)
 {
+    run.trace.Line("exit: status 1, the run %s", StopRequested() ? "was stopped" : "failed");
     if (StopRequested()) PrepareToExit();
     return 1;
 }
@@ -353,17 +383,6 @@ bool FreeBytesAvailable(const char *directory, uint64_t *available)
     return true;
 }
 
-std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
-                                 unsigned long unique, unsigned serial)
-{
-    const char *format = "%lX_%X";
-    int length = snprintf(nullptr, 0, format, unique, serial);
-    std::string suffix(static_cast<size_t>(length) + 1, '\0');
-    snprintf(&suffix[0], suffix.size(), format, unique, serial);
-    suffix.resize(static_cast<size_t>(length));
-    return JoinPath(dir, prefix + suffix);
-}
-
 
 int _main(int argc, char **argv)
 {
@@ -371,6 +390,7 @@ int _main(int argc, char **argv)
     // do when it fails: "Out of memory" and status 1.
     std::set_new_handler(ExitOutOfMemory);
     RunState &run = Run();
+    run.trace.Open(PRODUCT_TRACE_VARIABLE, "launcher version " PRODUCT_VERSION);
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
     ExitIfNotOnlyInstance();
     SetProgramName(run);
@@ -396,15 +416,15 @@ int _main(int argc, char **argv)
     // the working directory.
     auto carryOn = [](bool stepDone) { return stepDone && !StopRequested(); };
     ReportStatus("checking_disk_space");
-    if (!carryOn(MakeWorkingDirectory(run))) return EndBeforeWizard();
+    if (!carryOn(MakeWorkingDirectory(run))) return EndBeforeWizard(run);
     int64_t payloadBytes = 0;
-    if (!carryOn(MeasurePayload(run, &payloadBytes))) return EndBeforeWizard();
-    if (!carryOn(CheckDiskSpace(run, payloadBytes))) return EndBeforeWizard();
-    if (!carryOn(ChooseRuntime(run))) return EndBeforeWizard();
-    if (!carryOn(ExtractPayload(run))) return EndBeforeWizard();
+    if (!carryOn(MeasurePayload(run, &payloadBytes))) return EndBeforeWizard(run);
+    if (!carryOn(CheckDiskSpace(run, payloadBytes))) return EndBeforeWizard(run);
+    if (!carryOn(ChooseRuntime(run))) return EndBeforeWizard(run);
+    if (!carryOn(ExtractPayload(run))) return EndBeforeWizard(run);
     TestFaultHook("after-extraction");
-    if (!carryOn(AddJavaOptions(run))) return EndBeforeWizard();
-    if (!carryOn(EnterApplicationHome())) return EndBeforeWizard();
-    if (!StartingWizard()) return EndBeforeWizard();
+    if (!carryOn(AddJavaOptions(run))) return EndBeforeWizard(run);
+    if (!carryOn(EnterApplicationHome())) return EndBeforeWizard(run);
+    if (!StartingWizard()) return EndBeforeWizard(run);
     return Finish(run, RunWizard(run));
 }

@@ -18,15 +18,4 @@ std::string ClasspathOption(const char *home, const char *const *elements, int c
 // when the system cannot tell.
 bool FreeBytesAvailable(const char *directory, uint64_t *available);
 
-// How many names the working directory may try when the ones before it
-// already exist.
-constexpr int WorkingDirectoryAttempts = 1000;
-
-// The name of the per-run directory for attempt `serial`: in `dir`, beginning
-// with `prefix` (the program's file name), followed by a hexadecimal suffix
-// made from `unique` (the process id) and `serial`, so that concurrent runs
-// and successive attempts get different names.
-std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
-                                 unsigned long unique, unsigned serial);
-
 #endif

@@ -6,6 +6,7 @@
 #ifndef LAUNCHER_RUN_STATE_H
 #define LAUNCHER_RUN_STATE_H
 
+#include "base/trace.h"
 #include "launcher/options.h"
 
 #include <windows.h>
@@ -19,6 +20,7 @@ struct RunState {
     char *temporaryDirectory = nullptr;  // last one SetTempDir accepted (owned)
     char *tmpDir = nullptr;              // the one this run uses
     char *workingDirectory = nullptr;    // the per-run directory, null once removed
+    HANDLE workingDirectoryMarker = nullptr;  // its marker, held open until the cleanup
     HANDLE instanceLock = nullptr;       // the byte lock's file, never closed
 
     // --- the command line ---------------------------------------------------
@@ -51,6 +53,9 @@ struct RunState {
     // Preparing, stopping (a console event came first) or wizard started;
     // shared with the console control handler (launcher/console_control).
     volatile LONG controlPhase = 0;
+
+    // The diagnostic trace, on when the build's trace variable names a file.
+    Trace trace;
 };
 
 // The run's record: one per process, as it stands when no run has started

@@ -16,7 +16,7 @@ import installer
 import runtimes
 from command_line_support import Catalogue  # noqa: F401 (re-exported)
 from java_registry import registry  # noqa: F401 (re-exported fixture)
-from winerun import to_windows
+from winerun import collect, kill_and_collect, to_windows, wait_for
 
 PROGRAMS = ["conrun.exe", "setup.exe"]
 STANDIN_VERSION = "1.6.0_45"
@@ -166,6 +166,35 @@ class Launcher:
         result = self.wine.run(program, args, lc_all=lc_all, env=extra, boxes=boxes, cwd=cwd,
                                timeout=timeout)
         return Run(result, tmp_dir if tmp_dir is not False else None, record)
+
+    def start_waiting(self, program, tmp_dir, done, env=None):
+        """Starts `program` (whose runtime was made with release=`done`) with
+        -tmpdir `tmp_dir`; returns the process and its working directory
+        (Linux path) once the wizard runs, waiting for `done`. End it with
+        finish_waiting."""
+        self.count += 1
+        record = os.path.join(self.where, "record-%d.jsonl" % self.count)
+        extra = {"STANDIN_RECORD": to_windows(record)}
+        extra.update(env or {})
+        proc = self.wine.popen(program, ["-tmpdir", to_windows(tmp_dir)], env=extra)
+        try:
+            wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
+        except AssertionError:
+            kill_and_collect(proc)
+            raise
+        return proc, to_linux(runtimes.read_record_file(record)[0]["cwd"])
+
+
+def finish_waiting(proc, done):
+    """Lets the wizard of a run from Launcher.start_waiting end; returns the
+    run's exit status, standard output and error."""
+    try:
+        runtimes.release(done)
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            kill_and_collect(proc)
+    return proc.returncode, out, err
 
 
 @pytest.fixture

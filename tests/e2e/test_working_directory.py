@@ -12,6 +12,7 @@ find. A Wine trace
 and the directory creation."""
 import os
 import re
+import shutil
 
 import pytest
 
@@ -46,7 +47,7 @@ def test_working_directory_inside_the_chosen_directory(wine, catalogue, tmp_path
     made = os.listdir(chosen)
     assert len(made) == 1 and made[0].startswith(program), made
     assert (chosen / made[0]).is_dir()
-    os.rmdir(chosen / made[0])
+    shutil.rmtree(str(chosen / made[0]))
 
 
 # -tmpdir as typed, and the form TMP and the working directory use
@@ -88,7 +89,7 @@ def test_tmp_is_set_to_the_accepted_form_before_the_directory_is_named(wine, tmp
     names = working_directories(sub, "conrun.exe")
     assert len(names) == 1 and made[0].endswith("\\" + names[0])
     assert sorted(os.listdir(tmp_path)) == ["sub"]
-    os.rmdir(sub / names[0])
+    shutil.rmtree(str(sub / names[0]))
 
 
 def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(wine, tmp_path):
@@ -103,7 +104,7 @@ def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(wine, tm
     assert re.search(r"\\Temp$", parent, re.I), parent
     where = to_linux(wine, made[0])
     assert os.path.isdir(where)
-    os.rmdir(where)
+    shutil.rmtree(str(where))
     assert os.listdir(tmp_path) == []
 
 
@@ -137,4 +138,4 @@ def test_double_byte_name_ending_in_0x5c_is_not_cut(wine, catalogue, tmp_path, s
     assert r.out.startswith(catalogue.text("checking_disk_space", "ja_JP.UTF-8"))
     made = working_directories(chosen, "conrun.exe")
     assert len(made) == 1, os.listdir(tmp_path)
-    os.rmdir(chosen / made[0])
+    shutil.rmtree(str(chosen / made[0]))

@@ -5,8 +5,10 @@
 #include "launcher/instance_internal.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/launch_sequence_internal.h"
+#include "launcher/working_directory.h"
 #include "product/product.h"
 #include "unit/cli_scratch.h"
+#include "unit/param_name.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -187,6 +189,51 @@ TEST(RunInParentDirectory, ComesBackOrSaysItCannot)
     EXPECT_FALSE(RunInParentDirectory([] { RemoveDirectoryA(innerDirectory.c_str()); }));
     EXPECT_EQ(CurrentDirectory(), scratch.root());
     SetCurrentDirectoryA(previous.c_str());
+}
+
+// What the sweep of stale directories takes for a working directory of the
+// program "setup.exe": exactly what WorkingDirectoryName makes, nothing else.
+struct NameCase {
+    const char *name;
+    bool matches;
+};
+
+void PrintTo(const NameCase &c, std::ostream *os)
+{
+    *os << (c.matches ? "ours " : "not_ours ") << c.name;
+}
+
+class IsWorkingDirectoryNameTest : public testing::TestWithParam<NameCase> {};
+
+TEST_P(IsWorkingDirectoryNameTest, OnlyTheLaunchersOwnNames)
+{
+    EXPECT_EQ(IsWorkingDirectoryName(GetParam().name, "setup.exe"), GetParam().matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, IsWorkingDirectoryNameTest,
+    testing::Values(NameCase{"setup.exe1A4_0", true}, NameCase{"setup.exe0_0", true},
+                    NameCase{"setup.exeFFFFFFFF_3E7", true}, NameCase{"setup.exe20_A", true},
+                    NameCase{"setup.exe1a4_0", false},       // lower case
+                    NameCase{"setup.exe01A4_0", false},      // a leading zero
+                    NameCase{"setup.exe1A4_00", false},
+                    NameCase{"setup.exe1A4_3E8", false},     // past the last attempt
+                    NameCase{"setup.exe1FFFFFFFF_0", false}, // more than a process id
+                    NameCase{"setup.exe1A4_0 (copy)", false}, NameCase{"setup.exe1A4_0.bak", false},
+                    NameCase{"setup.exe1A4", false}, NameCase{"setup.exe_0", false},
+                    NameCase{"setup.exe1A4_", false}, NameCase{"setup.exe1A4__0", false},
+                    NameCase{"setup.exe", false}, NameCase{"Setup.exe1A4_0", false},
+                    NameCase{"xsetup.exe1A4_0", false}, NameCase{"setup.exe-backup", false},
+                    NameCase{"setup.exe1G4_0", false}),
+                         PrintedName());
+
+TEST(IsWorkingDirectoryName, EveryNameMadeMatchesAndAnEmptyPrefixNothing)
+{
+    for (unsigned long process : {0x0ul, 0x1A4ul, 0xFFFFFFFFul})
+        for (unsigned serial : {0u, 0xAu, 999u}) {
+            std::string path = WorkingDirectoryName("C:\\Temp", "setup.exe", process, serial);
+            EXPECT_TRUE(IsWorkingDirectoryName(path.substr(8), "setup.exe")) << path;
+        }
+    EXPECT_FALSE(IsWorkingDirectoryName("1A4_0", ""));
 }
 
 // --- The instance lock ------------------------------------------------------

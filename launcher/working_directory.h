@@ -1,0 +1,47 @@
+// The per-run working directory: its name, the marker that shows its run is
+// still going, and the sweep of the directories that earlier runs of the
+// same program left in the temporary directory.
+#ifndef LAUNCHER_WORKING_DIRECTORY_H
+#define LAUNCHER_WORKING_DIRECTORY_H
+
+#include "base/trace.h"
+
+#include <windows.h>
+#include <string>
+
+// How many names the working directory may try when the ones before it
+// already exist.
+constexpr int WorkingDirectoryAttempts = 1000;
+
+// The file inside every working directory that its run holds open, denying
+// deletion, for as long as the run lasts.
+extern const char WorkingDirectoryMarker[];
+
+// The name of the per-run directory for attempt `serial`: in `dir`, beginning
+// with `prefix` (the program's file name), followed by a hexadecimal suffix
+// made from `unique` (the process id) and `serial`, so that concurrent runs
+// and successive attempts get different names.
+std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
+                                 unsigned long unique, unsigned serial);
+
+// True when `name` (a file name, no directory) is exactly one that
+// WorkingDirectoryName gives for `prefix`, some process id and some attempt:
+// the same case, no leading zeros, nothing before or after. An empty prefix
+// matches nothing.
+bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix);
+
+// Creates a fresh directory in `dir` whose name begins with `prefix` and
+// opens its marker, which *marker then holds (null when the marker could not
+// be made: the run goes on, and its directory is merely never swept). Returns
+// the directory's path (MemAlloc'd); null when every name tried exists
+// already, or at the first failure of another kind.
+char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *marker);
+
+// Removes from `dir` the working directories of earlier runs of the program
+// named `prefix` whose run is over: named exactly as WorkingDirectoryName
+// names them, real directories (a link is never followed), holding a marker
+// that no run holds open. Everything else stays; `trace` gets every
+// directory so named, and what became of it. Uses DeleteFilesAndDirectories.
+void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace);
+
+#endif

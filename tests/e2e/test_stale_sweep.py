@@ -1,0 +1,108 @@
+"""Working directories that earlier runs left behind: at its start a run
+removes those of the same program in the same temporary directory whose run
+is over (a killed run, a failed one), leaves the one a running launcher
+holds, and never touches anything named otherwise, a directory without the
+run marker, or a link."""
+import os
+import shutil
+
+import pytest
+
+from launch_support import finish_waiting, launcher, product_value, standin  # noqa: F401
+from winerun import kill_and_collect, to_windows
+
+MARKER = "~launcher-run.lock"
+
+
+def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, tmp_path):
+    tmp_dir = str(tmp_path / "tmp")
+    os.makedirs(tmp_dir)
+    done = str(tmp_path / "never")
+    program = launcher.installer(release=to_windows(done))
+    proc, killed = launcher.start_waiting(program, tmp_dir, done)
+    kill_and_collect(proc)
+    assert os.path.exists(os.path.join(killed, MARKER))
+    assert os.path.exists(os.path.join(killed, "package", "jre", "bin", "java.exe"))
+
+    # A run that fails after making its directory leaves it too; the next
+    # start takes both.
+    failed = launcher.run(launcher.installer(runtime=False), tmp_dir=tmp_dir)
+    assert failed.code == 1, failed.result
+    left = [d for d in failed.leftovers() if d != os.path.basename(killed)]
+    assert not os.path.exists(killed)
+    assert len(left) == 1 and os.listdir(os.path.join(tmp_dir, left[0])) == [MARKER]
+
+    run = launcher.run(launcher.installer(), tmp_dir=tmp_dir)
+    assert run.code == 0, run.result
+    assert run.leftovers() == []
+
+
+def test_directory_of_a_running_launcher_stays(launcher, build_dir, tmp_path):
+    tmp_dir = str(tmp_path / "tmp")
+    os.makedirs(tmp_dir)
+    done = str(tmp_path / "first-may-end")
+    first = launcher.installer(release=to_windows(done))
+    proc, running = launcher.start_waiting(first, tmp_dir, done)
+    try:
+        # Another copy of the program (another file, so no instance lock
+        # between them) in the same temporary directory.
+        trace = tmp_path / "trace.txt"
+        second = launcher.run(launcher.installer(), tmp_dir=tmp_dir,
+                              env={product_value(build_dir, "PRODUCT_TRACE_VARIABLE"):
+                                   to_windows(str(trace))})
+    finally:
+        status = finish_waiting(proc, done)
+    assert second.code == 0, second.result
+    assert ("sweep: left %s: its run is still going" % to_windows(running)) in \
+        trace.read_text(encoding="cp1252")
+    assert status[0] == 0, status
+    assert os.listdir(tmp_dir) == []  # the first run removed its own at its end
+
+
+# What a user may keep beside the working directories: (name, what it is).
+# None is swept.
+LOOK_ALIKES = [
+    ("conrun.exe1A4_0 (copy)", "marked"),
+    ("conrun.exe1a4_0", "marked"),        # another case
+    ("conrun.exe01A4_0", "marked"),       # a leading zero
+    ("conrun.exe_backup", "marked"),
+    ("setup.exe1A4_0", "marked"),         # another program's
+    ("conrun.exe1B4_0", "unmarked"),      # no proof that its run is over
+    ("conrun.exe1C4_0", "file"),
+    ("conrun.exe1D4_0", "link"),          # never followed
+]
+
+
+def test_look_alikes_and_unproven_directories_stay(wine, tmp_path):
+    tmp_dir = tmp_path / "tmp"
+    tmp_dir.mkdir()
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    (outside / MARKER).write_bytes(b"")
+    (outside / "precious.txt").write_text("keep me")
+    for name, kind in LOOK_ALIKES:
+        path = tmp_dir / name
+        if kind == "file":
+            path.write_text("a file")
+        elif kind == "link":
+            os.symlink(str(outside), str(path))
+        else:
+            path.mkdir()
+            (path / "mine.txt").write_text("keep me")
+            if kind == "marked":
+                (path / MARKER).write_bytes(b"")
+    stale = tmp_dir / "conrun.exe1E4_3E7"
+    stale.mkdir()
+    (stale / MARKER).write_bytes(b"")
+
+    # The shipped program, without payload or runtime, fails after the sweep.
+    r = wine.run(wine.program("conrun.exe"), ["-tmpdir", to_windows(str(tmp_dir))])
+    assert r.code == 1, r
+
+    assert not stale.exists()
+    for name, kind in LOOK_ALIKES:
+        assert os.path.lexists(str(tmp_dir / name)), name
+        if kind in ("marked", "unmarked"):
+            assert (tmp_dir / name / "mine.txt").read_text() == "keep me", name
+    assert sorted(os.listdir(outside)) == sorted([MARKER, "precious.txt"])
+    shutil.rmtree(str(tmp_dir))
