@@ -231,7 +231,7 @@ def test_small_file_system_as_temporary_directory(launcher, catalogue, small_tmp
                        + catalogue.format("no_writable_system_tmpdir_usage", "conrun.exe",
                                           lc_all=lc_all))
     working = run.left_working_directory()
-    assert os.listdir(working) == []
+    assert os.listdir(working) == ["~launcher-run.lock"]
 
 
 # --- a wizard that cannot be started ---------------------------------------------------
