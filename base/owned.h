@@ -62,13 +62,15 @@ private:
     T value_;
 };
 
-struct TextTraits {
-    static char *None() { return nullptr; }
-    static bool IsNone(char *text) { return text == nullptr; }
-    static void Release(char *text) { free(text); }
+template <typename Char> struct TextTraits {
+    static Char *None() { return nullptr; }
+    static bool IsNone(Char *text) { return text == nullptr; }
+    static void Release(Char *text) { free(text); }
 };
 // A malloc'd (MemAlloc'd, StrDup'd) text.
-using OwnedText = Owned<char *, TextTraits>;
+using OwnedText = Owned<char *, TextTraits<char>>;
+// A malloc'd UTF-16 text.
+using OwnedWideText = Owned<wchar_t *, TextTraits<wchar_t>>;
 
 #ifdef _WIN32
 struct HandleTraits {

@@ -9,9 +9,13 @@
 // wizard may leave one) is removed as a link and never listed: following it
 // would delete whatever it points at, outside the working directory. The
 // guard fails closed: every decision comes from the attributes the system
-// reports for the entry itself (the listing's, or GetFileAttributesA's for
+// reports for the entry itself (the listing's, or GetFileAttributesW's for
 // the path the walk starts at), and an entry whose attributes cannot be read
 // is left alone rather than judged by a call that follows links.
+//
+// The walk uses the wide calls on extended-length paths, so it reaches
+// what the wizard may leave beyond MAX_PATH or under a name the ANSI code
+// page cannot spell.
 //
 // Under Wine every file deletion is a few round trips to the server, so the
 // working directory's files are deleted by a few worker threads while the
@@ -33,43 +37,121 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
 // `head` followed by `tail` in a fresh malloc'd text; null when out of memory.
-char *Concat(const char *head, const char *tail)
+wchar_t *Concat(const wchar_t *head, const wchar_t *tail)
 {
-    size_t headLength = strlen(head);
-    size_t tailLength = strlen(tail);
-    char *text = static_cast<char *>(malloc(headLength + tailLength + 1));
+    size_t headLength = wcslen(head);
+    size_t tailLength = wcslen(tail);
+    wchar_t *text = static_cast<wchar_t *>(malloc((headLength + tailLength + 1) * sizeof(wchar_t)));
     if (text == nullptr) return nullptr;
-    memcpy(text, head, headLength);
-    memcpy(text + headLength, tail, tailLength + 1);
+    wmemcpy(text, head, headLength);
+    wmemcpy(text + headLength, tail, tailLength + 1);
     return text;
 }
 
-bool IsKept(const char *path, const char *const *keep)
+const wchar_t kExtendedPrefix[] = L"\\\\?\\";
+const size_t kExtendedPrefixLength = sizeof kExtendedPrefix / sizeof kExtendedPrefix[0] - 1;
+
+// `path` (in the ANSI code page) as the wide calls take it at any length:
+// full, with the extended-length prefix ("\\?\", "\\?\UNC\" for a share).
+// Malloc'd; null when it cannot be converted.
+wchar_t *RemovalPath(const char *path)
 {
-    if (keep == nullptr) return false;
-    for (; *keep != nullptr; ++keep) {
-        if (strcmp(path, *keep) == 0) return true;
-    }
-    return false;
+    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (size <= 0) return nullptr;
+    OwnedWideText wide(static_cast<wchar_t *>(malloc(static_cast<size_t>(size) * sizeof(wchar_t))));
+    if (!wide.valid() || MultiByteToWideChar(CP_ACP, 0, path, -1, wide.get(), size) <= 0)
+        return nullptr;
+    if (wcsncmp(wide.get(), kExtendedPrefix, kExtendedPrefixLength) == 0) return wide.release();
+
+    const DWORD needed = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
+    if (needed == 0) return nullptr;
+    OwnedWideText full(static_cast<wchar_t *>(malloc(needed * sizeof(wchar_t))));
+    if (!full.valid()) return nullptr;
+    const DWORD length = GetFullPathNameW(wide.get(), needed, full.get(), nullptr);
+    if (length == 0 || length >= needed) return nullptr;
+    if (wcsncmp(full.get(), L"\\\\", 2) == 0) return Concat(L"\\\\?\\UNC", full.get() + 1);
+    return Concat(kExtendedPrefix, full.get());
 }
+
+// One line of the trace about `path`, shown in the ANSI code page without
+// its extended-length prefix: "cleanup: <what> <path><after>".
+void TracePath(Trace &trace, const char *what, const wchar_t *path, const char *after)
+{
+    if (!trace.on()) return;
+    if (wcsncmp(path, kExtendedPrefix, kExtendedPrefixLength) == 0) path += kExtendedPrefixLength;
+    const int size = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    OwnedText shown(size > 0 ? static_cast<char *>(malloc(static_cast<size_t>(size))) : nullptr);
+    if (!shown.valid() ||
+        WideCharToMultiByte(CP_ACP, 0, path, -1, shown.get(), size, nullptr, nullptr) <= 0)
+        return;
+    trace.Line("cleanup: %s %s%s", what, shown.get(), after);
+}
+
+// A failed deletion in the trace, with the system's error.
+void TraceFailure(Trace &trace, const char *what, const wchar_t *path)
+{
+    char error[32];
+    snprintf(error, sizeof error, " (error %lu)", GetLastError());
+    TracePath(trace, what, path, error);
+}
+
+// The paths a removal spares, in the walk's form.
+struct KeepList {
+    wchar_t **paths = nullptr;
+    size_t count = 0;
+
+    KeepList() = default;
+    KeepList(const KeepList &) = delete;
+    KeepList &operator=(const KeepList &) = delete;
+    ~KeepList()
+    {
+        for (size_t i = 0; i < count; ++i) free(paths[i]);
+        free(paths);
+    }
+
+    // False when a path could not be converted: nothing may then be removed,
+    // since it might be one that must stay.
+    bool Take(const char *const *keep)
+    {
+        if (keep == nullptr) return true;
+        size_t total = 0;
+        while (keep[total] != nullptr) ++total;
+        paths = static_cast<wchar_t **>(malloc((total + 1) * sizeof(wchar_t *)));
+        if (paths == nullptr) return false;
+        for (; count < total; ++count) {
+            paths[count] = RemovalPath(keep[count]);
+            if (paths[count] == nullptr) return false;
+        }
+        return true;
+    }
+
+    bool Holds(const wchar_t *path) const
+    {
+        for (size_t i = 0; i < count; ++i) {
+            if (wcscmp(path, paths[i]) == 0) return true;
+        }
+        return false;
+    }
+};
 
 // A directory left for the end of a parallel removal.
 struct PendingDirectory {
     PendingDirectory *next;
-    char path[1];
+    wchar_t path[1];
 };
 
 // What one removal shares. Without workers every deletion happens during
 // the walk; with them, files go to the workers and the directories wait in
 // the order the walk finished them (children before their parent).
 struct Removal {
-    const char *const *keep;
+    const KeepList &keep;
     WorkerPool *workers;  // null: serial
     Trace &trace;
     PendingDirectory *first = nullptr;
@@ -78,24 +160,22 @@ struct Removal {
 
 // Deletes the file `path`; a failure goes to the trace (one line a call, so
 // the workers may write at once).
-void DeleteOneFile(const char *path, Trace &trace)
+void DeleteOneFile(const wchar_t *path, Trace &trace)
 {
-    if (!DeleteFileA(path))
-        trace.Line("cleanup: could not delete %s (error %lu)", path, GetLastError());
+    if (!DeleteFileW(path)) TraceFailure(trace, "could not delete", path);
 }
 
 // Removes the empty directory or the directory link `path`; a failure goes
 // to the trace.
-void RemoveOneDirectory(const char *path, Trace &trace)
+void RemoveOneDirectory(const wchar_t *path, Trace &trace)
 {
-    if (!RemoveDirectoryA(path))
-        trace.Line("cleanup: could not remove %s (error %lu)", path, GetLastError());
+    if (!RemoveDirectoryW(path)) TraceFailure(trace, "could not remove", path);
 }
 
 // A file handed to a worker, with the trace its failure goes to.
 struct FileTask {
     Trace *trace;
-    char path[1];
+    wchar_t path[1];
 };
 
 void DeleteFileTask(void *task)
@@ -105,13 +185,13 @@ void DeleteFileTask(void *task)
     free(task);
 }
 
-void RemoveDirectoryLater(Removal &removal, const char *path)
+void RemoveDirectoryLater(Removal &removal, const wchar_t *path)
 {
-    const size_t length = strlen(path);
-    PendingDirectory *pending =
-        static_cast<PendingDirectory *>(malloc(sizeof(PendingDirectory) + length));
+    const size_t length = wcslen(path);
+    PendingDirectory *pending = static_cast<PendingDirectory *>(
+        malloc(sizeof(PendingDirectory) + length * sizeof(wchar_t)));
     if (pending == nullptr) return;  // it stays, as on any allocation failure
-    memcpy(pending->path, path, length + 1);
+    wmemcpy(pending->path, path, length + 1);
     pending->next = nullptr;
     if (removal.last != nullptr)
         removal.last->next = pending;
@@ -120,45 +200,46 @@ void RemoveDirectoryLater(Removal &removal, const char *path)
     removal.last = pending;
 }
 
-void RemoveEntry(const char *path, DWORD attributes, Removal &removal);
+void RemoveEntry(const wchar_t *path, DWORD attributes, Removal &removal);
 
 // Removes every name listed in `directory`, each as the listing describes
 // it: the listing's own attributes decide, so an entry is never looked up
 // again by a call that might follow a link.
-void RemoveContents(const char *directory, Removal &removal)
+void RemoveContents(const wchar_t *directory, Removal &removal)
 {
-    OwnedText prefix(Concat(directory, "\\"));
+    OwnedWideText prefix(Concat(directory, L"\\"));
     if (!prefix.valid()) return;
-    OwnedText pattern(Concat(prefix.get(), "*"));
+    OwnedWideText pattern(Concat(prefix.get(), L"*"));
     if (!pattern.valid()) return;
 
-    WIN32_FIND_DATAA found;
-    OwnedFind listing(FindFirstFileA(pattern.get(), &found));
+    WIN32_FIND_DATAW found;
+    OwnedFind listing(FindFirstFileW(pattern.get(), &found));
     if (!listing.valid()) return;
     do {
-        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
-        OwnedText entry(Concat(prefix.get(), found.cFileName));
-        if (entry.valid() && !IsKept(entry.get(), removal.keep))
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+        OwnedWideText entry(Concat(prefix.get(), found.cFileName));
+        if (entry.valid() && !removal.keep.Holds(entry.get()))
             RemoveEntry(entry.get(), found.dwFileAttributes, removal);
-    } while (FindNextFileA(listing.get(), &found));
+    } while (FindNextFileW(listing.get(), &found));
 }
 
 // Removes `path` as `attributes` describe it.
-void RemoveEntry(const char *path, DWORD attributes, Removal &removal)
+void RemoveEntry(const wchar_t *path, DWORD attributes, Removal &removal)
 {
     switch (ClassifyForRemoval(attributes)) {
     case RemovalAction::Leave:
-        removal.trace.Line("cleanup: left %s: its attributes cannot be read", path);
+        TracePath(removal.trace, "left", path, ": its attributes cannot be read");
         return;
     case RemovalAction::DeleteFile:
         // Read-only files are not made writable: they stay, as does every
         // directory above them.
         if (removal.workers != nullptr) {
-            const size_t length = strlen(path);
-            FileTask *task = static_cast<FileTask *>(malloc(sizeof(FileTask) + length));
+            const size_t length = wcslen(path);
+            FileTask *task =
+                static_cast<FileTask *>(malloc(sizeof(FileTask) + length * sizeof(wchar_t)));
             if (task != nullptr) {
                 task->trace = &removal.trace;
-                memcpy(task->path, path, length + 1);
+                wmemcpy(task->path, path, length + 1);
                 removal.workers->Submit(DeleteFileTask, task);
                 return;
             }
@@ -180,12 +261,12 @@ void RemoveEntry(const char *path, DWORD attributes, Removal &removal)
 }
 
 // The walk from `path` with `workers` deleting the files (null: none).
-void Remove(const char *path, const char *const *keep, WorkerPool *workers, Trace &trace)
+void Remove(const wchar_t *path, const KeepList &keep, WorkerPool *workers, Trace &trace)
 {
     Removal removal{keep, workers, trace};
     // The path's own attributes, which say whether it is a link; a path
     // whose attributes cannot be read is left alone.
-    RemoveEntry(path, GetFileAttributesA(path), removal);
+    RemoveEntry(path, GetFileAttributesW(path), removal);
     if (workers != nullptr) workers->Wait();
     for (PendingDirectory *pending = removal.first; pending != nullptr;) {
         PendingDirectory *next = pending->next;
@@ -232,14 +313,19 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
         return;
     }
 
-    if (IsKept(path, keep)) return;
+    // The walk runs on the wide calls with extended-length paths: the
+    // wizard may leave paths longer than MAX_PATH, or names the ANSI code
+    // page cannot spell, which the 8-bit calls could neither list nor delete.
+    OwnedWideText root(RemovalPath(path));
+    KeepList kept;
+    if (!root.valid() || !kept.Take(keep) || kept.Holds(root.get())) return;
 
     if (workers <= 0) {
-        Remove(path, keep, nullptr, trace);
+        Remove(root.get(), kept, nullptr, trace);
         return;
     }
     WorkerPool pool(workers, workers * 8);
-    Remove(path, keep, pool.Threads() > 0 ? &pool : nullptr, trace);
+    Remove(root.get(), kept, pool.Threads() > 0 ? &pool : nullptr, trace);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // that nothing outside the given path is ever touched.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
+#include "base/path.h"
 #include "unit/scratch_tree.h"
 #include "unit/param_name.h"
 
@@ -25,6 +26,20 @@ void BuildNestedTree(const ScratchTree &tree)
     tree.Dir("a\\empty");
     tree.Dir("d\\e\\f");
     for (int i = 0; i < 300; ++i) tree.File("many\\file" + std::to_string(i) + ".txt");
+
+    // What the 8-bit calls can neither list nor delete: a path beyond
+    // MAX_PATH, and a name outside the ANSI code page.
+    std::string deep = tree.Dir("long");
+    for (int level = 0; level < 6; ++level) {
+        deep += "\\" + std::string(50, 'd');
+        CreateDirectoryW(ExtendedLengthPath(deep.c_str()).c_str(), nullptr);
+    }
+    for (const std::string &directory : {deep, tree.Path("")}) {
+        const std::wstring name = ExtendedLengthPath(directory.c_str()) + L"\\\u0e01.txt";
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << directory;
+        CloseHandle(file);
+    }
 }
 
 // The removal alone, and with workers deleting the files: the same result.
