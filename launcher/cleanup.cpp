@@ -412,11 +412,10 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info)
 {
     // A breakpoint belongs to a debugger; anything else is a crash, after
     // which the extracted payload should not stay behind.
-    bool breakpoint = info != nullptr && info->ExceptionRecord != nullptr &&
-                      info->ExceptionRecord->ExceptionCode == EXCEPTION_BREAKPOINT;
-    if (!breakpoint) {
-        Run().trace.Line("fault: exception 0x%08lX; cleaning up",
-                         static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    const EXCEPTION_RECORD *record = info != nullptr ? info->ExceptionRecord : nullptr;
+    const DWORD code = record != nullptr ? record->ExceptionCode : 0;
+    if (code != EXCEPTION_BREAKPOINT) {
+        Run().trace.Line("fault: exception 0x%08lX; cleaning up", static_cast<unsigned long>(code));
         RunCleanupOnce(true);
     }
     return EXCEPTION_CONTINUE_SEARCH;

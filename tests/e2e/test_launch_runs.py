@@ -64,6 +64,16 @@ def test_whole_run_in_a_directory_whose_name_ends_in_a_0x5c_trail_byte(launcher,
 
 
 @pytest.mark.parametrize("program", PROGRAMS)
+def test_whole_run_with_a_payload_deeper_than_max_path(launcher, catalogue, gui, program):
+    # Below the working directory this entry's path passes 260 characters:
+    # it is extracted through the wide calls, and removed with the rest.
+    deep = "package/" + "/".join(["d" * 60] * 4) + "/deep.txt"
+    run = launcher.run(launcher.installer(program, extra={deep: b"deep"}))
+    wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME)
+    assert len(wizard["cwd"]) + len(deep) > 260
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
 def test_whole_run_from_folders_the_code_page_cannot_spell(launcher, wine, catalogue, gui,
                                                             program):
     """The installer in a folder named in Thai and the temporary directory
