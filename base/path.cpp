@@ -1,9 +1,12 @@
 #include "base/path.h"
 
 #include "base/mbcs.h"
+#include "base/owned.h"
 
 #include <windows.h>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 bool IsAbsolutePath(const char *path)
 {
@@ -70,16 +73,26 @@ std::string AnsiPath(const std::wstring &path)
 
 namespace {
 
-// `path` (in the ANSI code page) in UTF-16; empty when it cannot be
+const wchar_t kExtendedPrefix[] = L"\\\\?\\";
+const size_t kExtendedPrefixLength = sizeof kExtendedPrefix / sizeof kExtendedPrefix[0] - 1;
+
+// `path` (in the ANSI code page) in UTF-16, malloc'd; null when it cannot be
 // converted.
-std::wstring Widen(const char *path)
+wchar_t *NewWidePath(const char *path)
 {
     const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (size <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size) - 1);
-    return wide;
+    if (size <= 0) return nullptr;
+    OwnedWideText wide(static_cast<wchar_t *>(malloc(static_cast<size_t>(size) * sizeof(wchar_t))));
+    if (!wide.valid() || MultiByteToWideChar(CP_ACP, 0, path, -1, wide.get(), size) <= 0)
+        return nullptr;
+    return wide.release();
+}
+
+// `path` in UTF-16; empty when it cannot be converted.
+std::wstring Widen(const char *path)
+{
+    OwnedWideText wide(NewWidePath(path));
+    return wide.valid() ? std::wstring(wide.get()) : std::wstring();
 }
 
 // The full form of `wide`; empty when the system gives none.
@@ -102,17 +115,37 @@ std::wstring FullWidePath(const std::wstring &wide)
 
 } // namespace
 
+wchar_t *WideConcat(const wchar_t *head, const wchar_t *tail)
+{
+    const size_t headLength = wcslen(head);
+    const size_t tailLength = wcslen(tail);
+    wchar_t *text = static_cast<wchar_t *>(malloc((headLength + tailLength + 1) * sizeof(wchar_t)));
+    if (text == nullptr) return nullptr;
+    wmemcpy(text, head, headLength);
+    wmemcpy(text + headLength, tail, tailLength + 1);
+    return text;
+}
+
+wchar_t *NewExtendedLengthPath(const char *path)
+{
+    OwnedWideText wide(NewWidePath(path));
+    if (!wide.valid() || wide.get()[0] == L'\0') return nullptr;
+    if (wcsncmp(wide.get(), kExtendedPrefix, kExtendedPrefixLength) == 0) return wide.release();
+
+    const DWORD needed = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
+    if (needed == 0) return nullptr;
+    OwnedWideText full(static_cast<wchar_t *>(malloc(needed * sizeof(wchar_t))));
+    if (!full.valid()) return nullptr;
+    const DWORD length = GetFullPathNameW(wide.get(), needed, full.get(), nullptr);
+    if (length == 0 || length >= needed) return nullptr;
+    if (wcsncmp(full.get(), L"\\\\", 2) == 0) return WideConcat(L"\\\\?\\UNC", full.get() + 1);
+    return WideConcat(kExtendedPrefix, full.get());
+}
+
 std::wstring ExtendedLengthPath(const char *path)
 {
-    const std::wstring wide = Widen(path);
-    if (wide.empty()) return std::wstring();
-
-    const std::wstring prefix = L"\\\\?\\";
-    if (wide.compare(0, prefix.size(), prefix) == 0) return wide;
-    const std::wstring full = FullWidePath(wide);
-    if (full.empty()) return std::wstring();
-    if (full.compare(0, 2, L"\\\\") == 0) return prefix + L"UNC" + full.substr(1);
-    return prefix + full;
+    OwnedWideText extended(NewExtendedLengthPath(path));
+    return extended.valid() ? std::wstring(extended.get()) : std::wstring();
 }
 
 std::string CurrentDirectory()

@@ -48,6 +48,15 @@ const size_t LongPathLength = 260 - 12;
 // converted.
 std::wstring ExtendedLengthPath(const char *path);
 
+// The same, malloc'd (release with free()); null when it cannot be converted
+// or memory runs out. For code that must neither throw nor end the process,
+// such as the removal that also runs inside the crash filter.
+wchar_t *NewExtendedLengthPath(const char *path);
+
+// `head` followed by `tail`, malloc'd (release with free()); null when memory
+// runs out.
+wchar_t *WideConcat(const wchar_t *head, const wchar_t *tail);
+
 // The process's current directory (the buffer grows by 260 bytes until the
 // name fits). Empty when the system gives none.
 std::string CurrentDirectory();

@@ -43,42 +43,8 @@
 
 namespace {
 
-// `head` followed by `tail` in a fresh malloc'd text; null when out of memory.
-wchar_t *Concat(const wchar_t *head, const wchar_t *tail)
-{
-    size_t headLength = wcslen(head);
-    size_t tailLength = wcslen(tail);
-    wchar_t *text = static_cast<wchar_t *>(malloc((headLength + tailLength + 1) * sizeof(wchar_t)));
-    if (text == nullptr) return nullptr;
-    wmemcpy(text, head, headLength);
-    wmemcpy(text + headLength, tail, tailLength + 1);
-    return text;
-}
-
 const wchar_t kExtendedPrefix[] = L"\\\\?\\";
 const size_t kExtendedPrefixLength = sizeof kExtendedPrefix / sizeof kExtendedPrefix[0] - 1;
-
-// `path` (in the ANSI code page) as the wide calls take it at any length:
-// full, with the extended-length prefix ("\\?\", "\\?\UNC\" for a share).
-// Malloc'd; null when it cannot be converted.
-wchar_t *RemovalPath(const char *path)
-{
-    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (size <= 0) return nullptr;
-    OwnedWideText wide(static_cast<wchar_t *>(malloc(static_cast<size_t>(size) * sizeof(wchar_t))));
-    if (!wide.valid() || MultiByteToWideChar(CP_ACP, 0, path, -1, wide.get(), size) <= 0)
-        return nullptr;
-    if (wcsncmp(wide.get(), kExtendedPrefix, kExtendedPrefixLength) == 0) return wide.release();
-
-    const DWORD needed = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
-    if (needed == 0) return nullptr;
-    OwnedWideText full(static_cast<wchar_t *>(malloc(needed * sizeof(wchar_t))));
-    if (!full.valid()) return nullptr;
-    const DWORD length = GetFullPathNameW(wide.get(), needed, full.get(), nullptr);
-    if (length == 0 || length >= needed) return nullptr;
-    if (wcsncmp(full.get(), L"\\\\", 2) == 0) return Concat(L"\\\\?\\UNC", full.get() + 1);
-    return Concat(kExtendedPrefix, full.get());
-}
 
 // One line of the trace about `path`, shown in the ANSI code page without
 // its extended-length prefix: "cleanup: <what> <path><after>".
@@ -126,7 +92,7 @@ struct KeepList {
         paths = static_cast<wchar_t **>(malloc((total + 1) * sizeof(wchar_t *)));
         if (paths == nullptr) return false;
         for (; count < total; ++count) {
-            paths[count] = RemovalPath(keep[count]);
+            paths[count] = NewExtendedLengthPath(keep[count]);
             if (paths[count] == nullptr) return false;
         }
         return true;
@@ -207,9 +173,9 @@ void RemoveEntry(const wchar_t *path, DWORD attributes, Removal &removal);
 // again by a call that might follow a link.
 void RemoveContents(const wchar_t *directory, Removal &removal)
 {
-    OwnedWideText prefix(Concat(directory, L"\\"));
+    OwnedWideText prefix(WideConcat(directory, L"\\"));
     if (!prefix.valid()) return;
-    OwnedWideText pattern(Concat(prefix.get(), L"*"));
+    OwnedWideText pattern(WideConcat(prefix.get(), L"*"));
     if (!pattern.valid()) return;
 
     WIN32_FIND_DATAW found;
@@ -217,7 +183,7 @@ void RemoveContents(const wchar_t *directory, Removal &removal)
     if (!listing.valid()) return;
     do {
         if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
-        OwnedWideText entry(Concat(prefix.get(), found.cFileName));
+        OwnedWideText entry(WideConcat(prefix.get(), found.cFileName));
         if (entry.valid() && !removal.keep.Holds(entry.get()))
             RemoveEntry(entry.get(), found.dwFileAttributes, removal);
     } while (FindNextFileW(listing.get(), &found));
@@ -316,7 +282,7 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
     // The walk runs on the wide calls with extended-length paths: the
     // wizard may leave paths longer than MAX_PATH, or names the ANSI code
     // page cannot spell, which the 8-bit calls could neither list nor delete.
-    OwnedWideText root(RemovalPath(path));
+    OwnedWideText root(NewExtendedLengthPath(path));
     KeepList kept;
     if (!root.valid() || !kept.Take(keep) || kept.Holds(root.get())) return;
 

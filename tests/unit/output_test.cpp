@@ -181,6 +181,7 @@ TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
     _fprintf(stderr, "two\n");
     _printf("three\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "one 1\ntwo\nthree\n");
+    SetPrintToConsole(0);
 }
 
 // This test program carries no dialog 103: the window thread starts, fails to
