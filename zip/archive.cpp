@@ -11,7 +11,10 @@
 //
 // A signed program file ends with its certificate table; the search then
 // starts where that table begins (zip/signed_image.h), so signing after
-// packing leaves the payload readable.
+// packing leaves the payload readable. Signing tools start that table on an
+// 8-byte boundary and fill the gap behind the archive with zero bytes, so
+// in a signed file the end record may stop up to 7 zero bytes short of it.
+// Bytes there that are not zero are not padding: the file is damaged.
 //
 // Archives appended to an executable are handled by shifting every local
 // header offset by the distance between where the central directory really
@@ -45,6 +48,7 @@ const int kLocHeader = 30;
 const int kCenHeader = 46;
 const int kEndHeader = 22;
 const int32_t kEndSearchLimit = 65535;
+const int32_t kSigningAlignment = 8;
 const int32_t kMaxEntries = 65534;
 const uint16_t kChainEnd = 0xFFFF;
 const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
@@ -211,7 +215,8 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
     // A signed program's certificate table follows the archive: the archive
     // then ends where that table begins.
     int32_t signedEnd = zipSignedImageEnd(zip->fd, len, nullptr);
-    if (signedEnd > 0) len = signedEnd;
+    const bool isSigned = signedEnd > 0;
+    if (isSigned) len = signedEnd;
 
     unsigned char window[2 * kEndHeader] = {};
     int32_t covered = 0;
@@ -231,8 +236,26 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
             if (Get32(window + i) != kEndSig) continue;
             int32_t pos = blockPos + i;
             int32_t commentLen = Get16(window + i + 20);
-            if (static_cast<int64_t>(pos) + kEndHeader + commentLen != len) continue;
+            const int64_t gap = static_cast<int64_t>(len) - pos - kEndHeader - commentLen;
+            if (gap != 0 && !(isSigned && gap > 0 && gap < kSigningAlignment)) continue;
+            if (gap != 0) {
+                unsigned char padding[kSigningAlignment] = {};
+                if (fileSeek(zip->fd, len - static_cast<int32_t>(gap), SEEK_SET) < 0 ||
+                    readFully(zip->fd, padding, static_cast<int32_t>(gap)) != 0)
+                    return -1;
+                bool zeros = true;
+                for (int64_t k = 0; k < gap; ++k) zeros = zeros && padding[k] == 0;
+                // A record followed by other bytes may still be a signature
+                // inside a comment: the search goes on past it, and the
+                // file counts as damaged unless it finds the real one.
+                if (!zeros) {
+                    zip->lastError = "invalid END header (data between the archive and the "
+                                     "certificate table)";
+                    continue;
+                }
+            }
 
+            zip->lastError = nullptr;
             memcpy(endbuf, window + i, kEndHeader);
             if (fileSeek(zip->fd, pos + kEndHeader, SEEK_SET) < 0) return -1;
             if (commentLen > 0) {
@@ -249,7 +272,7 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
             return pos;
         }
     }
-    return 0;
+    return zip->lastError != nullptr ? -1 : 0;
 }
 
 namespace {

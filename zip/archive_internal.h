@@ -27,9 +27,12 @@ int32_t readCEN(ZipArchive *zip);
 // Finds the end-of-central-directory record within the last 65535 bytes and
 // copies its 22 bytes to `endbuf`. The file ends, for this search, where the
 // certificate table of a signed program begins when that table is the
-// file's tail (zipSignedImageEnd); otherwise at its last byte. Returns its
-// file position, 0 when none is found, -1 on an I/O or allocation failure.
-// Also reads the archive comment.
+// file's tail (zipSignedImageEnd); otherwise at its last byte. In a signed
+// file the record and its comment may stop up to 7 zero bytes short of the
+// table (the signer's alignment). Returns its file position, 0 when none is
+// found, -1 on an I/O or allocation failure, and -1 with lastError set when
+// the only record found in a signed file is followed by bytes that are not
+// such padding. Also reads the archive comment.
 int32_t findEND(ZipArchive *zip, unsigned char *endbuf);
 
 // Reads exactly `len` bytes; 0 on success, -1 as soon as a read yields none.

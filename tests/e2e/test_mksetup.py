@@ -221,3 +221,24 @@ def test_signed_installer_verifies_and_runs_until_a_payload_byte_changes(
 
     flip_data_byte(signed, "tarvisk.class")
     assert osslsigncode_verify(signed, certificate[1]) != 0
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+@pytest.mark.parametrize("residue", range(8))
+def test_installer_appended_with_cat_runs_when_signed_at_any_length(
+        launcher, certificate, program, residue):
+    """`cat program payload.zip` leaves the length as it falls; the signer
+    pads it to 8 bytes with zeros before the certificate table."""
+    out = launcher.installer(program)
+    with open(out, "r+b") as f:
+        data = f.read()
+        assert data[-22:-18] == b"PK\x05\x06" and data[-2:] == b"\0\0"
+        comment = (residue - len(data)) % 8
+        f.seek(len(data) - 2)
+        f.write(comment.to_bytes(2, "little") + b"c" * comment)
+    assert os.path.getsize(out) % 8 == residue
+    signed = out + ".signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-in", out, "-out", signed], check=True, capture_output=True)
+    assert osslsigncode_verify(signed, certificate[1]) == 0
+    assert_wizard_ran(launcher, signed)
