@@ -12,6 +12,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <locale.h>
+#include <wctype.h>
 #endif
 
 unsigned LauncherCodePage()
@@ -89,3 +92,56 @@ char *_strrchr(const char *text, int ch)
 {
     return FindLastCharInCodePage(text, ch, LauncherCodePage());
 }
+
+#ifdef _WIN32
+std::wstring FileNameKey(const char *text, unsigned codePage)
+{
+    const int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(codePage, 0, text, -1, &wide[0], units);
+    // Upper case without a language's rules is what NTFS and the system's
+    // name comparisons use (LCMAP_LINGUISTIC_CASING would bring them in);
+    // it maps one unit to one unit.
+    std::wstring key(wide.size(), L'\0');
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), units, &key[0], units);
+    key.resize(static_cast<size_t>(units) - 1);
+    for (wchar_t &c : key)
+        if (c == L'\\') c = L'/';
+    return key;
+}
+#else
+namespace {
+
+// The next character of the UTF-8 text at *p; a byte that starts no valid
+// sequence stands for itself, moved out of the way of real characters.
+wchar_t NextCharacter(const unsigned char *&p)
+{
+    const unsigned char lead = *p++;
+    if (lead < 0x80) return lead;
+    if (lead < 0xC0 || lead >= 0xF8) return 0xDC00 + lead;
+    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    wchar_t c = lead & (0x3F >> more);
+    for (int i = 0; i < more; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0xDC00 + lead;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    p += more;
+    return c;
+}
+
+} // namespace
+
+std::wstring FileNameKey(const char *text, unsigned)
+{
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    std::wstring key;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0;) {
+        wchar_t c = NextCharacter(p);
+        if (c == L'\\') c = L'/';
+        key.push_back(unicode != static_cast<locale_t>(0) ? static_cast<wchar_t>(towupper_l(c, unicode))
+                                                         : static_cast<wchar_t>(towupper(c)));
+    }
+    return key;
+}
+#endif

@@ -4,6 +4,8 @@
 #ifndef BASE_MBCS_H
 #define BASE_MBCS_H
 
+#include <string>
+
 // The code page every 8-bit text of the launcher is in: the ANSI code page,
 // or UTF-8 where the system reports none.
 unsigned LauncherCodePage();
@@ -25,5 +27,13 @@ char *_strrchr(const char *text, int ch);
 bool IsMultiByteCharInCodePage(const char *text, int pos, unsigned codePage);
 char *FindFirstCharInCodePage(const char *text, int ch, unsigned codePage);
 char *FindLastCharInCodePage(const char *text, int ch, unsigned codePage);
+
+// The key under which Windows takes two file names for one: `text` (in
+// code page `codePage`) as wide characters, upper-cased by the system's own
+// table, the one file systems compare names with, and "\\" written as "/".
+// "Łódź.txt" and "łódź.TXT" have one key; so have full-width "Ａ" and "ａ".
+// Native builds read `text` as UTF-8 and use the C library's Unicode case
+// mapping.
+std::wstring FileNameKey(const char *text, unsigned codePage);
 
 #endif

@@ -35,11 +35,35 @@ bool IsDeviceName(const char *part, size_t length)
            (SpellsIgnoringCase(part, base - 1, "COM") || SpellsIgnoringCase(part, base - 1, "LPT"));
 }
 
+bool IsDot(const char *part, size_t length)
+{
+    return length == 1 && part[0] == '.';
+}
+
 bool IsSafeComponent(const char *part, size_t length)
 {
-    if (length == 0) return true;
+    if (length == 0 || IsDot(part, length)) return true;
     if (part[length - 1] == '.' || part[length - 1] == ' ') return false;
     return !IsDeviceName(part, length);
+}
+
+// Calls visit(part, length, last) for every component of `name`, in order,
+// until it returns false; true when every call did. Components end at a
+// separator that stands as a character of its own: Windows reads the name
+// by characters, and a second byte of 0x5C is part of its character.
+template <typename Visit>
+bool ForEachComponent(const char *name, unsigned codePage, Visit visit)
+{
+    size_t start = 0;
+    for (size_t i = 0;; ++i) {
+        const bool end = name[i] == '\0';
+        if (!end && !(IsSlash(name[i]) &&
+                      IsMultiByteCharInCodePage(name, static_cast<int>(i), codePage)))
+            continue;
+        if (!visit(name + start, i - start, end)) return false;
+        if (end) return true;
+        start = i + 1;
+    }
 }
 
 } // namespace
@@ -48,19 +72,22 @@ bool zipIsSafeNameInCodePage(const char *name, unsigned codePage)
 {
     if (IsSlash(name[0])) return false;
     if (strchr(name, ':') != nullptr) return false;
-    // Components end at a separator that stands as a character of its own:
-    // Windows reads the name by characters, and a second byte of 0x5C is
-    // part of its character.
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        const bool end = name[i] == '\0';
-        if (!end && !(IsSlash(name[i]) &&
-                      IsMultiByteCharInCodePage(name, static_cast<int>(i), codePage)))
-            continue;
-        if (!IsSafeComponent(name + start, i - start)) return false;
-        if (end) return true;
-        start = i + 1;
-    }
+    return ForEachComponent(name, codePage, [](const char *part, size_t length, bool) {
+        return IsSafeComponent(part, length);
+    });
+}
+
+bool zipExtractionName(const char *name, unsigned codePage, std::string *out)
+{
+    if (!zipIsSafeNameInCodePage(name, codePage)) return false;
+    out->clear();
+    ForEachComponent(name, codePage, [out](const char *part, size_t length, bool last) {
+        if (IsDot(part, length)) return true;
+        out->append(part, length);
+        if (!last) out->push_back('/');
+        return true;
+    });
+    return true;
 }
 
 bool zipIsSafeName(const char *name)

@@ -12,7 +12,12 @@
 // directory made where a file is still being written. The walk keeps the
 // files in flight by a folded key and waits for the workers before it
 // touches one of them again; a name with a "~" is written alone, with no
-// other file in flight.
+// other file in flight. Two names are one when the system's upper-case
+// table makes them one (base/mbcs.h FileNameKey).
+//
+// Entries are taken under the names zipExtractionName gives them, so that
+// "./a.jar" (tar) and "dir\\a.jar" (older Windows archivers) land where
+// "a.jar" and "dir/a.jar" do; the prefix is compared with those names too.
 //
 // The output path is "<destination>/<name>" in one buffer. The walk cuts it
 // at each "/" (found with the code-page-aware search, so the trail byte of a
@@ -80,23 +85,6 @@ void WriteFile(void *task)
     delete job;
 }
 
-// The key under which Windows may take two paths for one: separators alike,
-// ASCII letters in one case, and for bytes above 127 the bit that tells case
-// apart in the single-byte code pages cleared too (two different names may
-// share a key; that only costs a wait).
-std::string FoldedKey(const char *path)
-{
-    std::string key(path);
-    for (char &c : key) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u == '\\') u = '/';
-        else if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u + ('a' - 'A'));
-        else if (u >= 0x80) u |= 0x20;
-        c = static_cast<char>(u);
-    }
-    return key;
-}
-
 int ExtractionWorkers()
 {
 #ifdef ZIP_SERIAL_EXTRACTION
@@ -107,19 +95,22 @@ int ExtractionWorkers()
 }
 
 // The files handed out and not yet known to be written.
+// Paths are kept by the key under which Windows takes two names for one
+// (FileNameKey), asked of the system: folding case by hand misses pairs such
+// as "Ł"/"ł" or full-width letters.
 class InFlight {
 public:
-    explicit InFlight(WorkerPool &pool) : pool_(pool) {}
+    InFlight(WorkerPool &pool, unsigned codePage) : pool_(pool), codePage_(codePage) {}
 
     // Waits for the workers when `path` may name a file in flight.
     void Touching(const char *path)
     {
-        if (!files_.empty() && files_.count(FoldedKey(path)) != 0) Settle();
+        if (!files_.empty() && files_.count(FileNameKey(path, codePage_)) != 0) Settle();
     }
     void Add(const char *path)
     {
         if (files_.size() >= kRememberedNames) Settle();
-        files_.insert(FoldedKey(path));
+        files_.insert(FileNameKey(path, codePage_));
     }
     // Waits until every file handed out is written.
     void Settle()
@@ -130,7 +121,8 @@ public:
 
 private:
     WorkerPool &pool_;
-    std::unordered_set<std::string> files_;
+    unsigned codePage_;
+    std::unordered_set<std::wstring> files_;
 };
 
 // True when the full path of `path` lies below `root` (a full path): the
@@ -165,9 +157,11 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
     bool ok = !root.empty();
     if (ok) {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
-        InFlight inFlight(pool);
+        const unsigned codePage = LauncherCodePage();
+        InFlight inFlight(pool, codePage);
         std::unordered_set<std::string> directories;
         std::string path;
+        std::string name;
         const size_t destinationLength = strlen(destination);
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
@@ -178,19 +172,23 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
                 ok = false;
                 break;
             }
-            const char *name = entry->entryName;
-            if ((prefix != nullptr && strncmp(name, prefix, prefixLength) != 0) ||
-                (except != nullptr && strncmp(name, except, exceptLength) == 0)) {
+            // Selected by the name it is extracted under; a name that has
+            // none is selected by its own bytes, and refused.
+            const bool safe = zipExtractionName(entry->entryName, codePage, &name);
+            if (!safe) name = entry->entryName;
+            if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) ||
+                (except != nullptr && name.compare(0, exceptLength, except) == 0) ||
+                (safe && name.empty())) {
                 zipFreeEntry(zip, entry);
                 continue;
             }
-            if (!zipIsSafeName(name)) {
+            if (!safe) {
                 zipFreeEntry(zip, entry);
                 ok = false;
                 break;
             }
             // An 8.3 alias may name any file: written with no other in flight.
-            const bool alone = strchr(name, '~') != nullptr;
+            const bool alone = name.find('~') != std::string::npos;
             if (alone) inFlight.Settle();
 
             path.assign(destination, destinationLength);

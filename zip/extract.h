@@ -4,7 +4,9 @@
 
 #include "zip/archive.h"
 
-// Extracts every entry of `zip` whose name begins with `prefix` (all when
+// Extracts every entry of `zip` whose name, as it is extracted
+// (zipExtractionName: "./" parts left out, "\\" read as "/"), begins with
+// `prefix` (all when
 // prefix is null) and not with `except` (none passed over when null: a part
 // extracted before, such as the runtime) below `destination`, re-creating
 // the directories the names describe; a file standing where a directory must

@@ -121,6 +121,29 @@ def test_refused_name_is_named_and_nothing_is_written(launcher, payload, name):
     assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
 
 
+@pytest.mark.parametrize("files, codepage, message", [
+    (["README", "readme"], None, "Windows takes these names for one"),
+    (["\u017dodz.txt", "\u017eodz.txt"], "1252", "Windows takes these names for one"),
+    (["\uff21.txt", "\uff41.txt"], "932", "Windows takes these names for one"),
+    (["data", "DATA/inner.txt"], None, "Windows takes these names for one"),
+    (["huge.bin"], None, "2 GiB or more"),
+], ids=["ascii-case", "cp1252-pair", "cp932-full-width", "file-and-folder", "2-GiB-file"])
+def test_files_windows_would_lose_or_cut_are_refused(launcher, payload, files, codepage, message):
+    for name in files:
+        path = os.path.join(payload[0], "package", *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.truncate(2 ** 31 if name == "huge.bin" else 1)
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
+                  *(["--codepage", codepage] if codepage else []))
+    assert result.returncode == 1 and message in result.stderr, result.stderr
+    for name in files:
+        assert "package/" + name.split("/")[0] in result.stderr
+    assert not [n for n in os.listdir(launcher.where) if n == "out.exe" or n.endswith(".tmp")]
+
+
 def test_names_outside_ascii_need_a_code_page(launcher, payload):
     with open(os.path.join(payload[0], "package", "caf\u00e9.txt"), "w") as f:
         f.write("x")

@@ -93,7 +93,39 @@ def _bsdtar(source, out):
                    cwd=source, check=True)
 
 
+def _bsdtar_dot(source, out):
+    """`tar -a -cf payload.zip .`, as on Windows 10 and later: every name
+    begins with "./"."""
+    subprocess.run(["bsdtar", "-a", "-cf", str(out), "."], cwd=source, check=True)
+
+
+def _backslashes(source, out):
+    """Names with "\\" between their parts, as PowerShell 5.1's
+    Compress-Archive and .NET Framework 4.5 write them."""
+    def add(archive, name, data):
+        info = zipfile.ZipInfo(name.replace("/", "\\"), (2024, 1, 1, 0, 0, 0))
+        info.create_system = 0  # made on MS-DOS/Windows, as they record
+        info.compress_type = zipfile.ZIP_DEFLATED
+        archive.writestr(info, data)
+
+    with zipfile.ZipFile(out, "w") as archive:
+        for base, dirs, files in sorted(os.walk(source)):
+            for f in sorted(files):
+                full = os.path.join(base, f)
+                with open(full, "rb") as handle:
+                    add(archive, os.path.relpath(full, source), handle.read())
+            for d in dirs:
+                full = os.path.join(base, d)
+                if not os.listdir(full):
+                    add(archive, os.path.relpath(full, source) + "/", b"")
+
+
+# Makers whose archive holds exactly the source tree, as it is extracted.
+AS_SOURCE = {"bsdtar-dot", "backslashes"}
+
 MAKERS = {
+    "bsdtar-dot": ("bsdtar", lambda s, o, p: _bsdtar_dot(s, o)),
+    "backslashes": (None, lambda s, o, p: _backslashes(s, o)),
     "info-zip": ("zip", lambda s, o, p: _info_zip(s, o)),
     "info-zip-appended": ("zip", lambda s, o, p: _appended(s, o, False, p)),
     "info-zip-appended-adjusted": ("zip", lambda s, o, p: _appended(s, o, True, p)),
@@ -126,6 +158,8 @@ def test_extracts_like_unzip(maker, source, tmp_path, wine, build_dir):
     result = wine.run(probe, [winerun.to_windows(archive), winerun.to_windows(ours)])
     assert result.code == 0, result
     assert _tree(ours) == _tree(reference)
+    if maker in AS_SOURCE:
+        assert _tree(ours) == _tree(source)
 
     # The listing agrees with the central directory as Python reads it.
     listing = wine.run(probe, ["-l", winerun.to_windows(archive)])
@@ -163,3 +197,34 @@ def test_corrupted_payload_fails(source, tmp_path, wine, build_dir):
     probe = os.path.join(build_dir, "support", "unzip_probe.exe")
     result = wine.run(probe, [winerun.to_windows(archive), winerun.to_windows(tmp_path / "out")])
     assert result.code == 1, result
+
+
+@pytest.mark.parametrize("lc_all, first, second", [
+    ("en_US.UTF-8", "\u017dodz.txt", "\u017eodz.txt"),
+    ("ja_JP.UTF-8", "\uff21.txt", "\uff41.txt"),
+], ids=["cp1252", "cp932"])
+def test_names_windows_takes_for_one_give_the_later_entry_whole(lc_all, first, second, tmp_path,
+                                                               wine, build_dir):
+    """Two entries whose names differ beyond ASCII case but are one name on
+    Windows: the later one's bytes, whole, as if written one after another.
+    The names are in the code page the probe runs in (no UTF-8 flag)."""
+    encoding = winerun.CODE_PAGES[lc_all]
+    names = [n.encode(encoding) for n in (first, second)]
+    stand_ins = [b"A" * len(names[0]), b"B" * len(names[1])]
+    early = _noise(1 << 22, 5)
+    archive = tmp_path / "pair.zip"
+    with zipfile.ZipFile(archive, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        z.writestr("d/" + stand_ins[0].decode(), early)
+        z.writestr("d/" + stand_ins[1].decode(), b"later")
+    data = archive.read_bytes()
+    for stand_in, name in zip(stand_ins, names):
+        assert data.count(b"d/" + stand_in) == 2
+        data = data.replace(b"d/" + stand_in, b"d/" + name)
+    archive.write_bytes(data)
+    probe = os.path.join(build_dir, "support", "unzip_probe.exe")
+    ours = tmp_path / "ours"
+    result = wine.run(probe, [winerun.to_windows(archive), winerun.to_windows(ours)],
+                      lc_all=lc_all)
+    assert result.code == 0, result
+    files = {k: v for k, v in _tree(ours).items() if v is not None}
+    assert list(files.values()) == [b"later"], sorted(files)

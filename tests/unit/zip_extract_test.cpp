@@ -94,10 +94,21 @@ std::vector<ExtractCase> Cases()
          {{"a", "<dir>"}, {"a/b", "<dir>"}}, true, kNested},
         {"LongerFileIsTruncated", {File("f.txt", "new")}, nullptr, {{"f.txt", std::string(3000, 'o')}},
          true, {{"f.txt", "new"}}},
-        // Backslashes separate nothing: the directory must exist already.
-        {"BackslashNameWithoutDirectory", {File("x\\y.txt", "why")}, nullptr, {}, false, {}},
+        // Backslashes separate as slashes do; "." components mean "here".
+        {"BackslashesMakeDirectories", {File("x\\y\\z.txt", "zed")}, nullptr, {}, true,
+         {{"x", "<dir>"}, {"x/y", "<dir>"}, {"x/y/z.txt", "zed"}}},
         {"BackslashNameIntoExistingDirectory", {File("x\\y.txt", "why")}, nullptr, {{"x", "<dir>"}}, true,
          {{"x", "<dir>"}, {"x/y.txt", "why"}}},
+        {"DotComponentsAreLeftOut",
+         {File("./", ""), File("./package/", ""), File("./package/a.jar", "a"),
+          File("package/./b.jar", "b"), File(".\\c.txt", "c"), File("d/.", "")},
+         nullptr, {}, true,
+         {{"package", "<dir>"}, {"package/a.jar", "a"}, {"package/b.jar", "b"}, {"c.txt", "c"},
+          {"d", "<dir>"}}},
+        {"PrefixMatchesTheNameWithoutDots",
+         {File("./package/jre/bin/java.exe", "java"), File("./package/x.jar", "x")}, "package/jre",
+         {}, true, {{"package", "<dir>"}, {"package/jre", "<dir>"}, {"package/jre/bin", "<dir>"},
+                    {"package/jre/bin/java.exe", "java"}}},
         {"PrefixIsAPlainPrefix",
          {File("package/jre/bin/java.exe", "java"), File("package/lib/x.jar", "jar"),
           File("package/jre6/y", "six"), File("setup.class", "main")},
@@ -202,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
                                            "a\\..\\..\\evil.txt", "..", "a/..", "/evil.txt",
                                            "\\evil.txt", "C:evil.txt", "C:\\evil.txt", "a:b",
                                            "a./evil.txt", "evil.txt.", "a /evil.txt", "evil.txt ",
-                                           "./evil.txt", "CON", "dir/nul.txt", "Com1",
+                                           "./../evil.txt", ".\\..\\evil.txt", "a/./../../evil.txt",
+                                           "CON", "./dir/nul.txt", "Com1",
                                            "lpt9.log", "conout$", "AUX/evil.txt"),
                          PrintedName());
 
@@ -253,6 +265,11 @@ TEST(ZipEntryName, SplitsAtTheSeparatorsOfTheCodePage)
     EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C/nul", 932));
     EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C" "a./b", 932));
     EXPECT_FALSE(zipIsSafeNameInCodePage("\x95\x5C" "CON.txt", 1252));
+
+    std::string name;
+    EXPECT_TRUE(zipExtractionName(".\\\x95\x5C" "\\a\x95\x5C", 932, &name));
+    EXPECT_EQ(name, "\x95\x5C" "/a\x95\x5C");
+    EXPECT_FALSE(zipExtractionName("\x95\x5C" "\\..\\x", 932, &name));
 }
 
 // The destination is compared in its full form: ".." in it holds nothing

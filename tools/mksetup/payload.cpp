@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <system_error>
 
+#include "base/mbcs.h"
 #include "host.h"
 #include "zip/entry_name.h"
 
@@ -21,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const size_t kMaxNameLength = 65535;
+const unsigned kUtf8 = 65001;
 
 std::string RecordTag()
 {
@@ -128,12 +131,18 @@ bool CollectFolder(const fs::path &folder, const std::string &prefix, const Name
         }
         if (ec) break;
         if (!MakeName(path, prefix + relative, rules, &entry.name, error)) return false;
+        entry.key = FileNameKey((prefix + relative).c_str(), kUtf8);
         if (directory) {
             entry.name += '/';
         } else {
             entry.source = path;
             entry.size = walk->file_size(ec);
             if (ec) break;
+            if (entry.size > kMaxFileSize) {
+                *error = Shown(path) + ": 2 GiB or more (" + std::to_string(entry.size) +
+                         " bytes); the launcher extracts files of less than 2 GiB";
+                return false;
+            }
         }
         entries->push_back(entry);
     }
@@ -155,7 +164,7 @@ bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error)
         for (size_t slash = entry.name.find('/'); slash != std::string::npos && slash + 1 < entry.name.size();
              slash = entry.name.find('/', slash + 1)) {
             std::string directory = entry.name.substr(0, slash + 1);
-            if (names.insert(directory).second) implied.push_back({directory, {}, 0});
+            if (names.insert(directory).second) implied.push_back({directory, {}, 0, {}});
         }
     }
     entries->insert(entries->end(), implied.begin(), implied.end());
@@ -175,6 +184,26 @@ bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error)
                                    return a.name == b.name;
                                }),
                    entries->end());
+
+    // Windows keeps one file for names that its upper-case table makes one.
+    std::map<std::wstring, const PayloadEntry *> seen;
+    for (const PayloadEntry &entry : *entries) {
+        std::wstring key = entry.key;
+        if (key.empty()) {
+            std::string name = entry.name;
+            if (!name.empty() && name.back() == '/') name.pop_back();
+            key = FileNameKey(name.c_str(), kUtf8);
+        }
+        auto found = seen.emplace(key, &entry);
+        const PayloadEntry &other = *found.first->second;
+        if (found.second || (other.source.empty() && entry.source.empty())) continue;
+        auto shown = [](const PayloadEntry &e) {
+            return e.source.empty() ? "the folder \"" + e.name + "\"" : Shown(e.source);
+        };
+        *error = shown(other) + " and " + shown(entry) +
+                 ": Windows takes these names for one, and one would be lost; rename one";
+        return false;
+    }
     return true;
 }
 

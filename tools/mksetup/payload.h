@@ -26,7 +26,11 @@ struct PayloadEntry {
     std::string name;
     std::filesystem::path source;  // empty for a directory
     uint64_t size = 0;
+    std::wstring key;              // FileNameKey of the name as UTF-8; empty: of `name`
 };
+
+// The largest file the launcher extracts: its sizes are signed 32-bit.
+constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
 
 // How names are written: code page 0 accepts ASCII names only.
 struct NameRules {
@@ -36,13 +40,18 @@ struct NameRules {
 // Adds every file and directory below `folder` to `entries`, named under
 // `prefix` ("" for the payload root, else e.g. "package/jre/"). False with
 // `*error` set on the first name that cannot be written (not safe for the
-// launcher, not in the code page, too long) or entry that cannot be read.
+// launcher, not in the code page, too long), file of more than kMaxFileSize
+// bytes, or entry that cannot be read.
 bool CollectFolder(const std::filesystem::path &folder, const std::string &prefix,
                    const NameRules &rules, std::vector<PayloadEntry> *entries, std::string *error);
 
 // Sorts the entries by name (bytes) and adds the directories that the names
 // imply but the folders did not list (the directories of the prefix). False
-// with `*error` naming the first name that two sources both provide.
+// with `*error` naming the first name that two sources both provide, or the
+// first two files (or a file and a folder) whose names Windows takes for one
+// ("README" and "readme", "Łódź.txt" and "łódź.txt": FileNameKey), since
+// one of them would be lost; folders that differ only so merge, as Windows
+// merges them.
 bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error);
 
 // What the launcher built with `record` will look for and the payload
