@@ -297,15 +297,15 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
 namespace {
 
 // Removes the run's working directory `directory` (`workers` as for
-// DeleteFilesAndDirectories), and says in the trace whether it went. Its
-// marker, which tells the sweep of later runs that this run is still going,
-// is closed first: held open, it could not be deleted.
+// DeleteFilesAndDirectories), and says in the trace whether it went. The
+// handle on it, which tells the sweep of later runs that this run is still
+// going, is closed first: held open, it would keep the directory from going.
 void RemoveWorkingDirectory(const char *directory, int workers)
 {
     RunState &run = Run();
-    HANDLE marker = run.workingDirectoryMarker;
-    run.workingDirectoryMarker = nullptr;
-    if (marker != nullptr) CloseHandle(marker);
+    HANDLE hold = run.workingDirectoryHold;
+    run.workingDirectoryHold = nullptr;
+    if (hold != nullptr) CloseHandle(hold);
     DeleteFilesAndDirectories(directory, nullptr, workers, run.trace);
     if (GetFileAttributesA(directory) == INVALID_FILE_ATTRIBUTES)
         run.trace.Line("cleanup: removed %s", directory);

@@ -28,9 +28,10 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
 
 // Removes WorkingDirectory with everything in it (workers as many as
 // processors, at most kMaxWorkers, delete the files), frees the path and
-// sets it to null; its marker is closed first, and the run's trace says
-// whether the directory went. With WorkingDirectory null it does nothing, so a second call (or a
-// fault raised while the first is still removing) removes nothing.
+// sets it to null; the run's handle on it is closed first, and the run's
+// trace says whether the directory went. With WorkingDirectory null it does
+// nothing, so a second call (or a fault raised while the first is still
+// removing) removes nothing.
 void DeleteWorkingDirectory();
 
 // Removes `path`: a file, or a directory with everything below it (bottom-up,

@@ -75,7 +75,7 @@ void ResetRunState()
     free(runState.javaRuntimePath);
     for (int i = 0; i < runState.optionCount; ++i) free(runState.optionList[i].text);
     free(runState.optionList);
-    if (runState.workingDirectoryMarker != nullptr) CloseHandle(runState.workingDirectoryMarker);
+    if (runState.workingDirectoryHold != nullptr) CloseHandle(runState.workingDirectoryHold);
     runState = RunState();
 }
 
@@ -157,7 +157,7 @@ bool MakeWorkingDirectory(RunState &run)
     run.trace.Line("temporary directory: %s", run.tmpDir);
     SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.trace);
     run.workingDirectory =
-        CreateWorkingDirectory(run.tmpDir, Shown(run.programName), &run.workingDirectoryMarker);
+        CreateWorkingDirectory(run.tmpDir, Shown(run.programName), &run.workingDirectoryHold);
     if (run.workingDirectory == nullptr) {
         run.trace.Line("working directory: cannot be created in %s", run.tmpDir);
         return NoWritableTempDir(run);

@@ -20,7 +20,7 @@ struct RunState {
     char *temporaryDirectory = nullptr;  // last one SetTempDir accepted (owned)
     char *tmpDir = nullptr;              // the one this run uses
     char *workingDirectory = nullptr;    // the per-run directory, null once removed
-    HANDLE workingDirectoryMarker = nullptr;  // its marker, held open until the cleanup
+    HANDLE workingDirectoryHold = nullptr;    // the directory held open until the cleanup
     HANDLE instanceLock = nullptr;       // the byte lock's file, never closed
 
     // --- the command line ---------------------------------------------------

@@ -1,13 +1,19 @@
-// A run holds its working directory's marker open from the moment the
-// directory exists until the cleanup, without FILE_SHARE_DELETE: another
-// process that opens the marker asking for DELETE access gets a sharing
-// violation for as long as the run lives, and succeeds once the system has
-// closed the handle, however the run ended (a crash, the task manager, a
-// power cut before the next start). That is the sweep's proof.
+// A run holds its working directory itself open, with read and write
+// sharing but not delete sharing, from the moment the directory exists until
+// the cleanup. Another process that opens the directory asking for DELETE
+// access gets a sharing violation for as long as the run lives, and succeeds
+// once the system has closed the handle, however the run ended (a crash, the
+// task manager, a power cut before the next start). That is the sweep's
+// proof, and it leaves the directory holding exactly the payload.
 //
-// A directory without a marker proves nothing (a run between creating its
-// directory and its marker, or a launcher that made no markers), so it stays,
-// as does everything not named exactly as this program's working directories.
+// The handle asks for FILE_LIST_DIRECTORY: a handle with attribute access
+// alone takes part in no sharing check, and would deny nothing.
+//
+// Launchers of earlier versions proved the same with a marker file inside
+// the directory, held open without delete sharing. A directory whose marker
+// is held therefore stays as well: an earlier version's run that is still
+// going keeps its files. A directory of a run that ended, with or without a
+// marker, goes.
 #include "launcher/working_directory.h"
 
 #include "base/memory.h"
@@ -21,12 +27,13 @@
 #include <string>
 #include <vector>
 
-const char WorkingDirectoryMarker[] = "~launcher-run.lock";
+const char EarlierWorkingDirectoryMarker[] = "~launcher-run.lock";
 
 namespace {
 
-// What the sweep learns from a directory's marker.
-enum class Marker { Free, Held, Missing, Unknown };
+// What the sweep learns from a directory, or from an earlier version's
+// marker in it.
+enum class Liveness { Free, Held, Missing, Unknown };
 
 // The suffix after the program's file name: process id and attempt in
 // upper-case hexadecimal.
@@ -46,20 +53,32 @@ bool IsHexNumber(const std::string &digits)
     return digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
 }
 
-Marker ExamineMarker(const std::string &directory, DWORD *error)
+// Whether some process holds `path` (a directory, or a marker file) open
+// without delete sharing.
+Liveness Examine(const std::string &path, DWORD *error)
 {
-    const std::string marker = JoinPath(directory, WorkingDirectoryMarker);
     // Sharing everything ourselves, so that only the holder's share mode
-    // decides; a marker that is a link is opened as the link.
-    HANDLE probe = CreateFileA(marker.c_str(), DELETE,
+    // decides; a link is opened as the link.
+    HANDLE probe = CreateFileA(path.c_str(), DELETE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                               OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     *error = GetLastError();
     OwnedHandle held(probe);
-    if (held.valid()) return Marker::Free;
-    if (*error == ERROR_SHARING_VIOLATION) return Marker::Held;
-    if (*error == ERROR_FILE_NOT_FOUND) return Marker::Missing;
-    return Marker::Unknown;
+    if (held.valid()) return Liveness::Free;
+    if (*error == ERROR_SHARING_VIOLATION) return Liveness::Held;
+    if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND) return Liveness::Missing;
+    return Liveness::Unknown;
+}
+
+// What the sweep learns of the working directory `path`: Free when no run
+// holds it, Held when one does, Unknown when it cannot tell.
+Liveness ExamineWorkingDirectory(const std::string &path, DWORD *error)
+{
+    const Liveness directory = Examine(path, error);
+    if (directory != Liveness::Free) return directory == Liveness::Missing ? Liveness::Unknown : directory;
+    const Liveness marker = Examine(JoinPath(path, EarlierWorkingDirectoryMarker), error);
+    return marker == Liveness::Missing ? Liveness::Free : marker;
 }
 
 } // namespace
@@ -85,21 +104,34 @@ bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix)
     return Suffix(strtoul(unique.c_str(), nullptr, 16), attempt) == suffix;
 }
 
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *marker)
+char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold)
 {
-    *marker = nullptr;
+    *hold = nullptr;
     const unsigned long unique = GetCurrentProcessId();
     for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
         std::string name =
             WorkingDirectoryName(dir, prefix, unique, static_cast<unsigned>(serial));
-        if (CreateDirectoryA(name.c_str(), nullptr)) {
-            HANDLE held = CreateFileA(JoinPath(name, WorkingDirectoryMarker).c_str(),
-                                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (held != INVALID_HANDLE_VALUE) *marker = held;
-            return StrDup(name.c_str());
+        if (!CreateDirectoryA(name.c_str(), nullptr)) {
+            if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+            continue;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+        // Another run's sweep may take the new, empty directory before it is
+        // held (it cannot tell it from a dead run's), or hold it for its
+        // examination at this moment: the next name then serves.
+        HANDLE held = CreateFileA(name.c_str(), FILE_LIST_DIRECTORY,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+        if (held == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_SHARING_VIOLATION && error != ERROR_FILE_NOT_FOUND &&
+                error != ERROR_ACCESS_DENIED)
+                return nullptr;
+            RemoveDirectoryA(name.c_str());
+            continue;
+        }
+        *hold = held;
+        return StrDup(name.c_str());
     }
     return nullptr;
 }
@@ -132,18 +164,15 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
     for (const std::string &name : names) {
         const std::string path = JoinPath(dir, name);
         DWORD error = 0;
-        switch (ExamineMarker(path, &error)) {
-        case Marker::Held:
+        switch (ExamineWorkingDirectory(path, &error)) {
+        case Liveness::Held:
             trace.Line("sweep: left %s: its run is still going", path.c_str());
             continue;
-        case Marker::Missing:
-            trace.Line("sweep: left %s: no marker, no proof its run is over", path.c_str());
+        case Liveness::Missing:
+        case Liveness::Unknown:
+            trace.Line("sweep: left %s: it cannot be examined (error %lu)", path.c_str(), error);
             continue;
-        case Marker::Unknown:
-            trace.Line("sweep: left %s: its marker cannot be examined (error %lu)", path.c_str(),
-                       error);
-            continue;
-        case Marker::Free:
+        case Liveness::Free:
             break;
         }
         DeleteFilesAndDirectories(path.c_str(), nullptr, WorkerCount(kMaxWorkers), trace);

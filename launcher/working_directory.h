@@ -1,4 +1,4 @@
-// The per-run working directory: its name, the marker that shows its run is
+// The per-run working directory: its name, the handle that shows its run is
 // still going, and the sweep of the directories that earlier runs of the
 // same program left in the temporary directory.
 #ifndef LAUNCHER_WORKING_DIRECTORY_H
@@ -13,9 +13,10 @@
 // already exist.
 constexpr int WorkingDirectoryAttempts = 1000;
 
-// The file inside every working directory that its run holds open, denying
-// deletion, for as long as the run lasts.
-extern const char WorkingDirectoryMarker[];
+// The file that launchers of earlier versions kept inside their working
+// directories, held open and denying deletion while their run lasted. This
+// version makes none; the sweep still honours one that is held.
+extern const char EarlierWorkingDirectoryMarker[];
 
 // The name of the per-run directory for attempt `serial`: in `dir`, beginning
 // with `prefix` (the program's file name), followed by a hexadecimal suffix
@@ -31,17 +32,20 @@ std::string WorkingDirectoryName(const std::string &dir, const std::string &pref
 bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix);
 
 // Creates a fresh directory in `dir` whose name begins with `prefix` and
-// opens its marker, which *marker then holds (null when the marker could not
-// be made: the run goes on, and its directory is merely never swept). Returns
-// the directory's path (MemAlloc'd); null when every name tried exists
-// already, or at the first failure of another kind.
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *marker);
+// opens the directory itself without delete sharing; *hold receives that
+// handle, which proves to the sweep of other runs that this run is alive
+// until it is closed (by the cleanup, or by the system when the process
+// ends). Nothing is put inside the directory. Returns the directory's path
+// (MemAlloc'd); null when every name tried exists already, or at the first
+// failure of another kind.
+char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold);
 
 // Removes from `dir` the working directories of earlier runs of the program
 // named `prefix` whose run is over: named exactly as WorkingDirectoryName
-// names them, real directories (a link is never followed), holding a marker
-// that no run holds open. Everything else stays; `trace` gets every
-// directory so named, and what became of it. Uses DeleteFilesAndDirectories.
+// names them, real directories (a link is never followed), that no live run
+// holds (CreateWorkingDirectory's handle, or the held marker file of an
+// earlier version). Everything else stays; `trace` gets every directory so
+// named, and what became of it. Uses DeleteFilesAndDirectories.
 void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace);
 
 #endif

@@ -266,6 +266,13 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, p
         seen = read_until(proc, b"paused at after-extraction", b"")
         left = os.listdir(str(tmp_path / "tmp"))
         assert len(left) == 1 and os.path.exists(str(tmp_path / "tmp" / left[0] / "tarvisk.class"))
+        # The paused run is alive, with no child yet: another copy's sweep
+        # in the same temporary directory must leave its directory alone.
+        other = make_installer(wine, standin, str(tmp_path / "other"), program=program_name)
+        second = wine.run(*command(other, str(tmp_path / "tmp"), str(tmp_path / "other.jsonl"))[:2])
+        assert second.code == 0, second
+        assert os.listdir(str(tmp_path / "tmp")) == left
+        assert os.path.exists(str(tmp_path / "tmp" / left[0] / "tarvisk.class"))
         os.kill(proc.pid, signal.SIGINT)
         seen = read_until(proc, CTRL_C_SEEN, seen)
         out, err = collect(proc, 120)

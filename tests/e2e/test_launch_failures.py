@@ -179,8 +179,8 @@ def test_failure_messages_status_and_what_stays(launcher, catalogue, gui,
     assert os.path.basename(working).startswith(program)
     contents = sorted(os.listdir(working))
     if case.left == "empty":
-        # Nothing but the marker, which the next start's sweep looks for.
-        assert contents == ["~launcher-run.lock"]
+        # Empty: a run proves it is alive without a file of its own there.
+        assert contents == []
     else:
         # Everything before the damaged entry came out; the runtime too.
         assert "tarvisk.class" in contents
@@ -231,7 +231,7 @@ def test_small_file_system_as_temporary_directory(launcher, catalogue, small_tmp
                        + catalogue.format("no_writable_system_tmpdir_usage", "conrun.exe",
                                           lc_all=lc_all))
     working = run.left_working_directory()
-    assert os.listdir(working) == ["~launcher-run.lock"]
+    assert os.listdir(working) == []
 
 
 # --- a wizard that cannot be started ---------------------------------------------------

@@ -53,6 +53,10 @@ def assert_wizard_ran(launcher, path):
     entries = entries.split(";") if isinstance(entries, str) else entries
     jars = [e for e in entries if e.startswith(".\\package\\")]
     assert jars and set(jars) <= set(wizard["class_path_existing"])
+    # The wizard's folder holds the payload and nothing of the launcher's.
+    with zipfile.ZipFile(path) as archive:
+        top = {name.split("/")[0] for name in archive.namelist()}
+    assert sorted(wizard["listing"]) == sorted(top)
     assert run.leftovers() == []
 
 

@@ -1,16 +1,19 @@
 """Working directories that earlier runs left behind: at its start a run
 removes those of the same program in the same temporary directory whose run
-is over (a killed run, a failed one), leaves the one a running launcher
-holds, and never touches anything named otherwise, a directory without the
-run marker, or a link."""
+is over (a killed run, a failed one, with or without the marker file of
+earlier versions), leaves the one a running launcher holds (or an earlier
+version's, whose marker is held), and never touches anything named
+otherwise, or a link."""
 import os
 import shutil
 
 import pytest
 
+from command_line_support import HeldLock
 from launch_support import finish_waiting, launcher, product_value, standin  # noqa: F401
 from winerun import kill_and_collect, to_windows
 
+# What launchers of earlier versions held open inside their directories.
 MARKER = "~launcher-run.lock"
 
 
@@ -21,7 +24,7 @@ def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, tmp_path):
     program = launcher.installer(release=to_windows(done))
     proc, killed = launcher.start_waiting(program, tmp_dir, done)
     kill_and_collect(proc)
-    assert os.path.exists(os.path.join(killed, MARKER))
+    assert not os.path.exists(os.path.join(killed, MARKER))
     assert os.path.exists(os.path.join(killed, "package", "jre", "bin", "java.exe"))
 
     # A run that fails after making its directory leaves it too; the next
@@ -30,7 +33,7 @@ def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, tmp_path):
     assert failed.code == 1, failed.result
     left = [d for d in failed.leftovers() if d != os.path.basename(killed)]
     assert not os.path.exists(killed)
-    assert len(left) == 1 and os.listdir(os.path.join(tmp_dir, left[0])) == [MARKER]
+    assert len(left) == 1 and os.listdir(os.path.join(tmp_dir, left[0])) == []
 
     run = launcher.run(launcher.installer(), tmp_dir=tmp_dir)
     assert run.code == 0, run.result
@@ -50,11 +53,13 @@ def test_directory_of_a_running_launcher_stays(launcher, build_dir, tmp_path):
         second = launcher.run(launcher.installer(), tmp_dir=tmp_dir,
                               env={product_value(build_dir, "PRODUCT_TRACE_VARIABLE"):
                                    to_windows(str(trace))})
+        still_there = os.path.exists(os.path.join(running, "package", "jre", "bin", "java.exe"))
     finally:
         status = finish_waiting(proc, done)
     assert second.code == 0, second.result
     assert ("sweep: left %s: its run is still going" % to_windows(running)) in \
         trace.read_text(encoding="cp1252")
+    assert still_there
     assert status[0] == 0, status
     assert os.listdir(tmp_dir) == []  # the first run removed its own at its end
 
@@ -67,13 +72,13 @@ LOOK_ALIKES = [
     ("conrun.exe01A4_0", "marked"),       # a leading zero
     ("conrun.exe_backup", "marked"),
     ("setup.exe1A4_0", "marked"),         # another program's
-    ("conrun.exe1B4_0", "unmarked"),      # no proof that its run is over
+    ("conrun.exe1B4_0", "held"),          # an earlier version's run, still going
     ("conrun.exe1C4_0", "file"),
     ("conrun.exe1D4_0", "link"),          # never followed
 ]
 
 
-def test_look_alikes_and_unproven_directories_stay(wine, tmp_path):
+def test_look_alikes_and_live_directories_stay(wine, build_dir, tmp_path):
     tmp_dir = tmp_path / "tmp"
     tmp_dir.mkdir()
     outside = tmp_path / "outside"
@@ -89,20 +94,25 @@ def test_look_alikes_and_unproven_directories_stay(wine, tmp_path):
         else:
             path.mkdir()
             (path / "mine.txt").write_text("keep me")
-            if kind == "marked":
-                (path / MARKER).write_bytes(b"")
-    stale = tmp_dir / "conrun.exe1E4_3E7"
-    stale.mkdir()
-    (stale / MARKER).write_bytes(b"")
+            (path / MARKER).write_bytes(b"")
+    # Dead runs: an earlier version's with its marker, and one without.
+    stale = [tmp_dir / "conrun.exe1E4_3E7", tmp_dir / "conrun.exe1F4_0"]
+    for path in stale:
+        path.mkdir()
+        (path / "left.txt").write_text("a dead run's")
+    (stale[0] / MARKER).write_bytes(b"")
 
     # The shipped program, without payload or runtime, fails after the sweep.
-    r = wine.run(wine.program("conrun.exe"), ["-tmpdir", to_windows(str(tmp_dir))])
+    # The earlier version's run holds its marker as it did: open, denying
+    # deletion.
+    with HeldLock(wine, build_dir, str(tmp_dir / "conrun.exe1B4_0" / MARKER)):
+        r = wine.run(wine.program("conrun.exe"), ["-tmpdir", to_windows(str(tmp_dir))])
     assert r.code == 1, r
 
-    assert not stale.exists()
+    assert [path for path in stale if path.exists()] == []
     for name, kind in LOOK_ALIKES:
         assert os.path.lexists(str(tmp_dir / name)), name
-        if kind in ("marked", "unmarked"):
+        if kind in ("marked", "held"):
             assert (tmp_dir / name / "mine.txt").read_text() == "keep me", name
     assert sorted(os.listdir(outside)) == sorted([MARKER, "precious.txt"])
     shutil.rmtree(str(tmp_dir))

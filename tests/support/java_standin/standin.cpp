@@ -180,6 +180,18 @@ void RecordLaunch(int argc, char **argv)
         start = end + 1;
     }
 
+    // What a wizard listing its own folder finds there.
+    std::vector<std::string> listing;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("*", &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") listing.push_back(name);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+
     std::vector<char> cwd(GetCurrentDirectoryA(0, nullptr) + 1);
     GetCurrentDirectoryA(static_cast<DWORD>(cwd.size()), cwd.data());
 
@@ -209,6 +221,7 @@ void RecordLaunch(int argc, char **argv)
               (!mainClass.empty() && Exists(mainClass + ".class") ? "true" : "false");
     record += ", \"class_path\": " + JsonAnsi(classPath);
     record += ", \"class_path_existing\": " + JsonList(existing);
+    record += ", \"listing\": " + JsonList(listing);
     record += std::string(", \"console\": ") + (GetConsoleWindow() != nullptr ? "true" : "false");
     record += "}\n";
 
