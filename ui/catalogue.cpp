@@ -122,6 +122,11 @@ const char *GetLocale()
     return name;
 }
 
+void ForgetLocale()
+{
+    cachedLocale = nullptr;
+}
+
 char *ConvertCatalogueText(const wchar_t *text, unsigned codePage)
 {
     int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);

@@ -31,4 +31,9 @@ char *MessageFromEntry(CatalogueEntry entry, unsigned codePage);
 // GetLocalizedMessage for an explicit locale name and code page.
 char *LocalizedMessageFor(const char *locale, const char *key, unsigned codePage);
 
+// Forgets the locale that GetLocale decided, so that its next call decides
+// anew from the thread locale, as the first call of a process does. For
+// tests that run one after another in one process.
+void ForgetLocale();
+
 #endif

@@ -349,6 +349,18 @@ bool LoadWindows()
     return false;
 }
 
+void ResetOutputChannels()
+{
+    CloseWindows();
+    WindowsLoading = false;
+    WindowsLoaded = false;
+    PrintToConsole = 0;
+    free(PendingStatusText);
+    free(PendingMessageBoxText);
+    PendingStatusText = nullptr;
+    PendingMessageBoxText = nullptr;
+}
+
 void HideStatusWindow()
 {
     if (!LoadWindows() || !WindowsLoaded) return;

@@ -31,4 +31,9 @@ extern HANDLE(WINAPI *StartWindowThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD
                                          LPVOID, DWORD, LPDWORD);
 extern BOOL(WINAPI *RaiseWindowThreadPriority)(HANDLE, int);
 
+// Takes the output channels back to where a process starts them: the window
+// thread ended, no text pending, console output off. For tests that run one
+// after another in one process.
+void ResetOutputChannels();
+
 #endif

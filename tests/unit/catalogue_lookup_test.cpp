@@ -97,9 +97,21 @@ TEST(LocaleTable, EveryRowIsFoundByItsLangId)
             << std::hex << LocaleTable[i].langId;
 }
 
+// Restores the thread locale and lets GetLocale decide again, as at the
+// start of a process, before and after a case that changes them.
+struct FreshLocale {
+    LCID before = GetThreadLocale();
+    FreshLocale() { ForgetLocale(); }
+    ~FreshLocale()
+    {
+        SetThreadLocale(before);
+        ForgetLocale();
+    }
+};
+
 TEST(GetLocale, IsDecidedOnceFromTheThreadLocale)
 {
-    // Each test runs in a process of its own, so the cache starts empty.
+    FreshLocale fresh;
     ASSERT_TRUE(SetThreadLocale(MAKELCID(0x0411, SORT_DEFAULT)));
     EXPECT_STREQ(GetLocale(), "ja_JP");
     ASSERT_TRUE(SetThreadLocale(MAKELCID(0x080A, SORT_DEFAULT)));

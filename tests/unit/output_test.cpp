@@ -159,9 +159,17 @@ int PrintStatus(const char *format, ...)
     return n;
 }
 
+// Each case starts from the channels as a process starts them, and leaves
+// them so, whichever case ran before it in the same process.
+class OutputFallback : public testing::Test {
+protected:
+    void SetUp() override { ResetOutputChannels(); }
+    void TearDown() override { ResetOutputChannels(); }
+};
+
 // Without an instance handle there are no windows: the window channel writes
 // the composed text as it stands, line feed included, never as a format.
-TEST(OutputFallback, WithoutWindowsTextIsWrittenVerbatim)
+TEST_F(OutputFallback, WithoutWindowsTextIsWrittenVerbatim)
 {
     AppInstance = nullptr;
     EXPECT_FALSE(LoadWindows());
@@ -171,7 +179,7 @@ TEST(OutputFallback, WithoutWindowsTextIsWrittenVerbatim)
     EXPECT_EQ(n, 6);
 }
 
-TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
+TEST_F(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
 {
     AppInstance = GetModuleHandleA(nullptr);
     SetPrintToConsole(0x101);  // the low byte counts
@@ -187,7 +195,7 @@ TEST(OutputFallback, ConsoleRoutesEveryPrintToStandardOutput)
 // This test program carries no dialog 103: the window thread starts, fails to
 // create the window and ends, and the channels stay in use without a window;
 // texts then go to standard output without their final line feed.
-TEST(OutputFallback, WithoutDialogStatusTextsLoseFinalLineFeed)
+TEST_F(OutputFallback, WithoutDialogStatusTextsLoseFinalLineFeed)
 {
     AppInstance = GetModuleHandleA(nullptr);
     ASSERT_TRUE(LoadWindows());
@@ -227,7 +235,7 @@ HANDLE WINAPI RecordedThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
 
 // A failed start goes to the console and leaves the next output free to try
 // again; a thread that was created is waited for, not left behind.
-TEST(OutputFallback, FailedStartsFallBackAndRetry)
+TEST_F(OutputFallback, FailedStartsFallBackAndRetry)
 {
     AppInstance = GetModuleHandleA(nullptr);
     StartWindowThread = NoThread;
