@@ -29,7 +29,8 @@ function(add_module name)
 endfunction()
 
 add_module(base
-    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/trace.cpp base/workers.cpp)
+    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/product_values.cpp base/trace.cpp
+            base/workers.cpp)
 add_module(product
     SOURCES product/product.cpp
     USES base)

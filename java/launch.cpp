@@ -106,7 +106,7 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     OwnedHandle thread(process.hThread);
 
     // The status window stays up while the runtime starts its own window.
-    Sleep(JavaStartDelayMs);
+    Sleep(GetJavaStartDelayMs());
     HideStatusWindow();
     WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;

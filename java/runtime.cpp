@@ -142,7 +142,7 @@ const RuntimeCandidate *Best(const std::vector<RuntimeCandidate> &candidates)
     const RuntimeCandidate *best = nullptr;
     for (const RuntimeCandidate &candidate : candidates) {
         if (best == nullptr || CompareVersions(candidate.version.c_str(), best->version.c_str(),
-                                               AcceptModernJava) >= 0) {
+                                               AcceptsModernJava()) >= 0) {
             best = &candidate;
         }
     }
@@ -281,7 +281,7 @@ char *GetPublicJREPath(Trace &trace)
         views = {0};
     }
     std::vector<const char *> keyNames(std::begin(RegistryKeys), std::end(RegistryKeys));
-    if (AcceptModernJava)
+    if (AcceptsModernJava())
         keyNames.insert(keyNames.end(), std::begin(ModernRegistryKeys), std::end(ModernRegistryKeys));
     for (const char *keyName : keyNames) {
         for (REGSAM view : views) CollectRegistered(keyName, view, kits, plain, trace);

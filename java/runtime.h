@@ -54,7 +54,7 @@ char *GetBundledLibraryPath();
 // accepts; within a class the byte-wise greatest version wins, and among
 // equal versions the one met last. Under WOW64 each key is read in the
 // 32-bit view and then in the 64-bit view, so a 64-bit registration wins a
-// tie. A build that accepts modern runtimes (AcceptModernJava) also reads
+// tie. A build that accepts modern runtimes (AcceptsModernJava) also reads
 // Software\JavaSoft\JDK and ...\JRE, after the two above, and compares
 // versions numerically (CompareVersions). `trace` gets every candidate with
 // its source, path and version, and why it was taken or refused.

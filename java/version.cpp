@@ -107,7 +107,7 @@ bool IsSupportedVersion(const char *version, bool acceptModern)
 
 bool CheckVersion(const char *version)
 {
-    return IsSupportedVersion(version, AcceptModernJava);
+    return IsSupportedVersion(version, AcceptsModernJava());
 }
 
 int CompareVersions(const char *a, const char *b, bool numeric)

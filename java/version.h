@@ -16,7 +16,7 @@ extern const int SupportedVersionPrefixCount;
 // "11.0.2", "17.0.10", "21-ea").
 bool IsSupportedVersion(const char *version, bool acceptModern);
 
-// IsSupportedVersion with what this build accepts (AcceptModernJava).
+// IsSupportedVersion with what this build accepts (AcceptsModernJava).
 bool CheckVersion(const char *version);
 
 // Orders two supported version strings: negative, zero or positive as `a`

@@ -97,7 +97,7 @@ bool NoJava(const RunState &run, const char *key)
         ReportError(key, run.javaHome);
     else
         ReportError(key);
-    ReportError("no_find_java_usage", RequiredJavaVersion, PRODUCT_DOWNLOAD_URL,
+    ReportError("no_find_java_usage", RequiredJavaVersion, GetDownloadUrl(),
                 Shown(run.programName));
     return false;
 }
@@ -390,8 +390,17 @@ int _main(int argc, char **argv)
     // do when it fails: "Out of memory" and status 1.
     std::set_new_handler(ExitOutOfMemory);
     RunState &run = Run();
-    run.trace.Open(PRODUCT_TRACE_VARIABLE, "launcher version " PRODUCT_VERSION);
+    // The product values come first: they name the trace variable.
+    std::string damage;
+    const bool productValuesRead = LoadProductValues(&damage);
+    run.trace.Open(GetTraceVariable(), "launcher version " PRODUCT_VERSION);
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
+    if (!productValuesRead) {
+        // A program whose own values are damaged must not run half configured.
+        run.trace.Line("product values: %s", damage.c_str());
+        ReportError("corrupted_zip_file", run.execPath);
+        return 1;
+    }
     ExitIfNotOnlyInstance();
     SetProgramName(run);
 

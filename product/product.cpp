@@ -3,6 +3,7 @@
 #include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/path.h"
+#include "base/product_values.h"
 #include "product_config.h"
 
 #include <windows.h>
@@ -16,20 +17,41 @@ namespace {
 char *execPath;         // full path of the running executable
 char *applicationHome;  // see GetApplicationHome
 
-const char *const classpathElements[] = {PRODUCT_CLASSPATH_ELEMENT};
+const char builtInClassPath[] = PRODUCT_CLASSPATH_ELEMENT;
+const char *classpathElements[] = {builtInClassPath};
+
+// The values the program file carries; unset keys take the built-in ones.
+ProductValues carried;
+
+const std::string *Carried(const char *key)
+{
+    return carried.Find(key);
+}
 
 } // namespace
 
-// The product record: the values a packer must know to lay out a payload
-// for this very program, kept in the file in a findable form so that a
-// product team can pack on any machine with nothing but the program (see
-// ProductRecord in tools/mksetup). One "name=value" line per value after the
-// tag line; the tag is unique to the record.
-extern const char productRecord[];
-__attribute__((used)) const char productRecord[] =
-    "LAUNCHER-PRODUCT-RECORD 1\n"
-    "main-class=" PRODUCT_MAIN_CLASS "\n"
-    "class-path=" PRODUCT_CLASSPATH_ELEMENT "\n";
+bool LoadProductValues(std::string *error)
+{
+    carried = ProductValues();
+    classpathElements[0] = builtInClassPath;
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(ProductValuesResourceId),
+                                MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (found == nullptr) return true;
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const void *data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    const DWORD size = SizeofResource(nullptr, found);
+    if (data == nullptr) {
+        *error = "the product values cannot be read";
+        return false;
+    }
+    ProductValues values;
+    if (!ParseProductValues(static_cast<const char *>(data), size, ProductValuesTag, &values,
+                            error))
+        return false;
+    carried = values;
+    if (const std::string *path = Carried("class-path")) classpathElements[0] = path->c_str();
+    return true;
+}
 
 char *SetExecName(const char *)
 {
@@ -80,7 +102,32 @@ void SetApplicationHome(char *home)
 
 const char *GetJavaClassName()
 {
-    return PRODUCT_MAIN_CLASS;
+    const std::string *value = Carried("main-class");
+    return value != nullptr ? value->c_str() : PRODUCT_MAIN_CLASS;
+}
+
+const char *GetDownloadUrl()
+{
+    const std::string *value = Carried("download-url");
+    return value != nullptr ? value->c_str() : PRODUCT_DOWNLOAD_URL;
+}
+
+const char *GetTraceVariable()
+{
+    const std::string *value = Carried("trace-variable");
+    return value != nullptr ? value->c_str() : PRODUCT_TRACE_VARIABLE;
+}
+
+unsigned GetJavaStartDelayMs()
+{
+    const std::string *value = Carried("start-delay-ms");
+    return value != nullptr ? static_cast<unsigned>(std::stoul(*value)) : JavaStartDelayMs;
+}
+
+bool AcceptsModernJava()
+{
+    const std::string *value = Carried("accept-modern-java");
+    return value != nullptr ? *value == "1" : AcceptModernJava;
 }
 
 int GetJavaClasspathElements(const char *const **elements)

@@ -1,10 +1,15 @@
 // Where the launcher is, and what product it launches.
 //
-// The product values (main class, class path, download page, start delay)
-// come from the CMake-generated product_config.h; everything else here is
-// derived at run time and cached for the life of the process.
+// The product values (main class, class path, download page, modern
+// runtimes, trace variable, start delay) are those the program file carries
+// (a resource the packer writes, see base/product_values.h), else those it
+// was built with (the CMake-generated product_config.h and the program's
+// build variant); everything else here is derived at run time and cached for
+// the life of the process.
 #ifndef PRODUCT_PRODUCT_H
 #define PRODUCT_PRODUCT_H
+
+#include <string>
 
 // Full path of the running executable, asked of the system on the first call
 // (growing the buffer by 260 bytes until the name fits) and cached. The
@@ -24,6 +29,13 @@ char *GetApplicationHome();
 // the cache now owns), freeing the previous one.
 void SetApplicationHome(char *home);
 
+// Reads the product values the program file carries. Where it carries none,
+// or none for a key, the built-in value holds, byte for byte. False, with
+// *error saying why, when the values it carries are damaged (malformed,
+// oversized, or breaking their rules): the program must not run half
+// configured. Call it once, first thing; the getters below see its result.
+bool LoadProductValues(std::string *error);
+
 // The Java main class of the installer wizard. Do not free.
 const char *GetJavaClassName();
 
@@ -42,10 +54,22 @@ bool IsStateFileRequired();
 // for this product.
 void Cleanup();
 
-// Build-variant values, defined in build_variant.cpp which each program
-// compiles with its own settings.
-extern const unsigned JavaStartDelayMs;
+// The Java download page shown when no runtime is found. Do not free.
+const char *GetDownloadUrl();
+
+// The environment variable that names the file a run appends its trace to.
+const char *GetTraceVariable();
+
+// Milliseconds between starting the wizard and hiding the status window.
+unsigned GetJavaStartDelayMs();
+
 // True when runtimes of feature version 9 and later are accepted as well.
+bool AcceptsModernJava();
+
+// Build-variant values, defined in build_variant.cpp which each program
+// compiles with its own settings: what the getters above give when the
+// program file carries no value of its own.
+extern const unsigned JavaStartDelayMs;
 extern const bool AcceptModernJava;
 
 #endif

@@ -1,15 +1,17 @@
 """The packer, mksetup: installers it builds (signed or not) run their wizard
 under Wine with both programs, the same inputs give the same bytes on Linux
 and on Windows, bad input gets a clear message and no output, and --verify
-catches damage."""
+catches damage. Product values, the version resource, the icon and the
+manifest's execution level are set by the packer on the prebuilt programs."""
 import os
+import re
 import subprocess
 import zipfile
 
 import pytest
 
 import installer
-from launch_support import PROGRAMS, launcher, registry, standin, to_linux  # noqa: F401
+from launch_support import PROGRAMS, catalogue, launcher, registry, standin, to_linux  # noqa: F401
 from winerun import to_windows
 
 
@@ -269,3 +271,159 @@ def test_installer_appended_with_cat_runs_when_signed_at_any_length(
                     "-in", out, "-out", signed], check=True, capture_output=True)
     assert osslsigncode_verify(signed, certificate[1]) == 0
     assert_wizard_ran(launcher, signed)
+
+
+# --- product values, version resource, icon and manifest set at pack time -------
+
+ICON = os.path.join(installer.REPO, "ui", "setup.ico")
+
+
+def acme_payload(launcher):
+    root = os.path.join(launcher.where, "acme")
+    installer.write_folder([("acme_setup.class", installer.class_file_bytes()),
+                            ("package/acme.jar", installer.jar_bytes("acme.jar"))], root)
+    return root
+
+
+def resources_of(path):
+    """(version texts, icon images in the group, execution level) as pefile
+    reads them, and whether the checksum matches."""
+    import pefile
+    pe = pefile.PE(path)
+    texts = {}
+    for info in getattr(pe, "FileInfo", [[]])[0]:
+        for table in getattr(info, "StringTable", []):
+            texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    images, level = 0, None
+    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        leaf = entry.directory.entries[0].directory.entries[0].data.struct
+        data = pe.get_data(leaf.OffsetToData, leaf.Size)
+        if entry.id == 14:
+            images = int.from_bytes(data[4:6], "little")
+        elif entry.id == 24:
+            found = re.search(rb'requestedExecutionLevel level="(\w+)"', data)
+            level = found and found.group(1).decode()
+    return texts, images, level, pe.verify_checksum()
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
+def test_shipped_program_packed_with_product_values_runs_as_packed(launcher, certificate,
+                                                                    program):
+    """From the shipped program alone, options kept in a file: the wizard
+    runs with that main class and class path, Windows shows that name,
+    version and icon, and the result signs and runs."""
+    options = os.path.join(launcher.where, "acme.options")
+    with open(options, "w") as f:
+        f.write("# Acme's installer\n--main-class acme_setup\n--class-path \\package\\acme.jar;.\n"
+                '--product-name "Acme Installer"\n--product-version 2.1.0.7\n'
+                "--company Acme Ltd\n--copyright (C) Acme\n--execution-level asInvoker\n"
+                "--icon %s\n--start-delay-ms 0\n" % ICON)
+    out = os.path.join(launcher.where, "acme-setup.exe")
+    result = pack(launcher.wine, "-q", "-o", out, "--stub", launcher.wine.program(program, "bin"),
+                  "--payload", acme_payload(launcher), "--runtime", launcher.runtime("runtime"),
+                  "@" + options)
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+
+    texts, images, level, checksum = resources_of(out)
+    want = {"ProductName": "Acme Installer", "CompanyName": "Acme Ltd",
+            "LegalCopyright": "(C) Acme", "FileVersion": "2.1.0.7", "ProductVersion": "2.1.0.7",
+            "OriginalFilename": "acme-setup.exe", "InternalName": "acme-setup"}
+    assert want.items() <= texts.items(), texts
+    assert (images, level, checksum) == (7, "asInvoker", True)
+    probe = os.path.join(launcher.build_dir, "support", "unzip_probe.exe")
+    api = launcher.wine.run(probe, ["-v", to_windows(out)])
+    assert dict(line.split("\t") for line in api.out.splitlines()) == texts, api
+
+    signed = out + ".signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-in", out, "-out", signed], check=True, capture_output=True)
+    assert osslsigncode_verify(signed, certificate[1]) == 0
+    for path in (out, signed):
+        run = launcher.run(path)
+        assert run.code == 0, run.result
+        wizard = run.wizard
+        assert wizard["main_class"] == "acme_setup" and wizard["main_class_file"] is True
+        assert wizard["class_path"] == "%s;%s\\package\\acme.jar;." % (wizard["cwd"],
+                                                                       wizard["cwd"])
+
+
+@pytest.mark.parametrize("variant, options, runs", [
+    ("test-bin-modern", [], True),                       # built to accept 17: kept
+    ("test-bin", ["--accept-modern-java"], True),        # told so at pack time
+    ("test-bin", [], False),                             # neither
+], ids=["built-in", "packed", "not-accepted"])
+def test_runtime_versions_accepted_as_built_or_as_packed(launcher, payload, variant, options,
+                                                         runs):
+    """The runtime named with -javahome must pass the version test."""
+    stub = launcher.wine.program("conrun.exe", variant)
+    out = os.path.join(launcher.where, "modern.exe")
+    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
+                  *options)
+    assert result.returncode == 0, result.stderr
+    if not options:
+        # Given nothing, the packer leaves the program as it was built.
+        with open(stub, "rb") as f:
+            built = f.read()
+        with open(out, "rb") as f:
+            packed_bytes = f.read(len(built))
+        checksum_at = int.from_bytes(built[0x3C:0x40], "little") + 24 + 64
+        assert packed_bytes[:checksum_at] == built[:checksum_at]
+        assert packed_bytes[checksum_at + 4:] == built[checksum_at + 4:]
+    listed = pack(launcher.wine, "--list", out).stdout
+    assert re.search(r"^accept-modern-java +%s" % ("1" if runs else "0"), listed, re.M), listed
+    modern = launcher.runtime("modern", version="17.0.2")
+    assert launcher.run(out, ["-javahome", to_windows(modern)]).code == (0 if runs else 1)
+
+
+@pytest.mark.parametrize("option, value, message", [
+    ("--main-class", "1acme", "is not a Java class name"),
+    ("--class-path", "package\\acme.jar", "must begin with"),
+    ("--class-path", "\\package\\a.jar;C:\\evil.jar", "outside the application home"),
+    ("--class-path", "\\..\\evil.jar", "outside the application home"),
+    ("--product-version", "2.1.0", "four numbers"),
+    ("--product-version", "2.1.0.65536", "below 65536"),
+    ("--product-name", "x" * 257, "longer than 256"),
+    ("--execution-level", "admin", "asInvoker, highestAvailable or requireAdministrator"),
+    ("--trace-variable", "9LIVES", "must not begin with a digit"),
+    ("--icon", ICON + ".missing", "cannot be read"),
+    ("--icon", os.path.join(installer.REPO, "README.md"), "is not an icon file"),
+])
+def test_refused_product_value_names_the_option_and_writes_nothing(launcher, payload, option,
+                                                                   value, message):
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
+                  option, value)
+    assert result.returncode == 1, result
+    assert result.stderr.startswith("mksetup: " + option) and message in result.stderr, \
+        result.stderr
+    assert not [n for n in os.listdir(launcher.where) if n == "out.exe" or n.endswith(".tmp")]
+
+
+def test_signed_stub_is_refused_when_its_resources_would_change(launcher, payload, certificate):
+    stub = os.path.join(launcher.where, "signed-conrun.exe")
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-in", launcher.wine.program("conrun.exe", "test-bin"), "-out", stub],
+                   check=True, capture_output=True)
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0],
+                  "--product-name", "Acme")
+    assert result.returncode == 1 and "sign after packing" in result.stderr, result.stderr
+    assert not os.path.exists(out)
+
+
+def test_damaged_product_values_end_the_run_as_a_damaged_program(launcher, catalogue):
+    root = acme_payload(launcher)
+    out = os.path.join(launcher.where, "acme.exe")
+    assert pack(launcher.wine, "-q", "-o", out, "--stub",
+                launcher.wine.program("conrun.exe", "test-bin"), "--payload", root,
+                "--runtime", launcher.runtime("runtime"), "--main-class", "acme_setup",
+                ).returncode == 0
+    with open(out, "r+b") as f:
+        data = f.read()
+        at = data.index(b"main-class=acme_setup\n")
+        f.seek(at + len("main-class="))
+        f.write(b"1")
+    run = launcher.run(out)
+    assert run.code == 1 and run.records == [], run.result
+    assert run.out == catalogue.format("corrupted_zip_file", to_windows(out)), run.out

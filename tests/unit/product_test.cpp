@@ -1,5 +1,6 @@
 // Build-time configuration and the executable's own location.
 #include "base/path.h"
+#include "base/product_values.h"
 #include "product/product.h"
 #include "product_config.h"
 #include "ui/output.h"
@@ -83,6 +84,58 @@ TEST(Configuration, ProductValues)
     EXPECT_EQ(jars.size(), 5u);
     for (const std::string &jar : jars) EXPECT_EQ(jar.substr(jar.size() - 4), ".jar");
 }
+
+// The values a program carries are read whole or not at all: each damaged
+// form is refused, with the reason.
+struct ValuesCase {
+    const char *label;
+    std::string form;
+    const char *error;  // a part of the reason; null: read
+};
+
+void PrintTo(const ValuesCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class ProductValuesForm : public testing::TestWithParam<ValuesCase> {};
+
+TEST_P(ProductValuesForm, IsReadWholeOrRefused)
+{
+    const ValuesCase &c = GetParam();
+    ProductValues values;
+    std::string error;
+    const bool read = ParseProductValues(c.form.data(), c.form.size(), ProductValuesTag, &values, &error);
+    if (c.error == nullptr) {
+        ASSERT_TRUE(read) << error;
+        EXPECT_EQ(FormatProductValues(values), c.form.substr(0, c.form.find('\0')));
+        return;
+    }
+    EXPECT_FALSE(read);
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+}
+
+const std::string kTag = ProductValuesTag;
+
+INSTANTIATE_TEST_SUITE_P(Forms, ProductValuesForm,
+    testing::Values(
+        ValuesCase{"TagOnly", kTag, nullptr},
+        ValuesCase{"EveryKey", kTag + "main-class=com.acme.Setup$1\nclass-path=\\package\\a.jar;.\n"
+                   "download-url=https://acme.example/java\naccept-modern-java=1\n"
+                   "trace-variable=ACME_TRACE\nstart-delay-ms=600000\n", nullptr},
+        ValuesCase{"EndsAtItsNul", kTag + "main-class=acme\n" + std::string(1, '\0') + "junk", nullptr},
+        ValuesCase{"NoTag", "main-class=acme\n", "tag"},
+        ValuesCase{"LineWithoutEnd", kTag + "main-class=acme", "inside a line"},
+        ValuesCase{"LineWithoutEquals", kTag + "main-class\n", "no '='"},
+        ValuesCase{"UnknownKey", kTag + "colour=blue\n", "not a product value"},
+        ValuesCase{"KeyTwice", kTag + "main-class=a\nmain-class=b\n", "twice"},
+        ValuesCase{"EmptyValue", kTag + "main-class=\n", "empty"},
+        ValuesCase{"BadClassName", kTag + "main-class=a..b\n", "Java class name"},
+        ValuesCase{"ShareInClassPath", kTag + "class-path=\\a.jar;\\\\server\\x.jar\n", "outside"},
+        ValuesCase{"DelayTooLong", kTag + "start-delay-ms=600001\n", "600000"},
+        ValuesCase{"Oversized", kTag + "download-url=" + std::string(ProductValuesMaxLength, 'u') + "\n",
+                   "longer than"}),
+    PrintedName());
 
 TEST(ExecName, FoundAndCachedWithApplicationHome)
 {

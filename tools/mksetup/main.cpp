@@ -3,9 +3,14 @@
 // verifies it. The same source builds for Linux and for Windows.
 //
 //   mksetup -o OUT.exe --stub STUB.exe --payload DIR [--runtime JRE_DIR]
-//           [--codepage N] [-q]
+//           [--codepage N] [-q] [product values] [version, icon, manifest]
+//           [@FILE]
 //   mksetup --list INSTALLER
 //   mksetup --verify INSTALLER
+//
+// The product values and the version resource, icon and manifest are
+// written into the stub's resources by the packer itself (pe_resources.h),
+// so a product team packs with nothing but the prebuilt programs.
 //
 // Exit status: 0 done, 1 failed (nothing written), 2 a usage error.
 #include <cstdio>
@@ -19,7 +24,9 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "branding.h"
 #include "host.h"
+#include "pe_resources.h"
 #include "payload.h"
 #include "zip/archive.h"
 #include "zip/entry_data.h"
@@ -43,8 +50,22 @@ const char kUsage[] =
     "  --runtime DIR     a Java runtime folder, carried as package/jre\n"
     "  --codepage N      the code page names are written in (default: ASCII names only)\n"
     "  -q                no progress bar and no summary\n"
-    "  --list            list the payload: size, stored size, method, name\n"
-    "  --verify          check every entry's CRC and whether a signature follows\n";
+    "  --list            list the product values, the version texts and the payload\n"
+    "  --verify          check every entry's CRC and whether a signature follows\n"
+    "\n"
+    "What the installer runs as (not given: what the stub was built with):\n"
+    "  --main-class NAME         the wizard's Java main class\n"
+    "  --class-path ELEMENTS     ';'-separated, beginning with '\\' (\\package\\acme.jar;.)\n"
+    "  --download-url URL        where to get Java when none is found\n"
+    "  --accept-modern-java      also accept Java 9 and later\n"
+    "  --trace-variable NAME     the variable that names the trace file\n"
+    "  --start-delay-ms N        how long the status window stays after Java starts\n"
+    "What Windows shows of it (not given: the stub's):\n"
+    "  --product-name TEXT, --product-version A.B.C.D, --company TEXT,\n"
+    "  --description TEXT, --copyright TEXT   the version resource\n"
+    "  --icon FILE.ico           the program's icon, all its images\n"
+    "  --execution-level asInvoker|highestAvailable|requireAdministrator\n"
+    "  @FILE                     more options from FILE, one per line: \"--option value\"\n";
 
 // Where the launcher looks for the runtime a payload carries.
 const std::string kRuntimePrefix = "package/jre/";
@@ -101,16 +122,99 @@ struct PackOptions {
     std::string runtime;
     unsigned codePage = 0;
     bool quiet = false;
+    ProductValues values;  // the product values given
+    Branding branding;
+    std::string iconPath;
 };
+
+// Sets the PE checksum of the file at `path` over all of its bytes.
+bool WriteChecksum(const fs::path &path, std::string *error)
+{
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::string headers(4096, '\0');
+    file.read(&headers[0], static_cast<std::streamsize>(headers.size()));
+    headers.resize(static_cast<size_t>(file.gcount()));
+    if (file.bad()) {
+        *error = "cannot write the installer's checksum";
+        return false;
+    }
+    const int64_t at = ChecksumFieldOffset(headers);
+    if (at < 0 || at + 4 > static_cast<int64_t>(headers.size())) return true;
+    file.clear();
+    file.seekg(0);
+    const uint32_t sum = ImageChecksum(
+        [&](char *buffer, size_t size) {
+            file.read(buffer, static_cast<std::streamsize>(size));
+            return static_cast<size_t>(file.gcount());
+        },
+        at);
+    file.clear();
+    file.seekp(at);
+    const char bytes[4] = {static_cast<char>(sum & 0xFF), static_cast<char>((sum >> 8) & 0xFF),
+                           static_cast<char>((sum >> 16) & 0xFF), static_cast<char>(sum >> 24)};
+    file.write(bytes, sizeof bytes);
+    file.flush();
+    if (!file) {
+        *error = "cannot write the installer's checksum";
+        return false;
+    }
+    return true;
+}
+
+// The stub with the product values and branding of `options` in its
+// resources; the stub as it is when neither is given.
+bool BrandStub(const PackOptions &options, std::string *stub, std::string *error)
+{
+    if (options.values.items.empty() && !options.branding.Any()) return true;
+    std::vector<Resource> resources;
+    if (!ReadResources(*stub, &resources, error)) {
+        *error = options.stub + ": " + *error;
+        return false;
+    }
+    if (!options.values.items.empty()) {
+        ProductValues values;
+        if (!CarriedProductValues(resources, &values, error)) {
+            *error = options.stub + ": " + *error;
+            return false;
+        }
+        for (const auto &item : options.values.items) values.Set(item.first, item.second);
+        SetProductValues(values, &resources);
+    }
+    if (!ApplyBranding(options.branding, fs::path(options.out).filename().u8string(), &resources,
+                       error) ||
+        !WriteResources(*stub, resources, stub, error)) {
+        *error = options.stub + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+// What the installer will run as: the stub's product record, what the stub
+// carries from an earlier packing, then what is given.
+ProductValues EffectiveValues(const ProductValues &record, const std::vector<Resource> &resources,
+                              const ProductValues &given)
+{
+    ProductValues values = record;
+    ProductValues carried;
+    std::string ignored;
+    if (CarriedProductValues(resources, &carried, &ignored))
+        for (const auto &item : carried.items) values.Set(item.first, item.second);
+    for (const auto &item : given.items) values.Set(item.first, item.second);
+    return values;
+}
 
 int Pack(const PackOptions &options)
 {
     std::string stub;
     if (!ReadFileBytes(options.stub, &stub)) return Fail(options.stub + ": cannot be read");
-    ProductRecord record;
+    ProductValues record;
     if (stub.rfind("MZ", 0) != 0 || !FindProductRecord(stub, &record))
         return Fail(options.stub + ": not one of the launcher's programs (setup.exe or "
                                    "conrun.exe built from this source)");
+    std::vector<Resource> stubResources;
+    std::string error;
+    if (!ReadResources(stub, &stubResources, &error)) return Fail(options.stub + ": " + error);
+    const ProductValues values = EffectiveValues(record, stubResources, options.values);
     // An installer as the stub would carry two payloads, one of them dead.
     if (ZipArchive *carried = zipOpen(options.stub.c_str(), nullptr)) {
         zipClose(carried);
@@ -120,6 +224,9 @@ int Pack(const PackOptions &options)
     // it signs nothing: drop it; the installer is signed after packing.
     int32_t directoryAt = -1;
     int32_t signedEnd = SignedEnd(options.stub, &directoryAt);
+    if (signedEnd > 0 && (!options.values.items.empty() || options.branding.Any()))
+        return Fail(options.stub + ": signed; its resources cannot change under a signature: "
+                                   "pack the unsigned program and sign after packing");
     if (signedEnd > 0) {
         stub.resize(static_cast<size_t>(signedEnd));
         stub.replace(static_cast<size_t>(directoryAt), kDirectoryEntrySize, kDirectoryEntrySize,
@@ -129,10 +236,11 @@ int Pack(const PackOptions &options)
                       << ": its signature is left out; sign the installer instead\n";
     }
 
+    if (!BrandStub(options, &stub, &error)) return Fail(error);
+
     NameRules rules;
     rules.codePage = options.codePage;
     std::vector<PayloadEntry> entries;
-    std::string error;
     if (!CollectFolder(options.payload, "", rules, &entries, &error)) return Fail(error);
     if (!options.runtime.empty()) {
         for (const PayloadEntry &entry : entries)
@@ -143,7 +251,8 @@ int Pack(const PackOptions &options)
             return Fail(error);
     }
     if (!FinishEntries(&entries, &error)) return Fail(error);
-    for (const std::string &warning : CheckPayload(record, entries))
+    for (const std::string &warning :
+         CheckPayload(*values.Find("main-class"), *values.Find("class-path"), entries))
         std::cerr << "mksetup: warning: " << warning << "\n";
 
     uint32_t dosTime = 0;
@@ -185,6 +294,7 @@ int Pack(const PackOptions &options)
         ok = false;
         error = options.out + ": cannot be written: " + ec.message();
     }
+    if (ok) ok = WriteChecksum(temporary, &error);
     if (ok) {
         fs::rename(temporary, out, ec);
         if (ec) {
@@ -212,10 +322,39 @@ ZipArchive *OpenPayload(const std::string &path)
     return zip;
 }
 
+// What the installer runs as and what Windows shows of it.
+void ListProduct(const std::string &path)
+{
+    std::string program;
+    ProductValues record;
+    if (!ReadFileBytes(path, &program) || !FindProductRecord(program, &record)) return;
+    std::vector<Resource> resources;
+    std::string error;
+    ReadResources(program, &resources, &error);
+    ProductValues carried;
+    if (!CarriedProductValues(resources, &carried, &error))
+        std::printf("product values: damaged: %s\n", error.c_str());
+    const ProductValues values = EffectiveValues(record, resources, ProductValues());
+    for (const auto &item : values.items)
+        std::printf("%-20s %s%s\n", item.first.c_str(), item.second.c_str(),
+                    carried.Find(item.first) != nullptr ? "" : "  (built in)");
+    for (const auto &item : VersionStrings(resources))
+        std::printf("%-20s %s\n", item.first.c_str(), item.second.c_str());
+    const std::string level = ManifestExecutionLevel(resources);
+    std::printf("%-20s %s\n", "execution level", level.empty() ? "(none declared)" : level.c_str());
+    const Resource *group = FindResource(resources, kResourceGroupIcon);
+    std::printf("%-20s %s\n", "icon",
+                group == nullptr || group->data.size() < 6
+                    ? "(none)"
+                    : (std::to_string(static_cast<unsigned char>(group->data[4])) + " images").c_str());
+    std::printf("\n");
+}
+
 int List(const std::string &path)
 {
     ZipArchive *zip = OpenPayload(path);
     if (zip == nullptr) return 1;
+    ListProduct(path);
     int status = 0;
     std::printf("%10s %10s  %-8s  %s\n", "size", "stored", "method", "name");
     for (int n = 0; n < zip->entryCount; ++n) {
@@ -271,6 +410,38 @@ int Verify(const std::string &path)
     return 0;
 }
 
+// The arguments of an @FILE: one option a line, "--option value" (the
+// value is the rest of the line; quotes around it are taken off) or a lone
+// "--option"; blank lines and lines beginning with "#" are passed over.
+bool ReadArgumentFile(const std::string &path, std::vector<std::string> *args, std::string *error)
+{
+    std::string text;
+    if (!ReadFileBytes(fs::u8path(path), &text)) {
+        *error = "@" + path + ": cannot be read";
+        return false;
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        line.erase(0, first);
+        const size_t space = line.find_first_of(" \t");
+        args->push_back(line.substr(0, space));
+        if (space == std::string::npos) continue;
+        std::string value = line.substr(line.find_first_not_of(" \t", space));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        args->push_back(value);
+    }
+    return true;
+}
+
 bool ParseCodePage(const char *text, unsigned *codePage)
 {
     char *end = nullptr;
@@ -282,15 +453,69 @@ bool ParseCodePage(const char *text, unsigned *codePage)
 
 } // namespace
 
+// The options that set a product value, and their keys.
+const std::pair<const char *, const char *> kValueOptions[] = {
+    {"--main-class", "main-class"},
+    {"--class-path", "class-path"},
+    {"--download-url", "download-url"},
+    {"--trace-variable", "trace-variable"},
+    {"--start-delay-ms", "start-delay-ms"},
+};
+
 int main(int argc, char **argv)
 {
     PackOptions pack;
     std::string list;
     std::string verify;
+    // @FILE arguments stand for the options in the file, in their place.
+    std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        bool hasValue = i + 1 < argc;
+        std::string error;
+        if (argv[i][0] == '@' && argv[i][1] != '\0') {
+            if (!ReadArgumentFile(argv[i] + 1, &args, &error)) return Fail(error);
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    std::string value;
+    std::string *brandingText = nullptr;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        bool hasValue = i + 1 < args.size();
         std::string *target = nullptr;
+        const char *key = nullptr;
+        for (const auto &option : kValueOptions)
+            if (arg == option.first) key = option.second;
+        brandingText = arg == "--product-name"      ? &pack.branding.productName
+                       : arg == "--product-version" ? &pack.branding.productVersion
+                       : arg == "--company"         ? &pack.branding.company
+                       : arg == "--description"     ? &pack.branding.description
+                       : arg == "--copyright"       ? &pack.branding.copyright
+                       : arg == "--execution-level" ? &pack.branding.executionLevel
+                                                    : nullptr;
+        if (key != nullptr || brandingText != nullptr || arg == "--icon") {
+            if (!hasValue) return Usage(arg + " needs a value");
+            value = args[++i];
+            const std::string why = key != nullptr ? ProductValueError(key, value)
+                                    : brandingText != nullptr ? BrandingValueError(arg, value)
+                                                              : std::string();
+            if (!why.empty()) return Fail(arg + ": \"" + value + "\" " + why);
+            if (key != nullptr) {
+                pack.values.Set(key, value);
+            } else if (brandingText != nullptr) {
+                *brandingText = value;
+            } else {
+                if (!ReadFileBytes(fs::u8path(value), &pack.branding.iconFile))
+                    return Fail("--icon: " + value + ": cannot be read");
+                const std::string bad = IconFileError(pack.branding.iconFile);
+                if (!bad.empty()) return Fail("--icon: " + value + " " + bad);
+            }
+            continue;
+        }
+        if (arg == "--accept-modern-java") {
+            pack.values.Set("accept-modern-java", "1");
+            continue;
+        }
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             return 0;
@@ -311,8 +536,8 @@ int main(int argc, char **argv)
             target = &verify;
         } else if (arg == "--codepage") {
             if (!hasValue) return Usage("--codepage needs a number");
-            if (!ParseCodePage(argv[++i], &pack.codePage))
-                return Usage(std::string("--codepage: not a code page number: ") + argv[i]);
+            if (!ParseCodePage(args[++i].c_str(), &pack.codePage))
+                return Usage("--codepage: not a code page number: " + args[i]);
             if (!CodePageIsKnown(pack.codePage))
                 return Fail("code page " + std::to_string(pack.codePage) +
                             " is not known on this system");
@@ -320,8 +545,8 @@ int main(int argc, char **argv)
         } else {
             return Usage("unknown argument: " + arg);
         }
-        if (!hasValue || argv[i + 1][0] == '\0') return Usage(arg + " needs a value");
-        *target = argv[++i];
+        if (!hasValue || args[i + 1].empty()) return Usage(arg + " needs a value");
+        *target = args[++i];
     }
     if (!list.empty()) return List(list);
     if (!verify.empty()) return Verify(verify);

@@ -37,14 +37,6 @@ std::string Shown(const fs::path &path)
     return path.u8string();
 }
 
-// True when `item` is `key` followed by a value, which goes to `value`.
-bool TakeValue(const std::string &item, const std::string &key, std::string *value)
-{
-    if (item.rfind(key, 0) != 0) return false;
-    *value = item.substr(key.size());
-    return true;
-}
-
 bool IsAscii(const std::string &text)
 {
     for (unsigned char c : text)
@@ -85,29 +77,14 @@ bool MakeName(const fs::path &source, const std::string &utf8, const NameRules &
 
 } // namespace
 
-bool FindProductRecord(const std::string &program, ProductRecord *record)
+bool FindProductRecord(const std::string &program, ProductValues *record)
 {
     const std::string tag = RecordTag();
-    size_t at = program.find(tag);
+    const size_t at = program.find(tag);
     if (at == std::string::npos) return false;
-    size_t end = program.find('\0', at);
-    if (end == std::string::npos) return false;
-    std::string text = program.substr(at + tag.size(), end - at - tag.size());
-    bool haveClass = false;
-    bool havePath = false;
-    size_t line = 0;
-    while (line < text.size()) {
-        size_t next = text.find('\n', line);
-        if (next == std::string::npos) next = text.size();
-        std::string item = text.substr(line, next - line);
-        if (TakeValue(item, "main-class=", &record->mainClass)) {
-            haveClass = true;
-        } else if (TakeValue(item, "class-path=", &record->classPath)) {
-            havePath = true;
-        }
-        line = next + 1;
-    }
-    return haveClass && havePath;
+    std::string error;
+    return ParseProductValues(program.data() + at, program.size() - at, tag, record, &error) &&
+           record->Find("main-class") != nullptr && record->Find("class-path") != nullptr;
 }
 
 bool CollectFolder(const fs::path &folder, const std::string &prefix, const NameRules &rules,
@@ -207,7 +184,7 @@ bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error)
     return true;
 }
 
-std::vector<std::string> CheckPayload(const ProductRecord &record,
+std::vector<std::string> CheckPayload(const std::string &mainClass, const std::string &classPath,
                                       const std::vector<PayloadEntry> &entries)
 {
     std::set<std::string> files;
@@ -215,14 +192,14 @@ std::vector<std::string> CheckPayload(const ProductRecord &record,
         if (!entry.source.empty()) files.insert(entry.name);
 
     std::vector<std::string> warnings;
-    std::string mainClass = record.mainClass + ".class";
-    if (files.count(mainClass) == 0)
-        warnings.push_back("the payload has no " + mainClass +
+    const std::string classFile = mainClass + ".class";
+    if (files.count(classFile) == 0)
+        warnings.push_back("the payload has no " + classFile +
                            " at its top: the launcher looks for the main class file there");
 
     // Elements are appended to the application home: "\package\x.jar" and
     // ".\package\x.jar" name payload files, "." the home itself.
-    std::string text = record.classPath;
+    std::string text = classPath;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(';', start);

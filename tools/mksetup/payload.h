@@ -9,16 +9,13 @@
 #include <string>
 #include <vector>
 
-// The values a launcher program was built with, as its product record
-// carries them (product/product.cpp writes it).
-struct ProductRecord {
-    std::string mainClass;
-    std::string classPath;  // the ';'-separated class-path element text
-};
+#include "base/product_values.h"
 
-// Finds the product record in the bytes of a program file. False when the
-// bytes hold none: the file is not one of the launcher's programs.
-bool FindProductRecord(const std::string &program, ProductRecord *record);
+// Finds the product record in the bytes of a program file: the values it
+// was built with (launcher/build_variant.cpp writes it), at least its main
+// class and class path. False when the bytes hold none: the file is not one
+// of the launcher's programs.
+bool FindProductRecord(const std::string &program, ProductValues *record);
 
 // One entry of the payload: its archive name ("/"-separated, in the chosen
 // code page; directories end in "/") and, for files, where it comes from.
@@ -54,10 +51,11 @@ bool CollectFolder(const std::filesystem::path &folder, const std::string &prefi
 // merges them.
 bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error);
 
-// What the launcher built with `record` will look for and the payload
-// lacks: the main class file at the top and the class-path elements that
-// name payload files. One warning text per missing item.
-std::vector<std::string> CheckPayload(const ProductRecord &record,
+// What a launcher with main class `mainClass` and class-path element
+// `classPath` will look for and the payload lacks: the main class file at
+// the top and the class-path elements that name payload files. One warning
+// text per missing item.
+std::vector<std::string> CheckPayload(const std::string &mainClass, const std::string &classPath,
                                       const std::vector<PayloadEntry> &entries);
 
 #endif

@@ -1,0 +1,550 @@
+// Implementation notes.
+//
+// A version resource is a tree of nodes, each a length, a value length, a
+// type (0 binary, 1 text), a NUL-terminated UTF-16 key, then its value and
+// its children, both aligned to 4 bytes. It is read into that tree, changed
+// there and written again, so texts the packer does not know (a
+// "Comments" a product added) survive.
+#include "branding.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+const size_t kMaxVersionText = 256;
+const uint16_t kEnglishUs = 0x0409;
+const uint16_t kIconGroup = 101;
+const uint32_t kFixedSignature = 0xFEEF04BD;
+
+uint16_t Get16(const std::string &b, size_t at)
+{
+    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                                 (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+
+uint32_t Get32(const std::string &b, size_t at)
+{
+    return static_cast<uint32_t>(Get16(b, at)) | (static_cast<uint32_t>(Get16(b, at + 2)) << 16);
+}
+
+void Put16(std::string &b, uint32_t v)
+{
+    b.push_back(static_cast<char>(v & 0xFF));
+    b.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void Set32(std::string &b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void Pad4(std::string &b)
+{
+    while (b.size() % 4 != 0) b.push_back('\0');
+}
+
+// UTF-8 to UTF-16; false for text that is not UTF-8.
+bool Utf16(const std::string &utf8, std::u16string *out)
+{
+    out->clear();
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        const int more = lead < 0x80                  ? 0
+                         : lead >= 0xC2 && lead < 0xE0 ? 1
+                         : lead >= 0xE0 && lead < 0xF0 ? 2
+                         : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                       : -1;
+        if (more < 0 || utf8.size() - i < static_cast<size_t>(more) + 1) return false;
+        uint32_t c = more == 0 ? lead : lead & (0x3F >> more);
+        for (int k = 1; k <= more; ++k) {
+            const unsigned char next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        i += static_cast<size_t>(more) + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out->push_back(static_cast<char16_t>(c));
+        }
+    }
+    return true;
+}
+
+std::string Utf8(const std::u16string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string Key(const char *ascii)
+{
+    std::u16string key;
+    for (const char *p = ascii; *p != '\0'; ++p) key.push_back(static_cast<char16_t>(*p));
+    return key;
+}
+
+// One node of a version resource.
+struct Node {
+    std::u16string key;
+    uint16_t type = 0;
+    std::string value;  // as stored: bytes, or UTF-16 text with its NUL
+    std::vector<Node> children;
+};
+
+bool ParseNode(const std::string &b, size_t at, size_t end, Node *node, int depth)
+{
+    if (depth > 8 || at + 6 > end) return false;
+    const size_t length = Get16(b, at);
+    const size_t valueLength = Get16(b, at + 2);
+    node->type = Get16(b, at + 4);
+    if (length < 6 || at + length > end) return false;
+    end = at + length;
+    size_t p = at + 6;
+    for (;; p += 2) {
+        if (p + 2 > end) return false;
+        const char16_t c = static_cast<char16_t>(Get16(b, p));
+        if (c == 0) break;
+        node->key.push_back(c);
+    }
+    p = (p + 2 + 3) / 4 * 4;
+    const size_t valueBytes = node->type == 1 ? 2 * valueLength : valueLength;
+    if (p + valueBytes > end) {
+        // Some writers count a text value in bytes; take what is there.
+        if (node->type != 1 || p + valueLength > end) return false;
+    }
+    node->value = b.substr(p, std::min(valueBytes, end - p));
+    p = (p + node->value.size() + 3) / 4 * 4;
+    while (p + 6 <= end) {
+        Node child;
+        if (!ParseNode(b, p, end, &child, depth + 1)) return false;
+        const size_t childLength = Get16(b, p);
+        node->children.push_back(child);
+        p = (p + childLength + 3) / 4 * 4;
+    }
+    return true;
+}
+
+std::string WriteNode(const Node &node)
+{
+    std::string out(6, '\0');
+    for (char16_t c : node.key) Put16(out, c);
+    Put16(out, 0);
+    Pad4(out);
+    out += node.value;
+    for (const Node &child : node.children) {
+        Pad4(out);
+        out += WriteNode(child);
+    }
+    const size_t valueLength = node.type == 1 ? node.value.size() / 2 : node.value.size();
+    out[0] = static_cast<char>(out.size() & 0xFF);
+    out[1] = static_cast<char>((out.size() >> 8) & 0xFF);
+    out[2] = static_cast<char>(valueLength & 0xFF);
+    out[3] = static_cast<char>((valueLength >> 8) & 0xFF);
+    out[4] = static_cast<char>(node.type);
+    return out;
+}
+
+Node *Child(Node &node, const std::u16string &key)
+{
+    for (Node &child : node.children)
+        if (child.key == key) return &child;
+    return nullptr;
+}
+
+std::string TextValue(const std::u16string &text)
+{
+    std::string value;
+    for (char16_t c : text) Put16(value, c);
+    Put16(value, 0);
+    return value;
+}
+
+std::u16string TextOf(const std::string &value)
+{
+    std::u16string text;
+    for (size_t i = 0; i + 1 < value.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(Get16(value, i));
+        if (c == 0) break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+// A version resource as the build writes one, for a stub that has none.
+Node FreshVersion()
+{
+    Node root;
+    root.key = Key("VS_VERSION_INFO");
+    root.value.assign(52, '\0');
+    Set32(root.value, 0, kFixedSignature);
+    Set32(root.value, 4, 0x10000);
+    Set32(root.value, 24, 0x3F);       // flags mask
+    Set32(root.value, 32, 0x40004);    // VOS_NT_WINDOWS32
+    Set32(root.value, 36, 1);          // VFT_APP
+    Node strings;
+    strings.key = Key("StringFileInfo");
+    strings.type = 1;
+    Node table;
+    table.key = Key("040904B0");
+    table.type = 1;
+    strings.children.push_back(table);
+    Node vars;
+    vars.key = Key("VarFileInfo");
+    vars.type = 1;
+    Node translation;
+    translation.key = Key("Translation");
+    Put16(translation.value, kEnglishUs);
+    Put16(translation.value, 1200);
+    vars.children.push_back(translation);
+    root.children = {strings, vars};
+    return root;
+}
+
+bool ParseVersion(const std::vector<Resource> &resources, Node *root)
+{
+    const Resource *found = FindResource(resources, kResourceVersion);
+    if (found == nullptr) return false;
+    return ParseNode(found->data, 0, found->data.size(), root, 0) && root->value.size() >= 52 &&
+           Get32(root->value, 0) == kFixedSignature;
+}
+
+// Replaces the resource of `type` and `name` (every language) by `data`,
+// keeping the language of the first one replaced (else US English).
+void Replace(std::vector<Resource> *resources, uint16_t type, const ResourceId &name,
+             const std::string &data)
+{
+    uint16_t language = kEnglishUs;
+    bool found = false;
+    for (auto r = resources->begin(); r != resources->end();) {
+        if (!r->type.named && r->type.number == type && r->name == name) {
+            if (!found) language = r->language;
+            found = true;
+            r = resources->erase(r);
+        } else {
+            ++r;
+        }
+    }
+    Resource r;
+    r.type = ResourceId::Number(type);
+    r.name = name;
+    r.language = language;
+    r.data = data;
+    resources->push_back(r);
+}
+
+bool ApplyVersion(const Branding &b, const std::string &outputName,
+                  std::vector<Resource> *resources, std::string *error)
+{
+    Node root;
+    if (FindResource(*resources, kResourceVersion) == nullptr) {
+        root = FreshVersion();
+    } else if (!ParseVersion(*resources, &root)) {
+        *error = "the program's version resource is damaged";
+        return false;
+    }
+    Node *strings = Child(root, Key("StringFileInfo"));
+    if (strings == nullptr || strings->children.empty()) {
+        *error = "the program's version resource has no texts";
+        return false;
+    }
+    Node &table = strings->children.front();
+    auto set = [&](const char *name, const std::string &utf8) {
+        if (utf8.empty()) return;
+        std::u16string text;
+        Utf16(utf8, &text);
+        Node *item = Child(table, Key(name));
+        if (item == nullptr) {
+            table.children.push_back(Node());
+            item = &table.children.back();
+            item->key = Key(name);
+            item->type = 1;
+        }
+        item->value = TextValue(text);
+    };
+    std::string internal = outputName;
+    if (internal.size() > 4 && internal.compare(internal.size() - 4, 4, ".exe") == 0)
+        internal.resize(internal.size() - 4);
+    set("CompanyName", b.company);
+    set("FileDescription", b.description);
+    set("FileVersion", b.productVersion);
+    set("InternalName", internal);
+    set("LegalCopyright", b.copyright);
+    set("OriginalFilename", outputName);
+    set("ProductName", b.productName);
+    set("ProductVersion", b.productVersion);
+    if (!b.productVersion.empty()) {
+        unsigned n[4] = {};
+        sscanf(b.productVersion.c_str(), "%u.%u.%u.%u", &n[0], &n[1], &n[2], &n[3]);
+        const uint32_t high = (n[0] << 16) | n[1];
+        const uint32_t low = (n[2] << 16) | n[3];
+        for (size_t at : {8u, 16u}) Set32(root.value, at, high);
+        for (size_t at : {12u, 20u}) Set32(root.value, at, low);
+    }
+    Replace(resources, kResourceVersion, ResourceId::Number(1), WriteNode(root));
+    return true;
+}
+
+std::string XmlEscaped(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// Cuts the element `<name ...>...</name>` (or `<name .../>`) out of `xml`
+// together with the white space in front of it; false when there is none.
+bool CutElement(std::string *xml, const std::string &name)
+{
+    const size_t start = xml->find("<" + name);
+    if (start == std::string::npos) return false;
+    const std::string close = "</" + name + ">";
+    size_t end = xml->find(close, start);
+    if (end != std::string::npos) {
+        end += close.size();
+    } else {
+        end = xml->find("/>", start);
+        if (end == std::string::npos) return false;
+        end += 2;
+    }
+    size_t from = start;
+    while (from > 0 && ((*xml)[from - 1] == ' ' || (*xml)[from - 1] == '\n' || (*xml)[from - 1] == '\r'))
+        --from;
+    xml->erase(from, end - from);
+    return true;
+}
+
+const Resource *Manifest(const std::vector<Resource> &resources)
+{
+    return FindResource(resources, kResourceManifest);
+}
+
+bool ApplyManifest(const Branding &b, std::vector<Resource> *resources, std::string *error)
+{
+    const Resource *found = Manifest(*resources);
+    if (found == nullptr) {
+        *error = "the program carries no manifest to set the execution level in";
+        return false;
+    }
+    std::string xml = found->data;
+    const size_t assemblyEnd = xml.rfind("</assembly>");
+    if (assemblyEnd == std::string::npos) {
+        *error = "the program's manifest is damaged";
+        return false;
+    }
+    if (!b.description.empty()) {
+        const size_t open = xml.find("<description>");
+        const size_t close = xml.find("</description>");
+        if (open != std::string::npos && close != std::string::npos && close > open)
+            xml.replace(open + 13, close - open - 13, XmlEscaped(b.description));
+    }
+    if (!b.executionLevel.empty()) {
+        while (CutElement(&xml, "trustInfo")) {
+        }
+        const std::string trust =
+            "\n  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+            "    <security>\n"
+            "      <requestedPrivileges>\n"
+            "        <requestedExecutionLevel level=\"" + b.executionLevel +
+            "\" uiAccess=\"false\"/>\n"
+            "      </requestedPrivileges>\n"
+            "    </security>\n"
+            "  </trustInfo>";
+        // Behind the description, where the build puts it.
+        size_t at = xml.find("</description>");
+        at = at != std::string::npos ? at + 14 : xml.find('>', xml.find("<assembly")) + 1;
+        xml.insert(at, trust);
+    }
+    const ResourceId name = found->name;
+    Replace(resources, kResourceManifest, name, xml);
+    return true;
+}
+
+void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
+{
+    // The stub's group (its number, its language) is replaced with its images.
+    ResourceId group = ResourceId::Number(kIconGroup);
+    if (const Resource *old = FindResource(*resources, kResourceGroupIcon)) {
+        group = old->name;
+        const std::string &g = old->data;
+        for (size_t i = 0, count = g.size() >= 6 ? Get16(g, 4) : 0; i < count && 6 + 14 * i + 14 <= g.size(); ++i) {
+            const ResourceId image = ResourceId::Number(Get16(g, 6 + 14 * i + 12));
+            for (auto r = resources->begin(); r != resources->end();)
+                r = (!r->type.named && r->type.number == kResourceIcon && r->name == image) ? resources->erase(r) : r + 1;
+        }
+    }
+    // Image numbers not used by any other icon.
+    uint16_t next = 1;
+    auto used = [&](uint16_t id) {
+        for (const Resource &r : *resources)
+            if (!r.type.named && r.type.number == kResourceIcon && !r.name.named && r.name.number == id) return true;
+        return false;
+    };
+    const size_t count = Get16(file, 4);
+    std::string groupData;
+    Put16(groupData, 0);
+    Put16(groupData, 1);
+    Put16(groupData, static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = 6 + 16 * i;
+        while (used(next)) ++next;
+        Resource image;
+        image.type = ResourceId::Number(kResourceIcon);
+        image.name = ResourceId::Number(next);
+        image.language = kEnglishUs;
+        image.data = file.substr(Get32(file, entry + 12), Get32(file, entry + 8));
+        resources->push_back(image);
+        groupData += file.substr(entry, 12);
+        Put16(groupData, next);
+    }
+    Replace(resources, kResourceGroupIcon, group, groupData);
+}
+
+} // namespace
+
+bool Branding::ChangesVersion() const
+{
+    return !productName.empty() || !productVersion.empty() || !company.empty() ||
+           !description.empty() || !copyright.empty();
+}
+
+bool Branding::Any() const
+{
+    return ChangesVersion() || !iconFile.empty() || !executionLevel.empty();
+}
+
+std::string BrandingValueError(const std::string &option, const std::string &value)
+{
+    if (option == "--execution-level") {
+        if (value == "asInvoker" || value == "highestAvailable" || value == "requireAdministrator")
+            return std::string();
+        return "must be asInvoker, highestAvailable or requireAdministrator";
+    }
+    if (option == "--product-version") {
+        unsigned n[4];
+        char end = 0;
+        if (sscanf(value.c_str(), "%u.%u.%u.%u%c", &n[0], &n[1], &n[2], &n[3], &end) != 4 ||
+            value.find_first_not_of("0123456789.") != std::string::npos)
+            return "must be four numbers a.b.c.d";
+        for (unsigned part : n)
+            if (part > 65535) return "must be four numbers a.b.c.d, each below 65536";
+        return std::string();
+    }
+    std::u16string text;
+    if (!Utf16(value, &text)) return "is not UTF-8 text";
+    if (text.empty()) return "is empty";
+    if (text.size() > kMaxVersionText)
+        return "is longer than " + std::to_string(kMaxVersionText) + " characters";
+    for (char16_t c : text)
+        if (c < 0x20) return "holds a control character";
+    return std::string();
+}
+
+std::string IconFileError(const std::string &bytes)
+{
+    if (bytes.size() < 6 || Get16(bytes, 0) != 0 || Get16(bytes, 2) != 1)
+        return "is not an icon file (.ico)";
+    const size_t count = Get16(bytes, 4);
+    if (count == 0 || 6 + 16 * count > bytes.size()) return "is not an icon file (.ico)";
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = 6 + 16 * i;
+        const uint32_t size = Get32(bytes, entry + 8);
+        const uint32_t at = Get32(bytes, entry + 12);
+        if (size == 0 || at < 6 + 16 * count || at > bytes.size() || size > bytes.size() - at)
+            return "is a damaged icon file: image " + std::to_string(i + 1) + " lies outside it";
+    }
+    return std::string();
+}
+
+bool ApplyBranding(const Branding &branding, const std::string &outputName,
+                   std::vector<Resource> *resources, std::string *error)
+{
+    if (branding.ChangesVersion() && !ApplyVersion(branding, outputName, resources, error))
+        return false;
+    if ((!branding.executionLevel.empty() || !branding.description.empty()) &&
+        !ApplyManifest(branding, resources, error))
+        return false;
+    if (!branding.iconFile.empty()) ApplyIcon(branding.iconFile, resources);
+    return true;
+}
+
+void SetProductValues(const ProductValues &values, std::vector<Resource> *resources)
+{
+    Replace(resources, kResourceRawData, ResourceId::Number(ProductValuesResourceId),
+            FormatProductValues(values));
+    for (Resource &r : *resources)
+        if (!r.type.named && r.type.number == kResourceRawData && r.name == ResourceId::Number(ProductValuesResourceId))
+            r.language = 0;
+}
+
+bool CarriedProductValues(const std::vector<Resource> &resources, ProductValues *values,
+                          std::string *error)
+{
+    const ResourceId name = ResourceId::Number(ProductValuesResourceId);
+    const Resource *found = FindResource(resources, kResourceRawData, &name);
+    values->items.clear();
+    if (found == nullptr) return true;
+    return ParseProductValues(found->data.data(), found->data.size(), ProductValuesTag, values,
+                              error);
+}
+
+std::vector<std::pair<std::string, std::string>> VersionStrings(
+    const std::vector<Resource> &resources)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    Node root;
+    if (!ParseVersion(resources, &root)) return out;
+    char version[64];
+    snprintf(version, sizeof version, "%u.%u.%u.%u", Get32(root.value, 8) >> 16,
+             Get32(root.value, 8) & 0xFFFF, Get32(root.value, 12) >> 16, Get32(root.value, 12) & 0xFFFF);
+    out.push_back({"(file version)", version});
+    Node *strings = Child(root, Key("StringFileInfo"));
+    if (strings == nullptr || strings->children.empty()) return out;
+    for (const Node &item : strings->children.front().children)
+        out.push_back({Utf8(item.key), Utf8(TextOf(item.value))});
+    return out;
+}
+
+std::string ManifestExecutionLevel(const std::vector<Resource> &resources)
+{
+    const Resource *found = Manifest(resources);
+    if (found == nullptr) return std::string();
+    const std::string &xml = found->data;
+    const size_t at = xml.find("requestedExecutionLevel");
+    if (at == std::string::npos) return std::string();
+    const size_t level = xml.find("level=\"", at);
+    if (level == std::string::npos) return std::string();
+    const size_t end = xml.find('"', level + 7);
+    return end == std::string::npos ? std::string() : xml.substr(level + 7, end - level - 7);
+}
