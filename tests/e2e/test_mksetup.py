@@ -427,3 +427,37 @@ def test_damaged_product_values_end_the_run_as_a_damaged_program(launcher, catal
     run = launcher.run(out)
     assert run.code == 1 and run.records == [], run.result
     assert run.out == catalogue.format("corrupted_zip_file", to_windows(out)), run.out
+
+
+def test_release_bundle_is_reproducible_and_makes_an_installer_alone(wine, launcher, tmp_path):
+    shipped = os.path.dirname(os.path.dirname(wine.shipped("setup.exe")))
+    bundles = []
+    for out in ("first", "second"):
+        made = subprocess.run([os.path.join(installer.REPO, "scripts", "release"), "--no-build",
+                               "--build-dir", shipped, "--out", str(tmp_path / out)],
+                              capture_output=True, text=True, check=True)
+        with open(made.stdout.strip(), "rb") as f:
+            bundles.append(f.read())
+    assert bundles[0] == bundles[1]
+
+    # Only what the bundle holds, as a product team unpacks it.
+    with zipfile.ZipFile(made.stdout.strip()) as z:
+        z.extractall(tmp_path / "unpacked")
+        top = z.namelist()[0].split("/")[0]
+    bundle = tmp_path / "unpacked" / top
+    os.chmod(bundle / "mksetup", 0o755)
+    assert sorted(os.listdir(bundle)) == ["QUICKSTART.txt", "conrun.exe", "mksetup",
+                                          "mksetup.exe", "setup.exe"]
+    out = str(tmp_path / "acme-setup.exe")
+    result = subprocess.run([str(bundle / "mksetup"), "-q", "-o", out, "--stub",
+                             str(bundle / "conrun.exe"), "--payload", acme_payload(launcher),
+                             "--runtime", launcher.runtime("runtime"), "--main-class",
+                             "acme_setup", "--class-path", "\\package\\acme.jar",
+                             "--start-delay-ms", "0"], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    if os.environ.get("LAUNCHER_RUN_ARCH") == "x86_64":
+        # The bundle's programs are 32-bit; this host runs none.
+        assert pack(wine, "--verify", out).returncode == 0
+        return
+    run = launcher.run(out)
+    assert run.code == 0 and run.wizard["main_class"] == "acme_setup", run.result
