@@ -20,6 +20,13 @@ The temporary directory and the peers' output are on a tmpfs mounted at
 <build>/bench/tmpfs when possible (see bench/extract.py; --disk for disk).
 
     bench/time_to_wizard.py [--build-dir build/x64] [--runs 5] [--growth] [--disk]
+    bench/time_to_wizard.py --modern [--runs 5]
+
+--modern times the launcher that accepts modern runtimes (test-bin-modern)
+with no runtime in its payload and a stand-in runtime of version 17
+registered as Eclipse Temurin's installer registers it, once with a release
+file (the version read from it) and once without (the version asked of the
+runtime), in the same rounds.
 """
 import json
 import os
@@ -98,13 +105,58 @@ def time_launch(program, env, tmp):
     return started - start, end - start, end - wizard_done
 
 
+VENDOR_KEY = r"HKLM\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI"
+
+
+def modern_rounds(build, bench, env, tmp, runs, say):
+    """The start-to-wizard time with a registered modern runtime, with and
+    without its release file."""
+    program = os.path.join(bench, "ttw-modern.exe")
+    installer.build_installer(os.path.join(build, "test-bin-modern", "conrun.exe"), program,
+                              build_dir=build)
+    runtime = runtimes.make_runtime(build, os.path.join(bench, "ttw-modern-rt"), version="17.0.2")
+    release = os.path.join(runtime, "release")
+    reg = ["wine", "reg", "add", VENDOR_KEY, "/v", "Path", "/t", "REG_SZ", "/d",
+           extract.to_windows(runtime), "/f", "/reg:64"]
+    subprocess.run(reg, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    rows = {"release file": [], "asking the runtime": []}
+    try:
+        for round_ in range(runs + 1):
+            for name in rows:
+                if name == "release file":
+                    with open(release, "w") as f:
+                        f.write('JAVA_VERSION="17.0.2"\nOS_ARCH="x86_64"\n')
+                elif os.path.exists(release):
+                    os.remove(release)
+                to_wizard, _, _ = time_launch(program, env, tmp)
+                if round_:
+                    rows[name].append(to_wizard)
+    finally:
+        subprocess.run(["wine", "reg", "delete", r"HKLM\Software\Eclipse Adoptium", "/f",
+                        "/reg:64"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    say("start to wizard, registered modern runtime (Temurin's key), median of %d interleaved "
+        "rounds" % runs)
+    fastest = min(statistics.median(v) for v in rows.values())
+    for name, values in rows.items():
+        median = statistics.median(values)
+        say("%-34s %10.3f %9.2f" % (name, median, median / fastest))
+    say.save()
+
+
 def main():
-    args, build, bench = extract.arguments(__doc__, runs=5)
+    args, build, bench = extract.arguments(
+        __doc__, runs=5, flags=[("--modern", "a registered modern runtime, with and without "
+                                             "its release file")])
     say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
     env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     space, where = extract.scratch_space(bench, args.disk)
+    if args.modern:
+        tmp = os.path.join(space, "ttw-tmp")
+        os.makedirs(tmp, exist_ok=True)
+        modern_rounds(build, bench, env, tmp, args.runs, say)
+        return
 
     payloads = [("reference", extract.payload(bench))]
     if args.growth:

@@ -43,6 +43,32 @@ const char *const ModernRegistryKeys[] = {
     "Software\\JavaSoft\\JRE",
 };
 
+// Where other vendors' installers register their runtimes: under `key`,
+// one subkey per installed runtime, then `below` (may be empty), holding
+// the runtime's directory in the value `value`. Read in this order, after
+// everything above, and only when the build accepts modern runtimes.
+// Amazon Corretto registers under the JavaSoft keys above.
+struct VendorKey {
+    const char *key;
+    const char *below;
+    const char *value;
+};
+const VendorKey VendorKeys[] = {
+    {"Software\\Eclipse Adoptium\\JDK", "hotspot\\MSI", "Path"},         // Eclipse Temurin
+    {"Software\\Eclipse Adoptium\\JRE", "hotspot\\MSI", "Path"},
+    {"Software\\Eclipse Foundation\\JDK", "hotspot\\MSI", "Path"},       // early Temurin
+    {"Software\\Eclipse Foundation\\JRE", "hotspot\\MSI", "Path"},
+    {"Software\\AdoptOpenJDK\\JDK", "hotspot\\MSI", "Path"},
+    {"Software\\AdoptOpenJDK\\JRE", "hotspot\\MSI", "Path"},
+    {"Software\\AdoptOpenJDK\\JDK", "openj9\\MSI", "Path"},
+    {"Software\\AdoptOpenJDK\\JRE", "openj9\\MSI", "Path"},
+    {"Software\\Azul Systems\\Zulu", "", "InstallationPath"},
+    {"Software\\BellSoft\\Liberica", "", "InstallationPath"},
+    {"Software\\Microsoft\\JDK", "hotspot\\MSI", "Path"},              // Microsoft Build of OpenJDK
+    {"Software\\Semeru\\JDK", "openj9\\MSI", "Path"},                  // IBM Semeru
+    {"Software\\Semeru\\JRE", "openj9\\MSI", "Path"},
+};
+
 // Longest subkey name read, terminator included.
 const DWORD SubkeyNameSize = 260;
 
@@ -147,6 +173,165 @@ const RuntimeCandidate *Best(const std::vector<RuntimeCandidate> &candidates)
         }
     }
     return best;
+}
+
+// The registry views to read, in order: a 32-bit launcher on 64-bit
+// Windows reads the 64-bit view after its own, and the 64-bit build reads
+// the same two in the same order.
+std::vector<REGSAM> RegistryViews()
+{
+    if (sizeof(void *) == 8 || RunningUnderWow64()) return {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+    return {0};
+}
+
+// Adds `runtime` (from `source`) to `found` when it answers a supported
+// version (its release file, or asking it).
+void AddTested(const std::string &runtime, const std::string &source,
+               std::vector<RuntimeCandidate> &found, Trace &trace)
+{
+    char *version = CheckJREVersion(runtime.c_str(), trace);
+    if (version == nullptr) {
+        trace.Line("runtime: %s: refused: %s gives no supported version", source.c_str(),
+                   runtime.c_str());
+        return;
+    }
+    trace.Line("runtime: %s: candidate %s, version %s", source.c_str(), runtime.c_str(), version);
+    found.push_back({version, runtime, source});
+    free(version);
+}
+
+// The runtimes registered under `vendor` in `root` and `view`.
+void CollectVendor(const VendorKey &vendor, HKEY root, REGSAM view,
+                   std::vector<RuntimeCandidate> &found, Trace &trace)
+{
+    const char *rootName = root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
+    OwnedKey key;
+    if (!OpenKey(root, vendor.key, KEY_READ | view, key)) {
+        trace.Line("runtime: registry %s\\%s (%s): not present", rootName, vendor.key, ViewName(view));
+        return;
+    }
+    char name[SubkeyNameSize];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = SubkeyNameSize;
+        if (RegEnumKeyExA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            break;
+        std::string where = std::string(name);
+        if (*vendor.below != '\0') where += std::string("\\") + vendor.below;
+        const std::string source = std::string("registry ") + rootName + "\\" + vendor.key + "\\" +
+                                   where + " (" + ViewName(view) + ")";
+        OwnedKey subkey;
+        if (!OpenKey(key.get(), where.c_str(), KEY_READ | view, subkey)) {
+            trace.Line("runtime: %s: refused: cannot be opened", source.c_str());
+            continue;
+        }
+        char *home = GetStringFromRegistry(subkey.get(), vendor.value);
+        if (home == nullptr) {
+            trace.Line("runtime: %s: refused: no %s value", source.c_str(), vendor.value);
+            continue;
+        }
+        // Installers write the directory with a trailing backslash.
+        std::string dir = home;
+        free(home);
+        while (dir.size() > 3 && dir.back() == '\\' && IsMultiByteChar(dir.c_str(), static_cast<int>(dir.size() - 1)))
+            dir.pop_back();
+        char *runtime = GetJREPath(dir.c_str(), trace);
+        if (runtime == nullptr) {
+            trace.Line("runtime: %s: refused: %s is not a runtime directory", source.c_str(), dir.c_str());
+            continue;
+        }
+        AddTested(runtime, source, found, trace);
+        free(runtime);
+    }
+}
+
+// The runtime whose bin holds the first java.exe on PATH that lies in a
+// runtime directory: a java.exe elsewhere (a system folder's copy, a folder
+// of links that forwards to some runtime) is passed over.
+void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace)
+{
+    const char *path = getenv("PATH");
+    if (path == nullptr) {
+        trace.Line("runtime: PATH: not set");
+        return;
+    }
+    const std::string list = path;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        std::string dir = list.substr(start, end - start);
+        start = end + 1;
+        if (dir.size() >= 2 && dir.front() == '"' && dir.back() == '"') dir = dir.substr(1, dir.size() - 2);
+        while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+        if (dir.empty() || !IsReadable(dir + "\\java.exe")) continue;
+        const std::string source = "PATH entry " + dir;
+        const char *slash = _strrchr(dir.c_str(), '\\');
+        char *runtime = nullptr;
+        if (slash != nullptr && _stricmp(slash, "\\bin") == 0)
+            runtime = GetJREPath(std::string(dir.c_str(), slash).c_str(), trace);
+        if (runtime == nullptr || _stricmp((std::string(runtime) + "\\bin").c_str(), dir.c_str()) != 0) {
+            trace.Line("runtime: %s: passed over: its java.exe lies in no runtime's bin",
+                       source.c_str());
+            free(runtime);
+            continue;
+        }
+        AddTested(runtime, source, found, trace);
+        free(runtime);
+        return;
+    }
+    trace.Line("runtime: PATH: no java.exe in a runtime's bin");
+}
+
+// The places searched after the payload's runtime and the JavaSoft keys,
+// in order: every vendor key (per machine, then per user; each in every
+// view), JAVA_HOME, PATH. The first place with a runtime of a supported
+// version gives it, the highest version there (the first of equals).
+char *SearchOtherPlaces(Trace &trace)
+{
+    auto best = [](const std::vector<RuntimeCandidate> &found) {
+        const RuntimeCandidate *chosen = nullptr;
+        for (const RuntimeCandidate &candidate : found)
+            if (chosen == nullptr ||
+                CompareVersions(candidate.version.c_str(), chosen->version.c_str(), true) > 0)
+                chosen = &candidate;
+        return chosen;
+    };
+    auto take = [&trace](const std::vector<RuntimeCandidate> &found,
+                         const RuntimeCandidate *chosen) -> char * {
+        for (const RuntimeCandidate &candidate : found)
+            if (&candidate != chosen)
+                trace.Line("runtime: passed over %s, version %s, from %s", candidate.path.c_str(),
+                           candidate.version.c_str(), candidate.source.c_str());
+        trace.Line("runtime: chose %s: the newest from %s", chosen->path.c_str(), chosen->source.c_str());
+        return StrDup(chosen->path.c_str());
+    };
+    const std::vector<REGSAM> views = RegistryViews();
+    for (const VendorKey &vendor : VendorKeys) {
+        std::vector<RuntimeCandidate> found;
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (REGSAM view : views) CollectVendor(vendor, root, view, found, trace);
+        if (const RuntimeCandidate *chosen = best(found)) return take(found, chosen);
+    }
+    if (const char *javaHome = getenv("JAVA_HOME")) {
+        std::vector<RuntimeCandidate> found;
+        std::string dir = javaHome;
+        while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+        char *runtime = GetJREPath(dir.c_str(), trace);
+        if (runtime != nullptr) {
+            AddTested(runtime, "JAVA_HOME", found, trace);
+            free(runtime);
+        } else {
+            trace.Line("runtime: JAVA_HOME: refused: %s is not a runtime directory", dir.c_str());
+        }
+        if (const RuntimeCandidate *chosen = best(found)) return take(found, chosen);
+    } else {
+        trace.Line("runtime: JAVA_HOME: not set");
+    }
+    std::vector<RuntimeCandidate> found;
+    CollectFromPath(found, trace);
+    if (const RuntimeCandidate *chosen = best(found)) return take(found, chosen);
+    return nullptr;
 }
 
 } // namespace
@@ -272,14 +457,7 @@ char *GetPublicJREPath(Trace &trace)
 
     std::vector<RuntimeCandidate> kits;
     std::vector<RuntimeCandidate> plain;
-    std::vector<REGSAM> views;
-    // A 64-bit build reads the same two views in the same order, so both
-    // builds of the launcher search alike.
-    if (sizeof(void *) == 8 || RunningUnderWow64()) {
-        views = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
-    } else {
-        views = {0};
-    }
+    const std::vector<REGSAM> views = RegistryViews();
     std::vector<const char *> keyNames(std::begin(RegistryKeys), std::end(RegistryKeys));
     if (AcceptsModernJava())
         keyNames.insert(keyNames.end(), std::begin(ModernRegistryKeys), std::end(ModernRegistryKeys));
@@ -315,10 +493,10 @@ char *GetPublicJREPath(Trace &trace)
         }
         if (bundled != nullptr && path != bundled)
             trace.Line("runtime: passed over the payload's runtime %s", bundled);
-        if (path != nullptr)
-            trace.Line("runtime: chose %s: %s", path, why);
-        else
-            trace.Line("runtime: no runtime found");
+        if (path != nullptr) trace.Line("runtime: chose %s: %s", path, why);
     }
-    return path != nullptr ? StrDup(path) : nullptr;
+    if (path != nullptr) return StrDup(path);
+    char *other = AcceptsModernJava() ? SearchOtherPlaces(trace) : nullptr;
+    if (other == nullptr) trace.Line("runtime: no runtime found");
+    return other;
 }

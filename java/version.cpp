@@ -14,6 +14,8 @@
 
 #include <windows.h>
 #include <io.h>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,6 +29,8 @@ namespace {
 
 // How much of the runtime's standard error is examined.
 const size_t ReportLimit = 512;
+// A release file is a few hundred bytes; more is not read.
+const size_t ReleaseFileLimit = 65536;
 
 // What one look at an output pipe found.
 enum class PipeState { Empty, Read, Closed };
@@ -136,11 +140,79 @@ char *VersionFromReport(char *capture)
     return version;
 }
 
+namespace {
+
+// What a runtime's release file says: JAVA_VERSION="17.0.2", OS_ARCH="x86_64".
+enum class Release { Usable, Missing, Broken };
+
+Release ReadReleaseFile(const std::string &path, std::string *version, std::string *arch)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return Release::Missing;
+    std::string text(ReleaseFileLimit, '\0');
+    text.resize(fread(&text[0], 1, text.size(), file));
+    fclose(file);
+    auto value = [&text](const char *key) {
+        const std::string want = std::string(key) + "=\"";
+        for (size_t line = 0; line < text.size();) {
+            size_t end = text.find('\n', line);
+            if (end == std::string::npos) end = text.size();
+            if (text.compare(line, want.size(), want) == 0) {
+                const size_t close = text.find('"', line + want.size());
+                if (close != std::string::npos && close < end)
+                    return text.substr(line + want.size(), close - line - want.size());
+            }
+            line = end + 1;
+        }
+        return std::string();
+    };
+    *version = value("JAVA_VERSION");
+    *arch = value("OS_ARCH");
+    if (version->empty() || version->size() > 64 || !isdigit(static_cast<unsigned char>((*version)[0])))
+        return Release::Broken;
+    return Release::Usable;
+}
+
+const char *Bitness(const std::string &arch)
+{
+    if (arch == "x86_64" || arch == "amd64" || arch == "aarch64") return "64-bit";
+    if (arch == "x86" || arch == "i386" || arch == "i586" || arch == "i686") return "32-bit";
+    return "bitness not stated";
+}
+
+} // namespace
+
 char *CheckJREVersion(const char *runtimePath, Trace &trace)
 {
     if (_access(runtimePath, 0) != 0) {
         trace.Line("version: %s does not exist", runtimePath);
         return nullptr;
+    }
+    if (AcceptsModernJava()) {
+        // The runtime says its version in its release file (beside bin, or
+        // beside the "jre" of an older kit): no process needed. A 64-bit
+        // runtime serves the 32-bit launcher as well: it only starts it.
+        std::string release = std::string(runtimePath) + "\\release";
+        const char *slash = _strrchr(runtimePath, '\\');
+        if (_access(release.c_str(), 4) != 0 && slash != nullptr && strcmp(slash, "\\jre") == 0)
+            release = std::string(runtimePath, slash) + "\\release";
+        std::string version;
+        std::string arch;
+        switch (ReadReleaseFile(release, &version, &arch)) {
+        case Release::Usable: {
+            const bool supported = CheckVersion(version.c_str());
+            trace.Line("version: %s says \"%s\" (%s, %s): %s", release.c_str(), version.c_str(),
+                       arch.empty() ? "no OS_ARCH" : arch.c_str(), Bitness(arch),
+                       supported ? "supported" : "not a supported version");
+            return supported ? StrDup(version.c_str()) : nullptr;
+        }
+        case Release::Broken:
+            trace.Line("version: %s gives no usable JAVA_VERSION; asking the runtime", release.c_str());
+            break;
+        case Release::Missing:
+            trace.Line("version: %s has no release file; asking the runtime", runtimePath);
+            break;
+        }
     }
 
     SECURITY_ATTRIBUTES inheritable = {};

@@ -26,6 +26,8 @@
 // extra field lies beyond that is read in a second step, so no byte is ever
 // taken from beyond what was read.
 #include "zip/archive.h"
+
+#include "base/little_endian.h"
 #include "zip/archive_internal.h"
 
 #include <cctype>
@@ -53,20 +55,9 @@ const int32_t kMaxEntries = 65534;
 const uint16_t kChainEnd = 0xFFFF;
 const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
 
-uint16_t Get16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Get32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 int32_t GetSigned32(const unsigned char *p)
 {
-    uint32_t value = Get32(p);
+    uint32_t value = GetLe32(p);
     int32_t result;
     memcpy(&result, &value, sizeof result);
     return result;
@@ -233,9 +224,9 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
         covered += n;
 
         for (int32_t i = 0; i < n; ++i) {
-            if (Get32(window + i) != kEndSig) continue;
+            if (GetLe32(window + i) != kEndSig) continue;
             int32_t pos = blockPos + i;
-            int32_t commentLen = Get16(window + i + 20);
+            int32_t commentLen = GetLe16(window + i + 20);
             const int64_t gap = static_cast<int64_t>(len) - pos - kEndHeader - commentLen;
             if (gap != 0 && !(isSigned && gap > 0 && gap < kSigningAlignment)) continue;
             if (gap != 0) {
@@ -296,7 +287,7 @@ const char *EndRecordError(const unsigned char *endbuf, int32_t endPos, CentralL
     if (cenOff < 0 || cenOff > layout->cenPos)
         return "invalid END header (bad central directory offset)";
     layout->shift = layout->cenPos - cenOff;
-    layout->count = Get16(endbuf + 10);
+    layout->count = GetLe16(endbuf + 10);
     if (static_cast<int64_t>(layout->count) * kCenHeader > layout->cenLen)
         return "invalid END header (bad entry count)";
     if (layout->count > kMaxEntries) return "too many entries in ZIP file";
@@ -311,11 +302,11 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
     const int64_t cenLen = static_cast<int64_t>(cen.size());
     if (q + kCenHeader > cenLen) return "invalid CEN header (bad header size)";
     const unsigned char *h = cen.data() + q;
-    if (Get32(h) != kCenSig) return "invalid CEN header (bad signature)";
-    if (Get16(h + 8) & 1) return "invalid CEN header (encrypted entry)";
-    const uint16_t method = Get16(h + 10);
+    if (GetLe32(h) != kCenSig) return "invalid CEN header (bad signature)";
+    if (GetLe16(h + 8) & 1) return "invalid CEN header (encrypted entry)";
+    const uint16_t method = GetLe16(h + 10);
     if (method != 0 && method != 8) return "invalid CEN header (bad compression method)";
-    if (q + kCenHeader + Get16(h + 28) + Get16(h + 30) + Get16(h + 32) > cenLen)
+    if (q + kCenHeader + GetLe16(h + 28) + GetLe16(h + 30) + GetLe16(h + 32) > cenLen)
         return "invalid CEN header (bad header size)";
     // Sizes are signed 32-bit here: one of 2 GiB or more would turn negative
     // and, summed with the others, hide real sizes from the free-space check.
@@ -345,10 +336,10 @@ bool ReadCentralDirectory(ZipArchive *zip, const CentralLayout &layout,
 bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
                 const CentralLayout &layout, std::vector<char> *scratch)
 {
-    const uint16_t method = Get16(h + 10);
-    const int32_t nlen = Get16(h + 28);
-    const int32_t elen = Get16(h + 30);
-    const int32_t clen = Get16(h + 32);
+    const uint16_t method = GetLe16(h + 10);
+    const int32_t nlen = GetLe16(h + 28);
+    const int32_t elen = GetLe16(h + 30);
+    const int32_t clen = GetLe16(h + 32);
 
     // Names are hashed NUL-terminated; the scratch buffer grows by doubling.
     const size_t need = static_cast<size_t>(nlen) + 1;
@@ -364,8 +355,8 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     ZipIndexEntry &ze = zip->entryIndex[i];
     ze.uncompressedSize = GetSigned32(h + 24);
     ze.compressedSize = method == 0 ? 0 : GetSigned32(h + 20);
-    ze.crc = Get32(h + 16);
-    ze.locPos = static_cast<int32_t>(Get32(h + 42) + static_cast<uint32_t>(layout.shift));
+    ze.crc = GetLe32(h + 16);
+    ze.locPos = static_cast<int32_t>(GetLe32(h + 42) + static_cast<uint32_t>(layout.shift));
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
     ze.nameHash = hash(name);
     ze.cenPos = static_cast<int32_t>(layout.cenPos + q);
@@ -412,7 +403,7 @@ bool BuildIndex(ZipArchive *zip, const CentralLayout &layout,
         zip->lastError = CentralHeaderError(cen, q);
         const unsigned char *h = cen.data() + q;
         ok = zip->lastError == nullptr && IndexEntry(zip, i, h, q, layout, &scratch);
-        if (ok) q += kCenHeader + Get16(h + 28) + Get16(h + 30) + Get16(h + 32);
+        if (ok) q += kCenHeader + GetLe16(h + 28) + GetLe16(h + 30) + GetLe16(h + 32);
     }
     if (!ok) {
         free(zip->entryIndex);
@@ -514,9 +505,9 @@ const char *ReadLocalHeader(ZipArchive *zip, const ZipIndexEntry *ze, LocalHeade
     std::vector<unsigned char> &loc = local->bytes;
     loc.resize(static_cast<size_t>(got));
     if (readFully(zip->fd, loc.data(), got) != 0) return "couldn't read LOC header";
-    if (Get32(loc.data()) != kLocSig) return "invalid LOC header (bad signature)";
-    local->nlen = Get16(loc.data() + 26);
-    local->elen = Get16(loc.data() + 28);
+    if (GetLe32(loc.data()) != kLocSig) return "invalid LOC header (bad signature)";
+    local->nlen = GetLe16(loc.data() + 26);
+    local->elen = GetLe16(loc.data() + 28);
     const int32_t needed = kLocHeader + local->nlen + (ze->extraLen == 0 ? local->elen : 0);
     if (needed > got) {
         // The file position is right behind the bytes read so far.
@@ -591,7 +582,7 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
     entry->uncompressedSize = ze->uncompressedSize;
     entry->compressedSize = ze->compressedSize;
     entry->crc = ze->crc;
-    entry->dosTime = Get32(local.bytes.data() + 10);
+    entry->dosTime = GetLe32(local.bytes.data() + 10);
     entry->dataPos = static_cast<int32_t>(local.dataPos);
     return entry;
 }

@@ -8,6 +8,8 @@
 // first field is a file position, not a virtual address.
 #include "zip/signed_image.h"
 
+#include "base/little_endian.h"
+
 #include <cstdio>
 
 #include "zip/fileio.h"
@@ -20,17 +22,6 @@ const uint16_t kPe32Magic = 0x10B;
 const uint16_t kPe32PlusMagic = 0x20B;
 const uint32_t kSecurityDirectory = 4;
 const int kDirectoryEntry = 8;
-
-uint32_t Get32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Get16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 // Reads exactly `count` bytes at `pos`, all of them inside the first
 // `length` bytes of the file.
@@ -54,13 +45,13 @@ int32_t zipSignedImageEnd(int fd, int32_t length, int32_t *directoryAt)
     if (directoryAt != nullptr) *directoryAt = -1;
     unsigned char word[4];
     if (!ReadAt(fd, kNewHeaderPointer, length, word, sizeof word)) return -1;
-    int64_t pe = Get32(word);
+    int64_t pe = GetLe32(word);
 
     unsigned char header[kCoffHeader + 2];
     if (!ReadAt(fd, pe, length, header, sizeof header)) return -1;
     if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) return -1;
-    uint16_t optionalSize = Get16(header + 20);
-    uint16_t magic = Get16(header + kCoffHeader);
+    uint16_t optionalSize = GetLe16(header + 20);
+    uint16_t magic = GetLe16(header + kCoffHeader);
     int countAt;
     if (magic == kPe32Magic) {
         countAt = 92;
@@ -74,12 +65,12 @@ int32_t zipSignedImageEnd(int fd, int32_t length, int32_t *directoryAt)
 
     int64_t optional = pe + kCoffHeader;
     if (!ReadAt(fd, optional + countAt, length, word, sizeof word)) return -1;
-    if (Get32(word) <= kSecurityDirectory) return -1;
+    if (GetLe32(word) <= kSecurityDirectory) return -1;
 
     unsigned char entry[kDirectoryEntry];
     if (!ReadAt(fd, optional + entryAt, length, entry, sizeof entry)) return -1;
-    int64_t tableAt = Get32(entry);
-    int64_t tableSize = Get32(entry + 4);
+    int64_t tableAt = GetLe32(entry);
+    int64_t tableSize = GetLe32(entry + 4);
     if (tableAt < optional + optionalSize || tableSize <= 0 || tableAt + tableSize != length)
         return -1;
     if (directoryAt != nullptr) *directoryAt = static_cast<int32_t>(optional + entryAt);

@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 
 import winerun  # noqa: E402
-from java_registry import registry  # noqa: E402,F401 (fixture for every test)
+from java_registry import registry, vendor_registry  # noqa: E402,F401 (fixtures for every test)
 
 
 def pytest_addoption(parser):

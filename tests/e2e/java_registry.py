@@ -1,7 +1,8 @@
 """Java runtime registrations in the Wine prefix's registry, as Java
 installers make them: HKLM\\Software\\JavaSoft\\<kind>\\<version>, value
-JavaHome. The `registry` fixture starts and ends each test with no JavaSoft key
-in either view (32-bit, the one a 32-bit program sees, and 64-bit)."""
+JavaHome, and the keys of other vendors' installers. The `registry` fixture
+starts and ends each test with none of these keys in either view (32-bit,
+the one a 32-bit program sees, and 64-bit), per machine or per user."""
 import pytest
 
 JAVASOFT = r"HKLM\Software\JavaSoft"
@@ -12,9 +13,16 @@ KEYS = {"jdk": JAVASOFT + r"\Java Development Kit",
         "jre9": JAVASOFT + r"\JRE"}
 
 
+# The tops of the other vendors' keys (below HKLM and HKCU).
+VENDOR_TOPS = [r"Software\Eclipse Adoptium", r"Software\Eclipse Foundation",
+               r"Software\AdoptOpenJDK", r"Software\Azul Systems", r"Software\BellSoft",
+               r"Software\Microsoft\JDK", r"Software\Semeru"]
+
+
 class Registry:
-    def __init__(self, wine):
+    def __init__(self, wine, vendors=False):
         self.wine = wine
+        self.vendors = vendors
 
     def register(self, kind, version, java_home, view=32):
         """Registers `java_home` (a Windows path) under `kind` (a key of
@@ -26,20 +34,42 @@ class Registry:
     def register_jre(self, version, java_home):
         self.register("jre", version, java_home)
 
+    def register_vendor(self, key, value, java_home, view=64):
+        """A vendor's registration: `key` a full key path (HKLM\\... or
+        HKCU\\...), `value` the value that holds the directory."""
+        r = self.wine.reg("add", key, "/v", value, "/t", "REG_SZ", "/d", java_home, view=view)
+        assert r.returncode == 0, r.stderr
+
+    def _keys(self):
+        if not self.vendors:
+            return [JAVASOFT]
+        return [JAVASOFT] + [root + "\\" + top for root in ("HKLM", "HKCU") for top in VENDOR_TOPS]
+
     def clean(self):
         for view in (32, 64):
-            self.wine.reg("delete", JAVASOFT, view=view)
+            for key in self._keys():
+                self.wine.reg("delete", key, view=view)
 
     def is_clean(self):
-        return all(self.wine.reg("query", JAVASOFT, "/reg:%d" % view).returncode != 0
-                   for view in (32, 64))
+        return all(self.wine.reg("query", key, "/reg:%d" % view).returncode != 0
+                   for view in (32, 64) for key in self._keys())
 
 
-@pytest.fixture
-def registry(wine):
-    reg = Registry(wine)
+def _clean_around(reg):
     reg.clean()
     assert reg.is_clean()
     yield reg
     reg.clean()
     assert reg.is_clean()
+
+
+@pytest.fixture
+def registry(wine):
+    yield from _clean_around(Registry(wine))
+
+
+@pytest.fixture
+def vendor_registry(wine):
+    """The registry fixture for tests that register vendors' keys too: they
+    are cleaned as well (only here, as every run of reg.exe costs)."""
+    yield from _clean_around(Registry(wine, vendors=True))

@@ -7,6 +7,7 @@ import zipfile
 import pytest
 
 import runtimes
+from launch_support import launcher, standin, to_linux  # noqa: F401
 from winerun import to_windows
 
 UNZIPPING = "Extracting Java(TM) 2 Runtime Environment files..."
@@ -260,3 +261,95 @@ def test_failed_extraction_goes_on_to_registry(probe, registry, make, home, buil
     assert results(result) == [runtime]
     assert UNZIPPING not in result.out
     assert not (home / "package").exists()
+
+
+# --- Where else runtimes are, when modern runtimes are accepted -------------------
+
+MODERN_PROBE = os.path.join("support", "java_probe", "java_probe_modern.exe")
+STANDARD_PROBE = os.path.join("support", "java_probe", "java_probe.exe")
+
+# (id, key below HKLM or HKCU, the value that holds the directory, view)
+VENDOR_CASES = [
+    ("temurin", r"HKLM\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI", "Path", 64),
+    ("temurin-jre-32", r"HKLM\Software\Eclipse Adoptium\JRE\17.0.2.8\hotspot\MSI", "Path", 32),
+    ("early-temurin", r"HKLM\Software\Eclipse Foundation\JDK\11.0.12.7\hotspot\MSI", "Path", 64),
+    ("adoptopenjdk", r"HKLM\Software\AdoptOpenJDK\JDK\11.0.11.9\hotspot\MSI", "Path", 64),
+    ("adoptopenjdk-openj9", r"HKLM\Software\AdoptOpenJDK\JRE\11.0.11.9\openj9\MSI", "Path", 64),
+    ("zulu", r"HKLM\Software\Azul Systems\Zulu\zulu-17", "InstallationPath", 64),
+    ("liberica", r"HKLM\Software\BellSoft\Liberica\Liberica JDK 17", "InstallationPath", 64),
+    ("microsoft", r"HKLM\Software\Microsoft\JDK\17.0.2.8\hotspot\MSI", "Path", 64),
+    ("semeru", r"HKLM\Software\Semeru\JDK\17.0.2.8\openj9\MSI", "Path", 64),
+    ("per-user", r"HKCU\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI", "Path", 64),
+]
+
+
+def public_result(wine, build_dir, home, probe=MODERN_PROBE, env=None):
+    found = wine.run(os.path.join(build_dir, probe), ["public", to_windows(str(home))], env=env)
+    assert found.code == 0, found
+    return results(found)
+
+
+@pytest.mark.parametrize("key, value, view", [c[1:] for c in VENDOR_CASES],
+                         ids=[c[0] for c in VENDOR_CASES])
+def test_vendor_registrations_are_found_when_modern_runtimes_are_accepted(
+        wine, build_dir, vendor_registry, make, home, key, value, view):
+    dest, runtime = make("vendor", version="17.0.2")
+    vendor_registry.register_vendor(key, value, dest + "\\", view=view)  # installers end it so
+    assert public_result(wine, build_dir, home) == [runtime]
+    assert public_result(wine, build_dir, home, STANDARD_PROBE) == ["(null)"]
+
+
+def test_java_home_then_path_and_no_shim(wine, build_dir, vendor_registry, make, home, tmp_path):
+    _, by_home = make("by-java-home", version="21")
+    _, by_path = make("by-path", version="17.0.2")
+    shim = tmp_path / "javapath"  # a folder of java.exe that merely forwards
+    shim.mkdir()
+    shutil.copyfile(os.path.join(runtimes.standin_dir(build_dir), "java.exe"), shim / "java.exe")
+    path = {"WINEPATH": to_windows(str(shim)) + ";" + by_path + "\\bin"}
+    assert public_result(wine, build_dir, home, env=path) == [by_path]
+    both = dict(path, JAVA_HOME=by_home)
+    assert public_result(wine, build_dir, home, env=both) == [by_home]
+    assert public_result(wine, build_dir, home, STANDARD_PROBE, env=both) == ["(null)"]
+
+
+def test_places_are_searched_in_order_and_traced(launcher, vendor_registry, make, build_dir,
+                                                 tmp_path):
+    """Two candidates at once: the earlier place wins; the trace names every
+    place looked at, in order, and why each candidate went as it did."""
+    _, temurin = make("temurin", version="11.0.2")
+    _, zulu = make("zulu", version="21")
+    _, by_home = make("by-java-home", version="21")
+    vendor_registry.register_vendor(r"HKLM\Software\Azul Systems\Zulu\zulu-21",
+                                    "InstallationPath", zulu)
+    vendor_registry.register_vendor(r"HKLM\Software\Eclipse Adoptium\JDK\11.0.2.9\hotspot\MSI",
+                                    "Path", temurin)
+    trace = tmp_path / "trace.txt"
+    run = launcher.run(launcher.installer(variant="test-bin-modern", runtime=False),
+                       env={"JAVA_HOME": by_home, "SETUP_TRACE": to_windows(str(trace))})
+    assert run.code == 0, run.result
+    assert run.wizard["argv"][0].startswith(temurin + "\\bin\\"), run.wizard
+    text = trace.read_text(encoding="cp1252")
+    places = ["Software\\JavaSoft\\Java Development Kit", "Software\\JavaSoft\\JDK",
+              "Software\\Eclipse Adoptium\\JDK", "runtime: chose " + temurin]
+    at = [text.find(p) for p in places]
+    assert -1 not in at and at == sorted(at), (at, text)
+    assert "Azul" not in text  # found before it was needed
+
+
+def test_release_file_gives_the_version_without_a_process(wine, build_dir, vendor_registry,
+                                                          make, home):
+    # The report alone would be refused (1.4): the release file decides.
+    dest, runtime = make("released", version="1.4.2_19")
+    with open(os.path.join(to_linux(runtime), "release"), "w") as f:
+        f.write('IMPLEMENTOR="Stand-in"\nJAVA_VERSION="17.0.2"\nOS_ARCH="x86_64"\n')
+    vendor_registry.register_vendor(r"HKLM\Software\Microsoft\JDK\17.0.2.8\hotspot\MSI", "Path",
+                                    dest)
+    assert public_result(wine, build_dir, home) == [runtime]
+    asked = os.path.join(to_linux(runtime), "bin", "version-asked.txt")
+    assert not os.path.exists(asked)
+
+    # Without a usable JAVA_VERSION the runtime is asked, and refused.
+    with open(os.path.join(to_linux(runtime), "release"), "w") as f:
+        f.write('JAVA_VERSION=""\n')
+    assert public_result(wine, build_dir, home) == ["(null)"]
+    assert os.path.exists(asked)

@@ -111,11 +111,12 @@ def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(wine, tm
 def test_a_name_that_exists_already_is_passed_over(wine, tmp_path):
     # Names are the program's file name, the process id and an attempt
     # number. Occupy the first attempt's name for every process id Wine is
-    # likely to hand out; the run then has to take its second name.
+    # likely to hand out, with files (the sweep takes directories nobody
+    # holds, but leaves files); the run then has to take its second name.
     chosen = tmp_path / "crowded"
     chosen.mkdir()
     for pid in range(0, 0x2000, 4):
-        (chosen / ("conrun.exe%X_0" % pid)).mkdir()
+        (chosen / ("conrun.exe%X_0" % pid)).write_bytes(b"")
     before = set(os.listdir(chosen))
     r = wine.run(wine.program("conrun.exe"), ["-console", "-tmpdir", to_windows(chosen)])
     assert r.code == 1, r

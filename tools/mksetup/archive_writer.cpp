@@ -19,6 +19,8 @@
 // table begins, so the archive comment takes up that padding instead.
 #include "archive_writer.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -39,18 +41,6 @@ const uint32_t kFixedDosTime = (20u << 25) | (1u << 21) | (1u << 16);  // 2000-0
 const unsigned kSigningAlignment = 8;
 const size_t kChunkSize = 256 * 1024;
 
-void Put16(std::string &out, uint32_t value)
-{
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void Put32(std::string &out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
 struct Written {
     uint16_t method;
     uint32_t crc;
@@ -63,15 +53,15 @@ struct Written {
 // to extract" to the extra field's length (none).
 void PutEntryFields(std::string &out, const Written &w, uint32_t dosTime, size_t nameLength)
 {
-    Put16(out, kVersion);
-    Put16(out, 0);
-    Put16(out, w.method);
-    Put32(out, dosTime);
-    Put32(out, w.crc);
-    Put32(out, w.compressed);
-    Put32(out, w.size);
-    Put16(out, static_cast<uint32_t>(nameLength));
-    Put16(out, 0);
+    PutLe16(out, kVersion);
+    PutLe16(out, 0);
+    PutLe16(out, w.method);
+    PutLe32(out, dosTime);
+    PutLe32(out, w.crc);
+    PutLe32(out, w.compressed);
+    PutLe32(out, w.size);
+    PutLe16(out, static_cast<uint32_t>(nameLength));
+    PutLe16(out, 0);
 }
 
 bool Write(std::FILE *out, const std::string &bytes, std::string *error)
@@ -256,7 +246,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     for (const PayloadEntry &entry : entries) {
         Written w = {0, 0, 0, 0, static_cast<uint32_t>(position)};
         std::string header;
-        Put32(header, 0x04034B50);
+        PutLe32(header, 0x04034B50);
         PutEntryFields(header, w, dosTime, entry.name.size());
         header += entry.name;
         uint64_t dataAt = position + header.size();
@@ -277,7 +267,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
             }
             // The header again, now with what the data turned out to be.
             header.clear();
-            Put32(header, 0x04034B50);
+            PutLe32(header, 0x04034B50);
             PutEntryFields(header, w, dosTime, entry.name.size());
             header += entry.name;
             if (!Seek(out, position, error) || !Write(out, header, error) ||
@@ -291,14 +281,14 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     std::string central;
     for (size_t i = 0; i < entries.size(); ++i) {
         const Written &w = written[i];
-        Put32(central, 0x02014B50);
-        Put16(central, kVersion);  // made by MS-DOS: attributes are DOS attributes
+        PutLe32(central, 0x02014B50);
+        PutLe16(central, kVersion);  // made by MS-DOS: attributes are DOS attributes
         PutEntryFields(central, w, dosTime, entries[i].name.size());
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put32(central, entries[i].source.empty() ? kDirectoryAttribute : 0);
-        Put32(central, w.offset);
+        PutLe16(central, 0);
+        PutLe16(central, 0);
+        PutLe16(central, 0);
+        PutLe32(central, entries[i].source.empty() ? kDirectoryAttribute : 0);
+        PutLe32(central, w.offset);
         central += entries[i].name;
     }
     uint64_t end = position + central.size() + 22;
@@ -310,14 +300,14 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     }
     *length = end + padding;
     std::string record;
-    Put32(record, 0x06054B50);
-    Put16(record, 0);
-    Put16(record, 0);
-    Put16(record, static_cast<uint32_t>(entries.size()));
-    Put16(record, static_cast<uint32_t>(entries.size()));
-    Put32(record, static_cast<uint32_t>(central.size()));
-    Put32(record, static_cast<uint32_t>(position));
-    Put16(record, padding);
+    PutLe32(record, 0x06054B50);
+    PutLe16(record, 0);
+    PutLe16(record, 0);
+    PutLe16(record, static_cast<uint32_t>(entries.size()));
+    PutLe16(record, static_cast<uint32_t>(entries.size()));
+    PutLe32(record, static_cast<uint32_t>(central.size()));
+    PutLe32(record, static_cast<uint32_t>(position));
+    PutLe16(record, padding);
     record.append(padding, ' ');
     return Write(out, central, error) && Write(out, record, error);
 }

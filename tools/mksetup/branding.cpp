@@ -7,6 +7,8 @@
 // "Comments" a product added) survive.
 #include "branding.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,28 +19,6 @@ const size_t kMaxVersionText = 256;
 const uint16_t kEnglishUs = 0x0409;
 const uint16_t kIconGroup = 101;
 const uint32_t kFixedSignature = 0xFEEF04BD;
-
-uint16_t Get16(const std::string &b, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 (static_cast<unsigned char>(b[at + 1]) << 8));
-}
-
-uint32_t Get32(const std::string &b, size_t at)
-{
-    return static_cast<uint32_t>(Get16(b, at)) | (static_cast<uint32_t>(Get16(b, at + 2)) << 16);
-}
-
-void Put16(std::string &b, uint32_t v)
-{
-    b.push_back(static_cast<char>(v & 0xFF));
-    b.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
-void Set32(std::string &b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 void Pad4(std::string &b)
 {
@@ -118,15 +98,15 @@ struct Node {
 bool ParseNode(const std::string &b, size_t at, size_t end, Node *node, int depth)
 {
     if (depth > 8 || at + 6 > end) return false;
-    const size_t length = Get16(b, at);
-    const size_t valueLength = Get16(b, at + 2);
-    node->type = Get16(b, at + 4);
+    const size_t length = GetLe16(b, at);
+    const size_t valueLength = GetLe16(b, at + 2);
+    node->type = GetLe16(b, at + 4);
     if (length < 6 || at + length > end) return false;
     end = at + length;
     size_t p = at + 6;
     for (;; p += 2) {
         if (p + 2 > end) return false;
-        const char16_t c = static_cast<char16_t>(Get16(b, p));
+        const char16_t c = static_cast<char16_t>(GetLe16(b, p));
         if (c == 0) break;
         node->key.push_back(c);
     }
@@ -141,7 +121,7 @@ bool ParseNode(const std::string &b, size_t at, size_t end, Node *node, int dept
     while (p + 6 <= end) {
         Node child;
         if (!ParseNode(b, p, end, &child, depth + 1)) return false;
-        const size_t childLength = Get16(b, p);
+        const size_t childLength = GetLe16(b, p);
         node->children.push_back(child);
         p = (p + childLength + 3) / 4 * 4;
     }
@@ -151,8 +131,8 @@ bool ParseNode(const std::string &b, size_t at, size_t end, Node *node, int dept
 std::string WriteNode(const Node &node)
 {
     std::string out(6, '\0');
-    for (char16_t c : node.key) Put16(out, c);
-    Put16(out, 0);
+    for (char16_t c : node.key) PutLe16(out, c);
+    PutLe16(out, 0);
     Pad4(out);
     out += node.value;
     for (const Node &child : node.children) {
@@ -178,8 +158,8 @@ Node *Child(Node &node, const std::u16string &key)
 std::string TextValue(const std::u16string &text)
 {
     std::string value;
-    for (char16_t c : text) Put16(value, c);
-    Put16(value, 0);
+    for (char16_t c : text) PutLe16(value, c);
+    PutLe16(value, 0);
     return value;
 }
 
@@ -187,7 +167,7 @@ std::u16string TextOf(const std::string &value)
 {
     std::u16string text;
     for (size_t i = 0; i + 1 < value.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(Get16(value, i));
+        const char16_t c = static_cast<char16_t>(GetLe16(value, i));
         if (c == 0) break;
         text.push_back(c);
     }
@@ -200,11 +180,11 @@ Node FreshVersion()
     Node root;
     root.key = Key("VS_VERSION_INFO");
     root.value.assign(52, '\0');
-    Set32(root.value, 0, kFixedSignature);
-    Set32(root.value, 4, 0x10000);
-    Set32(root.value, 24, 0x3F);       // flags mask
-    Set32(root.value, 32, 0x40004);    // VOS_NT_WINDOWS32
-    Set32(root.value, 36, 1);          // VFT_APP
+    SetLe32(root.value, 0, kFixedSignature);
+    SetLe32(root.value, 4, 0x10000);
+    SetLe32(root.value, 24, 0x3F);       // flags mask
+    SetLe32(root.value, 32, 0x40004);    // VOS_NT_WINDOWS32
+    SetLe32(root.value, 36, 1);          // VFT_APP
     Node strings;
     strings.key = Key("StringFileInfo");
     strings.type = 1;
@@ -217,8 +197,8 @@ Node FreshVersion()
     vars.type = 1;
     Node translation;
     translation.key = Key("Translation");
-    Put16(translation.value, kEnglishUs);
-    Put16(translation.value, 1200);
+    PutLe16(translation.value, kEnglishUs);
+    PutLe16(translation.value, 1200);
     vars.children.push_back(translation);
     root.children = {strings, vars};
     return root;
@@ -229,7 +209,7 @@ bool ParseVersion(const std::vector<Resource> &resources, Node *root)
     const Resource *found = FindResource(resources, kResourceVersion);
     if (found == nullptr) return false;
     return ParseNode(found->data, 0, found->data.size(), root, 0) && root->value.size() >= 52 &&
-           Get32(root->value, 0) == kFixedSignature;
+           GetLe32(root->value, 0) == kFixedSignature;
 }
 
 // Replaces the resource of `type` and `name` (every language) by `data`,
@@ -301,8 +281,8 @@ bool ApplyVersion(const Branding &b, const std::string &outputName,
         sscanf(b.productVersion.c_str(), "%u.%u.%u.%u", &n[0], &n[1], &n[2], &n[3]);
         const uint32_t high = (n[0] << 16) | n[1];
         const uint32_t low = (n[2] << 16) | n[3];
-        for (size_t at : {8u, 16u}) Set32(root.value, at, high);
-        for (size_t at : {12u, 20u}) Set32(root.value, at, low);
+        for (size_t at : {8u, 16u}) SetLe32(root.value, at, high);
+        for (size_t at : {12u, 20u}) SetLe32(root.value, at, low);
     }
     Replace(resources, kResourceVersion, ResourceId::Number(1), WriteNode(root));
     return true;
@@ -398,8 +378,8 @@ void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
     if (const Resource *old = FindResource(*resources, kResourceGroupIcon)) {
         group = old->name;
         const std::string &g = old->data;
-        for (size_t i = 0, count = g.size() >= 6 ? Get16(g, 4) : 0; i < count && 6 + 14 * i + 14 <= g.size(); ++i) {
-            const ResourceId image = ResourceId::Number(Get16(g, 6 + 14 * i + 12));
+        for (size_t i = 0, count = g.size() >= 6 ? GetLe16(g, 4) : 0; i < count && 6 + 14 * i + 14 <= g.size(); ++i) {
+            const ResourceId image = ResourceId::Number(GetLe16(g, 6 + 14 * i + 12));
             for (auto r = resources->begin(); r != resources->end();)
                 r = (!r->type.named && r->type.number == kResourceIcon && r->name == image) ? resources->erase(r) : r + 1;
         }
@@ -411,11 +391,11 @@ void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
             if (!r.type.named && r.type.number == kResourceIcon && !r.name.named && r.name.number == id) return true;
         return false;
     };
-    const size_t count = Get16(file, 4);
+    const size_t count = GetLe16(file, 4);
     std::string groupData;
-    Put16(groupData, 0);
-    Put16(groupData, 1);
-    Put16(groupData, static_cast<uint32_t>(count));
+    PutLe16(groupData, 0);
+    PutLe16(groupData, 1);
+    PutLe16(groupData, static_cast<uint32_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = 6 + 16 * i;
         while (used(next)) ++next;
@@ -423,10 +403,10 @@ void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
         image.type = ResourceId::Number(kResourceIcon);
         image.name = ResourceId::Number(next);
         image.language = kEnglishUs;
-        image.data = file.substr(Get32(file, entry + 12), Get32(file, entry + 8));
+        image.data = file.substr(GetLe32(file, entry + 12), GetLe32(file, entry + 8));
         resources->push_back(image);
         groupData += file.substr(entry, 12);
-        Put16(groupData, next);
+        PutLe16(groupData, next);
     }
     Replace(resources, kResourceGroupIcon, group, groupData);
 }
@@ -473,14 +453,14 @@ std::string BrandingValueError(const std::string &option, const std::string &val
 
 std::string IconFileError(const std::string &bytes)
 {
-    if (bytes.size() < 6 || Get16(bytes, 0) != 0 || Get16(bytes, 2) != 1)
+    if (bytes.size() < 6 || GetLe16(bytes, 0) != 0 || GetLe16(bytes, 2) != 1)
         return "is not an icon file (.ico)";
-    const size_t count = Get16(bytes, 4);
+    const size_t count = GetLe16(bytes, 4);
     if (count == 0 || 6 + 16 * count > bytes.size()) return "is not an icon file (.ico)";
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = 6 + 16 * i;
-        const uint32_t size = Get32(bytes, entry + 8);
-        const uint32_t at = Get32(bytes, entry + 12);
+        const uint32_t size = GetLe32(bytes, entry + 8);
+        const uint32_t at = GetLe32(bytes, entry + 12);
         if (size == 0 || at < 6 + 16 * count || at > bytes.size() || size > bytes.size() - at)
             return "is a damaged icon file: image " + std::to_string(i + 1) + " lies outside it";
     }
@@ -526,8 +506,8 @@ std::vector<std::pair<std::string, std::string>> VersionStrings(
     Node root;
     if (!ParseVersion(resources, &root)) return out;
     char version[64];
-    snprintf(version, sizeof version, "%u.%u.%u.%u", Get32(root.value, 8) >> 16,
-             Get32(root.value, 8) & 0xFFFF, Get32(root.value, 12) >> 16, Get32(root.value, 12) & 0xFFFF);
+    snprintf(version, sizeof version, "%u.%u.%u.%u", GetLe32(root.value, 8) >> 16,
+             GetLe32(root.value, 8) & 0xFFFF, GetLe32(root.value, 12) >> 16, GetLe32(root.value, 12) & 0xFFFF);
     out.push_back({"(file version)", version});
     Node *strings = Child(root, Key("StringFileInfo"));
     if (strings == nullptr || strings->children.empty()) return out;

@@ -16,6 +16,8 @@
 // left where it is and the edit refused.
 #include "pe_resources.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <map>
 
@@ -27,29 +29,6 @@ const int kSecurityDirectory = 4;
 const int kRelocationDirectory = 5;
 const size_t kSectionHeader = 40;
 const uint32_t kSubdirectory = 0x80000000;
-
-uint16_t Get16(const std::string &b, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 (static_cast<unsigned char>(b[at + 1]) << 8));
-}
-
-uint32_t Get32(const std::string &b, size_t at)
-{
-    return static_cast<uint32_t>(Get16(b, at)) | (static_cast<uint32_t>(Get16(b, at + 2)) << 16);
-}
-
-void Set16(std::string &b, size_t at, uint32_t v)
-{
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Set32(std::string &b, size_t at, uint32_t v)
-{
-    Set16(b, at, v & 0xFFFF);
-    Set16(b, at + 2, v >> 16);
-}
 
 uint32_t AlignUp(uint32_t value, uint32_t alignment)
 {
@@ -72,13 +51,13 @@ bool ReadLayout(const std::string &image, Layout *layout, std::string *error)
 {
     *error = "not a Windows program (no valid PE header)";
     if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-    layout->pe = Get32(image, 0x3C);
+    layout->pe = GetLe32(image, 0x3C);
     if (layout->pe + 24 + 2 > image.size() || image.compare(layout->pe, 4, std::string("PE\0\0", 4)) != 0)
         return false;
-    layout->sectionCount = Get16(image, layout->pe + 6);
-    const uint16_t optionalSize = Get16(image, layout->pe + 20);
+    layout->sectionCount = GetLe16(image, layout->pe + 6);
+    const uint16_t optionalSize = GetLe16(image, layout->pe + 20);
     layout->optional = layout->pe + 24;
-    const uint16_t magic = Get16(image, layout->optional);
+    const uint16_t magic = GetLe16(image, layout->optional);
     size_t countAt;
     if (magic == 0x10B) {
         countAt = 92;
@@ -88,13 +67,13 @@ bool ReadLayout(const std::string &image, Layout *layout, std::string *error)
         return false;
     }
     if (layout->optional + optionalSize > image.size() || countAt + 4 > optionalSize) return false;
-    layout->directoryCount = Get32(image, layout->optional + countAt);
+    layout->directoryCount = GetLe32(image, layout->optional + countAt);
     layout->directories = layout->optional + countAt + 4;
     if (layout->directoryCount > 16 ||
         layout->directories + 8 * layout->directoryCount > layout->optional + optionalSize)
         return false;
-    layout->sectionAlignment = Get32(image, layout->optional + 32);
-    layout->fileAlignment = Get32(image, layout->optional + 36);
+    layout->sectionAlignment = GetLe32(image, layout->optional + 32);
+    layout->fileAlignment = GetLe32(image, layout->optional + 36);
     layout->sections = layout->optional + optionalSize;
     if (layout->sections + kSectionHeader * layout->sectionCount > image.size()) return false;
     error->clear();
@@ -109,15 +88,15 @@ struct Section {
 Section ReadSection(const std::string &image, const Layout &layout, int i)
 {
     const size_t h = layout.sections + kSectionHeader * static_cast<size_t>(i);
-    return {h, Get32(image, h + 8), Get32(image, h + 12), Get32(image, h + 16), Get32(image, h + 20),
-            Get32(image, h + 36)};
+    return {h, GetLe32(image, h + 8), GetLe32(image, h + 12), GetLe32(image, h + 16), GetLe32(image, h + 20),
+            GetLe32(image, h + 36)};
 }
 
 // The index of the section holding the resource directory; -1 for none.
 int ResourceSection(const std::string &image, const Layout &layout, uint32_t *rva)
 {
     if (layout.directoryCount <= kResourceDirectory) return -1;
-    *rva = Get32(image, layout.directories + 8 * kResourceDirectory);
+    *rva = GetLe32(image, layout.directories + 8 * kResourceDirectory);
     if (*rva == 0) return -1;
     for (int i = 0; i < layout.sectionCount; ++i) {
         const Section s = ReadSection(image, layout, i);
@@ -150,36 +129,36 @@ private:
         }
         const size_t at = field & ~kSubdirectory;
         if (!Fits(at, 2)) return false;
-        const size_t length = Get16(bytes_, at);
+        const size_t length = GetLe16(bytes_, at);
         if (!Fits(at + 2, 2 * length)) return false;
         id->named = true;
         id->name.clear();
-        for (size_t i = 0; i < length; ++i) id->name.push_back(static_cast<char16_t>(Get16(bytes_, at + 2 + 2 * i)));
+        for (size_t i = 0; i < length; ++i) id->name.push_back(static_cast<char16_t>(GetLe16(bytes_, at + 2 + 2 * i)));
         return true;
     }
 
     bool Directory(size_t at, int level, Resource *r, std::vector<Resource> *out)
     {
         if (level > 2 || ++tables_ > 100000 || !Fits(at, 16)) return false;
-        const size_t count = static_cast<size_t>(Get16(bytes_, at + 12)) + Get16(bytes_, at + 14);
+        const size_t count = static_cast<size_t>(GetLe16(bytes_, at + 12)) + GetLe16(bytes_, at + 14);
         if (!Fits(at + 16, 8 * count)) return false;
         for (size_t i = 0; i < count; ++i) {
             const size_t entry = at + 16 + 8 * i;
             ResourceId id;
-            if (!Name(Get32(bytes_, entry), &id)) return false;
+            if (!Name(GetLe32(bytes_, entry), &id)) return false;
             if (level == 0) r->type = id;
             if (level == 1) r->name = id;
             if (level == 2) r->language = id.number;
-            const uint32_t target = Get32(bytes_, entry + 4);
+            const uint32_t target = GetLe32(bytes_, entry + 4);
             if (target & kSubdirectory) {
                 if (level == 2 || !Directory(target & ~kSubdirectory, level + 1, r, out)) return false;
                 continue;
             }
             if (level != 2 || !Fits(target, 16)) return false;
-            const uint32_t rva = Get32(bytes_, target);
-            const uint32_t size = Get32(bytes_, target + 4);
+            const uint32_t rva = GetLe32(bytes_, target);
+            const uint32_t size = GetLe32(bytes_, target + 4);
             if (rva < base_ || !Fits(rva - base_, size)) return false;
-            r->codePage = Get32(bytes_, target + 8);
+            r->codePage = GetLe32(bytes_, target + 8);
             r->data = bytes_.substr(rva - base_, size);
             out->push_back(*r);
         }
@@ -227,8 +206,8 @@ std::string LayOut(const std::vector<Resource> &resources, uint32_t base)
         if (found == stringOffsets.end()) {
             found = stringOffsets.emplace(id.name, stringsAt + strings.size()).first;
             std::string s(2 + 2 * id.name.size(), '\0');
-            Set16(s, 0, static_cast<uint32_t>(id.name.size()));
-            for (size_t i = 0; i < id.name.size(); ++i) Set16(s, 2 + 2 * i, id.name[i]);
+            SetLe16(s, 0, static_cast<uint32_t>(id.name.size()));
+            for (size_t i = 0; i < id.name.size(); ++i) SetLe16(s, 2 + 2 * i, id.name[i]);
             strings += s;
         }
         return static_cast<uint32_t>(found->second) | kSubdirectory;
@@ -245,8 +224,8 @@ std::string LayOut(const std::vector<Resource> &resources, uint32_t base)
     size_t nextTable = 0;
     size_t nextEntry = entriesAt;
     auto writeTable = [&](size_t at, size_t named, size_t numbered) {
-        Set16(out, at + 12, static_cast<uint32_t>(named));
-        Set16(out, at + 14, static_cast<uint32_t>(numbered));
+        SetLe16(out, at + 12, static_cast<uint32_t>(named));
+        SetLe16(out, at + 14, static_cast<uint32_t>(numbered));
     };
     // A table's header counts its named entries, then its numbered ones.
     auto header = [&](size_t at, const auto &level) {
@@ -262,8 +241,8 @@ std::string LayOut(const std::vector<Resource> &resources, uint32_t base)
     size_t slot = root + 16;
     std::vector<std::pair<size_t, const std::map<ResourceId, std::map<uint16_t, const Resource *>, Less> *>> typeTables;
     for (const auto &type : tree) {
-        Set32(out, slot, nameField(type.first));
-        Set32(out, slot + 4, static_cast<uint32_t>(nextTable) | kSubdirectory);
+        SetLe32(out, slot, nameField(type.first));
+        SetLe32(out, slot + 4, static_cast<uint32_t>(nextTable) | kSubdirectory);
         typeTables.push_back({nextTable, &type.second});
         nextTable += table(type.second.size());
         slot += 8;
@@ -274,8 +253,8 @@ std::string LayOut(const std::vector<Resource> &resources, uint32_t base)
         header(typeTable.first, names);
         slot = typeTable.first + 16;
         for (const auto &name : names) {
-            Set32(out, slot, nameField(name.first));
-            Set32(out, slot + 4, static_cast<uint32_t>(nextTable) | kSubdirectory);
+            SetLe32(out, slot, nameField(name.first));
+            SetLe32(out, slot + 4, static_cast<uint32_t>(nextTable) | kSubdirectory);
             nameTables.push_back({nextTable, &name.second});
             nextTable += table(name.second.size());
             slot += 8;
@@ -287,14 +266,14 @@ std::string LayOut(const std::vector<Resource> &resources, uint32_t base)
         slot = nameTable.first + 16;
         for (const auto &language : languages) {
             const Resource &r = *language.second;
-            Set32(out, slot, language.first);
-            Set32(out, slot + 4, static_cast<uint32_t>(nextEntry));
+            SetLe32(out, slot, language.first);
+            SetLe32(out, slot + 4, static_cast<uint32_t>(nextEntry));
             const size_t at = AlignUp(static_cast<uint32_t>(out.size()), 8);
             out.resize(at, '\0');
             out += r.data;
-            Set32(out, nextEntry, static_cast<uint32_t>(base + at));
-            Set32(out, nextEntry + 4, static_cast<uint32_t>(r.data.size()));
-            Set32(out, nextEntry + 8, r.codePage);
+            SetLe32(out, nextEntry, static_cast<uint32_t>(base + at));
+            SetLe32(out, nextEntry + 4, static_cast<uint32_t>(r.data.size()));
+            SetLe32(out, nextEntry + 8, r.codePage);
             nextEntry += 16;
             slot += 8;
         }
@@ -356,14 +335,14 @@ bool WriteResources(const std::string &image, const std::vector<Resource> &resou
     for (int i = index + 1; i < layout.sectionCount; ++i) {
         const Section s = ReadSection(image, layout, i);
         const bool relocations = layout.directoryCount > kRelocationDirectory &&
-                                 Get32(image, layout.directories + 8 * kRelocationDirectory) == s.rva;
+                                 GetLe32(image, layout.directories + 8 * kRelocationDirectory) == s.rva;
         if (!relocations && !(s.characteristics & kDiscardable)) {
             *error = "the program's resource section is followed by a section that cannot move";
             return false;
         }
     }
     if (layout.directoryCount > kSecurityDirectory &&
-        Get32(image, layout.directories + 8 * kSecurityDirectory + 4) != 0) {
+        GetLe32(image, layout.directories + 8 * kSecurityDirectory + 4) != 0) {
         *error = "the program is signed; sign after packing";
         return false;
     }
@@ -391,29 +370,29 @@ bool WriteResources(const std::string &image, const std::vector<Resource> &resou
     auto movedRaw = [&](uint32_t at) {
         return at >= oldEnd ? static_cast<uint32_t>(at + rawShift) : at;
     };
-    Set32(result, rsrc.header + 8, static_cast<uint32_t>(section.size()));
-    Set32(result, rsrc.header + 16, rawSize);
+    SetLe32(result, rsrc.header + 8, static_cast<uint32_t>(section.size()));
+    SetLe32(result, rsrc.header + 16, rawSize);
     for (int i = index + 1; i < layout.sectionCount; ++i) {
         const Section s = ReadSection(image, layout, i);
-        Set32(result, s.header + 12, static_cast<uint32_t>(s.rva + rvaShift));
-        if (s.rawAt != 0) Set32(result, s.header + 20, movedRaw(s.rawAt));
+        SetLe32(result, s.header + 12, static_cast<uint32_t>(s.rva + rvaShift));
+        if (s.rawAt != 0) SetLe32(result, s.header + 20, movedRaw(s.rawAt));
         for (size_t field : {24u, 28u})
-            if (Get32(image, s.header + field) != 0)
-                Set32(result, s.header + field, movedRaw(Get32(image, s.header + field)));
+            if (GetLe32(image, s.header + field) != 0)
+                SetLe32(result, s.header + field, movedRaw(GetLe32(image, s.header + field)));
     }
-    const uint32_t symbols = Get32(image, layout.pe + 12);
-    if (symbols != 0) Set32(result, layout.pe + 12, movedRaw(symbols));
+    const uint32_t symbols = GetLe32(image, layout.pe + 12);
+    if (symbols != 0) SetLe32(result, layout.pe + 12, movedRaw(symbols));
     for (uint32_t d = 0; d < layout.directoryCount; ++d) {
         const size_t at = layout.directories + 8 * d;
-        const uint32_t dirRva = Get32(image, at);
+        const uint32_t dirRva = GetLe32(image, at);
         if (d == kResourceDirectory) {
-            Set32(result, at + 4, static_cast<uint32_t>(section.size()));
+            SetLe32(result, at + 4, static_cast<uint32_t>(section.size()));
         } else if (d != kSecurityDirectory && dirRva >= rsrc.rva + oldSpan) {
-            Set32(result, at, static_cast<uint32_t>(dirRva + rvaShift));
+            SetLe32(result, at, static_cast<uint32_t>(dirRva + rvaShift));
         }
     }
-    Set32(result, layout.optional + 8, static_cast<uint32_t>(Get32(image, layout.optional + 8) + rawShift));
-    Set32(result, layout.optional + 56, static_cast<uint32_t>(Get32(image, layout.optional + 56) + rvaShift));
+    SetLe32(result, layout.optional + 8, static_cast<uint32_t>(GetLe32(image, layout.optional + 8) + rawShift));
+    SetLe32(result, layout.optional + 56, static_cast<uint32_t>(GetLe32(image, layout.optional + 56) + rvaShift));
     *out = result;
     return true;
 }

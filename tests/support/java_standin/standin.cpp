@@ -3,6 +3,7 @@
 // Laid out as <runtime>\bin\java.exe or javaw.exe, it reads its behaviour
 // from files beside itself:
 //   version.txt   exact bytes written to standard error for "-version"
+//                 (each such run leaves a line in version-asked.txt)
 //   exitcode.txt  exit code (decimal) for every run; 0 when absent
 //   flood.txt     "<stdout bytes> <stderr bytes>" written after the report
 //   sleep.txt     milliseconds to sleep before ending
@@ -245,6 +246,15 @@ void RecordLaunch(int argc, char **argv)
 int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "-version") == 0) {
+        // A mark for each time the version was asked, beside the program.
+        HANDLE asked = CreateFileW((ModuleDirectory() + L"\\version-asked.txt").c_str(),
+                                   FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, 0, nullptr);
+        if (asked != INVALID_HANDLE_VALUE) {
+            DWORD wrote = 0;
+            WriteFile(asked, "-version\n", 9, &wrote, nullptr);
+            CloseHandle(asked);
+        }
         WriteAll(STD_ERROR_HANDLE, Setting(L"version.txt"));
         unsigned long outBytes = 0;
         unsigned long errBytes = 0;
