@@ -102,6 +102,28 @@ def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
     with open(windows, "rb") as f:
         assert f.read() == bytes_first
 
+    # Their resource editors write the same bytes too, texts beyond ASCII
+    # included (given to the Windows packer in its code page).
+    branding = ["--main-class", "tarvisk", "--product-name", "Acme Ins\u00e9t\u00e4ller",
+                "--product-version", "2.0.0.1", "--execution-level", "requireAdministrator"]
+    made = []
+    for system in ("linux", "windows"):
+        out = os.path.join(launcher.where, system, "branded.exe")
+        os.makedirs(os.path.dirname(out))
+        stub = launcher.wine.program("conrun.exe", "test-bin")
+        if system == "linux":
+            assert pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
+                        "--icon", ICON, *branding).returncode == 0
+        else:
+            result = launcher.wine.run(launcher.wine.program("mksetup.exe"), [
+                "-q", "-o", to_windows(out), "--stub", to_windows(stub), "--payload",
+                to_windows(payload[0]), "--icon", to_windows(ICON)] + branding)
+            assert result.code == 0, result
+        with open(out, "rb") as f:
+            made.append(f.read())
+    assert made[0] == made[1]
+    assert resources_of(out)[0]["ProductName"] == "Acme Ins\u00e9t\u00e4ller"
+
     epoch = os.path.join(launcher.where, "epoch.exe")
     assert pack(launcher.wine, "-q", "-o", epoch, "--stub",
                 launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],

@@ -48,6 +48,21 @@ bool ConvertFromUtf8(const std::string &utf8, unsigned codePage, std::string *ou
     return !usedDefault;
 }
 
+std::string ArgumentAsUtf8(const std::string &argument)
+{
+    if (argument.empty()) return argument;
+    const int wide = MultiByteToWideChar(CP_ACP, 0, argument.data(), static_cast<int>(argument.size()),
+                                         nullptr, 0);
+    if (wide <= 0) return argument;
+    std::vector<wchar_t> text(static_cast<size_t>(wide));
+    MultiByteToWideChar(CP_ACP, 0, argument.data(), static_cast<int>(argument.size()), text.data(), wide);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return argument;
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &out[0], length, nullptr, nullptr);
+    return out;
+}
+
 unsigned long ProcessId()
 {
     return GetCurrentProcessId();
@@ -92,6 +107,11 @@ bool ConvertFromUtf8(const std::string &utf8, unsigned codePage, std::string *ou
     iconv_close(cd);
     if (ok) out->assign(buffer.data(), static_cast<size_t>(outAt - buffer.data()));
     return ok;
+}
+
+std::string ArgumentAsUtf8(const std::string &argument)
+{
+    return argument;
 }
 
 unsigned long ProcessId()

@@ -16,6 +16,11 @@ bool CodePageIsKnown(unsigned codePage);
 // best-fit substitutes) or the text is not valid UTF-8.
 bool ConvertFromUtf8(const std::string &utf8, unsigned codePage, std::string *out);
 
+// A text given on the command line, in UTF-8: on Windows the arguments come
+// in the ANSI code page, elsewhere they are UTF-8 already. Texts that
+// cannot be converted come back as they are.
+std::string ArgumentAsUtf8(const std::string &argument);
+
 // An id of the running process, for names of temporary files.
 unsigned long ProcessId();
 

@@ -496,6 +496,8 @@ int main(int argc, char **argv)
         if (key != nullptr || brandingText != nullptr || arg == "--icon") {
             if (!hasValue) return Usage(arg + " needs a value");
             value = args[++i];
+            // Texts go into the resources as UTF-16; the icon is a file name.
+            if (brandingText != nullptr) value = ArgumentAsUtf8(value);
             const std::string why = key != nullptr ? ProductValueError(key, value)
                                     : brandingText != nullptr ? BrandingValueError(arg, value)
                                                               : std::string();
