@@ -18,7 +18,7 @@ import pytest
 import installer
 import runtimes
 from launch_support import Run, standin, to_linux  # noqa: F401 (standin is a fixture)
-from winerun import collect, to_windows, wait_for
+from winerun import collect, kill_and_collect, to_windows, wait_for
 
 CLEANUP_LINE = "Deleting temporary files..."
 
@@ -278,7 +278,7 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, p
         out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
-            proc.kill()
+            kill_and_collect(proc)  # the whole process group
 
     assert proc.returncode == 1, (seen, out, err)
     assert CLEANUP_LINE.encode() in seen + out
@@ -298,14 +298,18 @@ def test_ctrl_c_while_the_wizard_runs_is_the_wizards(wine, standin, tmp_path, pr
     proc = wine.popen(program, args, env=extra)
     try:
         wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
+        working = to_linux(runtimes.read_record_file(record)[0]["cwd"])
         os.kill(proc.pid, signal.SIGINT)
         seen = read_until(proc, CTRL_C_SEEN, b"")
+        # The event is the wizard's: its files stay while it runs.
+        payload_stayed = os.path.exists(os.path.join(working, "tarvisk.class"))
         runtimes.release(done)
         out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
-            proc.kill()
+            kill_and_collect(proc)  # the whole process group
 
     assert proc.returncode == 5, (seen, out, err)
+    assert payload_stayed
     assert CLEANUP_LINE.encode() in seen + out
     assert os.listdir(str(tmp_path / "tmp")) == []

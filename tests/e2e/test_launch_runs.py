@@ -101,6 +101,11 @@ def test_whole_run_from_folders_the_code_page_cannot_spell(launcher, wine, catal
     assert wizard["main_class_file"] is True
     temp_dir = wizard["options"][1][len("-Dtemp.dir="):]
     assert "?" not in temp_dir and "?" not in wizard["cwd"], wizard
+    # The TMP the interpreter set is the one the run took (in its short
+    # form, every part of it), not the prefix's own.
+    wanted = to_windows(tmp_dir)
+    assert temp_dir[:7].upper() == wanted[:7].upper() and \
+        temp_dir.count("\\") == wanted.count("\\"), (temp_dir, wanted)
     assert wizard["cwd"].startswith(temp_dir + "\\" + program), wizard
     assert os.listdir(tmp_dir) == []
 

@@ -17,7 +17,8 @@ from winerun import kill_and_collect, to_windows
 MARKER = "~launcher-run.lock"
 
 
-def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, tmp_path):
+def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, registry, tmp_path):
+    # (registry: no runtime registered, so the failing run below fails)
     tmp_dir = str(tmp_path / "tmp")
     os.makedirs(tmp_dir)
     done = str(tmp_path / "never")
@@ -78,7 +79,7 @@ LOOK_ALIKES = [
 ]
 
 
-def test_look_alikes_and_live_directories_stay(wine, build_dir, tmp_path):
+def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_path):
     tmp_dir = tmp_path / "tmp"
     tmp_dir.mkdir()
     outside = tmp_path / "outside"
