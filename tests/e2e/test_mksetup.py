@@ -422,6 +422,32 @@ def test_refused_product_value_names_the_option_and_writes_nothing(launcher, pay
     assert not [n for n in os.listdir(launcher.where) if n == "out.exe" or n.endswith(".tmp")]
 
 
+@pytest.mark.parametrize("args, message", [
+    (["--frobnicate"], "unknown argument: --frobnicate"),
+    (["-o", "x.exe", "--stub", "conrun.exe"], "are all needed to pack"),
+    (["--codepage", "none"], "not a code page number"),
+    (["--main-class"], "--main-class needs a value"),
+], ids=["unknown", "incomplete", "codepage", "no-value"])
+def test_usage_errors_end_with_status_2_and_the_usage(launcher, args, message):
+    result = pack(launcher.wine, *args)
+    assert result.returncode == 2 and message in result.stderr, result
+    assert "usage: mksetup" in result.stderr
+
+
+def test_a_failed_pack_leaves_what_the_output_was(launcher, payload):
+    """The installer is written beside the output and renamed at the end:
+    when that fails, whatever stood there stays and nothing else is left."""
+    out = os.path.join(launcher.where, "out.exe")
+    os.makedirs(out)
+    with open(os.path.join(out, "kept.txt"), "w") as f:
+        f.write("kept")
+    result = pack(launcher.wine, "-q", "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    assert result.returncode == 1 and "cannot be written" in result.stderr, result
+    assert os.listdir(out) == ["kept.txt"]
+    assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+
+
 def test_signed_stub_is_refused_when_its_resources_would_change(launcher, payload, certificate):
     stub = os.path.join(launcher.where, "signed-conrun.exe")
     subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],

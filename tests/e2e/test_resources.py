@@ -100,20 +100,28 @@ def test_manifest_declares_windows_versions_and_dpi_but_no_execution_level(wine,
     assert "requestedExecutionLevel" not in text
 
 
-@pytest.mark.parametrize("level, accepted", [
-    ("requireAdministrator", True), ("asInvoker", True), ("highestAvailable", False)])
-def test_execution_level_is_a_product_choice(tmp_path, level, accepted):
+@pytest.mark.parametrize("variable, value, refusal", [
+    ("PRODUCT_EXECUTION_LEVEL", "requireAdministrator", None),
+    ("PRODUCT_EXECUTION_LEVEL", "asInvoker", None),
+    ("PRODUCT_EXECUTION_LEVEL", "highestAvailable", "PRODUCT_EXECUTION_LEVEL must be"),
+    # Every class-path entry lies in the application home.
+    ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\a.jar;C:\\evil.jar", "outside"),
+    ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\a.jar;\\\\server\\share\\b.jar", "outside"),
+    ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\..\\..\\c.jar", "outside"),
+], ids=["require-admin", "as-invoker", "highest-available", "drive", "share", "dot-dot"])
+def test_configure_takes_product_choices_and_refuses_bad_ones(tmp_path, variable, value,
+                                                              refusal):
     tree = tmp_path / "tree"
     result = subprocess.run(["cmake", "-S", REPO, "-B", str(tree), "-DBUILD_TESTING=OFF",
-                             "-DPRODUCT_EXECUTION_LEVEL=" + level],
+                             "-D%s=%s" % (variable, value)],
                             capture_output=True, text=True)
-    if not accepted:
+    if refusal:
         assert result.returncode != 0
-        assert "PRODUCT_EXECUTION_LEVEL must be" in result.stderr
+        assert refusal in result.stderr, result.stderr
         return
     assert result.returncode == 0, result.stderr
     text = (tree / "generated" / "launcher.manifest").read_text()
-    assert '<requestedExecutionLevel level="%s" uiAccess="false"/>' % level in text
+    assert '<requestedExecutionLevel level="%s" uiAccess="false"/>' % value in text
 
 
 def test_committed_icon_is_what_its_script_draws(tmp_path):
