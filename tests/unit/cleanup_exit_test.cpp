@@ -120,15 +120,26 @@ TEST_F(ExceptionFilterTest, FaultOnAnotherThreadCleansUpOnceAndFreesNothing)
     EXPECT_EQ(WorkingDirectory, held);
 }
 
-TEST(HandleException, NoExceptionInformationStillCleansUp)
+// No information at all, or information without its exception record: the
+// filter reads nothing that is not there and still cleans up.
+class MissingExceptionInformation : public testing::TestWithParam<bool> {};
+
+TEST_P(MissingExceptionInformation, StillCleansUp)
 {
     ResetRunState();
     ScratchTree tree("cleanup-noinfo");
     tree.File("x.txt");
     WorkingDirectory = Copy(tree.root());
-    EXPECT_EQ(HandleException(nullptr), EXCEPTION_CONTINUE_SEARCH);
+    CONTEXT context = {};
+    EXCEPTION_POINTERS withoutRecord = {nullptr, &context};
+    EXPECT_EQ(HandleException(GetParam() ? &withoutRecord : nullptr), EXCEPTION_CONTINUE_SEARCH);
     EXPECT_FALSE(tree.Exists(""));
 }
+
+INSTANTIATE_TEST_SUITE_P(HandleException, MissingExceptionInformation, testing::Bool(),
+                         [](const auto &info) {
+                             return std::string(info.param ? "NoRecord" : "NoInformation");
+                         });
 
 // --- the upgrade batch file ------------------------------------------------
 
