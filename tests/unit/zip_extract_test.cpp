@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/path.h"
+#include "base/workers.h"
 #include "unit/zip_test_support.h"
 #include "unit/zip_writer.h"
 #include "zip/archive.h"
@@ -59,6 +60,9 @@ struct ExtractCase {
     // have started on them before the failure was known.
     Tree mayAlso = {};
     const char *except = nullptr;
+    // No other output file may be opened while the first one is written
+    // (the seam holds that write back to give another worker the chance).
+    bool oneAtATime = false;
 };
 
 void PrintTo(const ExtractCase &c, std::ostream *os)
@@ -127,12 +131,12 @@ std::vector<ExtractCase> Cases()
         // Two entries of one name (without case, as Windows compares
         // them): the later one's bytes, as if written one after another.
         {"SameNameTwice", {File("d/same.txt", std::string(70000, '1')), File("d/same.txt", "2")},
-         nullptr, {}, true, {{"d", "<dir>"}, {"d/same.txt", "2"}}},
+         nullptr, {}, true, {{"d", "<dir>"}, {"d/same.txt", "2"}}, {}, nullptr, true},
         {"SameNameInAnotherCase", {File("Same.txt", std::string(70000, '1')), File("same.TXT", "2")},
-         nullptr, {}, true, {{"Same.txt", "2"}}},
+         nullptr, {}, true, {{"Same.txt", "2"}}, {}, nullptr, true},
         // A file, then a directory of that name: the directory replaces it.
         {"DirectoryWhereAFileWasJustWritten", {File("a", std::string(70000, 'a')), File("A/b.txt", "b")},
-         nullptr, {}, true, {{"A", "<dir>"}, {"A/b.txt", "b"}}},
+         nullptr, {}, true, {{"A", "<dir>"}, {"A/b.txt", "b"}}, {}, nullptr, true},
         // A part extracted before (the runtime) is passed over.
         {"ExceptIsPassedOver",
          {File("package/jre/bin/java.exe", "java"), File("package/lib.jar", "jar"), File("main.class", "m")},
@@ -166,7 +170,10 @@ TEST_P(Extract, LeavesTheExpectedTree)
     ZipArchive *zip = OpenPayload(scratch, c.entries);
     ASSERT_NE(zip, nullptr);
 
+    IoLog log;
+    log.gateFirstWrite = c.oneAtATime;
     EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix, c.except), c.ok);
+    EXPECT_EQ(log.overlaps, 0) << "a file was opened while one of the same name was written";
     // The archive stays open for its owner, and no entry is left out.
     EXPECT_EQ(zip->refCount, 1);
     zipClose(zip);
@@ -250,9 +257,13 @@ TEST(ZipExtract, ManyFilesComeOutWhole)
     }
     ZipArchive *zip = OpenPayload(scratch, entries);
     ASSERT_NE(zip, nullptr);
+    IoLog log;
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), want);
+    // Every worker wrote, and the calling thread none: no silent fallback.
+    EXPECT_EQ(log.writers.size(), static_cast<size_t>(WorkerCount(kMaxWorkers)));
+    EXPECT_EQ(log.writers.count(std::this_thread::get_id()), 0u);
 }
 
 // Components end where the code page has a separator: in code page 932

@@ -10,7 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -85,6 +89,13 @@ public:
     int closes = 0;
     int failRead = -1;             // the read (from 0) that fails, -1 for none
     int failSeek = -1;             // the seek (from 0) that fails, -1 for none
+    std::set<std::thread::id> writers;  // the threads that wrote file data
+    // With the gate set, the first write of file data waits (up to half a
+    // second) for another output file to be opened meanwhile, which it
+    // counts in `overlaps`: an extraction that waits for a file in flight
+    // before touching its name again opens none, however the threads run.
+    bool gateFirstWrite = false;
+    int overlaps = 0;
 
     // Forgets what was logged so far; failures count from here.
     void Reset()
@@ -102,6 +113,10 @@ private:
     {
         std::lock_guard<std::mutex> hold(active_->lock_);
         active_->opens++;
+        if ((flags & FILEIO_WRONLY) && active_->gateWaiting_) {
+            active_->overlaps++;
+            active_->gate_.notify_all();
+        }
         return fileioSystem()->open(path, flags, permission);
     }
     static int32_t Seek(int fd, int32_t offset, int whence)
@@ -129,6 +144,16 @@ private:
     }
     static int Write(int fd, const void *buffer, unsigned count)
     {
+        {
+            std::unique_lock<std::mutex> hold(active_->lock_);
+            active_->writers.insert(std::this_thread::get_id());
+            if (active_->gateFirstWrite && !active_->gateUsed_) {
+                active_->gateUsed_ = active_->gateWaiting_ = true;
+                active_->gate_.wait_for(hold, std::chrono::milliseconds(500),
+                                        [] { return active_->overlaps > 0; });
+                active_->gateWaiting_ = false;
+            }
+        }
         return fileioSystem()->write(fd, buffer, count);
     }
     static int Close(int fd)
@@ -142,6 +167,9 @@ private:
     static int MakeDirectory(const char *path) { return fileioSystem()->makeDirectory(path); }
 
     std::mutex lock_;
+    std::condition_variable gate_;
+    bool gateUsed_ = false;
+    bool gateWaiting_ = false;
     const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, Kind, Unlink, MakeDirectory};
 };
 
