@@ -266,6 +266,28 @@ TEST(ZipExtract, ManyFilesComeOutWhole)
     EXPECT_EQ(log.writers.count(std::this_thread::get_id()), 0u);
 }
 
+// Once an entry fails, the walk hands out no more and the workers start no
+// more: of many entries behind the failing one, at most the few already
+// queued are written, never the rest.
+TEST(ZipExtract, NoEntryStartsLongAfterAFailure)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = {File("first.txt", "one"), File("bad.txt", "two")};
+    entries[1].crc = Crc("two") ^ 0x100;
+    const int later = 200;
+    for (int i = 0; i < later; ++i)
+        entries.push_back(File("later/" + std::to_string(i) + ".txt", std::string(3000, 'x')));
+    ZipArchive *zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_FALSE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    zipClose(zip);
+    int written = 0;
+    for (const auto &item : ReadTree(scratch.Path("d")))
+        if (item.first.rfind("later/", 0) == 0 && item.second != "<dir>") ++written;
+    EXPECT_LE(written, 64) << "entries went on being written after the failure";
+    EXPECT_EQ(ReadFile(scratch.Path("d/first.txt")), "one");
+}
+
 // Components end where the code page has a separator: in code page 932
 // "\x95\x5C" is one character, so "<it>CON.txt" is one name and no device,
 // while a real "/" before "nul" still makes a component of it.
