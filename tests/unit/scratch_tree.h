@@ -70,26 +70,43 @@ public:
     }
 
 private:
+    // Removes `path` whatever its names: through the wide calls on the
+    // extended-length form, so that names the ANSI code page cannot spell
+    // and paths beyond MAX_PATH go too, and nothing is left in the prefix.
     static void Scrub(const std::string &path)
     {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+        if (units <= 1) return;
+        std::wstring wide(static_cast<size_t>(units), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], units);
+        wide.resize(static_cast<size_t>(units) - 1);
+        ScrubWide(L"\\\\?\\" + wide);
+    }
+
+    static void ScrubWide(const std::wstring &path)
+    {
+        DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) return;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            DeleteFileA(path.c_str());
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A link is removed as the link, never followed.
+            if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
             return;
         }
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileW(path.c_str());
+            return;
+        }
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
         if (find != INVALID_HANDLE_VALUE) {
             do {
-                std::string name = found.cFileName;
-                if (name != "." && name != "..") Scrub(path + "\\" + name);
-            } while (FindNextFileA(find, &found));
+                const std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..") ScrubWide(path + L"\\" + name);
+            } while (FindNextFileW(find, &found));
             FindClose(find);
         }
-        RemoveDirectoryA(path.c_str());
+        RemoveDirectoryW(path.c_str());
     }
 
     std::string root_;
