@@ -317,10 +317,14 @@ def test_places_are_searched_in_order_and_traced(launcher, vendor_registry, make
     """Two candidates at once: the earlier place wins; the trace names every
     place looked at, in order, and why each candidate went as it did."""
     _, temurin = make("temurin", version="11.0.2")
+    _, older = make("temurin-older", version="11.0.1")
     _, zulu = make("zulu", version="21")
     _, by_home = make("by-java-home", version="21")
     vendor_registry.register_vendor(r"HKLM\Software\Azul Systems\Zulu\zulu-21",
                                     "InstallationPath", zulu)
+    # Within one place the newest wins.
+    vendor_registry.register_vendor(r"HKLM\Software\Eclipse Adoptium\JDK\11.0.1.1\hotspot\MSI",
+                                    "Path", older)
     vendor_registry.register_vendor(r"HKLM\Software\Eclipse Adoptium\JDK\11.0.2.9\hotspot\MSI",
                                     "Path", temurin)
     trace = tmp_path / "trace.txt"
@@ -334,6 +338,7 @@ def test_places_are_searched_in_order_and_traced(launcher, vendor_registry, make
     at = [text.find(p) for p in places]
     assert -1 not in at and at == sorted(at), (at, text)
     assert "Azul" not in text  # found before it was needed
+    assert "runtime: passed over %s, version 11.0.1" % older in text
 
 
 def test_release_file_gives_the_version_without_a_process(wine, build_dir, vendor_registry,
