@@ -4,6 +4,7 @@
 #ifndef TESTS_UNIT_ZIP_WRITER_H
 #define TESTS_UNIT_ZIP_WRITER_H
 
+#include "base/little_endian.h"
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,16 +49,15 @@ struct Layout {
     std::string trailing;               // bytes after the comment
 };
 
+// The fields as the formats store them (base/little_endian.h).
 inline void Put16(std::string &out, uint32_t value)
 {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+    PutLe16(out, value);
 }
 
 inline void Put32(std::string &out, uint32_t value)
 {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+    PutLe32(out, value);
 }
 
 inline uint32_t Crc(const std::string &data)
