@@ -1,6 +1,7 @@
 // The end of a run: removing the working directory once, the exception
 // filter, and the upgrade batch file.
 #include "launcher/cleanup.h"
+#include "launcher/console_control.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/run_state.h"
 #include "unit/scratch_tree.h"
@@ -139,6 +140,32 @@ TEST_P(MissingExceptionInformation, StillCleansUp)
 INSTANTIATE_TEST_SUITE_P(HandleException, MissingExceptionInformation, testing::Bool(),
                          [](const auto &info) {
                              return std::string(info.param ? "NoRecord" : "NoInformation");
+                         });
+
+// --- console events ---------------------------------------------------------
+
+// Ctrl+C and Ctrl+Break alike stop a run that has not started its wizard,
+// and are the wizard's once it runs: the launcher goes on either way.
+class ConsoleEventTest : public testing::TestWithParam<DWORD> {};
+
+TEST_P(ConsoleEventTest, StopsBeforeTheWizardOnly)
+{
+    ResetRunState();
+    EXPECT_TRUE(OnConsoleControl(GetParam()));
+    EXPECT_TRUE(StopRequested());
+    EXPECT_FALSE(StartingWizard());
+
+    ResetRunState();
+    EXPECT_TRUE(StartingWizard());
+    EXPECT_TRUE(OnConsoleControl(GetParam()));
+    EXPECT_FALSE(StopRequested());
+    ResetRunState();
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, ConsoleEventTest,
+                         testing::Values(DWORD(CTRL_C_EVENT), DWORD(CTRL_BREAK_EVENT)),
+                         [](const auto &info) {
+                             return std::string(info.param == CTRL_C_EVENT ? "CtrlC" : "CtrlBreak");
                          });
 
 // --- the upgrade batch file ------------------------------------------------
