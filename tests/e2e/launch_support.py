@@ -167,16 +167,16 @@ class Launcher:
                                timeout=timeout)
         return Run(result, tmp_dir if tmp_dir is not False else None, record)
 
-    def start_waiting(self, program, tmp_dir, done, env=None):
+    def start_waiting(self, program, tmp_dir, done, env=None, args=()):
         """Starts `program` (whose runtime was made with release=`done`) with
-        -tmpdir `tmp_dir`; returns the process and its working directory
-        (Linux path) once the wizard runs, waiting for `done`. End it with
-        finish_waiting."""
+        `args` and -tmpdir `tmp_dir`; returns the process and its working
+        directory (Linux path) once the wizard runs, waiting for `done`. End
+        it with finish_waiting."""
         self.count += 1
         record = os.path.join(self.where, "record-%d.jsonl" % self.count)
         extra = {"STANDIN_RECORD": to_windows(record)}
         extra.update(env or {})
-        proc = self.wine.popen(program, ["-tmpdir", to_windows(tmp_dir)], env=extra)
+        proc = self.wine.popen(program, list(args) + ["-tmpdir", to_windows(tmp_dir)], env=extra)
         try:
             wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
         except AssertionError:

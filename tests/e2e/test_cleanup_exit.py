@@ -17,7 +17,7 @@ import pytest
 
 import installer
 import runtimes
-from launch_support import Run, standin, to_linux  # noqa: F401 (standin is a fixture)
+from launch_support import Run, finish_waiting, launcher, standin, to_linux  # noqa: F401
 from winerun import collect, kill_and_collect, to_windows, wait_for
 
 CLEANUP_LINE = "Deleting temporary files..."
@@ -287,29 +287,24 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, p
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
-def test_ctrl_c_while_the_wizard_runs_is_the_wizards(wine, standin, tmp_path, program_name):
+def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program_name):
     """The launcher outlives the event and cleans up when the wizard ends,
     with the wizard's exit status."""
     done = str(tmp_path / "wizard-may-end")
-    program = make_installer(wine, standin, str(tmp_path), exit_code=5, release=to_windows(done),
-                             program=program_name)
-    record = str(tmp_path / "record.jsonl")
-    program, args, extra = command(program, str(tmp_path / "tmp"), record)
-    proc = wine.popen(program, args, env=extra)
+    program = launcher.installer(program_name, exit_code=5, release=to_windows(done))
+    tmp_dir = str(tmp_path / "tmp")
+    os.makedirs(tmp_dir)
+    _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
+    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2])
     try:
-        wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
-        working = to_linux(runtimes.read_record_file(record)[0]["cwd"])
         os.kill(proc.pid, signal.SIGINT)
         seen = read_until(proc, CTRL_C_SEEN, b"")
         # The event is the wizard's: its files stay while it runs.
         payload_stayed = os.path.exists(os.path.join(working, "tarvisk.class"))
-        runtimes.release(done)
-        out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)  # the whole process group
+        code, out, err = finish_waiting(proc, done)
 
-    assert proc.returncode == 5, (seen, out, err)
+    assert code == 5, (seen, out, err)
     assert payload_stayed
     assert CLEANUP_LINE.encode() in seen + out
-    assert os.listdir(str(tmp_path / "tmp")) == []
+    assert os.listdir(tmp_dir) == []
