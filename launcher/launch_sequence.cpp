@@ -254,11 +254,15 @@ bool ExtractPayload(RunState &run)
     ReportStatus("unzipping_files");
     // The payload's runtime, when the search extracted it here, is not
     // written twice.
-    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr,
-                                      GetExtractedRuntimePrefix(run.workingDirectory));
+    const char *extractedBefore = GetExtractedRuntimePrefix(run.workingDirectory);
+    ExtractionCounts counts;
+    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts);
     zipClose(zip);
     run.trace.Line("payload: %s into %s", extracted ? "extracted" : "extraction failed",
                    run.workingDirectory);
+    run.trace.Line("payload: %d files written by %d worker threads; %d entries under %s passed "
+                   "over, extracted before", counts.files, counts.workers, counts.passedOver,
+                   extractedBefore != nullptr ? extractedBefore : "(none)");
     if (!extracted) ReportError("corrupted_zip_file", run.execPath);
     return extracted;
 }

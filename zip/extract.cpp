@@ -140,8 +140,12 @@ bool LiesBelow(const char *path, const std::string &root)
 
 } // namespace
 
-bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except)
+bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except,
+                ExtractionCounts *counts)
 {
+    ExtractionCounts ignored;
+    if (counts == nullptr) counts = &ignored;
+    *counts = ExtractionCounts();
     if (zip == nullptr || destination == nullptr) return false;
 
     // The workers read through a descriptor of their own: positioned reads
@@ -157,6 +161,7 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
     bool ok = !root.empty();
     if (ok) {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
+        counts->workers = pool.Threads();
         const unsigned codePage = LauncherCodePage();
         InFlight inFlight(pool, codePage);
         std::unordered_set<std::string> directories;
@@ -176,9 +181,10 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
             // none is selected by its own bytes, and refused.
             const bool safe = zipExtractionName(entry->entryName, codePage, &name);
             if (!safe) name = entry->entryName;
-            if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) ||
-                (except != nullptr && name.compare(0, exceptLength, except) == 0) ||
+            const bool passedOver = except != nullptr && name.compare(0, exceptLength, except) == 0;
+            if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) || passedOver ||
                 (safe && name.empty())) {
+                if (passedOver) counts->passedOver++;
                 zipFreeEntry(zip, entry);
                 continue;
             }
@@ -225,6 +231,7 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
             }
             if (!isDirectory) {
                 inFlight.Touching(text);
+                counts->files++;
                 FileJob *job = new FileJob{&extraction, *entry, text};
                 job->entry.entryName = nullptr;
                 job->entry.extraField = nullptr;

@@ -18,7 +18,16 @@
 // the result of writing them one after another: the same files and bytes,
 // the later of two entries of one name winning. After a failure no further
 // entry is started; nothing extracted is removed. The archive stays open.
+//
+// `counts`, when given, receives what the extraction did: the files handed
+// out to be written, the entries passed over for `except`, and the worker
+// threads that wrote (0: all on the calling thread).
+struct ExtractionCounts {
+    int files = 0;
+    int passedOver = 0;
+    int workers = 0;
+};
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
-                const char *except = nullptr);
+                const char *except = nullptr, ExtractionCounts *counts = nullptr);
 
 #endif

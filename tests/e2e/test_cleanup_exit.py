@@ -9,9 +9,11 @@ appended payload that carries the stand-in runtime under package/jre) and
 runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
 import os
+import re
 import select
 import signal
 import time
+import zipfile
 
 import pytest
 
@@ -193,8 +195,10 @@ def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_c
     if window:
         request.getfixturevalue("gui")
     program = make_installer(wine, standin, str(tmp_path), program=program_name)
+    trace = tmp_path / "trace.txt"
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
-                        env={"LAUNCHER_TEST_FAULT": fault}, window=window)
+                        env={"LAUNCHER_TEST_FAULT": fault, "SETUP_TRACE": to_windows(str(trace))},
+                        window=window)
 
     assert run.result.code == FAULTS[fault] & 0xFF, run.result
     assert run.records == [], "the wizard must not start"
@@ -211,13 +215,19 @@ def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_c
         working = os.path.join(str(tmp_path / "tmp"), left[0])
         main_class = os.path.join(working, "tarvisk.class")
         assert os.path.exists(main_class)
-        # The payload's runtime (last in the archive) was written once, by
-        # the runtime search, before the rest: the whole extraction passed
-        # it over.
-        runtime = [os.path.join(base, f) for base, _, files in
-                   os.walk(os.path.join(working, "package", "jre")) for f in files]
-        assert runtime
-        assert max(os.stat(f).st_mtime_ns for f in runtime) <= os.stat(main_class).st_mtime_ns
+        # The payload's runtime was written once, by the runtime search,
+        # before the rest: the whole extraction passed over every entry of
+        # it and wrote every other file.
+        with zipfile.ZipFile(program) as archive:
+            names = archive.namelist()
+        runtime = [n for n in names if n.startswith("package/jre")]
+        files = [n for n in names if not n.endswith("/") and n not in runtime]
+        assert runtime and os.path.exists(os.path.join(working, "package", "jre", "bin",
+                                                       "java.exe"))
+        counts = re.search(r"payload: (\d+) files written by \d+ worker threads; (\d+) entries "
+                           r"under package/jre passed over", trace.read_text(encoding="cp1252"))
+        assert counts and (int(counts.group(1)), int(counts.group(2))) == \
+            (len(files), len(runtime)), trace.read_text(encoding="cp1252")
     else:
         assert shown_on_console != window, run.result
         assert run.leftovers() == []
