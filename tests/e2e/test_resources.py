@@ -100,15 +100,35 @@ def test_manifest_declares_windows_versions_and_dpi_but_no_execution_level(wine,
     assert "requestedExecutionLevel" not in text
 
 
+def embedded(tree):
+    """The version texts and the manifest of a program linked from the
+    version resource that the configured `tree` generated (what the build
+    embeds in conrun.exe), read back from that program."""
+    res, exe = tree / "version.res", tree / "version.exe"
+    subprocess.run(["i686-w64-mingw32-windres", "-O", "coff", "-i",
+                    str(tree / "generated" / "version_conrun.rc"), "-o", str(res)], check=True)
+    subprocess.run(["i686-w64-mingw32-gcc", "-x", "c", "-", "-x", "none", str(res), "-o",
+                    str(exe)],
+                   input=b"int main(void) { return 0; }\n", check=True)
+    pe = pefile.PE(str(exe))
+    texts = {}
+    for info in pe.FileInfo[0]:
+        for table in getattr(info, "StringTable", []):
+            texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return texts, peres.resources(str(exe))[(RT_MANIFEST, 1, ENGLISH_US)].decode("utf-8")
+
+
 @pytest.mark.parametrize("variable, value, refusal", [
     ("PRODUCT_EXECUTION_LEVEL", "requireAdministrator", None),
     ("PRODUCT_EXECUTION_LEVEL", "asInvoker", None),
+    ("PRODUCT_NAME", "Acme Installer", None),
     ("PRODUCT_EXECUTION_LEVEL", "highestAvailable", "PRODUCT_EXECUTION_LEVEL must be"),
     # Every class-path entry lies in the application home.
     ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\a.jar;C:\\evil.jar", "outside"),
     ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\a.jar;\\\\server\\share\\b.jar", "outside"),
     ("PRODUCT_CLASSPATH_ELEMENT", r"\\package\\..\\..\\c.jar", "outside"),
-], ids=["require-admin", "as-invoker", "highest-available", "drive", "share", "dot-dot"])
+], ids=["require-admin", "as-invoker", "product-name", "highest-available", "drive", "share",
+        "dot-dot"])
 def test_configure_takes_product_choices_and_refuses_bad_ones(tmp_path, variable, value,
                                                               refusal):
     tree = tmp_path / "tree"
@@ -120,8 +140,13 @@ def test_configure_takes_product_choices_and_refuses_bad_ones(tmp_path, variable
         assert refusal in result.stderr, result.stderr
         return
     assert result.returncode == 0, result.stderr
-    text = (tree / "generated" / "launcher.manifest").read_text()
-    assert '<requestedExecutionLevel level="%s" uiAccess="false"/>' % value in text
+    # What a program built from this tree carries, not the generated files.
+    texts, manifest = embedded(tree)
+    if variable == "PRODUCT_NAME":
+        assert texts["ProductName"] == value
+        assert "requestedExecutionLevel" not in manifest
+    else:
+        assert '<requestedExecutionLevel level="%s" uiAccess="false"/>' % value in manifest
 
 
 def test_committed_icon_is_what_its_script_draws(tmp_path):
