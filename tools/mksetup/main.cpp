@@ -208,11 +208,14 @@ int Pack(const PackOptions &options)
     std::string stub;
     if (!ReadFileBytes(options.stub, &stub)) return Fail(options.stub + ": cannot be read");
     ProductValues record;
-    if (stub.rfind("MZ", 0) != 0 || !FindProductRecord(stub, &record))
+    std::string error;
+    if (stub.rfind("MZ", 0) != 0 || !FindProductRecord(stub, &record, &error)) {
+        if (!error.empty())
+            return Fail(options.stub + ": its built-in values cannot be used: " + error);
         return Fail(options.stub + ": not one of the launcher's programs (setup.exe or "
                                    "conrun.exe built from this source)");
+    }
     std::vector<Resource> stubResources;
-    std::string error;
     if (!ReadResources(stub, &stubResources, &error)) return Fail(options.stub + ": " + error);
     const ProductValues values = EffectiveValues(record, stubResources, options.values);
     // An installer as the stub would carry two payloads, one of them dead.

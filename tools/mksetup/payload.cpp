@@ -77,14 +77,17 @@ bool MakeName(const fs::path &source, const std::string &utf8, const NameRules &
 
 } // namespace
 
-bool FindProductRecord(const std::string &program, ProductValues *record)
+bool FindProductRecord(const std::string &program, ProductValues *record, std::string *error)
 {
     const std::string tag = RecordTag();
     const size_t at = program.find(tag);
     if (at == std::string::npos) return false;
-    std::string error;
-    return ParseProductValues(program.data() + at, program.size() - at, tag, record, &error) &&
-           record->Find("main-class") != nullptr && record->Find("class-path") != nullptr;
+    std::string why;
+    if (!ParseProductValues(program.data() + at, program.size() - at, tag, record, &why)) {
+        if (error != nullptr) *error = why;
+        return false;
+    }
+    return record->Find("main-class") != nullptr && record->Find("class-path") != nullptr;
 }
 
 bool CollectFolder(const fs::path &folder, const std::string &prefix, const NameRules &rules,

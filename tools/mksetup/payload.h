@@ -14,8 +14,10 @@
 // Finds the product record in the bytes of a program file: the values it
 // was built with (launcher/build_variant.cpp writes it), at least its main
 // class and class path. False when the bytes hold none: the file is not one
-// of the launcher's programs.
-bool FindProductRecord(const std::string &program, ProductValues *record);
+// of the launcher's programs; false with *error set (when `error` is given)
+// when they hold one whose values break the rules of base/product_values.h.
+bool FindProductRecord(const std::string &program, ProductValues *record,
+                       std::string *error = nullptr);
 
 // One entry of the payload: its archive name ("/"-separated, in the chosen
 // code page; directories end in "/") and, for files, where it comes from.
