@@ -23,6 +23,7 @@ class Registry:
     def __init__(self, wine, vendors=False):
         self.wine = wine
         self.vendors = vendors
+        self.added = set()  # the vendors' tops this test registered under
 
     def register(self, kind, version, java_home, view=32):
         """Registers `java_home` (a Windows path) under `kind` (a key of
@@ -36,14 +37,18 @@ class Registry:
 
     def register_vendor(self, key, value, java_home, view=64):
         """A vendor's registration: `key` a full key path (HKLM\\... or
-        HKCU\\...), `value` the value that holds the directory."""
+        HKCU\\...) below one of VENDOR_TOPS, `value` the value that holds the
+        directory."""
+        assert self.vendors, "vendors' keys are cleaned only by the vendor_registry fixture"
+        top = [t for t in VENDOR_TOPS if key[5:].startswith(t + "\\")]
+        assert top, key
+        self.added.add(key[:5] + top[0])
         r = self.wine.reg("add", key, "/v", value, "/t", "REG_SZ", "/d", java_home, view=view)
         assert r.returncode == 0, r.stderr
 
     def _keys(self):
-        if not self.vendors:
-            return [JAVASOFT]
-        return [JAVASOFT] + [root + "\\" + top for root in ("HKLM", "HKCU") for top in VENDOR_TOPS]
+        # Every run of reg.exe costs: only the vendors' keys this test made.
+        return [JAVASOFT] + sorted(self.added)
 
     def clean(self):
         for view in (32, 64):
@@ -70,6 +75,6 @@ def registry(wine):
 
 @pytest.fixture
 def vendor_registry(wine):
-    """The registry fixture for tests that register vendors' keys too: they
-    are cleaned as well (only here, as every run of reg.exe costs)."""
+    """The registry fixture for tests that register vendors' keys too: those
+    it registered are removed as well."""
     yield from _clean_around(Registry(wine, vendors=True))
