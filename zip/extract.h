@@ -4,29 +4,30 @@
 
 #include "zip/archive.h"
 
-// Extracts every entry of `zip` whose name, as it is extracted
-// (zipExtractionName: "./" parts left out, "\\" read as "/"), begins with
-// `prefix` (all when
-// prefix is null) and not with `except` (none passed over when null: a part
-// extracted before, such as the runtime) below `destination`, re-creating
-// the directories the names describe; a file standing where a directory must
-// go is replaced. Returns true when every entry up to the archive's entry
-// count was handled, false when one cannot be read or written, or a name is
-// not safe (zipIsSafeName: it would land outside the destination or under
-// another name), and when zip or destination is null. Files are written by a
-// few worker threads at once (unless built with ZIP_SERIAL_EXTRACTION), with
-// the result of writing them one after another: the same files and bytes,
-// the later of two entries of one name winning. After a failure no further
-// entry is started; nothing extracted is removed. The archive stays open.
-//
-// `counts`, when given, receives what the extraction did: the files handed
-// out to be written, the entries passed over for `except`, and the worker
-// threads that wrote (0: all on the calling thread).
+// What an extraction did: the files it handed out to be written, the
+// entries it passed over for `except`, and the worker threads that wrote
+// (0: all on the calling thread).
 struct ExtractionCounts {
     int files = 0;
     int passedOver = 0;
     int workers = 0;
 };
+
+// Extracts every entry of `zip` whose name, as it is extracted
+// (zipExtractionName: "./" parts left out, "\\" read as "/"), begins with
+// `prefix` (all when prefix is null) and not with `except` (none passed over
+// when null: a part extracted before, such as the runtime) below
+// `destination`, re-creating the directories the names describe; a file
+// standing where a directory must go is replaced. Returns true when every
+// entry up to the archive's entry count was handled, false when one cannot
+// be read or written, or a name is not safe (zipIsSafeName: it would land
+// outside the destination or under another name), and when zip or
+// destination is null. Files are written by a few worker threads at once
+// (unless built with ZIP_SERIAL_EXTRACTION), with the result of writing them
+// one after another: the same files and bytes, the later of two entries of
+// one name winning. After a failure no further entry is started; nothing
+// extracted is removed. The archive stays open. `counts`, when given,
+// receives what the extraction did.
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
                 const char *except = nullptr, ExtractionCounts *counts = nullptr);
 
