@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -111,33 +113,16 @@ std::wstring FileNameKey(const char *text, unsigned codePage)
     return key;
 }
 #else
-namespace {
-
-// The next character of the UTF-8 text at *p; a byte that starts no valid
-// sequence stands for itself, moved out of the way of real characters.
-wchar_t NextCharacter(const unsigned char *&p)
-{
-    const unsigned char lead = *p++;
-    if (lead < 0x80) return lead;
-    if (lead < 0xC0 || lead >= 0xF8) return 0xDC00 + lead;
-    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-    wchar_t c = lead & (0x3F >> more);
-    for (int i = 0; i < more; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0xDC00 + lead;
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    p += more;
-    return c;
-}
-
-} // namespace
-
 std::wstring FileNameKey(const char *text, unsigned)
 {
     static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    // Bytes that are not UTF-8 stand for themselves, away from real
+    // characters: two such names still have two keys.
+    std::u32string characters;
+    DecodeUtf8(text, &characters);
     std::wstring key;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0;) {
-        wchar_t c = NextCharacter(p);
+    for (char32_t character : characters) {
+        wchar_t c = static_cast<wchar_t>(character);
         if (c == L'\\') c = L'/';
         key.push_back(unicode != static_cast<locale_t>(0) ? static_cast<wchar_t>(towupper_l(c, unicode))
                                                          : static_cast<wchar_t>(towupper(c)));

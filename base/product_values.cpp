@@ -1,5 +1,7 @@
 #include "base/product_values.h"
 
+#include "base/text.h"
+
 #include <cstring>
 
 const char *const ProductValueKeys[] = {"main-class",     "class-path",         "download-url",
@@ -73,15 +75,9 @@ std::string ClassPathError(const std::string &value)
     for (char c : value)
         if (!IsPrintable(c) || c == '"') return "holds a character other than printable ASCII, or '\"'";
     if (value[0] != '\\') return "must begin with \"\\\" (it is appended to the application home)";
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t end = value.find(';', start);
-        if (end == std::string::npos) end = value.size();
-        const std::string entry = value.substr(start, end - start);
+    for (const std::string &entry : SplitAt(value, ';'))
         if (LeavesTheHome(entry))
             return "\"" + entry + "\" may name a place outside the application home";
-        start = end + 1;
-    }
     return std::string();
 }
 

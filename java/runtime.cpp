@@ -9,6 +9,7 @@
 #include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/owned.h"
+#include "base/text.h"
 #include "java/version.h"
 #include "product/product.h"
 #include "ui/report.h"
@@ -255,13 +256,7 @@ void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace)
         trace.Line("runtime: PATH: not set");
         return;
     }
-    const std::string list = path;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        std::string dir = list.substr(start, end - start);
-        start = end + 1;
+    for (std::string dir : SplitAt(path, ';')) {
         if (dir.size() >= 2 && dir.front() == '"' && dir.back() == '"') dir = dir.substr(1, dir.size() - 2);
         while (!dir.empty() && dir.back() == '\\') dir.pop_back();
         if (dir.empty() || !IsReadable(dir + "\\java.exe")) continue;

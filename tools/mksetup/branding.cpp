@@ -8,6 +8,7 @@
 #include "branding.h"
 
 #include "base/little_endian.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -28,22 +29,10 @@ void Pad4(std::string &b)
 // UTF-8 to UTF-16; false for text that is not UTF-8.
 bool Utf16(const std::string &utf8, std::u16string *out)
 {
+    std::u32string characters;
+    if (!DecodeUtf8(utf8, &characters)) return false;
     out->clear();
-    for (size_t i = 0; i < utf8.size();) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        const int more = lead < 0x80                  ? 0
-                         : lead >= 0xC2 && lead < 0xE0 ? 1
-                         : lead >= 0xE0 && lead < 0xF0 ? 2
-                         : lead >= 0xF0 && lead < 0xF5 ? 3
-                                                       : -1;
-        if (more < 0 || utf8.size() - i < static_cast<size_t>(more) + 1) return false;
-        uint32_t c = more == 0 ? lead : lead & (0x3F >> more);
-        for (int k = 1; k <= more; ++k) {
-            const unsigned char next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        i += static_cast<size_t>(more) + 1;
+    for (char32_t c : characters) {
         if (c >= 0x10000) {
             c -= 0x10000;
             out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));

@@ -162,15 +162,12 @@ bool WriteChecksum(const fs::path &path, std::string *error)
 }
 
 // The stub with the product values and branding of `options` in its
-// resources; the stub as it is when neither is given.
-bool BrandStub(const PackOptions &options, std::string *stub, std::string *error)
+// resources (`resources`, the stub's as read); the stub as it is when
+// neither is given.
+bool BrandStub(const PackOptions &options, std::vector<Resource> resources, std::string *stub,
+               std::string *error)
 {
     if (options.values.items.empty() && !options.branding.Any()) return true;
-    std::vector<Resource> resources;
-    if (!ReadResources(*stub, &resources, error)) {
-        *error = options.stub + ": " + *error;
-        return false;
-    }
     if (!options.values.items.empty()) {
         ProductValues values;
         if (!CarriedProductValues(resources, &values, error)) {
@@ -239,7 +236,7 @@ int Pack(const PackOptions &options)
                       << ": its signature is left out; sign the installer instead\n";
     }
 
-    if (!BrandStub(options, &stub, &error)) return Fail(error);
+    if (!BrandStub(options, stubResources, &stub, &error)) return Fail(error);
 
     NameRules rules;
     rules.codePage = options.codePage;

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "base/mbcs.h"
+#include "base/text.h"
 #include "host.h"
 #include "zip/entry_name.h"
 
@@ -202,13 +203,7 @@ std::vector<std::string> CheckPayload(const std::string &mainClass, const std::s
 
     // Elements are appended to the application home: "\package\x.jar" and
     // ".\package\x.jar" name payload files, "." the home itself.
-    std::string text = classPath;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(';', start);
-        if (end == std::string::npos) end = text.size();
-        std::string element = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string element : SplitAt(classPath, ';')) {
         std::replace(element.begin(), element.end(), '\\', '/');
         if (element.rfind("./", 0) == 0) element.erase(0, std::strlen("./"));
         while (!element.empty() && element[0] == '/') element.erase(0, 1);
