@@ -40,7 +40,7 @@ add_module(zip
     USES base ${ZLIB_STATIC})
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 add_module(ui
-    SOURCES ui/catalogue.cpp ui/output.cpp ui/report.cpp
+    SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/report.cpp
     USES base user32 gdi32)
 add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "java/version.h"
 #include "product/product.h"
+#include "ui/progress.h"
 #include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"
@@ -402,13 +403,17 @@ char *GetBundledJREPath(Trace &trace)
         trace.Line("runtime: payload: none (the executable carries no archive)");
         return nullptr;
     }
-    ReportStatus("unzipping_java_files");
     // Entry names are the candidate relative to the home, with slashes.
     std::string prefix = candidate.substr(strlen(home) + 1);
     for (char &c : prefix) {
         if (c == '\\') c = '/';
     }
-    if (UnzipFiles(archive, home, prefix.c_str())) {
+    bool extracted = false;
+    {
+        ProgressStep step("unzipping_java_files");
+        extracted = UnzipFiles(archive, home, prefix.c_str(), nullptr, nullptr, step.written());
+    }
+    if (extracted) {
         extractedRuntimeHome = home;
         extractedRuntimePrefix = prefix;
         bundledJREPath = GetJREPath(candidate.c_str(), trace);

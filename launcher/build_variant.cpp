@@ -5,6 +5,7 @@
 #include "launcher/console_control.h"
 #include "product/product.h"
 #include "product_config.h"
+#include "zip/fileio.h"
 
 #include <windows.h>
 #include <cstdio>
@@ -68,9 +69,20 @@ void TestFaultHook(const char *point)
 #endif
 }
 
-void TestLoadLibraryHook()
-{
 #ifdef LAUNCHER_TEST_HOOKS
+namespace {
+
+DWORD writeDelayMs;
+FileIo delayedWrites;
+
+int DelayedWrite(int fd, const void *buffer, unsigned count)
+{
+    Sleep(writeDelayMs);
+    return fileioSystem()->write(fd, buffer, count);
+}
+
+void LoadLibraryHook()
+{
     const char *name = getenv("LAUNCHER_TEST_LOAD_LIBRARY");
     if (name == nullptr || *name == '\0') return;
     HMODULE module = LoadLibraryA(name);
@@ -82,6 +94,26 @@ void TestLoadLibraryHook()
     printf("%s\n", module != nullptr ? path.c_str() : "not loaded");
     fflush(stdout);
     exit(0);
+}
+
+void WriteDelayHook()
+{
+    const char *delay = getenv("LAUNCHER_TEST_WRITE_DELAY_MS");
+    if (delay == nullptr || *delay == '\0') return;
+    writeDelayMs = strtoul(delay, nullptr, 10);
+    delayedWrites = *fileioSystem();
+    delayedWrites.write = DelayedWrite;
+    fileioInstall(&delayedWrites);
+}
+
+} // namespace
+#endif
+
+void TestStartHooks()
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    LoadLibraryHook();
+    WriteDelayHook();
 #endif
 }
 

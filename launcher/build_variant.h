@@ -7,11 +7,13 @@
 // stop; in the shipped programs it does nothing.
 void TestFaultHook(const char *point);
 
-// In test builds, LAUNCHER_TEST_LOAD_LIBRARY=<name> loads that DLL by name,
+// The hooks a test build looks at first thing; the shipped programs do
+// nothing here. LAUNCHER_TEST_LOAD_LIBRARY=<name> loads that DLL by name,
 // prints the path of the module that came (or "not loaded") on standard
-// output and ends the process with 0; in the shipped programs it does
-// nothing.
-void TestLoadLibraryHook();
+// output and ends the process with 0. LAUNCHER_TEST_WRITE_DELAY_MS=<n> makes
+// every block the extraction writes wait n milliseconds first, so that a
+// test can watch the progress measure move on any machine.
+void TestStartHooks();
 
 // In test builds, prints "console control event <n>" on standard output
 // when the console control handler receives event n, so a test knows it

@@ -27,6 +27,7 @@
 #include "product/product.h"
 #include "product_config.h"
 #include "ui/output.h"
+#include "ui/progress.h"
 #include "ui/report.h"
 #include "zip/archive.h"
 #include "zip/extract.h"
@@ -204,6 +205,7 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
     }
     zipClose(zip);
     SetApplicationHome(StrDup(run.workingDirectory));
+    SetProgressTotal(static_cast<uint64_t>(*payloadBytes));
     return true;
 }
 
@@ -251,12 +253,16 @@ bool ExtractPayload(RunState &run)
 {
     ZipArchive *zip = zipOpen(run.execPath, nullptr);
     if (zip == nullptr) return true;
-    ReportStatus("unzipping_files");
     // The payload's runtime, when the search extracted it here, is not
     // written twice.
     const char *extractedBefore = GetExtractedRuntimePrefix(run.workingDirectory);
     ExtractionCounts counts;
-    const bool extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts);
+    bool extracted = false;
+    {
+        ProgressStep step("unzipping_files");
+        extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts,
+                               step.written());
+    }
     zipClose(zip);
     run.trace.Line("payload: %s into %s", extracted ? "extracted" : "extraction failed",
                    run.workingDirectory);

@@ -40,7 +40,7 @@ void RestrictDllSearch()
 int main(int argc, char **argv)
 {
     RestrictDllSearch();
-    TestLoadLibraryHook();
+    TestStartHooks();
     SetPrintToConsole(1);
     return _main(argc, argv);
 }
@@ -48,7 +48,7 @@ int main(int argc, char **argv)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
-    TestLoadLibraryHook();
+    TestStartHooks();
     AppInstance = instance;
     return _main(__argc, __argv);
 }

@@ -11,13 +11,20 @@
 //   has ended (see WaitForWindowThread), so that wait cannot hang.
 // - Painting measures the text first and grows the window about its centre
 //   when the text does not fit; it never shrinks, so a long text leaves the
-//   window larger for every later one.
+//   window larger for every later one. Margins, and the progress bar, are
+//   laid out in pixels at 96 dpi and scaled to the display's: the dialog and
+//   the message font already scale with the system DPI the manifest declares.
+// - The progress bar (ui/progress.h) follows a counter that the extraction's
+//   workers add to. The window thread reads it on a timer and paints only the
+//   bar's growth, straight into the window, so the text is not erased ten
+//   times a second; a full paint draws both. A new progress line hides it.
 #include "ui/output.h"
 #include "ui/output_internal.h"
 
 #include "base/memory.h"
 #include "base/owned.h"
 #include "ui/catalogue.h"
+#include "ui/progress.h"
 
 #include <io.h>
 
@@ -36,7 +43,18 @@ namespace {
 
 const int StatusDialogId = 103;
 const size_t FormatStep = 1024;
+// The layout at 96 dpi (100 %), in pixels.
+const int BaseDpi = 96;
 const int TextMargin = 10;
+const int BarGap = 8;       // between the text and the bar
+const int BarHeight = 12;
+const int BarInset = 2 * TextMargin;  // the bar's distance from either side
+// The window messages of the progress bar: the measure to show under the
+// text (lParam, a ProgressMeasure that lives as long as the process), and
+// its end, after which the bar keeps its last figure until the next text.
+const UINT ProgressBeginMessage = WM_APP;
+const UINT ProgressEndMessage = WM_APP + 1;
+const UINT_PTR ProgressTimerId = 1;
 // Lines break at line feeds only (no DT_WORDBREAK); tabs expand and '&' is
 // an ordinary character.
 const UINT MeasureFlags = DT_CALCRECT | DT_CENTER | DT_EXPANDTABS | DT_NOPREFIX;
@@ -52,6 +70,11 @@ HANDLE WindowThread;  // the running window thread, until CloseWindows ends it a
 
 char *volatile title;         // see GetTitle; published once with a CAS
 char *StatusText;             // window thread only
+// The bar, window thread only: the measure it shows (null: no bar), the
+// figure painted last and where it was painted (empty before a paint).
+const ProgressMeasure *BarMeasure;
+int BarPermille;
+RECT BarRect;
 char *PendingStatusText;      // main thread only
 char *PendingMessageBoxText;  // main thread only
 
@@ -221,24 +244,66 @@ void CloseWindows()
     WaitForWindowThread(thread.get(), CloseWindowsLimitMs);
 }
 
+// The bar at `permille`: a frame, the done part in the selection colour and
+// the rest in the window colour.
+void PaintBar(HDC dc, const RECT &bar, int permille)
+{
+    if (IsRectEmpty(&bar)) return;
+    FrameRect(dc, &bar, GetSysColorBrush(COLOR_BTNSHADOW));
+    RECT done = {bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1};
+    if (IsRectEmpty(&done)) return;
+    RECT rest = done;
+    done.right = done.left + MulDiv(done.right - done.left, permille, 1000);
+    rest.left = done.right;
+    if (done.right > done.left) FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
+    if (rest.right > rest.left) FillRect(dc, &rest, GetSysColorBrush(COLOR_WINDOW));
+}
+
 void PaintStatusText(HWND window, HDC dc, const char *text)
 {
     MessageFont font(dc);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    const bool withBar = BarMeasure != nullptr;
 
     RECT frame;
     GetWindowRect(window, &frame);
-    const RECT layout = {TextMargin, TextMargin, frame.right - frame.left - TextMargin,
-                         frame.bottom - frame.top - TextMargin};
-    RECT measured = layout;
+    const RECT room = LayOutStatusWindow(frame.right - frame.left, frame.bottom - frame.top, 0,
+                                         dpi, withBar).room;
+    RECT measured = room;
     int textHeight = DrawTextA(dc, text, -1, &measured, MeasureFlags);
 
-    if (GrowStatusWindowRect(&frame, measured, layout)) {
+    if (GrowStatusWindowRect(&frame, measured, room)) {
         SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
                      frame.bottom - frame.top, 0);
         GetWindowRect(window, &frame);
     }
-    RECT target = StatusTextRect(frame.right - frame.left, frame.bottom - frame.top, textHeight);
-    DrawTextA(dc, text, -1, &target, DrawFlags);
+    StatusLayout layout = LayOutStatusWindow(frame.right - frame.left, frame.bottom - frame.top,
+                                             textHeight, dpi, withBar);
+    DrawTextA(dc, text, -1, &layout.text, DrawFlags);
+    BarRect = layout.bar;
+    PaintBar(dc, BarRect, BarPermille);
+}
+
+// Paints the bar's growth since the last figure, when the counter moved.
+void FollowProgress(HWND window)
+{
+    if (BarMeasure == nullptr) return;
+    const int permille = ProgressPermille(BarMeasure->written.load(std::memory_order_relaxed),
+                                          BarMeasure->total.load());
+    if (permille <= BarPermille) return;
+    BarPermille = permille;
+    HDC dc = GetDC(window);
+    if (dc == nullptr) return;
+    PaintBar(dc, BarRect, BarPermille);
+    ReleaseDC(window, dc);
+}
+
+void HideBar(HWND window)
+{
+    KillTimer(window, ProgressTimerId);
+    BarMeasure = nullptr;
+    BarPermille = 0;
+    SetRectEmpty(&BarRect);
 }
 
 } // namespace
@@ -284,6 +349,24 @@ bool UseParentConsole()
 int GetPrintToConsole()
 {
     return PrintToConsole;
+}
+
+bool StatusGoesToWindow()
+{
+    return UseWindows() && WindowsLoaded && StatusWindow != nullptr;
+}
+
+bool ShowProgressInStatusWindow(const ProgressMeasure *measure)
+{
+    HWND window = StatusWindow;
+    return window != nullptr &&
+           PostMessageA(window, ProgressBeginMessage, 0, reinterpret_cast<LPARAM>(measure));
+}
+
+void EndProgressInStatusWindow()
+{
+    HWND window = StatusWindow;
+    if (window != nullptr) PostMessageA(window, ProgressEndMessage, 0, 0);
 }
 
 int statusf(const char *format, ...)
@@ -423,21 +506,39 @@ DWORD WINAPI DispatchWindowsEvents(LPVOID)
     StatusWindow = nullptr;
     free(StatusText);
     StatusText = nullptr;
+    BarMeasure = nullptr;
+    BarPermille = 0;
+    SetRectEmpty(&BarRect);
     return 0;
 }
 
-INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM, LPARAM lParam)
+INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_USER:
         if (lParam != 0) {
             free(StatusText);
             StatusText = reinterpret_cast<char *>(lParam);
+            HideBar(window);
             ShowWindow(window, SW_SHOW);
             InvalidateRect(window, nullptr, TRUE);
             SetForegroundWindow(window);
             UpdateWindow(window);
         }
+        return TRUE;
+    case ProgressBeginMessage:
+        BarMeasure = reinterpret_cast<const ProgressMeasure *>(lParam);
+        BarPermille = ProgressPermille(BarMeasure->written.load(), BarMeasure->total.load());
+        SetTimer(window, ProgressTimerId, ProgressTickMs, nullptr);
+        InvalidateRect(window, nullptr, TRUE);
+        UpdateWindow(window);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == ProgressTimerId) FollowProgress(window);
+        return TRUE;
+    case ProgressEndMessage:
+        KillTimer(window, ProgressTimerId);
+        FollowProgress(window);
         return TRUE;
     case WM_PAINT: {
         // Every paint starts from an erased window, so no earlier text stays.
@@ -503,10 +604,23 @@ bool GrowStatusWindowRect(RECT *window, const RECT &measured, const RECT &layout
     return grew;
 }
 
-RECT StatusTextRect(int width, int height, int textHeight)
+StatusLayout LayOutStatusWindow(int width, int height, int textHeight, int dpi, bool withBar)
 {
+    auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, BaseDpi); };
+    const int margin = scaled(TextMargin);
+    const int below = withBar ? scaled(BarGap) + scaled(BarHeight) : 0;
+    StatusLayout layout;
+    layout.room = RECT{margin, margin, width - margin, height - margin - below};
     // Integer division truncates toward zero, also for a block taller than
     // the window.
-    int top = TextMargin + (height - 2 * TextMargin - textHeight) / 2;
-    return RECT{TextMargin, top, width - TextMargin, top + textHeight};
+    const int top = margin + (height - 2 * margin - textHeight - below) / 2;
+    layout.text = RECT{margin, top, width - margin, top + textHeight};
+    if (withBar) {
+        const int barTop = top + textHeight + scaled(BarGap);
+        layout.bar = RECT{scaled(BarInset), barTop, width - scaled(BarInset),
+                          barTop + scaled(BarHeight)};
+    } else {
+        layout.bar = RECT{0, 0, 0, 0};
+    }
+    return layout;
 }

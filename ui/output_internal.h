@@ -19,9 +19,27 @@ char *ComposeWindowText(const char *pending, const char *format, va_list args,
 // True when it grew. Never shrinks.
 bool GrowStatusWindowRect(RECT *window, const RECT &measured, const RECT &layout);
 
-// Where a text block `textHeight` high is drawn in a window of `width` by
-// `height`: 10-pixel margins, centred vertically.
-RECT StatusTextRect(int width, int height, int textHeight);
+// Where things go in a status window of `width` by `height` at `dpi` (96 is
+// 100 %): margins of 10 pixels at 96 dpi, scaled; the text block
+// `textHeight` high and, `withBar`, the progress bar under it, centred
+// vertically as one block.
+struct StatusLayout {
+    RECT room;  // where the text may go: the window less the margins and the bar
+    RECT text;  // the text block
+    RECT bar;   // the bar, narrower than the text; empty without one
+};
+StatusLayout LayOutStatusWindow(int width, int height, int textHeight, int dpi, bool withBar);
+
+// True when progress lines go to the status window, which exists (starting
+// the window thread when need be, as a print does).
+bool StatusGoesToWindow();
+
+// Hands `measure` (which outlives the window) to the status window, whose
+// bar then follows it under the current text until EndProgressInStatusWindow;
+// false when there is no window to show it.
+struct ProgressMeasure;
+bool ShowProgressInStatusWindow(const ProgressMeasure *measure);
+void EndProgressInStatusWindow();
 
 // --- Test seams ----------------------------------------------------------
 

@@ -45,7 +45,16 @@ int ReadData(int archiveFd, const ZipEntry *entry, int offset, void *buffer, int
     return fileReadAt(archiveFd, buffer, static_cast<unsigned>(length), position);
 }
 
-bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message);
+bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message,
+                 std::atomic<uint64_t> *written);
+
+// Writes one block of the entry's contents and counts it where asked to.
+bool WriteBlock(int fd, const unsigned char *block, unsigned length, std::atomic<uint64_t> *written)
+{
+    if (fileWrite(fd, block, length) != static_cast<int>(length)) return false;
+    if (written != nullptr) written->fetch_add(length, std::memory_order_relaxed);
+    return true;
+}
 
 } // namespace
 
@@ -62,12 +71,13 @@ int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int leng
 
 bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message)
 {
-    return InflateFrom(zip->fd, entry, fd, message);
+    return InflateFrom(zip->fd, entry, fd, message, nullptr);
 }
 
 namespace {
 
-bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message)
+bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message,
+                 std::atomic<uint64_t> *counter)
 {
     *message = nullptr;
     if (entry->compressedSize == 0) {
@@ -131,7 +141,7 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
                 return false;
             }
             if (produced > 0) {
-                if (fileWrite(fd, output, produced) != static_cast<int>(produced)) return false;
+                if (!WriteBlock(fd, output, produced, counter)) return false;
                 crc = crc32(crc, output, produced);
                 written += produced;
             }
@@ -168,7 +178,8 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
     return zipWriteEntryFrom(zip->fd, entry, path);
 }
 
-bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path)
+bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
+                       std::atomic<uint64_t> *written)
 {
     if (entry->uncompressedSize < 0) return false;
     int fd = fileOpen(path, FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
@@ -178,7 +189,7 @@ bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path)
     bool ok = false;
     if (entry->compressedSize != 0) {
         const char *message = nullptr;
-        ok = InflateFrom(archiveFd, entry, fd, &message);
+        ok = InflateFrom(archiveFd, entry, fd, &message, written);
     } else {
         unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
         uLong crc = crc32(0L, Z_NULL, 0);
@@ -188,7 +199,7 @@ bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path)
         while (remaining > 0) {
             int ask = remaining < static_cast<int32_t>(sizeof buffer) ? remaining : static_cast<int>(sizeof buffer);
             int got = ReadData(archiveFd, entry, offset, buffer, ask);
-            if (got <= 0 || fileWrite(fd, buffer, static_cast<unsigned>(got)) != got) {
+            if (got <= 0 || !WriteBlock(fd, buffer, static_cast<unsigned>(got), written)) {
                 ok = false;
                 break;
             }

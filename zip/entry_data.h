@@ -6,6 +6,9 @@
 
 #include "zip/archive.h"
 
+#include <atomic>
+#include <cstdint>
+
 // Fixed buffer sizes: the copy of stored entries reads in steps of
 // ZIP_COPY_BUFFER_SIZE; inflation reads ZIP_INFLATE_INPUT_SIZE compressed
 // bytes at a time and writes up to ZIP_INFLATE_OUTPUT_SIZE bytes per call.
@@ -43,7 +46,10 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
 // zipReadEntry with the archive read through `archiveFd`, a descriptor of the
 // archive's file, by positioned reads alone, and nothing of the archive
 // record touched: several threads may write entries at once, each with an
-// entry of its own (the numbers of an entry are all that is used).
-bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path);
+// entry of its own (the numbers of an entry are all that is used). When
+// `written` is given, every block written is added to it as it goes (a
+// relaxed atomic add, no lock), so another thread can watch the bytes grow.
+bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
+                       std::atomic<uint64_t> *written = nullptr);
 
 #endif

@@ -67,6 +67,7 @@ const int kQueuedPerWorker = 4;
 struct Extraction {
     int archiveFd;                      // the workers' descriptor
     std::atomic<bool> failed{false};
+    std::atomic<uint64_t> *written;     // uncompressed bytes written, or null
 };
 
 // One file for a worker: the entry's numbers and where it goes.
@@ -80,7 +81,8 @@ void WriteFile(void *task)
 {
     FileJob *job = static_cast<FileJob *>(task);
     Extraction *extraction = job->extraction;
-    if (!extraction->failed.load() && !zipWriteEntryFrom(extraction->archiveFd, &job->entry, job->path.c_str()))
+    if (!extraction->failed.load() &&
+        !zipWriteEntryFrom(extraction->archiveFd, &job->entry, job->path.c_str(), extraction->written))
         extraction->failed.store(true);
     delete job;
 }
@@ -141,7 +143,7 @@ bool LiesBelow(const char *path, const std::string &root)
 } // namespace
 
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except,
-                ExtractionCounts *counts)
+                ExtractionCounts *counts, std::atomic<uint64_t> *written)
 {
     ExtractionCounts ignored;
     if (counts == nullptr) counts = &ignored;
@@ -152,6 +154,7 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
     // there cannot move the position that the local-header reads here use.
     // Without one the files are written here, one after another.
     Extraction extraction;
+    extraction.written = written;
     int workers = ExtractionWorkers();
     int ownFd = -1;
     if (workers > 0 && zip->entryCount > 1) ownFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);

@@ -4,6 +4,9 @@
 
 #include "zip/archive.h"
 
+#include <atomic>
+#include <cstdint>
+
 // What an extraction did: the files it handed out to be written, the
 // entries it passed over for `except`, and the worker threads that wrote
 // (0: all on the calling thread).
@@ -27,8 +30,12 @@ struct ExtractionCounts {
 // one after another: the same files and bytes, the later of two entries of
 // one name winning. After a failure no further entry is started; nothing
 // extracted is removed. The archive stays open. `counts`, when given,
-// receives what the extraction did.
+// receives what the extraction did. `written`, when given, grows by every
+// uncompressed byte written, while the workers write (relaxed atomic adds on
+// the writers' threads): a display on another thread may read it at any
+// time. It is not reset, so one counter can measure several extractions.
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
-                const char *except = nullptr, ExtractionCounts *counts = nullptr);
+                const char *except = nullptr, ExtractionCounts *counts = nullptr,
+                std::atomic<uint64_t> *written = nullptr);
 
 #endif

@@ -1,7 +1,8 @@
 """setup.exe's status window during a whole run on an X display: the
-progress lines appear in it, and it hides once the wizard has started (the
-shipped program after its start delay, the test variant at once) while the
-wizard still runs. Screenshots are kept in build/test-artifacts.
+progress lines appear in it, the bar under the extraction's line follows the
+bytes written and ends full, and the window hides once the wizard has started
+(the shipped program after its start delay, the test variant at once) while
+the wizard still runs. Screenshots are kept in build/test-artifacts.
 
 Every progress line goes to the window, none to standard output. What it
 shows is compared, pixel for pixel, with output_probe.exe (the
@@ -16,7 +17,7 @@ from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, catalogue, launcher,
 from probe import Probe
 import runtimes
 from runtimes import record_written, release
-from winerun import CODE_PAGES, Image, Result, collect, to_windows, wait_for
+from winerun import CODE_PAGES, Image, Result, collect, kill_and_collect, to_windows, wait_for
 
 SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the start
 # Outer limit of every wait for something the programs do: generous, since a
@@ -24,10 +25,21 @@ SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the s
 PATIENCE = 120
 
 
-def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8"):
+# 32 files of 256 KiB: with every block the extraction writes held back
+# 40 ms, writing them takes seconds on any machine, long enough to watch.
+SLOW_PAYLOAD = [("data/part%02d.bin" % i, os.urandom(256 * 1024)) for i in range(32)]
+SLOW_WRITES = {"LAUNCHER_TEST_WRITE_DELAY_MS": "40"}
+
+
+def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8", env=None):
     os.makedirs(tmp_dir)
     return launcher.wine.popen(made, ["-tmpdir", to_windows(tmp_dir)], lc_all=lc_all,
-                               env={"STANDIN_RECORD": to_windows(record)})
+                               env=dict(env or {}, STANDIN_RECORD=to_windows(record)))
+
+
+def bar_fill(image):
+    bar = image.progress_bar()
+    return bar[0] if bar else None
 
 
 def finish(proc, lc_all="en_US.UTF-8", timeout=60):
@@ -120,3 +132,29 @@ def test_test_variant_hides_the_window_once_the_wizard_has_started(launcher, cat
     # briefly, before the program ends), not to standard output.
     texts = window_texts(catalogue, result.out, RUN_WITH_PAYLOAD_RUNTIME, lc_all)
     assert texts[-1] == catalogue.text("performing_cleanup", lc_all)
+
+
+def test_the_bar_follows_the_extraction_and_ends_full(launcher, gui):
+    made = launcher.installer("setup.exe", extra=SLOW_PAYLOAD)
+    record = os.path.join(launcher.where, "record.jsonl")
+    # Held after the extraction, where the bar must stand full.
+    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"),
+                 env=dict(SLOW_WRITES, LAUNCHER_TEST_FAULT="after-extraction:pause"))
+    fills = []
+    try:
+        window = wait_for(lambda: gui.status_windows("setup.exe"), PATIENCE,
+                          "the status window")[0]
+        deadline = time.monotonic() + PATIENCE
+        while fills[-2:] != [1.0, 1.0] and time.monotonic() < deadline:
+            fill = bar_fill(Image(gui.screenshot("moment-%02d" % len(fills), window)))
+            if fill is not None:
+                fills.append(fill)
+            time.sleep(0.2)
+        assert proc.poll() is None, "the run should be held after the extraction"
+    finally:
+        kill_and_collect(proc)
+
+    # Never backwards, seen at several points on its way, and full at the end.
+    assert fills == sorted(fills), fills
+    assert len({round(f, 2) for f in fills if 0 < f < 1}) >= 3, fills
+    assert fills[-2:] == [1.0, 1.0], fills

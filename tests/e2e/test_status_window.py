@@ -1,6 +1,7 @@
 """The status window on an X display, driven through output_probe.exe (the
 sources and resources of setup.exe): where the text appears, how held texts
-join, tabs and "&", growth, hiding, and the window thread's failed starts.
+join, tabs and "&", growth, hiding, the window thread's failed starts, and
+the text with its progress bar at 100 % and 200 % in each language.
 
 Screenshots are kept in build/test-artifacts/<test>-<label>.png."""
 import pytest
@@ -172,3 +173,42 @@ def test_failed_start_uses_console_and_next_output_retries(wine, gui, fault):
     assert "window=0 visible=0" in result.err.splitlines()[1]
     assert reports(result, "load") == [1]
     assert reports(result, "status")[1] == len("Second")
+
+
+@pytest.fixture
+def display_dpi(wine):
+    """Sets the display's DPI (Wine's LogPixels) for the programs started
+    after the call; the prefix's own (96) comes back afterwards."""
+    key = r"HKCU\Control Panel\Desktop"
+    yield lambda dpi: wine.reg("add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi))
+    wine.reg("delete", key, "/v", "LogPixels")
+
+
+@pytest.mark.parametrize("lc_all", ["en_US.UTF-8", "ja_JP.UTF-8", "zh_CN.UTF-8"])
+def test_text_and_bar_scale_with_the_display_and_nothing_is_cut(wine, gui, display_dpi, lc_all):
+    seen = {}
+    for dpi in (96, 192):
+        display_dpi(dpi)
+        probe = Probe(wine, gui, ["load", "waitwindow", "progresstotal 1000",
+                                  "progressstep unzipping_files", "progressadd 420", "waitshown",
+                                  "mark shown", "waitfile go"], lc_all)
+        probe.wait_mark("shown")
+        seen[dpi] = probe.shown("at-%d-dpi" % dpi)
+        probe.go("go")
+        assert probe.finish().code == 0
+    for dpi, shown in seen.items():
+        width, height = shown.geometry.width, shown.geometry.height
+        margin = 10 * dpi // 96
+        left, top, right, bottom = shown.image.ink()
+        fill, bar_top = shown.image.progress_bar()
+        # The whole text inside the margins and above the bar, which shows
+        # its share.
+        assert left >= margin - 2 and right <= width - margin + 2, (dpi, shown.image.ink())
+        assert top >= margin - 2 and bottom < bar_top, (dpi, shown.image.ink(), bar_top)
+        assert abs(fill - 0.42) < 0.02, (dpi, fill)
+    # At 200 % the window, the text and the bar's place are twice as large.
+    small, large = seen[96], seen[192]
+    for measure in (lambda s: s.geometry.width, lambda s: s.geometry.height,
+                    lambda s: s.image.ink()[2] - s.image.ink()[0],
+                    lambda s: s.image.progress_bar()[1]):
+        assert 1.7 <= measure(large) / measure(small) <= 2.3, (small.geometry, large.geometry)

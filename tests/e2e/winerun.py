@@ -265,6 +265,27 @@ class Image:
     def blues(self):
         return self.count(lambda r, g, b: b > 150 and r < 110 and b - g > 40)
 
+    def progress_bar(self):
+        """The status window's progress bar: (filled share, top row), read
+        from the rows with the bar's colours (the selection blue done, the
+        window white still to do) and the fill from the fullest of them; None
+        when no row has a bar."""
+        best, top = (0, 0), None
+        for y in range(self.height):
+            row = self.rgb[3 * y * self.width:3 * (y + 1) * self.width]
+            done = rest = 0
+            for x in range(0, len(row), 3):
+                r, g, b = row[x], row[x + 1], row[x + 2]
+                if b > 150 and r < 110 and b - g > 40:
+                    done += 1
+                elif r == g == b == 255:
+                    rest += 1
+            if done + rest >= 20 and top is None:
+                top = y
+            if done + rest > sum(best):
+                best = (done, rest)
+        return (best[0] / sum(best), top) if top is not None else None
+
 
 class Box:
     """A message box as seen on the display and read by boxspy.exe."""

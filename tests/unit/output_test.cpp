@@ -4,6 +4,7 @@
 // output_probe.exe.
 #include "ui/output.h"
 #include "ui/output_internal.h"
+#include "ui/progress.h"
 #include "unit/param_name.h"
 
 #include <gtest/gtest.h>
@@ -120,32 +121,84 @@ INSTANTIATE_TEST_SUITE_P(Overhangs, GrowStatusWindowRectTest,
                          PrintedName());
 
 struct PlaceCase {
-    int width, height, textHeight;
-    RECT expected;
+    int width, height, textHeight, dpi;
+    bool withBar;
+    RECT room, text, bar;
 };
 
 void PrintTo(const PlaceCase &c, std::ostream *os)
 {
-    *os << c.width << "x" << c.height << " text " << c.textHeight;
+    *os << c.width << "x" << c.height << " text " << c.textHeight << " at " << c.dpi << " dpi"
+        << (c.withBar ? " with bar" : "");
 }
 
-class StatusTextRectTest : public testing::TestWithParam<PlaceCase> {};
+class LayOutStatusWindowTest : public testing::TestWithParam<PlaceCase> {};
 
-TEST_P(StatusTextRectTest, CentresBlockVertically)
+void ExpectRect(const RECT &actual, const RECT &expected, const char *what)
 {
-    RECT r = StatusTextRect(GetParam().width, GetParam().height, GetParam().textHeight);
-    EXPECT_EQ(r.left, GetParam().expected.left);
-    EXPECT_EQ(r.top, GetParam().expected.top);
-    EXPECT_EQ(r.right, GetParam().expected.right);
-    EXPECT_EQ(r.bottom, GetParam().expected.bottom);
+    EXPECT_EQ(actual.left, expected.left) << what;
+    EXPECT_EQ(actual.top, expected.top) << what;
+    EXPECT_EQ(actual.right, expected.right) << what;
+    EXPECT_EQ(actual.bottom, expected.bottom) << what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Blocks, StatusTextRectTest,
-    testing::Values(PlaceCase{352, 83, 13, {10, 35, 342, 48}},
-                    PlaceCase{352, 83, 14, {10, 34, 342, 48}},
-                    PlaceCase{352, 83, 63, {10, 10, 342, 73}},
-                    // taller than the window: truncation toward zero
-                    PlaceCase{352, 83, 100, {10, -8, 342, 92}}),
+TEST_P(LayOutStatusWindowTest, CentresTextAndBarAsOneBlock)
+{
+    const PlaceCase &c = GetParam();
+    StatusLayout layout = LayOutStatusWindow(c.width, c.height, c.textHeight, c.dpi, c.withBar);
+    ExpectRect(layout.room, c.room, "room");
+    ExpectRect(layout.text, c.text, "text");
+    ExpectRect(layout.bar, c.bar, "bar");
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, LayOutStatusWindowTest,
+    testing::Values(
+        // without a bar, at 100 %: 10-pixel margins, the text centred
+        PlaceCase{352, 83, 13, 96, false, {10, 10, 342, 73}, {10, 35, 342, 48}, {0, 0, 0, 0}},
+        PlaceCase{352, 83, 14, 96, false, {10, 10, 342, 73}, {10, 34, 342, 48}, {0, 0, 0, 0}},
+        PlaceCase{352, 83, 63, 96, false, {10, 10, 342, 73}, {10, 10, 342, 73}, {0, 0, 0, 0}},
+        // taller than the window: truncation toward zero
+        PlaceCase{352, 83, 100, 96, false, {10, 10, 342, 73}, {10, -8, 342, 92}, {0, 0, 0, 0}},
+        // the bar (8 apart, 12 high, 20 in from the sides) under the text,
+        // the two centred together; the room for the text leaves it place
+        PlaceCase{302, 81, 13, 96, true, {10, 10, 292, 51}, {10, 24, 292, 37},
+                  {20, 45, 282, 57}},
+        // 150 % and 200 %: every distance scales
+        PlaceCase{453, 122, 20, 144, true, {15, 15, 438, 77}, {15, 36, 438, 56},
+                  {30, 68, 423, 86}},
+        PlaceCase{604, 162, 26, 192, false, {20, 20, 584, 142}, {20, 68, 584, 94},
+                  {0, 0, 0, 0}},
+        PlaceCase{604, 162, 26, 192, true, {20, 20, 584, 102}, {20, 48, 584, 74},
+                  {40, 90, 564, 114}}),
+                         PrintedName());
+
+struct PermilleCase {
+    uint64_t written, total;
+    int permille;
+};
+
+void PrintTo(const PermilleCase &c, std::ostream *os)
+{
+    *os << c.written << " of " << c.total;
+}
+
+class ProgressPermilleTest : public testing::TestWithParam<PermilleCase> {};
+
+TEST_P(ProgressPermilleTest, RoundsDownAndStopsAtFull)
+{
+    EXPECT_EQ(ProgressPermille(GetParam().written, GetParam().total), GetParam().permille);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shares, ProgressPermilleTest,
+    testing::Values(PermilleCase{0, 0, 0}, PermilleCase{5, 0, 0}, PermilleCase{0, 10, 0},
+                    PermilleCase{999, 1000, 999}, PermilleCase{1999, 2000, 999},
+                    PermilleCase{1000, 1000, 1000},
+                    // a counter past the total (a part written twice) is full
+                    PermilleCase{3000, 1000, 1000},
+                    // beyond 4 GiB, and where written * 1000 would overflow
+                    PermilleCase{5000000000ull, 10000000000ull, 500},
+                    PermilleCase{UINT64_MAX / 2, UINT64_MAX, 499},
+                    PermilleCase{UINT64_MAX - 1, UINT64_MAX, 999}),
                          PrintedName());
 
 // --- fallbacks to standard output -------------------------------------------

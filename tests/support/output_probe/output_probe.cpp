@@ -31,6 +31,10 @@
 //                      thread, or a thread whose priority cannot be raised
 //                      (at once, or once it has created its window)
 //   report             the channel state
+//   progresstotal <n>  SetProgressTotal(n)
+//   progressstep <key> starts a ProgressStep for the catalogue key
+//   progressadd <n>    adds n bytes to the step's counter
+//   progressend        ends the step
 //
 // The probe's own reports go to standard error, where the output channels
 // never write: "<command> -> <result>" after each print or load, and the
@@ -39,12 +43,14 @@
 #include "ui/catalogue.h"
 #include "ui/output.h"
 #include "ui/output_internal.h"
+#include "ui/progress.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +61,7 @@ const DWORD PollMs = 10;
 
 enum class StartFault { None, Thread, Priority, PriorityLate };
 StartFault nextStartFault = StartFault::None;
+std::unique_ptr<ProgressStep> step;
 
 HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
                                   DWORD, LPDWORD)
@@ -197,6 +204,14 @@ bool Run(const std::string &line)
         }
     } else if (command == "report") {
         ReportState();
+    } else if (command == "progresstotal") {
+        SetProgressTotal(strtoull(format, nullptr, 10));
+    } else if (command == "progressstep") {
+        step.reset(new ProgressStep(format));
+    } else if (command == "progressadd" && step) {
+        step->written()->fetch_add(strtoull(format, nullptr, 10));
+    } else if (command == "progressend") {
+        step.reset();
     } else if (!command.empty()) {
         fprintf(stderr, "unknown command %s\n", command.c_str());
     }
