@@ -21,15 +21,26 @@ The temporary directory and the peers' output are on a tmpfs mounted at
 
     bench/time_to_wizard.py [--build-dir build/x64] [--runs 5] [--growth] [--disk]
     bench/time_to_wizard.py --modern [--runs 5]
+    bench/time_to_wizard.py --window [--runs 5]
 
 --modern times the launcher that accepts modern runtimes (test-bin-modern)
 with no runtime in its payload and a stand-in runtime of version 17
 registered as Eclipse Temurin's installer registers it, once with a release
 file (the version read from it) and once without (the version asked of the
 runtime), in the same rounds.
+
+--window times what the person who starts setup.exe sees first: from the
+start to its status window on the screen (an X display: the caller's, or an
+Xvfb started here; the window is looked for every few milliseconds), and on
+to the wizard, with the reference payload, beside Wine starting a program
+that does nothing, output_probe.exe (setup.exe's window code alone) showing
+the window with the same text, and conrun.exe reaching its wizard, in the
+same rounds.
 """
+import atexit
 import json
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -64,8 +75,9 @@ def wizard_files(build, stage):
     return names
 
 
-def make_installer(build, bench, reference, name):
-    """conrun.exe + (reference archive, or nothing) + the wizard's files."""
+def make_installer(build, bench, reference, name, program="conrun.exe"):
+    """The test variant's `program` + (reference archive, or nothing) + the
+    wizard's files."""
     out = os.path.join(bench, name)
     archive = os.path.join(bench, name + ".zip")
     if reference:
@@ -77,27 +89,35 @@ def make_installer(build, bench, reference, name):
     subprocess.run(["zip", "-q", "-6", archive] + names, cwd=stage, check=True)
     shutil.rmtree(stage)
     with open(out, "wb") as f:
-        for part in (os.path.join(build, "test-bin", "conrun.exe"), archive):
+        for part in (os.path.join(build, "test-bin", program), archive):
             with open(part, "rb") as p:
                 shutil.copyfileobj(p, f)
     os.remove(archive)
     return out
 
 
-def time_launch(program, env, tmp):
+def time_launch(program, env, tmp, window=None):
     """Seconds from starting the launcher to the wizard's process start, the
-    launcher's whole run, and from the wizard's record to the exit."""
+    launcher's whole run, and from the wizard's record to the exit. With
+    `window` (a list), the seconds until a window of the program is visible
+    on the display are appended to it."""
     record = os.path.join(tmp, "record.jsonl")
     if os.path.exists(record):
         os.remove(record)
     run_env = dict(env, STANDIN_RECORD=extract.to_windows(record))
     start = time.time()
-    done = subprocess.run(["wine", program, "-tmpdir", extract.to_windows(tmp)], env=run_env,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(["wine", program, "-tmpdir", extract.to_windows(tmp)], env=run_env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if window is not None:
+        while proc.poll() is None:
+            if subprocess.run(window_search(program), stdout=subprocess.PIPE).stdout.strip():
+                window.append(time.time() - start)
+                break
+    out, err = proc.communicate()
     end = time.time()
-    if done.returncode != 0 or not os.path.exists(record):
+    if proc.returncode != 0 or not os.path.exists(record):
         raise SystemExit("the launcher failed (%d): %s" % (
-            done.returncode, (done.stdout + done.stderr).decode(errors="replace")[-2000:]))
+            proc.returncode, (out + err).decode(errors="replace")[-2000:]))
     with open(record) as f:
         started = json.loads(f.readline())["started_unix"]
     wizard_done = os.stat(record).st_mtime
@@ -143,19 +163,93 @@ def modern_rounds(build, bench, env, tmp, runs, say):
     say.save()
 
 
+def ensure_display():
+    """The caller's X display, or an Xvfb started here for the run."""
+    if os.environ.get("DISPLAY"):
+        return
+    for n in range(90, 140):
+        if not os.path.exists("/tmp/.X11-unix/X%d" % n):
+            break
+    xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    atexit.register(xvfb.kill)
+    while not os.path.exists("/tmp/.X11-unix/X%d" % n):
+        time.sleep(0.05)
+    os.environ["DISPLAY"] = ":%d" % n
+
+
+def window_search(program):
+    return ["xdotool", "search", "--onlyvisible", "--classname",
+            "^%s$" % re.escape(os.path.basename(program).lower())]
+
+
+def time_window(program, args, env):
+    """Seconds from starting `program` to a visible window of it."""
+    start = time.time()
+    proc = subprocess.Popen(["wine", program] + args, env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    while not subprocess.run(window_search(program), stdout=subprocess.PIPE).stdout.strip():
+        if proc.poll() is not None:
+            raise SystemExit("%s ended before its window was seen" % program)
+    seen = time.time() - start
+    proc.wait()
+    return seen
+
+
+def window_rounds(build, bench, env, tmp, runs, say, where):
+    """Start to setup.exe's status window on the screen and to its wizard,
+    beside a Wine start that does nothing and conrun.exe's way to its wizard."""
+    ensure_display()
+    env = dict(env, DISPLAY=os.environ["DISPLAY"])
+    reference = extract.payload(bench)
+    setup = make_installer(build, bench, reference, "ttw-window.exe", program="setup.exe")
+    conrun = make_installer(build, bench, reference, "ttw-console.exe")
+    nothing = os.path.join(build, "support", "java_standin", "java.exe")
+    probe = os.path.join(build, "support", "output_probe.exe")
+    rows = {"wine start (no work)": [], "output_probe.exe: window visible": [],
+            "setup.exe: status window visible": [], "setup.exe: wizard started": [],
+            "conrun.exe: wizard started": []}
+    for round_ in range(runs + 1):  # the first round warms the caches
+        start = time.time()
+        subprocess.run(["wine", nothing, "-version"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        no_work = time.time() - start
+        alone = time_window(probe, ["statuskey checking_disk_space", "waitshown", "sleep 500"],
+                            env)
+        shown = []
+        to_wizard, _, _ = time_launch(setup, env, tmp, window=shown)
+        console, _, _ = time_launch(conrun, env, tmp)
+        if not shown:
+            raise SystemExit("setup.exe's window was never seen")
+        if round_:
+            for name, value in zip(rows, (no_work, alone, shown[0], to_wizard, console)):
+                rows[name].append(value)
+    say("start to the status window, reference payload, %s; median of %d interleaved rounds "
+        "(wall seconds, ratio to the Wine start)" % (where, runs))
+    base = statistics.median(rows["wine start (no work)"])
+    for name, values in rows.items():
+        median = statistics.median(values)
+        say("%-34s %10.3f %9.2f" % (name, median, median / base))
+    say.save()
+
+
 def main():
     args, build, bench = extract.arguments(
         __doc__, runs=5, flags=[("--modern", "a registered modern runtime, with and without "
-                                             "its release file")])
+                                             "its release file"),
+                                ("--window", "start to setup.exe's status window on the screen")])
     say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
     env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     space, where = extract.scratch_space(bench, args.disk)
-    if args.modern:
+    if args.modern or args.window:
         tmp = os.path.join(space, "ttw-tmp")
         os.makedirs(tmp, exist_ok=True)
-        modern_rounds(build, bench, env, tmp, args.runs, say)
+        if args.window:
+            window_rounds(build, bench, env, tmp, args.runs, say, where)
+        else:
+            modern_rounds(build, bench, env, tmp, args.runs, say)
         return
 
     payloads = [("reference", extract.payload(bench))]

@@ -19,6 +19,11 @@ from java_registry import registry  # noqa: F401 (re-exported fixture)
 from winerun import collect, kill_and_collect, to_windows, wait_for
 
 PROGRAMS = ["conrun.exe", "setup.exe"]
+# 32 files of 256 KiB for runs whose extraction a test watches: with every
+# block the extraction writes held back 40 ms (SLOW_WRITES, a hook of the test
+# programs), writing them takes seconds on any machine.
+SLOW_PAYLOAD = [("data/part%02d.bin" % i, os.urandom(256 * 1024)) for i in range(32)]
+SLOW_WRITES = {"LAUNCHER_TEST_WRITE_DELAY_MS": "40"}
 STANDIN_VERSION = "1.6.0_45"
 DOWNLOAD_URL_MACRO = "PRODUCT_DOWNLOAD_URL"
 

@@ -12,8 +12,8 @@ import time
 
 import pytest
 
-from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, catalogue, launcher,
-                            standin)  # noqa: F401
+from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES, catalogue,
+                            launcher, standin)  # noqa: F401
 from probe import Probe
 import runtimes
 from runtimes import record_written, release
@@ -23,12 +23,6 @@ SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the s
 # Outer limit of every wait for something the programs do: generous, since a
 # loaded machine may take long; the tests never wait for it to pass.
 PATIENCE = 120
-
-
-# 32 files of 256 KiB: with every block the extraction writes held back
-# 40 ms, writing them takes seconds on any machine, long enough to watch.
-SLOW_PAYLOAD = [("data/part%02d.bin" % i, os.urandom(256 * 1024)) for i in range(32)]
-SLOW_WRITES = {"LAUNCHER_TEST_WRITE_DELAY_MS": "40"}
 
 
 def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8", env=None):
