@@ -196,12 +196,13 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
     }
     if (run.trace.on()) {
         // Where the payload starts: its first local header.
-        int32_t start = zip->entryCount > 0 ? zip->entryIndex[0].locPos : 0;
+        int64_t start = zip->entryCount > 0 ? zip->entryIndex[0].locPos : 0;
         for (int32_t i = 1; i < zip->entryCount; ++i)
             if (zip->entryIndex[i].locPos < start) start = zip->entryIndex[i].locPos;
-        run.trace.Line("payload: starts at byte %ld of the executable, %d entries, %s bytes "
+        run.trace.Line("payload: starts at byte %s of the executable, %d entries, %s bytes "
                        "uncompressed",
-                       static_cast<long>(start), entries, std::to_string(*payloadBytes).c_str());
+                       std::to_string(start).c_str(), entries,
+                       std::to_string(*payloadBytes).c_str());
     }
     zipClose(zip);
     SetApplicationHome(StrDup(run.workingDirectory));

@@ -36,14 +36,14 @@ SEAM int MemOpen(const char *path, int flags, int)
     return (flags & 3) == FILEIO_WRONLY ? kSinkFd : -1;
 }
 
-SEAM int32_t MemSeek(int fd, int32_t offset, int whence)
+SEAM int64_t MemSeek(int fd, int64_t offset, int whence)
 {
     if (fd != kArchiveFd) return -1;
     int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_END ? static_cast<int64_t>(dataSize) : position;
-    int64_t target = base + offset;
-    if (target < 0 || target > INT32_MAX) return -1;
-    position = target;
-    return static_cast<int32_t>(target);
+    // Offsets come from the archive: no sum may overflow.
+    if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0) return -1;
+    position = base + offset;
+    return position;
 }
 
 SEAM int MemRead(int fd, void *buffer, unsigned count)

@@ -20,6 +20,19 @@
 // header offset by the distance between where the central directory really
 // lies and where the end record says it lies.
 //
+// ZIP64. When the end record's count, directory size or offset is saturated
+// (0xFFFF, 0xFFFFFFFF) and a ZIP64 locator stands right in front of it, the
+// ZIP64 end record gives the real numbers. Writers put that record directly
+// in front of the locator; its recorded offset counts from the start of the
+// archive, which for an appended archive is not the file's start, so the
+// record is looked for in front of the locator first and at the recorded
+// offset second. The central directory ends where the ZIP64 end record
+// begins. A central header whose size or offset field is saturated takes the
+// value from its ZIP64 extra field, in the order the format gives
+// (uncompressed size, compressed size, local header offset); an extra field
+// that lacks one, or whose records run past its end, makes the directory
+// damaged.
+//
 // Local headers may carry longer extra fields than their central headers
 // (common archivers record extra time stamps only locally). The local header
 // is first read with the central lengths; whatever of the local name and
@@ -31,6 +44,7 @@
 #include "zip/archive_internal.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,21 +60,23 @@ namespace {
 const uint32_t kLocSig = 0x04034B50;
 const uint32_t kCenSig = 0x02014B50;
 const uint32_t kEndSig = 0x06054B50;
+const uint32_t kZip64EndSig = 0x06064B50;
+const uint32_t kZip64LocatorSig = 0x07064B50;
 const int kLocHeader = 30;
 const int kCenHeader = 46;
 const int kEndHeader = 22;
+const int kZip64EndHeader = 56;
+const int kZip64Locator = 20;
+const uint16_t kZip64ExtraTag = 0x0001;
+const uint16_t kSaturated16 = 0xFFFF;
+const uint32_t kSaturated32 = 0xFFFFFFFF;
 const int32_t kEndSearchLimit = 65535;
 const int32_t kSigningAlignment = 8;
-const int32_t kMaxEntries = 65534;
-const uint16_t kChainEnd = 0xFFFF;
 const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
 
-int32_t GetSigned32(const unsigned char *p)
+uint64_t GetLe64(const unsigned char *p)
 {
-    uint32_t value = GetLe32(p);
-    int32_t result;
-    memcpy(&result, &value, sizeof result);
-    return result;
+    return static_cast<uint64_t>(GetLe32(p)) | static_cast<uint64_t>(GetLe32(p + 4)) << 32;
 }
 
 char *CopyText(const char *text, size_t length)
@@ -199,19 +215,19 @@ int readFully(int fd, void *buffer, int32_t len)
     return 0;
 }
 
-int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
+int64_t findEND(ZipArchive *zip, unsigned char *endbuf)
 {
-    int32_t len = fileSeek(zip->fd, 0, SEEK_END);
+    int64_t len = fileSeek(zip->fd, 0, SEEK_END);
     if (len < 0) return -1;
     // A signed program's certificate table follows the archive: the archive
     // then ends where that table begins.
-    int32_t signedEnd = zipSignedImageEnd(zip->fd, len, nullptr);
+    int64_t signedEnd = zipSignedImageEnd(zip->fd, len, nullptr);
     const bool isSigned = signedEnd > 0;
     if (isSigned) len = signedEnd;
 
     unsigned char window[2 * kEndHeader] = {};
     int32_t covered = 0;
-    int32_t blockPos = len;
+    int64_t blockPos = len;
     while (covered < kEndSearchLimit) {
         int32_t n = kEndSearchLimit - covered < kEndHeader ? kEndSearchLimit - covered : kEndHeader;
         blockPos -= n;
@@ -225,13 +241,13 @@ int32_t findEND(ZipArchive *zip, unsigned char *endbuf)
 
         for (int32_t i = 0; i < n; ++i) {
             if (GetLe32(window + i) != kEndSig) continue;
-            int32_t pos = blockPos + i;
+            int64_t pos = blockPos + i;
             int32_t commentLen = GetLe16(window + i + 20);
             const int64_t gap = static_cast<int64_t>(len) - pos - kEndHeader - commentLen;
             if (gap != 0 && !(isSigned && gap > 0 && gap < kSigningAlignment)) continue;
             if (gap != 0) {
                 unsigned char padding[kSigningAlignment] = {};
-                if (fileSeek(zip->fd, len - static_cast<int32_t>(gap), SEEK_SET) < 0 ||
+                if (fileSeek(zip->fd, len - gap, SEEK_SET) < 0 ||
                     readFully(zip->fd, padding, static_cast<int32_t>(gap)) != 0)
                     return -1;
                 bool zeros = true;
@@ -270,30 +286,133 @@ namespace {
 
 // Where the central directory lies, as the end record gives it.
 struct CentralLayout {
-    int32_t cenPos;  // file position of the central directory
-    int32_t cenLen;  // its length in bytes
-    int32_t shift;   // what to add to every recorded offset
-    int32_t count;   // entries it holds
+    int64_t cenPos;  // file position of the central directory
+    int64_t cenLen;  // its length in bytes
+    int64_t shift;   // what to add to every recorded offset
+    int64_t count;   // entries it holds
 };
 
-// Reads the layout from the end record at `endPos`; null, or the error.
-const char *EndRecordError(const unsigned char *endbuf, int32_t endPos, CentralLayout *layout)
+// Reads exactly `length` bytes at file position `pos` into `buffer`.
+bool ReadAt(ZipArchive *zip, int64_t pos, unsigned char *buffer, int32_t length)
 {
-    layout->cenLen = GetSigned32(endbuf + 12);
-    if (layout->cenLen < 0 || layout->cenLen > endPos)
+    return pos >= 0 && fileSeek(zip->fd, pos, SEEK_SET) == pos &&
+           readFully(zip->fd, buffer, length) == 0;
+}
+
+// The ZIP64 end record of the archive whose end record lies at `endPos`,
+// when the end record says there is one: its count, directory size or
+// offset saturated, and a locator in front of it. *record receives the
+// record's 56 fixed bytes and *recordPos where it lies; false when the
+// archive has none. lastError is set when it should have one that is
+// missing or damaged.
+bool FindZip64End(ZipArchive *zip, const unsigned char *endbuf, int64_t endPos,
+                  unsigned char *record, int64_t *recordPos)
+{
+    const bool saturated = GetLe16(endbuf + 10) == kSaturated16 ||
+                           GetLe32(endbuf + 12) == kSaturated32 ||
+                           GetLe32(endbuf + 16) == kSaturated32;
+    unsigned char locator[kZip64Locator];
+    const int64_t locatorPos = endPos - kZip64Locator;
+    if (!saturated || !ReadAt(zip, locatorPos, locator, kZip64Locator) ||
+        GetLe32(locator) != kZip64LocatorSig)
+        return false;
+    // Right in front of the locator (no extensible data), else where the
+    // locator says, as long as it lies in front of the locator.
+    const uint64_t recorded = GetLe64(locator + 8);
+    const int64_t candidates[] = {
+        locatorPos - kZip64EndHeader,
+        recorded <= static_cast<uint64_t>(locatorPos - kZip64EndHeader)
+            ? static_cast<int64_t>(recorded) : -1};
+    for (int64_t pos : candidates) {
+        if (pos < 0 || !ReadAt(zip, pos, record, kZip64EndHeader) ||
+            GetLe32(record) != kZip64EndSig)
+            continue;
+        // The record's size (behind its first 12 bytes) must reach the locator
+        // when it lies right in front of it.
+        if (pos == candidates[0] && GetLe64(record + 4) != kZip64EndHeader - 12) continue;
+        *recordPos = pos;
+        return true;
+    }
+    zip->lastError = "invalid zip64 END header (not found where its locator says)";
+    return false;
+}
+
+// Reads the layout from the end record at `endPos` (and the ZIP64 end record
+// where it has one); null, or the error.
+const char *EndRecordError(ZipArchive *zip, const unsigned char *endbuf, int64_t endPos,
+                           CentralLayout *layout)
+{
+    uint64_t cenLen = GetLe32(endbuf + 12);
+    uint64_t cenOff = GetLe32(endbuf + 16);
+    uint64_t count = GetLe16(endbuf + 10);
+    int64_t directoryEnd = endPos;
+    unsigned char record[kZip64EndHeader];
+    int64_t recordPos = 0;
+    if (FindZip64End(zip, endbuf, endPos, record, &recordPos)) {
+        count = GetLe64(record + 32);
+        cenLen = GetLe64(record + 40);
+        cenOff = GetLe64(record + 48);
+        directoryEnd = recordPos;
+        if (GetLe64(record + 24) != count)
+            return "invalid zip64 END header (entry counts disagree)";
+    } else if (zip->lastError != nullptr) {
+        return zip->lastError;
+    }
+    if (cenLen > static_cast<uint64_t>(directoryEnd))
         return "invalid END header (bad central directory size)";
-    layout->cenPos = endPos - layout->cenLen;
-    const int32_t cenOff = GetSigned32(endbuf + 16);
-    if (cenOff < 0 || cenOff > layout->cenPos)
+    layout->cenLen = static_cast<int64_t>(cenLen);
+    layout->cenPos = directoryEnd - layout->cenLen;
+    if (cenOff > static_cast<uint64_t>(layout->cenPos))
         return "invalid END header (bad central directory offset)";
-    layout->shift = layout->cenPos - cenOff;
-    layout->count = GetLe16(endbuf + 10);
-    if (static_cast<int64_t>(layout->count) * kCenHeader > layout->cenLen)
+    layout->shift = layout->cenPos - static_cast<int64_t>(cenOff);
+    if (count > static_cast<uint64_t>(layout->cenLen) / kCenHeader)
         return "invalid END header (bad entry count)";
-    if (layout->count > kMaxEntries) return "too many entries in ZIP file";
+    if (count > static_cast<uint64_t>(kZipMaxEntries)) return "too many entries in ZIP file";
+    layout->count = static_cast<int64_t>(count);
     return nullptr;
 }
 
+// An entry's sizes and local header offset, with the ZIP64 extra field's
+// values where the central header's fields are saturated.
+struct EntryNumbers {
+    uint64_t compressed;
+    uint64_t uncompressed;
+    uint64_t localOffset;
+};
+
+// Reads the numbers of the central header `h`; null, or the error.
+const char *ReadEntryNumbers(const unsigned char *h, EntryNumbers *numbers)
+{
+    numbers->compressed = GetLe32(h + 20);
+    numbers->uncompressed = GetLe32(h + 24);
+    numbers->localOffset = GetLe32(h + 42);
+    if (numbers->compressed != kSaturated32 && numbers->uncompressed != kSaturated32 &&
+        numbers->localOffset != kSaturated32)
+        return nullptr;
+    const unsigned char *extra = h + kCenHeader + GetLe16(h + 28);
+    const unsigned char *end = extra + GetLe16(h + 30);
+    while (extra != end) {
+        if (end - extra < 4) return "invalid CEN header (bad extra field)";
+        const uint16_t tag = GetLe16(extra);
+        const uint16_t size = GetLe16(extra + 2);
+        const unsigned char *data = extra + 4;
+        if (size > end - data) return "invalid CEN header (bad extra field)";
+        extra = data + size;
+        if (tag != kZip64ExtraTag) continue;
+        // Only the saturated fields are there, in this order.
+        uint64_t *fields[] = {&numbers->uncompressed, &numbers->compressed,
+                              &numbers->localOffset};
+        const unsigned char *at = data;
+        for (uint64_t *field : fields) {
+            if (*field != kSaturated32) continue;
+            if (data + size - at < 8) return "invalid CEN header (bad zip64 extra field)";
+            *field = GetLe64(at);
+            at += 8;
+        }
+        return nullptr;
+    }
+    return "invalid CEN header (zip64 extra field missing)";
+}
 // The central header at offset `q` of the directory `cen`; null when its
 // fixed part, signature, flags, method and lengths are acceptable, else the
 // error.
@@ -308,10 +427,15 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
     if (method != 0 && method != 8) return "invalid CEN header (bad compression method)";
     if (q + kCenHeader + GetLe16(h + 28) + GetLe16(h + 30) + GetLe16(h + 32) > cenLen)
         return "invalid CEN header (bad header size)";
-    // Sizes are signed 32-bit here: one of 2 GiB or more would turn negative
+    EntryNumbers numbers;
+    if (const char *error = ReadEntryNumbers(h, &numbers)) return error;
+    // Sizes are signed 64-bit from here on: one beyond would turn negative
     // and, summed with the others, hide real sizes from the free-space check.
-    if (GetSigned32(h + 20) < 0 || GetSigned32(h + 24) < 0)
+    if (numbers.compressed > static_cast<uint64_t>(INT64_MAX) ||
+        numbers.uncompressed > static_cast<uint64_t>(INT64_MAX))
         return "invalid CEN header (bad entry size)";
+    if (numbers.localOffset > static_cast<uint64_t>(INT64_MAX))
+        return "invalid CEN header (bad local header offset)";
     return nullptr;
 }
 
@@ -320,13 +444,14 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
 bool ReadCentralDirectory(ZipArchive *zip, const CentralLayout &layout,
                           std::vector<unsigned char> *cen)
 {
-    if (fileSeek(zip->fd, layout.cenPos, SEEK_SET) < 0) return false;
+    // Read in one piece: a directory beyond 2 GiB is not read at all.
+    if (layout.cenLen > INT32_MAX || fileSeek(zip->fd, layout.cenPos, SEEK_SET) < 0) return false;
     try {
         cen->resize(static_cast<size_t>(layout.cenLen));
     } catch (...) {
         return false;
     }
-    return readFully(zip->fd, cen->data(), layout.cenLen) == 0;
+    return readFully(zip->fd, cen->data(), static_cast<int32_t>(layout.cenLen)) == 0;
 }
 
 // Fills index record `i` from the (checked) central header `h` at offset `q`
@@ -352,14 +477,17 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     (*scratch)[static_cast<size_t>(nlen)] = '\0';
     const char *name = scratch->data();
 
+    EntryNumbers numbers;
+    ReadEntryNumbers(h, &numbers);  // checked by CentralHeaderError
     ZipIndexEntry &ze = zip->entryIndex[i];
-    ze.uncompressedSize = GetSigned32(h + 24);
-    ze.compressedSize = method == 0 ? 0 : GetSigned32(h + 20);
+    ze.uncompressedSize = static_cast<int64_t>(numbers.uncompressed);
+    ze.compressedSize = method == 0 ? 0 : static_cast<int64_t>(numbers.compressed);
     ze.crc = GetLe32(h + 16);
-    ze.locPos = static_cast<int32_t>(GetLe32(h + 42) + static_cast<uint32_t>(layout.shift));
+    // Both below 2^63: the sum cannot overflow.
+    ze.locPos = static_cast<int64_t>(numbers.localOffset) + layout.shift;
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
     ze.nameHash = hash(name);
-    ze.cenPos = static_cast<int32_t>(layout.cenPos + q);
+    ze.cenPos = layout.cenPos + q;
     ze.extraLen = static_cast<uint16_t>(elen);
 
     if (isMetaName(name) && !addMetaName(zip, name)) return false;
@@ -371,7 +499,7 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
 
     const uint32_t bucket = ze.nameHash % static_cast<uint32_t>(zip->hashSize);
     ze.nextInChain = zip->hashHeads[bucket];
-    zip->hashHeads[bucket] = static_cast<uint16_t>(i);
+    zip->hashHeads[bucket] = static_cast<uint32_t>(i);
     return true;
 }
 
@@ -380,17 +508,17 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
 bool BuildIndex(ZipArchive *zip, const CentralLayout &layout,
                 const std::vector<unsigned char> &cen)
 {
-    const int32_t count = layout.count;
+    const int32_t count = static_cast<int32_t>(layout.count);
     const int32_t hashSize = count / 2 > 0 ? count / 2 : 1;
     ZipIndexEntry *index = static_cast<ZipIndexEntry *>(
         calloc(count > 0 ? static_cast<size_t>(count) : 1, sizeof(ZipIndexEntry)));
-    uint16_t *heads = static_cast<uint16_t *>(malloc(static_cast<size_t>(hashSize) * sizeof(uint16_t)));
+    uint32_t *heads = static_cast<uint32_t *>(malloc(static_cast<size_t>(hashSize) * sizeof(uint32_t)));
     if (index == nullptr || heads == nullptr) {
         free(index);
         free(heads);
         return false;
     }
-    for (int32_t i = 0; i < hashSize; ++i) heads[i] = kChainEnd;
+    for (int32_t i = 0; i < hashSize; ++i) heads[i] = kZipChainEnd;
     zip->entryIndex = index;
     zip->entryCount = count;
     zip->hashHeads = heads;
@@ -416,17 +544,17 @@ bool BuildIndex(ZipArchive *zip, const CentralLayout &layout,
 
 } // namespace
 
-int32_t readCEN(ZipArchive *zip)
+int64_t readCEN(ZipArchive *zip)
 {
     zip->lastError = nullptr;
     unsigned char endbuf[kEndHeader];
-    const int32_t endPos = findEND(zip, endbuf);
+    const int64_t endPos = findEND(zip, endbuf);
     if (endPos == 0) return 0;
 
     CentralLayout layout = {};
     std::vector<unsigned char> cen;
     if (endPos < 0) return -1;
-    if ((zip->lastError = EndRecordError(endbuf, endPos, &layout)) == nullptr &&
+    if ((zip->lastError = EndRecordError(zip, endbuf, endPos, &layout)) == nullptr &&
         ReadCentralDirectory(zip, layout, &cen) && BuildIndex(zip, layout, cen))
         return layout.cenPos;
     // An end record was found: the file carries an archive, and a damaged one.
@@ -515,8 +643,7 @@ const char *ReadLocalHeader(ZipArchive *zip, const ZipIndexEntry *ze, LocalHeade
         if (readFully(zip->fd, loc.data() + got, needed - got) != 0)
             return "couldn't read LOC header";
     }
-    local->dataPos = static_cast<int64_t>(ze->locPos) + kLocHeader + local->nlen + local->elen;
-    if (local->dataPos > INT32_MAX) return "invalid LOC header (bad header size)";
+    local->dataPos = ze->locPos + kLocHeader + local->nlen + local->elen;
     return nullptr;
 }
 
@@ -583,7 +710,7 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
     entry->compressedSize = ze->compressedSize;
     entry->crc = ze->crc;
     entry->dosTime = GetLe32(local.bytes.data() + 10);
-    entry->dataPos = static_cast<int32_t>(local.dataPos);
+    entry->dataPos = local.dataPos;
     return entry;
 }
 
@@ -596,14 +723,14 @@ ZipEntry *zipGetNextEntry(ZipArchive *zip, int n)
 ZipEntry *zipGetEntry(ZipArchive *zip, const char *name)
 {
     uint32_t h = hash(name);
-    uint16_t i = zip->hashHeads[h % static_cast<uint32_t>(zip->hashSize)];
+    uint32_t i = zip->hashHeads[h % static_cast<uint32_t>(zip->hashSize)];
 
     if (zip->cachedEntry != nullptr && strcmp(zip->cachedEntry->entryName, name) == 0) {
         ZipEntry *entry = zip->cachedEntry;
         zip->cachedEntry = nullptr;
         return entry;
     }
-    while (i != kChainEnd) {
+    while (i != kZipChainEnd) {
         ZipIndexEntry *ze = &zip->entryIndex[i];
         if (ze->nameHash == h) {
             ZipEntry *entry = readLOC(zip, ze);
@@ -621,7 +748,8 @@ ZipEntry *zipFindEntry(ZipArchive *zip, const char *name, int *size, int *nameLe
 {
     ZipEntry *entry = zipGetEntry(zip, name);
     if (entry != nullptr) {
-        *size = entry->uncompressedSize;
+        *size = entry->uncompressedSize > INT_MAX ? INT_MAX
+                                                  : static_cast<int>(entry->uncompressedSize);
         *nameLength = static_cast<int>(strlen(entry->entryName));
     }
     return entry;

@@ -3,8 +3,10 @@
 // entry records by number or by name. Entry records are built from the local
 // header on every request; names are not kept in memory between requests.
 //
-// Offsets and sizes are signed 32-bit, as the C runtime's file positions are:
-// archives and entries of 2 GiB or more are outside the reader's range.
+// Offsets and sizes are 64-bit. Where an archive's 32-bit fields cannot hold
+// them (4 GiB and more, 65,535 entries and more) the ZIP64 records give
+// them: the ZIP64 end record that a locator in front of the end record
+// points to, and the ZIP64 extra field (tag 0x0001) of a central header.
 #ifndef ZIP_ARCHIVE_H
 #define ZIP_ARCHIVE_H
 
@@ -12,27 +14,33 @@
 
 // One entry of the in-memory index, in central-directory order.
 struct ZipIndexEntry {
-    int32_t locPos;            // file position of the local header (shift applied)
+    int64_t locPos;            // file position of the local header (shift applied)
+    int64_t uncompressedSize;
+    int64_t compressedSize;    // 0 means stored
+    int64_t cenPos;            // file position of the central header
     uint32_t nameHash;         // hash() of the central header's name
-    uint16_t nameExtraLen;     // central name length + extra length (16 bits)
-    uint16_t nextInChain;      // next entry of the hash chain, 0xFFFF at the end
-    int32_t uncompressedSize;
-    int32_t compressedSize;    // 0 means stored
+    uint32_t nextInChain;      // next entry of the hash chain, kZipChainEnd at the end
     uint32_t crc;              // CRC-32 from the central header
+    uint16_t nameExtraLen;     // central name length + extra length (16 bits)
     uint16_t extraLen;         // central extra field length
-    int32_t cenPos;            // file position of the central header
 };
+
+// The end of a hash chain.
+const uint32_t kZipChainEnd = 0xFFFFFFFF;
+
+// The most entries an archive may have: its index costs memory per entry.
+const int32_t kZipMaxEntries = 4 * 1024 * 1024;
 
 // An entry handed to callers; release with zipFreeEntry.
 struct ZipEntry {
     char *entryName;           // owned, from the local header
     uint32_t dosTime;          // MS-DOS time (low half) and date (high half)
-    int32_t uncompressedSize;
-    int32_t compressedSize;    // 0 means stored
+    int64_t uncompressedSize;
+    int64_t compressedSize;    // 0 means stored
     uint32_t crc;
     char *entryComment;        // borrowed from the archive, null when none
     unsigned char *extraField; // owned: 2-byte little-endian length, then bytes; or null
-    int32_t dataPos;           // file position of the entry's data
+    int64_t dataPos;           // file position of the entry's data
 };
 
 // One open archive, shared by path and reference-counted.
@@ -44,7 +52,7 @@ struct ZipArchive {
     const char *lastError;     // static text of the last format error, or null
     ZipIndexEntry *entryIndex;
     int32_t entryCount;
-    uint16_t *hashHeads;       // first entry of each chain, 0xFFFF when empty
+    uint32_t *hashHeads;       // first entry of each chain, kZipChainEnd when empty
     int32_t hashSize;
     ZipArchive *nextOpen;
     ZipEntry *cachedEntry;     // the entry released last, kept for zipGetEntry
@@ -66,8 +74,10 @@ enum : int {
 
 // Opens the archive at `path` read-only, or shares it when it is open
 // already. `error` may be null; it receives 0, or kZipNotOpened or
-// kZipDamaged. Entries whose sizes are 2 GiB or more (negative as signed
-// 32-bit numbers) make the directory damaged. Returns the archive or null.
+// kZipDamaged. More than kZipMaxEntries entries, sizes or offsets beyond
+// 63 bits, and a ZIP64 record or field that is missing where the 32-bit
+// fields say it is needed, or shorter than it must be, make the directory
+// damaged. Returns the archive or null.
 // Each successful call needs its own zipClose.
 ZipArchive *zipOpen(const char *path, int *error);
 
@@ -90,7 +100,8 @@ ZipEntry *zipGetNextEntry(ZipArchive *zip, int n);
 ZipEntry *zipGetEntry(ZipArchive *zip, const char *name);
 
 // zipGetEntry; on success stores the entry's uncompressed size in `*size`
-// and the length of its name in `*nameLength` (both untouched otherwise).
+// (INT_MAX for 2 GiB and more) and the length of its name in `*nameLength`
+// (both untouched otherwise).
 ZipEntry *zipFindEntry(ZipArchive *zip, const char *name, int *size, int *nameLength);
 
 // Releases `entry` (may be null). The archive keeps the last released entry

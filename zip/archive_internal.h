@@ -22,7 +22,7 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze);
 // found, -1 on failure: lastError is set whenever an end record was found
 // (the directory it describes is damaged), null when the search itself
 // failed.
-int32_t readCEN(ZipArchive *zip);
+int64_t readCEN(ZipArchive *zip);
 
 // Finds the end-of-central-directory record within the last 65535 bytes and
 // copies its 22 bytes to `endbuf`. The file ends, for this search, where the
@@ -33,7 +33,7 @@ int32_t readCEN(ZipArchive *zip);
 // found, -1 on an I/O or allocation failure, and -1 with lastError set when
 // the only record found in a signed file is followed by bytes that are not
 // such padding. Also reads the archive comment.
-int32_t findEND(ZipArchive *zip, unsigned char *endbuf);
+int64_t findEND(ZipArchive *zip, unsigned char *endbuf);
 
 // Reads exactly `len` bytes; 0 on success, -1 as soon as a read yields none.
 int readFully(int fd, void *buffer, int32_t len);

@@ -29,20 +29,20 @@ const char kTooLong[] = "inflateFully: more data than the entry's size";
 const char kWrongSize[] = "inflateFully: size mismatch";
 const char kCrcMismatch[] = "inflateFully: CRC-32 mismatch";
 
-int32_t DataLength(const ZipEntry *entry)
+int64_t DataLength(const ZipEntry *entry)
 {
     return entry->compressedSize != 0 ? entry->compressedSize : entry->uncompressedSize;
 }
 
 // zipRead's read for an offset inside the data: one positioned read.
-int ReadData(int archiveFd, const ZipEntry *entry, int offset, void *buffer, int length)
+int ReadData(int archiveFd, const ZipEntry *entry, int64_t offset, void *buffer, int length)
 {
     if (length <= 0) return 0;
-    const int32_t dataLength = DataLength(entry);
-    if (length > dataLength - offset) length = dataLength - offset;
-    const int64_t position = static_cast<int64_t>(entry->dataPos) + offset;
-    if (position > INT32_MAX) return -1;
-    return fileReadAt(archiveFd, buffer, static_cast<unsigned>(length), position);
+    const int64_t dataLength = DataLength(entry);
+    if (length > dataLength - offset) length = static_cast<int>(dataLength - offset);
+    // Both below 2^63, from the reader's checks.
+    if (entry->dataPos > INT64_MAX - offset) return -1;
+    return fileReadAt(archiveFd, buffer, static_cast<unsigned>(length), entry->dataPos + offset);
 }
 
 bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **message,
@@ -61,8 +61,8 @@ bool WriteBlock(int fd, const unsigned char *block, unsigned length, std::atomic
 int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int length)
 {
     zip->lastError = nullptr;
-    int32_t dataLength = DataLength(entry);
-    if (offset < 0 || static_cast<int64_t>(offset) > static_cast<int64_t>(dataLength) - 1) {
+    const int64_t dataLength = DataLength(entry);
+    if (offset < 0 || static_cast<int64_t>(offset) > dataLength - 1) {
         zip->lastError = kOffsetOutOfRange;
         return -1;
     }
@@ -97,18 +97,19 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
 
     unsigned char input[ZIP_INFLATE_INPUT_SIZE];
     unsigned char output[ZIP_INFLATE_OUTPUT_SIZE];
-    const uint64_t expected = static_cast<uint64_t>(static_cast<uint32_t>(entry->uncompressedSize));
+    const uint64_t expected = static_cast<uint64_t>(entry->uncompressedSize);
     uint64_t written = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
-    int offset = 0;
-    int32_t remaining = entry->compressedSize;
+    int64_t offset = 0;
+    int64_t remaining = entry->compressedSize;
     if (entry->uncompressedSize < 0) {
         *message = kWrongSize;
         return false;
     }
 
     while (remaining > 0) {
-        int ask = remaining < static_cast<int32_t>(sizeof input) ? remaining : static_cast<int>(sizeof input);
+        int ask = remaining < static_cast<int64_t>(sizeof input) ? static_cast<int>(remaining)
+                                                                 : static_cast<int>(sizeof input);
         int got = ReadData(archiveFd, entry, offset, input, ask);
         if (got == 0) {
             *message = kEndOfFile;
@@ -193,11 +194,12 @@ bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
     } else {
         unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
         uLong crc = crc32(0L, Z_NULL, 0);
-        int offset = 0;
-        int32_t remaining = entry->uncompressedSize;
+        int64_t offset = 0;
+        int64_t remaining = entry->uncompressedSize;
         ok = true;
         while (remaining > 0) {
-            int ask = remaining < static_cast<int32_t>(sizeof buffer) ? remaining : static_cast<int>(sizeof buffer);
+            int ask = remaining < static_cast<int64_t>(sizeof buffer) ? static_cast<int>(remaining)
+                                                                      : static_cast<int>(sizeof buffer);
             int got = ReadData(archiveFd, entry, offset, buffer, ask);
             if (got <= 0 || !WriteBlock(fd, buffer, static_cast<unsigned>(got), written)) {
                 ok = false;

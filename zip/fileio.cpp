@@ -42,9 +42,9 @@ int SystemOpen(const char *path, int flags, int permission)
     return _open(path, flags, permission);
 }
 
-int32_t SystemSeek(int fd, int32_t offset, int whence)
+int64_t SystemSeek(int fd, int64_t offset, int whence)
 {
-    return _lseek(fd, offset, whence);
+    return _lseeki64(fd, offset, whence);
 }
 
 int SystemRead(int fd, void *buffer, unsigned count)
@@ -116,11 +116,10 @@ int SystemOpen(const char *path, int flags, int permission)
     return open(path, posix | O_CLOEXEC, mode);
 }
 
-int32_t SystemSeek(int fd, int32_t offset, int whence)
+int64_t SystemSeek(int fd, int64_t offset, int whence)
 {
-    off_t position = lseek(fd, offset, whence);
-    if (position < 0 || position > INT32_MAX) return -1;
-    return static_cast<int32_t>(position);
+    static_assert(sizeof(off_t) == 8, "64-bit file positions");
+    return lseek(fd, static_cast<off_t>(offset), whence);
 }
 
 int SystemRead(int fd, void *buffer, unsigned count)
@@ -186,7 +185,7 @@ int fileOpen(const char *path, int flags, int permission)
     return current->open(path, flags, permission);
 }
 
-int32_t fileSeek(int fd, int32_t offset, int whence)
+int64_t fileSeek(int fd, int64_t offset, int whence)
 {
     return current->seek(fd, offset, whence);
 }

@@ -27,14 +27,14 @@ enum : int {
 enum FileKind { FILE_KIND_MISSING = 0, FILE_KIND_FILE = 1, FILE_KIND_DIRECTORY = 2 };
 
 // The operations. Results follow the C runtime: descriptors >= 0 or -1;
-// seek gives the new position or -1 (also for positions beyond 32 bits);
+// seek gives the new position or -1;
 // read/write give the count or -1; close/unlink/makeDirectory give 0 or -1.
 // readAt reads at a file position without a seek of its own: several threads
 // may read one descriptor at once through it, and the position that seek and
 // read use is left undefined.
 struct FileIo {
     int (*open)(const char *path, int flags, int permission);
-    int32_t (*seek)(int fd, int32_t offset, int whence);
+    int64_t (*seek)(int fd, int64_t offset, int whence);
     int (*read)(int fd, void *buffer, unsigned count);
     int (*readAt)(int fd, void *buffer, unsigned count, int64_t position);
     int (*write)(int fd, const void *buffer, unsigned count);
@@ -53,7 +53,7 @@ const FileIo *fileioInstall(const FileIo *io);
 
 // The operations in use.
 int fileOpen(const char *path, int flags, int permission);
-int32_t fileSeek(int fd, int32_t offset, int whence);
+int64_t fileSeek(int fd, int64_t offset, int whence);
 int fileRead(int fd, void *buffer, unsigned count);
 int fileReadAt(int fd, void *buffer, unsigned count, int64_t position);
 int fileWrite(int fd, const void *buffer, unsigned count);

@@ -28,7 +28,7 @@ const int kDirectoryEntry = 8;
 bool ReadAt(int fd, int64_t pos, int64_t length, unsigned char *buffer, unsigned count)
 {
     if (pos < 0 || pos + count > length) return false;
-    if (fileSeek(fd, static_cast<int32_t>(pos), SEEK_SET) != pos) return false;
+    if (fileSeek(fd, pos, SEEK_SET) != pos) return false;
     unsigned got = 0;
     while (got < count) {
         int n = fileRead(fd, buffer + got, count - got);
@@ -40,7 +40,7 @@ bool ReadAt(int fd, int64_t pos, int64_t length, unsigned char *buffer, unsigned
 
 } // namespace
 
-int32_t zipSignedImageEnd(int fd, int32_t length, int32_t *directoryAt)
+int64_t zipSignedImageEnd(int fd, int64_t length, int32_t *directoryAt)
 {
     if (directoryAt != nullptr) *directoryAt = -1;
     unsigned char word[4];
@@ -74,5 +74,5 @@ int32_t zipSignedImageEnd(int fd, int32_t length, int32_t *directoryAt)
     if (tableAt < optional + optionalSize || tableSize <= 0 || tableAt + tableSize != length)
         return -1;
     if (directoryAt != nullptr) *directoryAt = static_cast<int32_t>(optional + entryAt);
-    return static_cast<int32_t>(tableAt);
+    return tableAt;
 }

@@ -17,6 +17,6 @@
 // Never reads the file's first 60 bytes: the launcher's instance lock holds
 // byte 0 of its own program file while the archive is read. Leaves the file
 // position undefined.
-int32_t zipSignedImageEnd(int fd, int32_t length, int32_t *directoryAt);
+int64_t zipSignedImageEnd(int fd, int64_t length, int32_t *directoryAt);
 
 #endif

@@ -12,6 +12,7 @@
 #include "unit/zip_writer.h"
 #include "zip/archive.h"
 #include "zip/archive_internal.h"
+#include "zip/entry_data.h"
 #include "zip/fileio.h"
 #include "zip/signed_image.h"
 #include "unit/param_name.h"
@@ -36,7 +37,7 @@ struct Closer {
 // Runs readCEN on a record of our own, so that its message can be seen (a
 // failed open frees the record that holds it).
 struct CenResult {
-    int32_t result;
+    int64_t result;
     std::string message;
 };
 
@@ -98,11 +99,56 @@ const CenCase kCenCases[] = {
      "invalid CEN header (encrypted entry)"},
     {"Method12", [](std::vector<Entry> &e, Layout &) { e[0].method = 12; },
      "invalid CEN header (bad compression method)"},
-    // Sizes of 2 GiB and more would be negative and cancel others in a sum.
-    {"UncompressedSize2GiB", [](std::vector<Entry> &e, Layout &) { e[0].uncompressedSize = 0x80000000u; },
+    // A saturated field promises a ZIP64 extra field that holds the value.
+    {"SizeSaturatedWithoutZip64Extra",
+     [](std::vector<Entry> &e, Layout &) { e[0].uncompressedSize = 0xFFFFFFFFu; },
+     "invalid CEN header (zip64 extra field missing)"},
+    {"Zip64ExtraLacksAField",
+     [](std::vector<Entry> &e, Layout &) {
+         e[1].compressedSize = e[1].uncompressedSize = 0xFFFFFFFFu;
+         e[1].centralExtra = Zip64Extra({3000});
+     },
+     "invalid CEN header (bad zip64 extra field)"},
+    {"ExtraRecordRunsPastItsField",
+     [](std::vector<Entry> &e, Layout &) {
+         e[1].compressedSize = 0xFFFFFFFFu;
+         e[1].centralExtra = Zip64Extra({1, 2}).substr(0, 12);
+     },
+     "invalid CEN header (bad extra field)"},
+    // Sizes of 2^63 and more would be negative and cancel others in a sum.
+    {"Zip64SizeBeyond63Bits",
+     [](std::vector<Entry> &e, Layout &) {
+         e[0].uncompressedSize = 0xFFFFFFFFu;
+         e[0].centralExtra = Zip64Extra({0x8000000000000000ull});
+     },
      "invalid CEN header (bad entry size)"},
-    {"CompressedSize4GiBLess1", [](std::vector<Entry> &e, Layout &) { e[1].compressedSize = 0xFFFFFFFFu; },
-     "invalid CEN header (bad entry size)"},
+    {"Zip64OffsetBeyond63Bits",
+     [](std::vector<Entry> &e, Layout &) {
+         e[1].localOffset = 0xFFFFFFFFu;
+         e[1].centralExtra = Zip64Extra({0xFFFFFFFFFFFFFFF0ull});
+     },
+     "invalid CEN header (bad local header offset)"},
+    // The ZIP64 end record, where the end record promises one.
+    {"Zip64EndRecordMissing", [](std::vector<Entry> &, Layout &l) {
+         l.zip64 = true;
+         l.zip64Signature = 0x06064B51;
+     },
+     "invalid zip64 END header (not found where its locator says)"},
+    {"Zip64CountsDisagree", [](std::vector<Entry> &, Layout &l) {
+         l.zip64 = true;
+         l.zip64EntryCount = 3;
+     },
+     "invalid zip64 END header (entry counts disagree)"},
+    {"Zip64CentralSizeBeyondEnd", [](std::vector<Entry> &, Layout &l) {
+         l.zip64 = true;
+         l.zip64CentralSize = 0x100000000ull;
+     },
+     "invalid END header (bad central directory size)"},
+    {"Zip64CentralOffsetBeyond", [](std::vector<Entry> &, Layout &l) {
+         l.zip64 = true;
+         l.zip64CentralOffset = 0x7FFFFFFFFFFFFFFFull;
+     },
+     "invalid END header (bad central directory offset)"},
 };
 
 void PrintTo(const CenCase &c, std::ostream *os)
@@ -136,21 +182,86 @@ INSTANTIATE_TEST_SUITE_P(Zip, CenMessage, ::testing::ValuesIn(kCenCases),
 
 TEST(ZipReader, TooManyEntriesComesBeforeReadingTheDirectory)
 {
+    // A ZIP64 count one beyond the limit, behind a directory of that many
+    // headers' worth of bytes that the file leaves sparse: refused before
+    // a byte of it is read.
     Scratch scratch;
     Layout layout;
-    layout.entryCount = 65535;
-    layout.centralSize = 65535u * 46;
-    layout.front = std::string(65535u * 46, 'x');
-    layout.centralOffset = 0;
+    layout.zip64 = true;
+    const uint64_t count = static_cast<uint64_t>(kZipMaxEntries) + 1;
+    layout.zip64EntryCount = count;
+    layout.zip64CentralSize = count * 46;
+    layout.zip64CentralOffset = 0;
+    std::string tail = Build({}, layout);
+    // The disk's count in the record stays 0: make it agree with the total.
+    for (int i = 0; i < 8; ++i) tail[24 + i] = tail[32 + i];
     std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build({}, layout));
+    int fd = fileOpen(path.c_str(), FILEIO_WRONLY | FILEIO_CREAT | FILEIO_TRUNC | FILEIO_BINARY,
+                      FILEIO_S_IREAD | FILEIO_S_IWRITE);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(fileSeek(fd, static_cast<int64_t>(count * 46), SEEK_SET),
+              static_cast<int64_t>(count * 46));
+    ASSERT_EQ(fileWrite(fd, tail.data(), static_cast<unsigned>(tail.size())),
+              static_cast<int>(tail.size()));
+    fileClose(fd);
     EXPECT_EQ(ReadCentral(path).message, "too many entries in ZIP file");
 }
 
-// 65534 is the largest count the 16-bit chains can number; 65535 is refused.
+// ZIP64 archives as the tools write them: the end record saturated, the
+// numbers in the ZIP64 end record; in front of a program (offsets from the
+// archive's start or from the file's), and with the record apart from its
+// locator; an entry whose sizes and offset are in its ZIP64 extra field.
+struct Zip64Case {
+    const char *label;
+    bool absoluteOffsets;
+    const char *gap;
+};
+
+class Zip64Archive : public ::testing::TestWithParam<Zip64Case> {};
+
+TEST_P(Zip64Archive, ReadsEntriesWithTheirRealNumbers)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = TwoEntries();
+    Entry &b = entries[1];
+    const std::string deflated = Deflate(b.data);
+    b.compressedSize = b.uncompressedSize = b.localOffset = 0xFFFFFFFFu;
+    const uint32_t bOffset = 30 + 5 + 5;  // behind a.txt's header, name and data
+    Layout layout;
+    layout.zip64 = true;
+    layout.front = std::string(1000, 'x');
+    layout.absoluteOffsets = GetParam().absoluteOffsets;
+    layout.zip64Gap = GetParam().gap;
+    b.centralExtra = Zip64Extra({b.data.size(), deflated.size(),
+                                 bOffset + (layout.absoluteOffsets ? 1000u : 0u)});
+    std::string path = scratch.Path("t.zip");
+    WriteFile(path, Build(entries, layout));
+
+    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr) << (ReadCentral(path).message);
+    Closer closer{zip};
+    EXPECT_EQ(zip->entryCount, 2);
+    ZipEntry *e = zipGetEntry(zip, "dir/b.txt");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->uncompressedSize, static_cast<int64_t>(b.data.size()));
+    EXPECT_EQ(e->compressedSize, static_cast<int64_t>(deflated.size()));
+    const std::string out = scratch.Path("b.out");
+    EXPECT_TRUE(zipReadEntry(zip, e, out.c_str()));
+    EXPECT_EQ(ReadFile(out), b.data);
+    zipFreeEntry(zip, e);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, Zip64Archive,
+    ::testing::Values(Zip64Case{"RelativeOffsets", false, ""},
+                      Zip64Case{"AbsoluteOffsets", true, ""},
+                      // not right in front of its locator: found where it says
+                      Zip64Case{"RecordApartFromLocator", true, "extensible"}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+// 65535 entries fit the end record; beyond, the ZIP64 end record counts them.
 class EntryLimit : public ::testing::TestWithParam<int> {};
 
-TEST_P(EntryLimit, AcceptsUpTo65534)
+TEST_P(EntryLimit, ReadsEveryEntry)
 {
     Scratch scratch;
     const int count = GetParam();
@@ -160,19 +271,17 @@ TEST_P(EntryLimit, AcceptsUpTo65534)
         entries[static_cast<size_t>(i)].data = std::to_string(i % 10);
     }
     std::string path = scratch.Path("many.zip");
-    WriteFile(path, Build(entries));
+    Layout layout;
+    layout.zip64 = count > 65535;
+    WriteFile(path, Build(entries, layout));
 
-    if (count > 65534) {
-        EXPECT_EQ(ReadCentral(path).message, "too many entries in ZIP file");
-        EXPECT_EQ(zipOpen(path.c_str(), nullptr), nullptr);
-        return;
-    }
     ZipArchive *zip = zipOpen(path.c_str(), nullptr);
     ASSERT_NE(zip, nullptr);
     Closer closer{zip};
     EXPECT_EQ(zip->entryCount, count);
     EXPECT_EQ(zip->hashSize, count / 2);
-    for (const char *name : {"0", "32767", "65533"}) {
+    const std::string lastName = std::to_string(count - 1);
+    for (const char *name : {"0", "32767", lastName.c_str()}) {
         ZipEntry *e = zipGetEntry(zip, name);
         ASSERT_NE(e, nullptr) << name;
         EXPECT_STREQ(e->entryName, name);
@@ -180,12 +289,12 @@ TEST_P(EntryLimit, AcceptsUpTo65534)
     }
     ZipEntry *last = zipGetNextEntry(zip, count - 1);
     ASSERT_NE(last, nullptr);
-    EXPECT_STREQ(last->entryName, "65533");
+    EXPECT_STREQ(last->entryName, lastName.c_str());
     zipFreeEntry(zip, last);
     EXPECT_EQ(zipGetNextEntry(zip, count), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zip, EntryLimit, ::testing::Values(65534, 65535),
+INSTANTIATE_TEST_SUITE_P(Zip, EntryLimit, ::testing::Values(65535, 70000),
                          PrintedName());
 
 // --- Local header messages --------------------------------------------------
@@ -199,8 +308,8 @@ struct LocCase {
 };
 
 const LocCase kLocCases[] = {
-    {"OffsetBeforeFile", [](std::vector<Entry> &e) { e[1].localOffset = 0xFFFFFFF0u; }, -1, -1,
-     "seek failed"},
+    {"OffsetFarBeyondFile", [](std::vector<Entry> &e) { e[1].localOffset = 0xFFFFFFF0u; }, -1, -1,
+     "couldn't read LOC header"},
     {"HeaderBeyondFile", [](std::vector<Entry> &e) { e[1].localOffset = 0x00100000u; }, -1, -1,
      "couldn't read LOC header"},
     {"BadSignature", [](std::vector<Entry> &e) { e[1].localSignature = 0x04034B51; }, -1, -1,

@@ -119,7 +119,7 @@ private:
         }
         return fileioSystem()->open(path, flags, permission);
     }
-    static int32_t Seek(int fd, int32_t offset, int whence)
+    static int64_t Seek(int fd, int64_t offset, int whence)
     {
         if (active_->seeks++ == active_->failSeek) return -1;
         return fileioSystem()->seek(fd, offset, whence);

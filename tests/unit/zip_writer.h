@@ -47,7 +47,32 @@ struct Layout {
     std::optional<uint32_t> centralOffset;
     std::optional<uint16_t> commentLength;
     std::string trailing;               // bytes after the comment
+    // ZIP64: a ZIP64 end record and its locator in front of the end record,
+    // whose count, size and offset are then saturated.
+    bool zip64 = false;
+    std::optional<uint64_t> zip64EntryCount;    // the total (the disk's stays right)
+    std::optional<uint64_t> zip64CentralSize;
+    std::optional<uint64_t> zip64CentralOffset;
+    std::optional<uint64_t> zip64RecordOffset;  // where the locator says the record is
+    uint32_t zip64Signature = 0x06064B50;
+    std::string zip64Gap;               // bytes between the record and its locator
 };
+
+inline void Put64(std::string &out, uint64_t value)
+{
+    PutLe32(out, static_cast<uint32_t>(value));
+    PutLe32(out, static_cast<uint32_t>(value >> 32));
+}
+
+// A ZIP64 extra field (tag 1) holding `values` in the order given.
+inline std::string Zip64Extra(const std::vector<uint64_t> &values)
+{
+    std::string out;
+    PutLe16(out, 1);
+    PutLe16(out, static_cast<uint32_t>(8 * values.size()));
+    for (uint64_t value : values) Put64(out, value);
+    return out;
+}
 
 // The fields as the formats store them (base/little_endian.h).
 inline void Put16(std::string &out, uint32_t value)
@@ -146,15 +171,36 @@ inline std::string Build(const std::vector<Entry> &entries, const Layout &layout
         out += e.comment;
     }
     const uint32_t cenSize = static_cast<uint32_t>(out.size() - cenStart);
+    const uint64_t cenOffset = static_cast<uint64_t>(cenStart - start) + base;
+    if (layout.zip64) {
+        const uint64_t recordAt = out.size() - start + base;
+        Put32(out, layout.zip64Signature);
+        Put64(out, 44);
+        Put16(out, 45);
+        Put16(out, 45);
+        Put32(out, 0);
+        Put32(out, 0);
+        Put64(out, entries.size());
+        Put64(out, layout.zip64EntryCount ? *layout.zip64EntryCount : entries.size());
+        Put64(out, layout.zip64CentralSize ? *layout.zip64CentralSize : cenSize);
+        Put64(out, layout.zip64CentralOffset ? *layout.zip64CentralOffset : cenOffset);
+        out += layout.zip64Gap;
+        Put32(out, 0x07064B50);
+        Put32(out, 0);
+        Put64(out, layout.zip64RecordOffset ? *layout.zip64RecordOffset : recordAt);
+        Put32(out, 1);
+    }
     Put32(out, 0x06054B50);
     Put16(out, 0);
     Put16(out, 0);
-    uint16_t count = layout.entryCount ? *layout.entryCount : static_cast<uint16_t>(entries.size());
+    uint16_t count = layout.entryCount ? *layout.entryCount
+                     : layout.zip64 ? 0xFFFF : static_cast<uint16_t>(entries.size());
     Put16(out, count);
     Put16(out, count);
-    Put32(out, layout.centralSize ? *layout.centralSize : cenSize);
+    Put32(out, layout.centralSize ? *layout.centralSize : layout.zip64 ? 0xFFFFFFFF : cenSize);
     Put32(out, layout.centralOffset ? *layout.centralOffset
-                                    : static_cast<uint32_t>(cenStart - start) + base);
+                                    : layout.zip64 ? 0xFFFFFFFF
+                                                   : static_cast<uint32_t>(cenOffset));
     Put16(out, layout.commentLength ? *layout.commentLength : static_cast<uint32_t>(layout.comment.size()));
     out += layout.comment;
     out += layout.trailing;

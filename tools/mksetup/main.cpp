@@ -106,11 +106,11 @@ bool ReadFileBytes(const fs::path &path, std::string *bytes)
 
 // The end of the file as the launcher reads it, and where its security
 // directory entry lies when it is signed (-1 otherwise).
-int32_t SignedEnd(const std::string &path, int32_t *directoryAt)
+int64_t SignedEnd(const std::string &path, int32_t *directoryAt)
 {
     int fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
     if (fd < 0) return -1;
-    int32_t end = zipSignedImageEnd(fd, fileSeek(fd, 0, SEEK_END), directoryAt);
+    int64_t end = zipSignedImageEnd(fd, fileSeek(fd, 0, SEEK_END), directoryAt);
     fileClose(fd);
     return end;
 }
@@ -223,7 +223,7 @@ int Pack(const PackOptions &options)
     // A signed stub's signature would end up in front of the payload, where
     // it signs nothing: drop it; the installer is signed after packing.
     int32_t directoryAt = -1;
-    int32_t signedEnd = SignedEnd(options.stub, &directoryAt);
+    int64_t signedEnd = SignedEnd(options.stub, &directoryAt);
     if (signedEnd > 0 && (!options.values.items.empty() || options.branding.Any()))
         return Fail(options.stub + ": signed; its resources cannot change under a signature: "
                                    "pack the unsigned program and sign after packing");
@@ -402,7 +402,7 @@ int Verify(const std::string &path)
     int entries = zip->entryCount;
     zipClose(zip);
     int32_t directoryAt = -1;
-    int32_t signedEnd = SignedEnd(path, &directoryAt);
+    int64_t signedEnd = SignedEnd(path, &directoryAt);
     if (bad > 0) return Fail(path + ": " + std::to_string(bad) + " of " +
                              std::to_string(entries) + " entries are damaged");
     std::cout << path << ": " << entries << " entries, every CRC matches; "

@@ -6,6 +6,7 @@
 //   unzip_probe -l <archive>                     lists: size, compressed size, name
 //   unzip_probe -v <program>                     (Windows) its version texts, as
 //                                                the system's version API reads them
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -65,7 +66,8 @@ int main(int argc, char **argv)
                 zipClose(zip);
                 return 1;
             }
-            printf("%d\t%d\t%s\n", entry->uncompressedSize, entry->compressedSize, entry->entryName);
+            printf("%" PRId64 "\t%" PRId64 "\t%s\n", entry->uncompressedSize,
+                   entry->compressedSize, entry->entryName);
             zipFreeEntry(zip, entry);
         }
         zipClose(zip);
