@@ -20,9 +20,11 @@
 // header offset by the distance between where the central directory really
 // lies and where the end record says it lies.
 //
-// ZIP64. When the end record's count, directory size or offset is saturated
-// (0xFFFF, 0xFFFFFFFF) and a ZIP64 locator stands right in front of it, the
-// ZIP64 end record gives the real numbers. Writers put that record directly
+// ZIP64. When a ZIP64 locator stands right in front of the end record, the
+// ZIP64 end record gives the numbers (writers add it when a count, size or
+// offset needs it, and saturate those fields of the end record; some add it
+// before the fields overflow, and the record then stands between the
+// directory and the end record all the same). Writers put that record directly
 // in front of the locator; its recorded offset counts from the start of the
 // archive, which for an appended archive is not the file's start, so the
 // record is looked for in front of the locator first and at the recorded
@@ -68,7 +70,6 @@ const int kEndHeader = 22;
 const int kZip64EndHeader = 56;
 const int kZip64Locator = 20;
 const uint16_t kZip64ExtraTag = 0x0001;
-const uint16_t kSaturated16 = 0xFFFF;
 const uint32_t kSaturated32 = 0xFFFFFFFF;
 const int32_t kEndSearchLimit = 65535;
 const int32_t kSigningAlignment = 8;
@@ -300,20 +301,15 @@ bool ReadAt(ZipArchive *zip, int64_t pos, unsigned char *buffer, int32_t length)
 }
 
 // The ZIP64 end record of the archive whose end record lies at `endPos`,
-// when the end record says there is one: its count, directory size or
-// offset saturated, and a locator in front of it. *record receives the
-// record's 56 fixed bytes and *recordPos where it lies; false when the
-// archive has none. lastError is set when it should have one that is
-// missing or damaged.
-bool FindZip64End(ZipArchive *zip, const unsigned char *endbuf, int64_t endPos,
-                  unsigned char *record, int64_t *recordPos)
+// when a locator in front of the end record says there is one. *record
+// receives the record's 56 fixed bytes and *recordPos where it lies; false
+// when the archive has none. lastError is set when the locator's record is
+// missing.
+bool FindZip64End(ZipArchive *zip, int64_t endPos, unsigned char *record, int64_t *recordPos)
 {
-    const bool saturated = GetLe16(endbuf + 10) == kSaturated16 ||
-                           GetLe32(endbuf + 12) == kSaturated32 ||
-                           GetLe32(endbuf + 16) == kSaturated32;
     unsigned char locator[kZip64Locator];
     const int64_t locatorPos = endPos - kZip64Locator;
-    if (!saturated || !ReadAt(zip, locatorPos, locator, kZip64Locator) ||
+    if (locatorPos < 0 || !ReadAt(zip, locatorPos, locator, kZip64Locator) ||
         GetLe32(locator) != kZip64LocatorSig)
         return false;
     // Right in front of the locator (no extensible data), else where the
@@ -348,7 +344,7 @@ const char *EndRecordError(ZipArchive *zip, const unsigned char *endbuf, int64_t
     int64_t directoryEnd = endPos;
     unsigned char record[kZip64EndHeader];
     int64_t recordPos = 0;
-    if (FindZip64End(zip, endbuf, endPos, record, &recordPos)) {
+    if (FindZip64End(zip, endPos, record, &recordPos)) {
         count = GetLe64(record + 32);
         cenLen = GetLe64(record + 40);
         cenOff = GetLe64(record + 48);

@@ -3,12 +3,16 @@ stand-in runtime): where the runtime comes from, what the wizard receives
 (options in order, class path, arguments, environment, current directory),
 and that the working directory is gone afterwards."""
 import os
+import shutil
+import subprocess
+import zipfile
 
 import pytest
 
+import installer
 from launch_support import (PROGRAMS, Run, RUN_WITH_NAMED_RUNTIME, RUN_WITH_PAYLOAD_RUNTIME,
                             RUN_WITH_REGISTERED_RUNTIME, catalogue, console_from,
-                            expected_class_path, expected_options, launcher,
+                            expected_class_path, expected_options, finish_waiting, launcher,
                             expected_output, registry, standin, to_linux)  # noqa: F401
 from winerun import to_windows
 
@@ -289,3 +293,95 @@ def test_shipped_program_runs_the_same_way(launcher, catalogue):
     assert wizard["options"] == expected_options(launcher.build_dir, wizard["cwd"],
                                                  to_windows(run.tmp_dir))
 
+
+
+# --- payloads beyond the classic limits of ZIP ------------------------------------
+
+def wizard_members(launcher, done):
+    """The wizard's files and a stand-in runtime whose wizard waits for
+    `done`."""
+    return installer.payload_members(build_dir=launcher.build_dir,
+                                     runtime=launcher.runtime("rt", release=to_windows(done)))
+
+
+def run_held(launcher, made, done):
+    """Runs `made` until its wizard runs; returns the working directory then
+    (Linux path) and a function that lets the run end and gives its Run."""
+    tmp_dir = os.path.join(launcher.where, "tmp")
+    os.makedirs(tmp_dir)
+    proc, working = launcher.start_waiting(made, tmp_dir, done)
+
+    def end():
+        code, out, _ = finish_waiting(proc, done)
+        assert code == 0, out
+        assert not os.path.exists(working)
+        return os.listdir(tmp_dir)
+    return working, end
+
+
+def test_an_installer_beyond_4_gib_extracts_and_runs_its_wizard(launcher):
+    """Python's zipfile appends a stored file of 4 GiB and more, and a file
+    behind it, to the program: sizes and offsets need ZIP64 throughout."""
+    done = os.path.join(launcher.where, "wizard-may-end")
+    made = os.path.join(launcher.where, "big.exe")
+    shutil.copyfile(launcher.wine.program("conrun.exe", "test-bin"), made)
+    big = (1 << 32) + (1 << 22)
+    with zipfile.ZipFile(made, "a", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in wizard_members(launcher, done):
+            archive.writestr(name, data)
+        with archive.open(zipfile.ZipInfo("data/big.bin"), "w", force_zip64=True) as f:
+            chunk = bytes(1 << 22)
+            for _ in range(big // len(chunk)):
+                f.write(chunk)
+        archive.writestr("data/behind.txt", b"behind 4 GiB")
+    assert os.path.getsize(made) > big
+
+    working, end = run_held(launcher, made, done)
+    try:
+        extracted = os.path.join(working, "data", "big.bin")
+        assert os.path.getsize(extracted) == big
+        with open(extracted, "rb") as f:
+            assert f.read(1 << 20) == bytes(1 << 20)
+            f.seek(big - (1 << 20))
+            assert f.read() == bytes(1 << 20)
+        with open(os.path.join(working, "data", "behind.txt"), "rb") as f:
+            assert f.read() == b"behind 4 GiB"
+    finally:
+        assert end() == []
+
+
+def test_a_payload_of_more_than_65535_entries_extracts_exactly(launcher, tmp_path):
+    """7-Zip writes an archive of 65,600 files and folders with a ZIP64 end
+    record; the launcher extracts every one of them."""
+    done = os.path.join(launcher.where, "wizard-may-end")
+    source = tmp_path / "payload"
+    installer.write_folder(wizard_members(launcher, done), str(source))
+    for d in range(64):
+        folder = source / "many" / ("d%02d" % d)
+        folder.mkdir(parents=True)
+        for f in range(1025):
+            (folder / ("f%04d.txt" % f)).write_bytes(b"%d/%d" % (d, f))
+    archive = tmp_path / "payload.zip"
+    subprocess.run(["7z", "a", "-tzip", "-bd", "-bso0", "-bsp0", str(archive), "."],
+                   cwd=source, check=True)
+    with zipfile.ZipFile(archive) as z:
+        assert len(z.infolist()) > 65535
+    assert b"PK\x06\x06" in archive.read_bytes()[-200:]
+    made = os.path.join(launcher.where, "many.exe")
+    with open(made, "wb") as out:
+        for part in (launcher.wine.program("conrun.exe", "test-bin"), archive):
+            with open(part, "rb") as f:
+                shutil.copyfileobj(f, out)
+
+    working, end = run_held(launcher, made, done)
+    try:
+        for d in (0, 31, 63):
+            folder = os.path.join(working, "many", "d%02d" % d)
+            assert len(os.listdir(folder)) == 1025
+            for f in (0, 1024):
+                with open(os.path.join(folder, "f%04d.txt" % f), "rb") as handle:
+                    assert handle.read() == b"%d/%d" % (d, f)
+        extracted = sum(len(files) for _, _, files in os.walk(os.path.join(working, "many")))
+        assert extracted == 64 * 1025
+    finally:
+        assert end() == []

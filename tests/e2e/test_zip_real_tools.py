@@ -54,8 +54,8 @@ def _top(source):
     return sorted(os.listdir(source))
 
 
-def _info_zip(source, out):
-    subprocess.run(["zip", "-qr", str(out)] + _top(source), cwd=source, check=True)
+def _info_zip(source, out, *options):
+    subprocess.run(["zip", "-qr", *options, str(out)] + _top(source), cwd=source, check=True)
 
 
 def _appended(source, out, adjust, program):
@@ -77,6 +77,19 @@ def _python(source, out, method):
             for f in sorted(files):
                 full = os.path.join(base, f)
                 archive.write(full, os.path.relpath(full, source))
+
+
+def _python_zip64(source, out):
+    """Python's zipfile with its ZIP64 limits lowered, so that it writes what
+    it writes for large payloads: sizes and offsets beyond 1 KiB in ZIP64
+    extra fields of the central headers, and a ZIP64 end record."""
+    saved = zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT
+    zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = 1024, 1
+    try:
+        _python(source, out, zipfile.ZIP_DEFLATED)
+    finally:
+        zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = saved
+    assert b"PK\x06\x06" in out.read_bytes()
 
 
 def _jar(source, out):
@@ -127,6 +140,8 @@ MAKERS = {
     "bsdtar-dot": ("bsdtar", lambda s, o, p: _bsdtar_dot(s, o)),
     "backslashes": (None, lambda s, o, p: _backslashes(s, o)),
     "info-zip": ("zip", lambda s, o, p: _info_zip(s, o)),
+    "info-zip-zip64": ("zip", lambda s, o, p: _info_zip(s, o, "-fz")),
+    "python-zip64": (None, lambda s, o, p: _python_zip64(s, o)),
     "info-zip-appended": ("zip", lambda s, o, p: _appended(s, o, False, p)),
     "info-zip-appended-adjusted": ("zip", lambda s, o, p: _appended(s, o, True, p)),
     "python-stored": (None, lambda s, o, p: _python(s, o, zipfile.ZIP_STORED)),

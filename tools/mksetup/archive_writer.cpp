@@ -10,9 +10,16 @@
 // deflated bytes behind it that nothing overwrites when it comes last; the
 // caller cuts the file to the length reported.
 //
-// The launcher's reader keeps offsets and sizes in signed 32 bits and at
-// most 65534 entries; anything beyond is refused here rather than written
-// as an installer that cannot run.
+// ZIP64 only where it is needed, so that an installer within the classic
+// limits keeps its bytes: a file of 4 GiB or more gets saturated size fields
+// and a ZIP64 extra field in both headers (its local one sized before the
+// data is written, from the file's size, which bounds what is written: a
+// file that does not shrink is stored); a central header whose sizes or
+// offset do not fit gets one with those values; and an archive of 65,535
+// entries or more, or whose directory lies or reaches beyond 4 GiB, ends
+// with a ZIP64 end record and its locator in front of a saturated end
+// record. The launcher's reader holds at most kZipMaxEntries entries; more
+// are refused here rather than written as an installer that cannot run.
 //
 // Signing tools pad the file to a multiple of 8 bytes before the
 // certificate table; the archive's end record must end right where that
@@ -20,6 +27,7 @@
 #include "archive_writer.h"
 
 #include "base/little_endian.h"
+#include "zip/archive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,15 +35,18 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <initializer_list>
 #include <limits>
 
 #include <zlib.h>
 
 namespace {
 
-const uint64_t kMaxOffset = std::numeric_limits<int32_t>::max();
-const size_t kMaxEntries = 65534;
 const uint16_t kVersion = 20;           // 2.0: deflate, directories
+const uint16_t kZip64Version = 45;      // 4.5: ZIP64
+const uint64_t kSaturated32 = 0xFFFFFFFF;
+const uint32_t kSaturated16 = 0xFFFF;
+const uint16_t kZip64Tag = 0x0001;
 const uint32_t kDirectoryAttribute = 0x10;
 const uint32_t kFixedDosTime = (20u << 25) | (1u << 21) | (1u << 16);  // 2000-01-01 00:00
 const unsigned kSigningAlignment = 8;
@@ -44,24 +55,84 @@ const size_t kChunkSize = 256 * 1024;
 struct Written {
     uint16_t method;
     uint32_t crc;
-    uint32_t compressed;
-    uint32_t size;
-    uint32_t offset;
+    uint64_t compressed;
+    uint64_t size;
+    uint64_t offset;
+    bool zip64;  // a file of 4 GiB or more: both headers carry its sizes in ZIP64
 };
 
-// The fields the local and the central header share, from "version needed
-// to extract" to the extra field's length (none).
-void PutEntryFields(std::string &out, const Written &w, uint32_t dosTime, size_t nameLength)
+void PutLe64(std::string &out, uint64_t value)
 {
-    PutLe16(out, kVersion);
+    PutLe32(out, static_cast<uint32_t>(value));
+    PutLe32(out, static_cast<uint32_t>(value >> 32));
+}
+
+uint32_t Field32(uint64_t value)
+{
+    return value >= kSaturated32 ? static_cast<uint32_t>(kSaturated32) : static_cast<uint32_t>(value);
+}
+
+// A ZIP64 extra field with `values`, in the order given.
+std::string Zip64Extra(std::initializer_list<uint64_t> values)
+{
+    std::string extra;
+    PutLe16(extra, kZip64Tag);
+    PutLe16(extra, static_cast<uint32_t>(8 * values.size()));
+    for (uint64_t value : values) PutLe64(extra, value);
+    return extra;
+}
+
+// The local header of `w` with its name.
+std::string LocalHeader(const Written &w, uint32_t dosTime, const std::string &name)
+{
+    const std::string extra = w.zip64 ? Zip64Extra({w.size, w.compressed}) : std::string();
+    std::string out;
+    PutLe32(out, 0x04034B50);
+    PutLe16(out, w.zip64 ? kZip64Version : kVersion);
     PutLe16(out, 0);
     PutLe16(out, w.method);
     PutLe32(out, dosTime);
     PutLe32(out, w.crc);
-    PutLe32(out, w.compressed);
-    PutLe32(out, w.size);
-    PutLe16(out, static_cast<uint32_t>(nameLength));
+    PutLe32(out, w.zip64 ? static_cast<uint32_t>(kSaturated32) : Field32(w.compressed));
+    PutLe32(out, w.zip64 ? static_cast<uint32_t>(kSaturated32) : Field32(w.size));
+    PutLe16(out, static_cast<uint32_t>(name.size()));
+    PutLe16(out, static_cast<uint32_t>(extra.size()));
+    return out + name + extra;
+}
+
+// The central header of `w`: the fields that do not fit are saturated and
+// given in a ZIP64 extra field, in the format's order.
+std::string CentralHeader(const Written &w, uint32_t dosTime, const std::string &name,
+                          bool directory)
+{
+    std::string extra;
+    if (w.size >= kSaturated32 || w.compressed >= kSaturated32 || w.offset >= kSaturated32) {
+        PutLe16(extra, kZip64Tag);
+        PutLe16(extra, 0);
+        for (uint64_t value : {w.size, w.compressed, w.offset}) {
+            if (value >= kSaturated32) PutLe64(extra, value);
+        }
+        extra[2] = static_cast<char>(extra.size() - 4);
+    }
+    const bool zip64 = !extra.empty();
+    std::string out;
+    PutLe32(out, 0x02014B50);
+    PutLe16(out, zip64 ? kZip64Version : kVersion);  // made by MS-DOS: DOS attributes
+    PutLe16(out, zip64 ? kZip64Version : kVersion);
     PutLe16(out, 0);
+    PutLe16(out, w.method);
+    PutLe32(out, dosTime);
+    PutLe32(out, w.crc);
+    PutLe32(out, Field32(w.compressed));
+    PutLe32(out, Field32(w.size));
+    PutLe16(out, static_cast<uint32_t>(name.size()));
+    PutLe16(out, static_cast<uint32_t>(extra.size()));
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe32(out, directory ? kDirectoryAttribute : 0);
+    PutLe32(out, Field32(w.offset));
+    return out + name + extra;
 }
 
 bool Write(std::FILE *out, const std::string &bytes, std::string *error)
@@ -74,8 +145,12 @@ bool Write(std::FILE *out, const std::string &bytes, std::string *error)
 
 bool Seek(std::FILE *out, uint64_t position, std::string *error)
 {
-    // Every position sought lies below 2 GiB, so it fits a 32-bit long.
-    if (std::fseek(out, static_cast<long>(position), SEEK_SET) == 0) return true;
+#ifdef _WIN32
+    const int sought = fseeko64(out, static_cast<off64_t>(position), SEEK_SET);
+#else
+    const int sought = fseeko(out, static_cast<off_t>(position), SEEK_SET);
+#endif
+    if (sought == 0) return true;
     *error = std::string("cannot write the installer: ") + std::strerror(errno);
     return false;
 }
@@ -150,10 +225,10 @@ bool WriteFileData(std::FILE *out, const PayloadEntry &entry, uint64_t dataAt, W
     }
     *extent = std::max(*extent, dataAt + deflated);
     w->crc = static_cast<uint32_t>(crc);
-    w->size = static_cast<uint32_t>(size);
+    w->size = size;
     if (deflated < size) {
         w->method = 8;
-        w->compressed = static_cast<uint32_t>(deflated);
+        w->compressed = deflated;
         return true;
     }
 
@@ -229,14 +304,13 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
                     const std::vector<PayloadEntry> &entries, uint32_t dosTime,
                     const Progress &progress, uint64_t *length, std::string *error)
 {
-    if (entries.size() > kMaxEntries) {
+    if (entries.size() > static_cast<size_t>(kZipMaxEntries)) {
         *error = "the payload has " + std::to_string(entries.size()) +
-                 " files and folders; the launcher reads at most " + std::to_string(kMaxEntries);
+                 " files and folders; the launcher reads at most " + std::to_string(kZipMaxEntries);
         return false;
     }
     uint64_t total = 0;
     for (const PayloadEntry &entry : entries) total += entry.size;
-    const std::string tooLarge = "the installer would reach 2 GiB; the launcher reads less";
 
     if (!Write(out, stub, error)) return false;
     uint64_t position = stub.size();
@@ -244,16 +318,9 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     uint64_t done = 0;
     std::vector<Written> written;
     for (const PayloadEntry &entry : entries) {
-        Written w = {0, 0, 0, 0, static_cast<uint32_t>(position)};
-        std::string header;
-        PutLe32(header, 0x04034B50);
-        PutEntryFields(header, w, dosTime, entry.name.size());
-        header += entry.name;
+        Written w = {0, 0, 0, 0, position, entry.size >= kSaturated32};
+        std::string header = LocalHeader(w, dosTime, entry.name);
         uint64_t dataAt = position + header.size();
-        if (dataAt > kMaxOffset) {
-            *error = tooLarge;
-            return false;
-        }
         if (!Write(out, header, error)) return false;
         if (!entry.source.empty()) {
             auto read = [&](uint64_t bytes) {
@@ -261,15 +328,8 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
                 if (progress) progress(done, total);
             };
             if (!WriteFileData(out, entry, dataAt, &w, &extent, read, error)) return false;
-            if (dataAt + w.compressed > kMaxOffset) {
-                *error = tooLarge;
-                return false;
-            }
             // The header again, now with what the data turned out to be.
-            header.clear();
-            PutLe32(header, 0x04034B50);
-            PutEntryFields(header, w, dosTime, entry.name.size());
-            header += entry.name;
+            header = LocalHeader(w, dosTime, entry.name);
             if (!Seek(out, position, error) || !Write(out, header, error) ||
                 !Seek(out, dataAt + w.compressed, error))
                 return false;
@@ -279,35 +339,41 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     }
 
     std::string central;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const Written &w = written[i];
-        PutLe32(central, 0x02014B50);
-        PutLe16(central, kVersion);  // made by MS-DOS: attributes are DOS attributes
-        PutEntryFields(central, w, dosTime, entries[i].name.size());
-        PutLe16(central, 0);
-        PutLe16(central, 0);
-        PutLe16(central, 0);
-        PutLe32(central, entries[i].source.empty() ? kDirectoryAttribute : 0);
-        PutLe32(central, w.offset);
-        central += entries[i].name;
+    for (size_t i = 0; i < entries.size(); ++i)
+        central += CentralHeader(written[i], dosTime, entries[i].name, entries[i].source.empty());
+    const uint64_t count = entries.size();
+    const bool zip64 = count >= kSaturated16 || central.size() >= kSaturated32 ||
+                       position >= kSaturated32;
+    std::string tail;
+    if (zip64) {
+        const uint64_t recordAt = position + central.size();
+        PutLe32(tail, 0x06064B50);
+        PutLe64(tail, 44);  // the record's size behind this field
+        PutLe16(tail, kZip64Version);
+        PutLe16(tail, kZip64Version);
+        PutLe32(tail, 0);
+        PutLe32(tail, 0);
+        PutLe64(tail, count);
+        PutLe64(tail, count);
+        PutLe64(tail, central.size());
+        PutLe64(tail, position);
+        PutLe32(tail, 0x07064B50);
+        PutLe32(tail, 0);
+        PutLe64(tail, recordAt);
+        PutLe32(tail, 1);
     }
-    uint64_t end = position + central.size() + 22;
+    uint64_t end = position + central.size() + tail.size() + 22;
     unsigned padding = static_cast<unsigned>((kSigningAlignment - end % kSigningAlignment) %
                                              kSigningAlignment);
-    if (end + padding > kMaxOffset) {
-        *error = tooLarge;
-        return false;
-    }
     *length = end + padding;
-    std::string record;
-    PutLe32(record, 0x06054B50);
-    PutLe16(record, 0);
-    PutLe16(record, 0);
-    PutLe16(record, static_cast<uint32_t>(entries.size()));
-    PutLe16(record, static_cast<uint32_t>(entries.size()));
-    PutLe32(record, static_cast<uint32_t>(central.size()));
-    PutLe32(record, static_cast<uint32_t>(position));
-    PutLe16(record, padding);
-    record.append(padding, ' ');
-    return Write(out, central, error) && Write(out, record, error);
+    PutLe32(tail, 0x06054B50);
+    PutLe16(tail, 0);
+    PutLe16(tail, 0);
+    PutLe16(tail, count >= kSaturated16 ? kSaturated16 : static_cast<uint32_t>(count));
+    PutLe16(tail, count >= kSaturated16 ? kSaturated16 : static_cast<uint32_t>(count));
+    PutLe32(tail, zip64 ? static_cast<uint32_t>(kSaturated32) : Field32(central.size()));
+    PutLe32(tail, zip64 ? static_cast<uint32_t>(kSaturated32) : Field32(position));
+    PutLe16(tail, padding);
+    tail.append(padding, ' ');
+    return Write(out, central, error) && Write(out, tail, error);
 }

@@ -119,11 +119,6 @@ bool CollectFolder(const fs::path &folder, const std::string &prefix, const Name
             entry.source = path;
             entry.size = walk->file_size(ec);
             if (ec) break;
-            if (entry.size > kMaxFileSize) {
-                *error = Shown(path) + ": 2 GiB or more (" + std::to_string(entry.size) +
-                         " bytes); the launcher extracts files of less than 2 GiB";
-                return false;
-            }
         }
         entries->push_back(entry);
     }

@@ -28,9 +28,6 @@ struct PayloadEntry {
     std::wstring key;              // FileNameKey of the name as UTF-8; empty: of `name`
 };
 
-// The largest file the launcher extracts: its sizes are signed 32-bit.
-constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
-
 // How names are written: code page 0 accepts ASCII names only.
 struct NameRules {
     unsigned codePage = 0;
@@ -39,8 +36,7 @@ struct NameRules {
 // Adds every file and directory below `folder` to `entries`, named under
 // `prefix` ("" for the payload root, else e.g. "package/jre/"). False with
 // `*error` set on the first name that cannot be written (not safe for the
-// launcher, not in the code page, too long), file of more than kMaxFileSize
-// bytes, or entry that cannot be read.
+// launcher, not in the code page, too long), or entry that cannot be read.
 bool CollectFolder(const std::filesystem::path &folder, const std::string &prefix,
                    const NameRules &rules, std::vector<PayloadEntry> *entries, std::string *error);
 
