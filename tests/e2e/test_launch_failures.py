@@ -53,9 +53,9 @@ def usage(key, program, build_dir):
 def corrupt_entry(path, name, how):
     """Damages entry `name` of the payload appended to `path`: "crc" makes
     the recorded CRC-32 wrong (both headers), "deflate" overwrites the start
-    of the deflated data with an invalid block, "size" records 2 GiB as its
-    uncompressed size in the central directory (negative as a signed
-    number)."""
+    of the deflated data with an invalid block, "zip64" saturates its
+    uncompressed size in the central directory, which then promises a ZIP64
+    extra field that is not there."""
     data = bytearray(open(path, "rb").read())
     at = 0
     while True:
@@ -67,7 +67,7 @@ def corrupt_entry(path, name, how):
         at += 4
     local_at, local = at, list(fields)
     assert local[3] == zipfile.ZIP_DEFLATED and local[7] > 8
-    if how in ("crc", "size"):
+    if how in ("crc", "zip64"):
         if how == "crc":
             local[6] ^= 1
             LOCAL.pack_into(data, local_at, *local)
@@ -80,7 +80,7 @@ def corrupt_entry(path, name, how):
                 if how == "crc":
                     central[7] ^= 1
                 else:
-                    central[9] = 0x80000000
+                    central[9] = 0xFFFFFFFF
                 CENTRAL.pack_into(data, at, *central)
                 break
             at += 4
@@ -124,10 +124,10 @@ def make_case(name, program, launcher, request):
         return Case(launcher.installer(program, runtime=False), [],
                     ["checking_disk_space", "checking_java", "unzipping_java_files"],
                     [("no_find_java", []), usage("java", program, launcher.build_dir)], "empty")
-    if name == "F7_payload_size_2gib":
+    if name == "F7_payload_zip64":
         # Refused when the archive is opened: nothing is extracted.
         made = launcher.installer(program)
-        corrupt_entry(made, "package/tarvisk-help.jar", "size")
+        corrupt_entry(made, "package/tarvisk-help.jar", "zip64")
         return Case(made, [], ["checking_disk_space"],
                     [("corrupted_zip_file", [to_windows(made)])], "empty")
     if name.startswith("F7_"):
@@ -141,7 +141,7 @@ def make_case(name, program, launcher, request):
 
 FAILURES = ["F2_tmpdir_too_deep", "F4_too_little_room", "F5_javahome_missing",
             "F5_javahome_too_old", "F6_no_runtime_anywhere", "F7_payload_crc",
-            "F7_payload_deflate", "F7_payload_size_2gib"]
+            "F7_payload_deflate", "F7_payload_zip64"]
 
 
 @pytest.mark.parametrize("lc_all", LOCALES)
