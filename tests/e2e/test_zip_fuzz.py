@@ -52,6 +52,21 @@ def _seeds(corpus):
                      "./c/d", "e\\f"):
             z.writestr(name, name.encode() * 30, compress_type=zipfile.ZIP_DEFLATED)
     (corpus / "appended.exe").write_bytes(b"MZ" + b"\0" * 200 + (corpus / "stored.zip").read_bytes())
+    # ZIP64: sizes and offsets in the central headers' ZIP64 extra fields and
+    # a ZIP64 end record (Python's limits lowered), once behind an end record
+    # whose fields are saturated, as large archives have them.
+    saved = zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT
+    zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = 64, 1
+    try:
+        with zipfile.ZipFile(corpus / "zip64.zip", "w") as z:
+            z.writestr("a/big.txt", b"zip64 " * 50, compress_type=zipfile.ZIP_DEFLATED)
+            z.writestr("b.bin", bytes(range(200)))
+    finally:
+        zipfile.ZIP64_LIMIT, zipfile.ZIP_FILECOUNT_LIMIT = saved
+    data = bytearray((corpus / "zip64.zip").read_bytes())
+    end = data.rfind(b"PK\x05\x06")
+    data[end + 8:end + 20] = b"\xff" * 12
+    (corpus / "zip64-saturated.zip").write_bytes(bytes(data))
     (corpus / "empty.zip").write_bytes(b"PK\x05\x06" + b"\0" * 18)
 
 
