@@ -130,3 +130,34 @@ std::wstring FileNameKey(const char *text, unsigned)
     return key;
 }
 #endif
+
+#ifdef _WIN32
+std::string ToUtf8(const char *text, unsigned codePage)
+{
+    const int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(codePage, 0, text, -1, &wide[0], units);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(bytes) - 1);
+    return utf8;
+}
+
+std::wstring WidenUtf8(const char *text)
+{
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units) - 1);
+    return wide;
+}
+#else
+std::string ToUtf8(const char *text, unsigned)
+{
+    return text;
+}
+#endif

@@ -36,4 +36,13 @@ char *FindLastCharInCodePage(const char *text, int ch, unsigned codePage);
 // mapping.
 std::wstring FileNameKey(const char *text, unsigned codePage);
 
+// `text`, in code page `codePage`, as UTF-8; empty when it cannot be
+// converted. Native builds take texts as UTF-8 already and return a copy.
+std::string ToUtf8(const char *text, unsigned codePage);
+
+#ifdef _WIN32
+// The UTF-8 text `text` in UTF-16; empty when it is not UTF-8.
+std::wstring WidenUtf8(const char *text);
+#endif
+
 #endif

@@ -126,26 +126,42 @@ wchar_t *WideConcat(const wchar_t *head, const wchar_t *tail)
     return text;
 }
 
-wchar_t *NewExtendedLengthPath(const char *path)
+wchar_t *NewExtendedLengthWidePath(const wchar_t *wide)
 {
-    OwnedWideText wide(NewWidePath(path));
-    if (!wide.valid() || wide.get()[0] == L'\0') return nullptr;
-    if (wcsncmp(wide.get(), kExtendedPrefix, kExtendedPrefixLength) == 0) return wide.release();
+    if (wide[0] == L'\0') return nullptr;
+    if (wcsncmp(wide, kExtendedPrefix, kExtendedPrefixLength) == 0) return WideConcat(wide, L"");
 
-    const DWORD needed = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
+    const DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
     if (needed == 0) return nullptr;
     OwnedWideText full(static_cast<wchar_t *>(malloc(needed * sizeof(wchar_t))));
     if (!full.valid()) return nullptr;
-    const DWORD length = GetFullPathNameW(wide.get(), needed, full.get(), nullptr);
+    const DWORD length = GetFullPathNameW(wide, needed, full.get(), nullptr);
     if (length == 0 || length >= needed) return nullptr;
     if (wcsncmp(full.get(), L"\\\\", 2) == 0) return WideConcat(L"\\\\?\\UNC", full.get() + 1);
     return WideConcat(kExtendedPrefix, full.get());
+}
+
+wchar_t *NewExtendedLengthPath(const char *path)
+{
+    OwnedWideText wide(NewWidePath(path));
+    return wide.valid() ? NewExtendedLengthWidePath(wide.get()) : nullptr;
 }
 
 std::wstring ExtendedLengthPath(const char *path)
 {
     OwnedWideText extended(NewExtendedLengthPath(path));
     return extended.valid() ? std::wstring(extended.get()) : std::wstring();
+}
+
+std::wstring ExtendedLengthWidePath(const std::wstring &path)
+{
+    OwnedWideText extended(NewExtendedLengthWidePath(path.c_str()));
+    return extended.valid() ? std::wstring(extended.get()) : std::wstring();
+}
+
+std::wstring FullPathWide(const std::wstring &path)
+{
+    return FullWidePath(path);
 }
 
 std::string CurrentDirectory()

@@ -53,6 +53,12 @@ std::wstring ExtendedLengthPath(const char *path);
 // such as the removal that also runs inside the crash filter.
 wchar_t *NewExtendedLengthPath(const char *path);
 
+// The same for a path already in UTF-16, and the full path the system
+// makes of one (empty when it gives none).
+wchar_t *NewExtendedLengthWidePath(const wchar_t *path);
+std::wstring ExtendedLengthWidePath(const std::wstring &path);
+std::wstring FullPathWide(const std::wstring &path);
+
 // `head` followed by `tail`, malloc'd (release with free()); null when memory
 // runs out.
 wchar_t *WideConcat(const wchar_t *head, const wchar_t *tail);

@@ -482,6 +482,7 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     // Both below 2^63: the sum cannot overflow.
     ze.locPos = static_cast<int64_t>(numbers.localOffset) + layout.shift;
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
+    ze.flags = GetLe16(h + 8);
     ze.nameHash = hash(name);
     ze.cenPos = layout.cenPos + q;
     ze.extraLen = static_cast<uint16_t>(elen);
@@ -558,9 +559,11 @@ int64_t readCEN(ZipArchive *zip)
     return -1;
 }
 
-ZipArchive *zipOpenGeneric(const char *path, int *error, int mode, int64_t lastModified)
+ZipArchive *zipOpenGeneric(const char *ansiPath, int *error, int mode, int64_t lastModified)
 {
     if (error != nullptr) *error = 0;
+    const std::string seamPath = fileSeamPath(ansiPath);
+    const char *path = seamPath.c_str();
     for (ZipArchive *zip = zfiles; zip != nullptr; zip = zip->nextOpen) {
         if (strcmp(zip->archivePath, path) == 0 &&
             (zip->lastModified == lastModified || zip->lastModified == 0) &&
@@ -706,6 +709,7 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
     entry->compressedSize = ze->compressedSize;
     entry->crc = ze->crc;
     entry->dosTime = GetLe32(local.bytes.data() + 10);
+    entry->flags = ze->flags;
     entry->dataPos = local.dataPos;
     return entry;
 }

@@ -23,7 +23,11 @@ struct ZipIndexEntry {
     uint32_t crc;              // CRC-32 from the central header
     uint16_t nameExtraLen;     // central name length + extra length (16 bits)
     uint16_t extraLen;         // central extra field length
+    uint16_t flags;            // general purpose flags of the central header
 };
+
+// General purpose flag bit 11: the entry's name (and comment) is UTF-8.
+const uint16_t kZipUtf8Flag = 0x0800;
 
 // The end of a hash chain.
 const uint32_t kZipChainEnd = 0xFFFFFFFF;
@@ -35,6 +39,7 @@ const int32_t kZipMaxEntries = 4 * 1024 * 1024;
 struct ZipEntry {
     char *entryName;           // owned, from the local header
     uint32_t dosTime;          // MS-DOS time (low half) and date (high half)
+    uint16_t flags;            // general purpose flags (central header)
     int64_t uncompressedSize;
     int64_t compressedSize;    // 0 means stored
     uint32_t crc;
@@ -45,7 +50,7 @@ struct ZipEntry {
 
 // One open archive, shared by path and reference-counted.
 struct ZipArchive {
-    char *archivePath;
+    char *archivePath;         // in the file seam's form (fileSeamPath)
     int32_t refCount;
     int fd;
     char *archiveComment;      // null when the archive has no comment
@@ -72,7 +77,7 @@ enum : int {
                          // whose central directory fails the checks
 };
 
-// Opens the archive at `path` read-only, or shares it when it is open
+// Opens the archive at `path` (in the ANSI code page) read-only, or shares it when it is open
 // already. `error` may be null; it receives 0, or kZipNotOpened or
 // kZipDamaged. More than kZipMaxEntries entries, sizes or offsets beyond
 // 63 bits, and a ZIP64 record or field that is missing where the 32-bit

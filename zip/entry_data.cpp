@@ -176,7 +176,7 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
 
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
 {
-    return zipWriteEntryFrom(zip->fd, entry, path);
+    return zipWriteEntryFrom(zip->fd, entry, fileSeamPath(path).c_str());
 }
 
 bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,

@@ -37,14 +37,15 @@ int zipRead(ZipArchive *zip, ZipEntry *entry, int offset, void *buffer, int leng
 // the inflation at once, and nothing beyond uncompressedSize is written.
 bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message);
 
-// Writes the entry's uncompressed contents to a file at `path` (created, or
-// truncated when it exists). True only when exactly uncompressedSize bytes
-// were written and their CRC-32 matches the entry's. A partly written file is
-// left in place on failure.
+// Writes the entry's uncompressed contents to a file at `path` (in the ANSI
+// code page; created, or truncated when it exists). True only when exactly
+// uncompressedSize bytes were written and their CRC-32 matches the entry's.
+// A partly written file is left in place on failure.
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
 
-// zipReadEntry with the archive read through `archiveFd`, a descriptor of the
-// archive's file, by positioned reads alone, and nothing of the archive
+// zipReadEntry with `path` in the file seam's form (fileSeamPath) and the
+// archive read through `archiveFd`, a descriptor of the archive's file, by
+// positioned reads alone, and nothing of the archive
 // record touched: several threads may write entries at once, each with an
 // entry of its own (the numbers of an entry are all that is used). When
 // `written` is given, every block written is added to it as it goes (a

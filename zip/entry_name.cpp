@@ -1,6 +1,7 @@
 #include "zip/entry_name.h"
 
 #include "base/mbcs.h"
+#include "base/text.h"
 
 #include <cctype>
 #include <cstring>
@@ -66,12 +67,56 @@ bool ForEachComponent(const char *name, unsigned codePage, Visit visit)
     }
 }
 
+// True for the characters Windows does not take in a file name (besides the
+// separators and the colon): control characters and < > " | ? *.
+bool IsReserved(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || strchr("<>\"|?*", c) != nullptr;
+}
+
+// `c` in UTF-8, appended to *out.
+void AppendUtf8(char32_t c, std::string *out)
+{
+    if (c < 0x80) {
+        out->push_back(static_cast<char>(c));
+        return;
+    }
+    const int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    const unsigned lead = (0xFF00u >> (more + 1)) & 0xFF;  // 110xxxxx, 1110xxxx, 11110xxx
+    out->push_back(static_cast<char>(lead | (c >> (6 * more))));
+    for (int k = more - 1; k >= 0; --k)
+        out->push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
+}
+
 } // namespace
+
+bool zipEntryNameUtf8(const char *name, uint16_t flags, unsigned codePage, std::string *out)
+{
+    if ((flags & kZipUtf8Flag) == 0) {
+        *out = ToUtf8(name, codePage);
+        return *name == '\0' || !out->empty();
+    }
+    // Valid only when it decodes, holds no surrogate nor anything beyond
+    // U+10FFFF, and encodes again to the same bytes (no overlong forms).
+    std::u32string characters;
+    if (!DecodeUtf8(name, &characters)) return false;
+    out->clear();
+    for (char32_t c : characters) {
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
+        AppendUtf8(c, out);
+    }
+    return *out == name;
+}
 
 bool zipIsSafeNameInCodePage(const char *name, unsigned codePage)
 {
     if (IsSlash(name[0])) return false;
     if (strchr(name, ':') != nullptr) return false;
+    // A reserved byte that is the second byte of a double-byte character
+    // ("|" is one in code page 932) is part of that character.
+    for (int i = 0; name[i] != '\0'; ++i) {
+        if (IsReserved(name[i]) && IsMultiByteCharInCodePage(name, i, codePage)) return false;
+    }
     return ForEachComponent(name, codePage, [](const char *part, size_t length, bool) {
         return IsSafeComponent(part, length);
     });

@@ -4,12 +4,16 @@
 #ifndef ZIP_ENTRY_NAME_H
 #define ZIP_ENTRY_NAME_H
 
+#include <cstdint>
 #include <string>
+
+#include "zip/archive.h"
 
 // True when `name`, joined to a directory, names a file or directory below
 // it that Windows creates under exactly that name. False for a name that
 // starts with "/" or "\\", holds a colon (drive letters, alternate data
-// streams), has a ".." component, a component that ends in a dot or a space
+// streams) or a character Windows does not take in a name (control
+// characters, < > " | ? *), has a ".." component, a component that ends in a dot or a space
 // ("a." and "a " both become "a"), or a component that is a device name
 // (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$, in any
 // case and with any extension). A "." component means "here", as in the
@@ -29,5 +33,12 @@ bool zipIsSafeNameInCodePage(const char *name, unsigned codePage);
 // whose last component is "." names a directory and ends in "/". False, *out
 // undefined, when zipIsSafeNameInCodePage refuses the name.
 bool zipExtractionName(const char *name, unsigned codePage, std::string *out);
+
+// An entry's name in UTF-8, in *out: as it stands when `flags` carry
+// kZipUtf8Flag, else converted from code page `codePage` (natively: as it
+// stands). False when a name flagged UTF-8 is not valid UTF-8 (a stray or
+// cut-off byte, an overlong form, a surrogate), or when it cannot be
+// converted.
+bool zipEntryNameUtf8(const char *name, uint16_t flags, unsigned codePage, std::string *out);
 
 #endif

@@ -15,13 +15,19 @@
 // other file in flight. Two names are one when the system's upper-case
 // table makes them one (base/mbcs.h FileNameKey).
 //
+// Paths are UTF-8 here (the file seam's form): the destination is converted
+// once, and every name is taken as UTF-8 when its entry says so (flag bit
+// 11) and converted from the launcher's code page otherwise. So a Unicode
+// name is written as it is whatever the ANSI code page, and every name rule
+// judges the decoded name. In UTF-8 no byte of a character beyond ASCII is
+// a separator, so the cuts below are plain byte searches.
+//
 // Entries are taken under the names zipExtractionName gives them, so that
 // "./a.jar" (tar) and "dir\\a.jar" (older Windows archivers) land where
 // "a.jar" and "dir/a.jar" do; the prefix is compared with those names too.
 //
 // The output path is "<destination>/<name>" in one buffer. The walk cuts it
-// at each "/" (found with the code-page-aware search, so the trail byte of a
-// double-byte character is never taken for one), makes sure that directory
+// at each "/", makes sure that directory
 // exists, then turns the "/" into the platform's separator and goes on; the
 // first cut is the destination itself. Directories made once are
 // remembered, so an entry in a known directory costs no file call for it.
@@ -55,6 +61,8 @@ const char kSeparator = '\\';
 #else
 const char kSeparator = '/';
 #endif
+// The code page of every path and name here.
+const unsigned kUtf8CodePage = 65001;
 
 // Names remembered (directories made, files in flight) before the sets are
 // cleared.
@@ -134,21 +142,21 @@ bool LiesBelow(const char *path, const std::string &root)
 {
     const std::string full = fileFullPath(path);
     std::string prefix = root;
-    if (prefix.empty() || prefix.back() != kSeparator ||
-        !IsMultiByteChar(prefix.c_str(), static_cast<int>(prefix.size() - 1)))
-        prefix += kSeparator;
+    if (prefix.empty() || prefix.back() != kSeparator) prefix += kSeparator;
     return full.size() > prefix.size() && full.compare(0, prefix.size(), prefix) == 0;
 }
 
 } // namespace
 
-bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, const char *except,
+bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix, const char *except,
                 ExtractionCounts *counts, std::atomic<uint64_t> *written)
 {
     ExtractionCounts ignored;
     if (counts == nullptr) counts = &ignored;
     *counts = ExtractionCounts();
-    if (zip == nullptr || destination == nullptr) return false;
+    if (zip == nullptr || ansiDestination == nullptr) return false;
+    const std::string seamDestination = fileSeamPath(ansiDestination);
+    const char *destination = seamDestination.c_str();
 
     // The workers read through a descriptor of their own: positioned reads
     // there cannot move the position that the local-header reads here use.
@@ -161,15 +169,16 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
     if (ownFd < 0) workers = 0;
     extraction.archiveFd = ownFd >= 0 ? ownFd : zip->fd;
     const std::string root = fileFullPath(destination);
-    bool ok = !root.empty();
+    bool ok = !root.empty() && (*ansiDestination == '\0' || !seamDestination.empty());
     if (ok) {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
         counts->workers = pool.Threads();
         const unsigned codePage = LauncherCodePage();
-        InFlight inFlight(pool, codePage);
+        InFlight inFlight(pool, kUtf8CodePage);
         std::unordered_set<std::string> directories;
         std::string path;
         std::string name;
+        std::string utf8;
         const size_t destinationLength = strlen(destination);
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
@@ -181,8 +190,10 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
                 break;
             }
             // Selected by the name it is extracted under; a name that has
-            // none is selected by its own bytes, and refused.
-            const bool safe = zipExtractionName(entry->entryName, codePage, &name);
+            // none (not valid UTF-8, or not safe) is selected by its own
+            // bytes, and refused.
+            const bool safe = zipEntryNameUtf8(entry->entryName, entry->flags, codePage, &utf8) &&
+                              zipExtractionName(utf8.c_str(), kUtf8CodePage, &name);
             if (!safe) name = entry->entryName;
             const bool passedOver = except != nullptr && name.compare(0, exceptLength, except) == 0;
             if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) || passedOver ||
@@ -206,8 +217,8 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix, co
             char *text = &path[0];
             bool isDirectory = false;
             bool outside = false;
-            for (char *slash = _strchr(text + destinationLength, '/'); slash != nullptr;
-                 slash = _strchr(slash + 1, '/')) {
+            for (char *slash = strchr(text + destinationLength, '/'); slash != nullptr;
+                 slash = strchr(slash + 1, '/')) {
                 *slash = '\0';
                 if (directories.count(text) == 0) {
                     // The first cut is the destination itself.

@@ -17,14 +17,17 @@ struct ExtractionCounts {
 };
 
 // Extracts every entry of `zip` whose name, as it is extracted
-// (zipExtractionName: "./" parts left out, "\\" read as "/"), begins with
-// `prefix` (all when prefix is null) and not with `except` (none passed over
-// when null: a part extracted before, such as the runtime) below
-// `destination`, re-creating the directories the names describe; a file
+// (zipExtractionName: "./" parts left out, "\\" read as "/"; UTF-8 where the
+// entry says so, else in the launcher's code page, and written through the
+// wide calls under its Unicode name either way), begins with `prefix` (all
+// when prefix is null) and not with `except` (none passed over when null: a
+// part extracted before, such as the runtime) below `destination` (in the
+// ANSI code page), re-creating the directories the names describe; a file
 // standing where a directory must go is replaced. Returns true when every
 // entry up to the archive's entry count was handled, false when one cannot
 // be read or written, or a name is not safe (zipIsSafeName: it would land
-// outside the destination or under another name), and when zip or
+// outside the destination or under another name; or a name flagged UTF-8 is
+// not UTF-8), and when zip or
 // destination is null. Files are written by a few worker threads at once
 // (unless built with ZIP_SERIAL_EXTRACTION), with the result of writing them
 // one after another: the same files and bytes, the later of two entries of

@@ -2,9 +2,10 @@
 // flag values pass through unchanged; on Linux they are translated to the
 // POSIX ones, and the Windows-only _O_BINARY is dropped.
 //
-// On Windows a path too long for the 8-bit calls (a deep payload in a long
-// temporary directory) goes through the wide calls as an extended-length
-// path; every shorter one keeps the 8-bit call it always had.
+// On Windows the seam's paths are UTF-8 and every call is a wide one, so
+// that an entry's Unicode name is written as it is whatever the ANSI code
+// page; a path too long for the plain calls (a deep payload in a long
+// temporary directory) goes as an extended-length path.
 #include "zip/fileio.h"
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/mbcs.h"
 #include "base/path.h"
 #else
 #include <fcntl.h>
@@ -31,15 +33,18 @@
 namespace {
 
 #ifdef _WIN32
-bool IsLong(const char *path)
+// `path` (UTF-8) as the wide calls take it.
+std::wstring SystemPath(const char *path)
 {
-    return strlen(path) >= LongPathLength;
+    const std::wstring wide = WidenUtf8(path);
+    return wide.size() >= LongPathLength ? ExtendedLengthWidePath(wide) : wide;
 }
 
 int SystemOpen(const char *path, int flags, int permission)
 {
-    if (IsLong(path)) return _wopen(ExtendedLengthPath(path).c_str(), flags, permission);
-    return _open(path, flags, permission);
+    const std::wstring wide = SystemPath(path);
+    if (wide.empty()) return -1;
+    return _wopen(wide.c_str(), flags, permission);
 }
 
 int64_t SystemSeek(int fd, int64_t offset, int whence)
@@ -76,26 +81,19 @@ int SystemClose(int fd)
 
 FileKind SystemKind(const char *path)
 {
-    if (IsLong(path)) {
-        DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_KIND_MISSING;
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
-    }
-    struct _stat info;
-    if (_stat(path, &info) != 0) return FILE_KIND_MISSING;
-    return (info.st_mode & _S_IFDIR) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_KIND_MISSING;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
 }
 
 int SystemUnlink(const char *path)
 {
-    if (IsLong(path)) return DeleteFileW(ExtendedLengthPath(path).c_str()) ? 0 : -1;
-    return _unlink(path);
+    return DeleteFileW(SystemPath(path).c_str()) ? 0 : -1;
 }
 
 int SystemMakeDirectory(const char *path)
 {
-    if (IsLong(path)) return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) ? 0 : -1;
-    return CreateDirectoryA(path, nullptr) ? 0 : -1;
+    return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : -1;
 }
 #else
 int SystemOpen(const char *path, int flags, int permission)
@@ -228,9 +226,26 @@ int fileMakeDirectory(const char *path)
 #ifdef _WIN32
 std::string fileFullPath(const char *path)
 {
-    return FullPath(path);
+    const std::wstring wide = WidenUtf8(path);
+    const std::wstring full = wide.empty() ? std::wstring() : FullPathWide(wide);
+    if (full.empty()) return std::string();
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+std::string fileSeamPath(const char *path)
+{
+    return ToUtf8(path, CP_ACP);
 }
 #else
+std::string fileSeamPath(const char *path)
+{
+    return path;
+}
+
 std::string fileFullPath(const char *path)
 {
     std::string text = path;

@@ -1,7 +1,7 @@
 // The thin seam over the C runtime's descriptor calls that the archive code
-// uses. Callers speak the Windows C runtime's flag values; the Linux build
-// translates them, so the reader, entry access and extraction build natively
-// too (fuzzing, benchmarks). The operations go through a replaceable table so
+// uses. Its paths are UTF-8 (see fileSeamPath). Callers speak the Windows C
+// runtime's flag values; the Linux build translates them, so the reader,
+// entry access and extraction build natively too (fuzzing, benchmarks). The operations go through a replaceable table so
 // that tests can count calls and a fuzzer can serve files from memory.
 #ifndef ZIP_FILEIO_H
 #define ZIP_FILEIO_H
@@ -62,11 +62,17 @@ FileKind fileKind(const char *path);
 int fileUnlink(const char *path);
 int fileMakeDirectory(const char *path);
 
-// The full path of `path` as the system resolves it: on Windows FullPath of
-// base/path.h (relative, drive- and root-relative forms, "." and "..",
-// forward slashes made backslashes); elsewhere the same resolution done on
-// the text, against the current directory. Nothing is looked up on disk.
-// Empty when it cannot be made.
+// The full path of `path` as the system resolves it: on Windows as
+// GetFullPathName does (relative, drive- and root-relative forms, "." and
+// "..", forward slashes made backslashes); elsewhere the same resolution
+// done on the text, against the current directory. Nothing is looked up on
+// disk. Empty when it cannot be made.
 std::string fileFullPath(const char *path);
+
+// The seam's form of `path`, a path in the ANSI code page (as the rest of
+// the launcher keeps them): UTF-8 on Windows, `path` itself elsewhere. The
+// archive functions that take a path convert it so; a caller of the seam's
+// own operations converts it first.
+std::string fileSeamPath(const char *path);
 
 #endif

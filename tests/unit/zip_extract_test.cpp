@@ -3,6 +3,9 @@
 // part-way through.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -222,8 +225,66 @@ INSTANTIATE_TEST_SUITE_P(Zip, Traversal,
                                            "a./evil.txt", "evil.txt.", "a /evil.txt", "evil.txt ",
                                            "./../evil.txt", ".\\..\\evil.txt", "a/./../../evil.txt",
                                            "CON", "./dir/nul.txt", "Com1",
-                                           "lpt9.log", "conout$", "AUX/evil.txt"),
+                                           "lpt9.log", "conout$", "AUX/evil.txt",
+                                           // characters Windows does not take in a name
+                                           "a?b.txt", "a|b.txt", "a*", "a<b", "a>b",
+                                           "a\"b", "tab\there.txt"),
                          PrintedName());
+
+// Names flagged UTF-8: the same rules judge the decoded name, and a name
+// that is not UTF-8 at all is refused.
+class Utf8Traversal : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(Utf8Traversal, IsRefused)
+{
+    Scratch scratch;
+    Entry evil = File(GetParam(), "evil");
+    evil.flags = kZipUtf8Flag;
+    ZipArchive *zip = OpenPayload(scratch, {File("ok.txt", "fine"), evil});
+    ASSERT_NE(zip, nullptr);
+    EXPECT_FALSE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    zipClose(zip);
+    for (const auto &item : fs::recursive_directory_iterator(scratch.Path())) {
+        if (item.is_regular_file()) {
+            EXPECT_NE(ReadFile(item.path().string()), "evil");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, Utf8Traversal,
+                         ::testing::Values("\xE6\x97\xA5/../../evil.txt", "CON.\xE6\x97\xA5",
+                                           "\xE6\x97\xA5.", "\xE6\x97\xA5 ", "a\xE2\x80\x8B?",
+                                           // not UTF-8: cut off, stray, overlong, surrogate,
+                                           // beyond U+10FFFF
+                                           "x\xE6\x97", "\x97x", "\xC0\xAF" "evil.txt",
+                                           "\xE0\x80\xAF", "\xED\xA0\x80",
+                                           "\xF4\x90\x80\x80"),
+                         PrintedName());
+
+// Names flagged UTF-8 come out under their Unicode names, whatever the code
+// page (Japanese, Thai and Greek have no form in 1252); unflagged names are
+// read in the code page as before.
+TEST(ZipExtract, Utf8NamesKeepEveryCharacter)
+{
+    Scratch scratch;
+    const std::vector<std::string> names = {
+        "\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.txt",
+        "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2.txt", "\xCE\xB1\xCE\xB2/\xC3\xA7" "a.txt"};
+    std::vector<Entry> entries;
+    for (const std::string &name : names) {
+        entries.push_back(File(name, "data of " + name));
+        entries.back().flags = kZipUtf8Flag;
+    }
+    ZipArchive *zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    zipClose(zip);
+    for (const std::string &name : names) {
+        std::ifstream in(fs::u8path(scratch.Path("d") + "/" + name), std::ios::binary);
+        std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(contents, "data of " + name) << name;
+    }
+}
 
 TEST(ZipExtract, DotsInsideNamesAndNamesLikeDevicesAreFine)
 {

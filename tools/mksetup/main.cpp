@@ -108,7 +108,7 @@ bool ReadFileBytes(const fs::path &path, std::string *bytes)
 // directory entry lies when it is signed (-1 otherwise).
 int64_t SignedEnd(const std::string &path, int32_t *directoryAt)
 {
-    int fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    int fd = fileOpen(fileSeamPath(path.c_str()).c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
     if (fd < 0) return -1;
     int64_t end = zipSignedImageEnd(fd, fileSeek(fd, 0, SEEK_END), directoryAt);
     fileClose(fd);
