@@ -172,7 +172,7 @@ class Launcher:
                                timeout=timeout)
         return Run(result, tmp_dir if tmp_dir is not False else None, record)
 
-    def start_waiting(self, program, tmp_dir, done, env=None, args=()):
+    def start_waiting(self, program, tmp_dir, done, env=None, args=(), lc_all="en_US.UTF-8"):
         """Starts `program` (whose runtime was made with release=`done`) with
         `args` and -tmpdir `tmp_dir`; returns the process and its working
         directory (Linux path) once the wizard runs, waiting for `done`. End
@@ -181,7 +181,8 @@ class Launcher:
         record = os.path.join(self.where, "record-%d.jsonl" % self.count)
         extra = {"STANDIN_RECORD": to_windows(record)}
         extra.update(env or {})
-        proc = self.wine.popen(program, list(args) + ["-tmpdir", to_windows(tmp_dir)], env=extra)
+        proc = self.wine.popen(program, list(args) + ["-tmpdir", to_windows(tmp_dir)], env=extra,
+                               lc_all=lc_all)
         try:
             wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
         except AssertionError:

@@ -11,7 +11,8 @@ import zipfile
 import pytest
 
 import installer
-from launch_support import PROGRAMS, catalogue, launcher, registry, standin, to_linux  # noqa: F401
+from launch_support import (PROGRAMS, catalogue, finish_waiting, launcher, registry, standin,
+                            to_linux)  # noqa: F401
 from winerun import to_windows
 
 
@@ -209,19 +210,56 @@ def test_zip64_where_an_installer_needs_it(launcher, payload):
     assert verified.returncode == 0, verified.stderr
 
 
-def test_names_outside_ascii_need_a_code_page(launcher, payload):
+def test_names_outside_ascii_are_utf8_unless_a_code_page_is_named(launcher, payload):
     with open(os.path.join(payload[0], "package", "caf\u00e9.txt"), "w") as f:
         f.write("x")
     out = os.path.join(launcher.where, "out.exe")
     stub = launcher.wine.program("conrun.exe", "test-bin")
-    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0])
-    assert result.returncode == 1 and "caf\u00e9.txt" in result.stderr
-    assert "--codepage" in result.stderr and not os.path.exists(out)
-    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
-                  "--codepage", "1252")
+    for codepage, name, flag in ((None, "caf\u00e9.txt".encode(), 0x800),
+                                 ("1252", b"caf\xe9.txt", 0)):
+        result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
+                      *(["--codepage", codepage] if codepage else []))
+        assert result.returncode == 0, result.stderr
+        with zipfile.ZipFile(out) as archive:
+            infos = [i for i in archive.infolist() if i.filename.startswith("package/caf")]
+            assert len(infos) == 1
+            raw = infos[0].filename.encode("utf-8" if infos[0].flag_bits & 0x800 else "cp437")
+            assert raw == b"package/" + name and infos[0].flag_bits & 0x800 == flag
+            assert all(i.flag_bits & 0x800 == 0 for i in archive.infolist() if i is not infos[0])
+
+
+@pytest.mark.parametrize("lc_all", ["es_MX.UTF-8", "ja_JP.UTF-8", "zh_CN.UTF-8"])
+def test_unicode_names_come_out_the_same_in_every_code_page(launcher, payload, lc_all):
+    """Japanese, Chinese, accented and Thai names, packed as UTF-8, under
+    launchers that run in code pages 1252, 932 and 936: each code page lacks
+    some of them."""
+    names = ["\u65e5\u672c\u8a9e.txt", "\u4e2d\u6587/\u6587\u4ef6.txt",
+             "caf\u00e9/na\u00efve.txt", "\u0e20\u0e32\u0e29\u0e32\u0e44\u0e17\u0e22.txt"]
+    for name in names:
+        path = os.path.join(payload[0], "data", *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(name)
+    done = os.path.join(launcher.where, "wizard-may-end")
+    runtime = launcher.runtime("held", release=to_windows(done))
+    out = os.path.join(launcher.where, "unicode.exe")
+    result = pack(launcher.wine, "-q", "-o", out, "--stub",
+                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
+                  "--runtime", runtime)
     assert result.returncode == 0, result.stderr
-    with zipfile.ZipFile(out) as archive:
-        assert b"package/caf\xe9.txt" in [i.orig_filename.encode("cp437") for i in archive.infolist()]
+    tmp_dir = os.path.join(launcher.where, "tmp")
+    os.makedirs(tmp_dir)
+    proc, working = launcher.start_waiting(out, tmp_dir, done, lc_all=lc_all)
+    try:
+        for name in names:
+            with open(os.path.join(working, "data", *name.split("/")), encoding="utf-8") as f:
+                assert f.read() == name
+        assert sorted(os.listdir(os.path.join(working, "data"))) == sorted(
+            {n.split("/")[0] for n in names})
+    finally:
+        code, output, _ = finish_waiting(proc, done)
+    assert code == 0, output
+    assert os.listdir(tmp_dir) == []
 
 
 def test_missing_main_class_and_jar_are_warned_about(launcher, payload):

@@ -58,7 +58,8 @@ struct Written {
     uint64_t compressed;
     uint64_t size;
     uint64_t offset;
-    bool zip64;  // a file of 4 GiB or more: both headers carry its sizes in ZIP64
+    bool zip64;      // a file of 4 GiB or more: both headers carry its sizes in ZIP64
+    uint16_t flags;  // general purpose flags: the UTF-8 flag, or none
 };
 
 void PutLe64(std::string &out, uint64_t value)
@@ -89,7 +90,7 @@ std::string LocalHeader(const Written &w, uint32_t dosTime, const std::string &n
     std::string out;
     PutLe32(out, 0x04034B50);
     PutLe16(out, w.zip64 ? kZip64Version : kVersion);
-    PutLe16(out, 0);
+    PutLe16(out, w.flags);
     PutLe16(out, w.method);
     PutLe32(out, dosTime);
     PutLe32(out, w.crc);
@@ -119,7 +120,7 @@ std::string CentralHeader(const Written &w, uint32_t dosTime, const std::string 
     PutLe32(out, 0x02014B50);
     PutLe16(out, zip64 ? kZip64Version : kVersion);  // made by MS-DOS: DOS attributes
     PutLe16(out, zip64 ? kZip64Version : kVersion);
-    PutLe16(out, 0);
+    PutLe16(out, w.flags);
     PutLe16(out, w.method);
     PutLe32(out, dosTime);
     PutLe32(out, w.crc);
@@ -318,7 +319,8 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     uint64_t done = 0;
     std::vector<Written> written;
     for (const PayloadEntry &entry : entries) {
-        Written w = {0, 0, 0, 0, position, entry.size >= kSaturated32};
+        Written w = {0, 0, 0, 0, position, entry.size >= kSaturated32,
+                     static_cast<uint16_t>(entry.utf8 ? kZipUtf8Flag : 0)};
         std::string header = LocalHeader(w, dosTime, entry.name);
         uint64_t dataAt = position + header.size();
         if (!Write(out, header, error)) return false;

@@ -48,7 +48,7 @@ const char kUsage[] =
     "  --stub STUB.exe   the launcher program: setup.exe or conrun.exe\n"
     "  --payload DIR     the folder whose contents become the payload's top\n"
     "  --runtime DIR     a Java runtime folder, carried as package/jre\n"
-    "  --codepage N      the code page names are written in (default: ASCII names only)\n"
+    "  --codepage N      the code page names are written in (default: UTF-8, flagged as such)\n"
     "  -q                no progress bar and no summary\n"
     "  --list            list the product values, the version texts and the payload\n"
     "  --verify          check every entry's CRC and whether a signature follows\n"

@@ -46,27 +46,25 @@ bool IsAscii(const std::string &text)
 }
 
 bool MakeName(const fs::path &source, const std::string &utf8, const NameRules &rules,
-              std::string *name, std::string *error)
+              std::string *name, bool *isUtf8, std::string *error)
 {
+    *isUtf8 = false;
     if (rules.codePage == 0) {
-        if (!IsAscii(utf8)) {
-            *error = Shown(source) + ": the name is not ASCII; name the code page the launcher "
-                                     "will run in with --codepage (e.g. 1252 or 932)";
-            return false;
-        }
         *name = utf8;
+        *isUtf8 = !IsAscii(utf8);
     } else if (!ConvertFromUtf8(utf8, rules.codePage, name)) {
         *error = Shown(source) + ": the name cannot be written in code page " +
                  std::to_string(rules.codePage);
         return false;
     }
-    // Judged as the launcher will judge it: in the code page it runs in.
-    const bool safe = rules.codePage != 0 ? zipIsSafeNameInCodePage(name->c_str(), rules.codePage)
-                                          : zipIsSafeName(name->c_str());
-    if (!safe) {
+    // Judged as the launcher will judge it: in the code page it runs in, or
+    // decoded from UTF-8.
+    const unsigned codePage = rules.codePage != 0 ? rules.codePage : kUtf8;
+    if (!zipIsSafeNameInCodePage(name->c_str(), codePage)) {
         *error = Shown(source) + ": the launcher refuses the name \"" + utf8 +
-                 "\" (a drive, a device name such as CON or NUL, \"..\", or a part that ends "
-                 "in a dot or a space)";
+                 "\" (a drive, a device name such as CON or NUL, \"..\", a part that ends "
+                 "in a dot or a space, or a character such as ? or | that Windows does not "
+                 "take in a name)";
         return false;
     }
     if (name->size() > kMaxNameLength) {
@@ -111,7 +109,7 @@ bool CollectFolder(const fs::path &folder, const std::string &prefix, const Name
             return false;
         }
         if (ec) break;
-        if (!MakeName(path, prefix + relative, rules, &entry.name, error)) return false;
+        if (!MakeName(path, prefix + relative, rules, &entry.name, &entry.utf8, error)) return false;
         entry.key = FileNameKey((prefix + relative).c_str(), kUtf8);
         if (directory) {
             entry.name += '/';
@@ -140,7 +138,8 @@ bool FinishEntries(std::vector<PayloadEntry> *entries, std::string *error)
         for (size_t slash = entry.name.find('/'); slash != std::string::npos && slash + 1 < entry.name.size();
              slash = entry.name.find('/', slash + 1)) {
             std::string directory = entry.name.substr(0, slash + 1);
-            if (names.insert(directory).second) implied.push_back({directory, {}, 0, {}});
+            if (names.insert(directory).second)
+                implied.push_back({directory, {}, 0, {}, entry.utf8 && !IsAscii(directory)});
         }
     }
     entries->insert(entries->end(), implied.begin(), implied.end());

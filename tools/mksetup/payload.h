@@ -19,16 +19,20 @@
 bool FindProductRecord(const std::string &program, ProductValues *record,
                        std::string *error = nullptr);
 
-// One entry of the payload: its archive name ("/"-separated, in the chosen
-// code page; directories end in "/") and, for files, where it comes from.
+// One entry of the payload: its archive name ("/"-separated, in UTF-8 or
+// the chosen code page; directories end in "/") and, for files, where it
+// comes from.
 struct PayloadEntry {
     std::string name;
     std::filesystem::path source;  // empty for a directory
     uint64_t size = 0;
     std::wstring key;              // FileNameKey of the name as UTF-8; empty: of `name`
+    bool utf8 = false;             // a name beyond ASCII, written as UTF-8 (flag bit 11)
 };
 
-// How names are written: code page 0 accepts ASCII names only.
+// How names are written: code page 0 writes names beyond ASCII as UTF-8
+// with the archive's UTF-8 flag; another code page writes every name in
+// that code page, without the flag, for launchers that run in it.
 struct NameRules {
     unsigned codePage = 0;
 };
