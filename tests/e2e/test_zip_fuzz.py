@@ -1,7 +1,8 @@
 """A short fuzzing run of the archive code, built natively with clang's
 libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, and again with
-ThreadSanitizer for the extraction's workers: any crash, leak, undefined
-behaviour or data race fails the test."""
+ThreadSanitizer for the extraction's workers, which write real files into a
+scratch directory: any crash, leak, undefined behaviour, data race or file
+made outside the destination fails the test."""
 import os
 import shutil
 import subprocess
@@ -51,6 +52,10 @@ def _seeds(corpus):
         for name in ("README", "readme", "ABCDEF~1.TXT", "abcdefghij.txt", "a", "A/b",
                      "./c/d", "e\\f"):
             z.writestr(name, name.encode() * 30, compress_type=zipfile.ZIP_DEFLATED)
+    # Names flagged UTF-8 (Python sets the flag for names beyond ASCII).
+    with zipfile.ZipFile(corpus / "utf8.zip", "w") as z:
+        for name in ("\u65e5\u672c/\u8a9e.txt", "caf\u00e9", "\u0e44\u0e17\u0e22/a"):
+            z.writestr(name, name.encode() * 10, compress_type=zipfile.ZIP_DEFLATED)
     (corpus / "appended.exe").write_bytes(b"MZ" + b"\0" * 200 + (corpus / "stored.zip").read_bytes())
     # ZIP64: sizes and offsets in the central headers' ZIP64 extra fields and
     # a ZIP64 end record (Python's limits lowered), once behind an end record
