@@ -81,7 +81,8 @@ def test_fuzz_briefly(fuzzer, tmp_path):
     _seeds(corpus)
     done = subprocess.run([fuzzer, "-max_total_time=%d" % FUZZ_SECONDS, "-max_len=65536",
                            "-artifact_prefix=%s/" % tmp_path, "-print_final_stats=1", str(corpus)],
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=FUZZ_SECONDS + 300)
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=FUZZ_SECONDS + 300,
+                          env=dict(os.environ, TMPDIR=str(tmp_path)))  # its scratch directory
     log = done.stdout.decode(errors="replace")
     assert done.returncode == 0, log[-4000:]
     assert "stat::number_of_executed_units" in log
