@@ -96,18 +96,33 @@ char *_strrchr(const char *text, int ch)
 }
 
 #ifdef _WIN32
-std::wstring FileNameKey(const char *text, unsigned codePage)
+namespace {
+
+// `text` in code page `codePage` as UTF-16, without its terminator; empty
+// when it cannot be converted (with MB_ERR_INVALID_CHARS in `flags`: when
+// it holds a byte that is not of the code page).
+std::wstring WidenIn(const char *text, unsigned codePage, DWORD flags)
 {
-    const int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    const int units = MultiByteToWideChar(codePage, flags, text, -1, nullptr, 0);
     if (units <= 1) return std::wstring();
     std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, text, -1, &wide[0], units);
+    MultiByteToWideChar(codePage, flags, text, -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units) - 1);
+    return wide;
+}
+
+} // namespace
+
+std::wstring FileNameKey(const char *text, unsigned codePage)
+{
+    const std::wstring wide = WidenIn(text, codePage, 0);
+    const int units = static_cast<int>(wide.size());
+    if (units == 0) return std::wstring();
     // Upper case without a language's rules is what NTFS and the system's
     // name comparisons use (LCMAP_LINGUISTIC_CASING would bring them in);
     // it maps one unit to one unit.
     std::wstring key(wide.size(), L'\0');
     LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), units, &key[0], units);
-    key.resize(static_cast<size_t>(units) - 1);
     for (wchar_t &c : key)
         if (c == L'\\') c = L'/';
     return key;
@@ -132,28 +147,24 @@ std::wstring FileNameKey(const char *text, unsigned)
 #endif
 
 #ifdef _WIN32
-std::string ToUtf8(const char *text, unsigned codePage)
+std::string NarrowToUtf8(const std::wstring &wide)
 {
-    const int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (units <= 0) return std::string();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, text, -1, &wide[0], units);
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return std::string();
+    if (bytes <= 1) return std::string();
     std::string utf8(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
     utf8.resize(static_cast<size_t>(bytes) - 1);
     return utf8;
 }
 
+std::string ToUtf8(const char *text, unsigned codePage)
+{
+    return NarrowToUtf8(WidenIn(text, codePage, 0));
+}
+
 std::wstring WidenUtf8(const char *text)
 {
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], units);
-    wide.resize(static_cast<size_t>(units) - 1);
-    return wide;
+    return WidenIn(text, CP_UTF8, MB_ERR_INVALID_CHARS);
 }
 #else
 std::string ToUtf8(const char *text, unsigned)

@@ -41,8 +41,9 @@ std::wstring FileNameKey(const char *text, unsigned codePage);
 std::string ToUtf8(const char *text, unsigned codePage);
 
 #ifdef _WIN32
-// The UTF-8 text `text` in UTF-16; empty when it is not UTF-8.
+// The UTF-8 text `text` in UTF-16; empty when it is not UTF-8. And back.
 std::wstring WidenUtf8(const char *text);
+std::string NarrowToUtf8(const std::wstring &wide);
 #endif
 
 #endif

@@ -227,13 +227,7 @@ int fileMakeDirectory(const char *path)
 std::string fileFullPath(const char *path)
 {
     const std::wstring wide = WidenUtf8(path);
-    const std::wstring full = wide.empty() ? std::wstring() : FullPathWide(wide);
-    if (full.empty()) return std::string();
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
-    utf8.resize(utf8.size() - 1);
-    return utf8;
+    return wide.empty() ? std::string() : NarrowToUtf8(FullPathWide(wide));
 }
 
 std::string fileSeamPath(const char *path)
