@@ -71,6 +71,10 @@ const int kZip64EndHeader = 56;
 const int kZip64Locator = 20;
 const uint16_t kZip64ExtraTag = 0x0001;
 const uint32_t kSaturated32 = 0xFFFFFFFF;
+// Bounds that keep every sum in signed 64 bits: kZipMaxEntries (2^22)
+// sizes of at most kZipMaxEntrySize (2^40) each add up to at most 2^62, and
+// an offset below 2^62 plus a shift below the file's length stays below 2^63.
+const uint64_t kMaxOffset = (uint64_t(1) << 62) - 1;
 const int32_t kEndSearchLimit = 65535;
 const int32_t kSigningAlignment = 8;
 const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
@@ -314,11 +318,11 @@ bool FindZip64End(ZipArchive *zip, int64_t endPos, unsigned char *record, int64_
         return false;
     // Right in front of the locator (no extensible data), else where the
     // locator says, as long as it lies in front of the locator.
+    const int64_t latest = locatorPos - kZip64EndHeader;
     const uint64_t recorded = GetLe64(locator + 8);
     const int64_t candidates[] = {
-        locatorPos - kZip64EndHeader,
-        recorded <= static_cast<uint64_t>(locatorPos - kZip64EndHeader)
-            ? static_cast<int64_t>(recorded) : -1};
+        latest, latest >= 0 && recorded <= static_cast<uint64_t>(latest)
+                    ? static_cast<int64_t>(recorded) : -1};
     for (int64_t pos : candidates) {
         if (pos < 0 || !ReadAt(zip, pos, record, kZip64EndHeader) ||
             GetLe32(record) != kZip64EndSig)
@@ -425,13 +429,11 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
         return "invalid CEN header (bad header size)";
     EntryNumbers numbers;
     if (const char *error = ReadEntryNumbers(h, &numbers)) return error;
-    // Sizes are signed 64-bit from here on: one beyond would turn negative
-    // and, summed with the others, hide real sizes from the free-space check.
-    if (numbers.compressed > static_cast<uint64_t>(INT64_MAX) ||
-        numbers.uncompressed > static_cast<uint64_t>(INT64_MAX))
+    // Sizes are summed (the free-space check) and offsets shifted in signed
+    // 64 bits: bounded so, no sum of them can overflow.
+    if (numbers.compressed > kZipMaxEntrySize || numbers.uncompressed > kZipMaxEntrySize)
         return "invalid CEN header (bad entry size)";
-    if (numbers.localOffset > static_cast<uint64_t>(INT64_MAX))
-        return "invalid CEN header (bad local header offset)";
+    if (numbers.localOffset > kMaxOffset) return "invalid CEN header (bad local header offset)";
     return nullptr;
 }
 
@@ -479,7 +481,7 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     ze.uncompressedSize = static_cast<int64_t>(numbers.uncompressed);
     ze.compressedSize = method == 0 ? 0 : static_cast<int64_t>(numbers.compressed);
     ze.crc = GetLe32(h + 16);
-    // Both below 2^63: the sum cannot overflow.
+    // Below 2^62 each (CentralHeaderError): the sum cannot overflow.
     ze.locPos = static_cast<int64_t>(numbers.localOffset) + layout.shift;
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
     ze.flags = GetLe16(h + 8);

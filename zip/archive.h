@@ -35,6 +35,10 @@ const uint32_t kZipChainEnd = 0xFFFFFFFF;
 // The most entries an archive may have: its index costs memory per entry.
 const int32_t kZipMaxEntries = 4 * 1024 * 1024;
 
+// The largest entry size an archive may record (1 TiB): all of them added up
+// stay far inside 64 bits.
+const uint64_t kZipMaxEntrySize = uint64_t(1) << 40;
+
 // An entry handed to callers; release with zipFreeEntry.
 struct ZipEntry {
     char *entryName;           // owned, from the local header
@@ -79,8 +83,8 @@ enum : int {
 
 // Opens the archive at `path` (in the ANSI code page) read-only, or shares it when it is open
 // already. `error` may be null; it receives 0, or kZipNotOpened or
-// kZipDamaged. More than kZipMaxEntries entries, sizes or offsets beyond
-// 63 bits, and a ZIP64 record or field that is missing where the 32-bit
+// kZipDamaged. More than kZipMaxEntries entries, an entry of more than
+// 1 TiB, a local header offset of 2^62 or more, and a ZIP64 record or field that is missing where the 32-bit
 // fields say it is needed, or shorter than it must be, make the directory
 // damaged. Returns the archive or null.
 // Each successful call needs its own zipClose.

@@ -155,13 +155,14 @@ def test_refused_name_is_named_and_nothing_is_written(launcher, payload, name):
     (["\u017dodz.txt", "\u017eodz.txt"], "1252", "Windows takes these names for one"),
     (["\uff21.txt", "\uff41.txt"], "932", "Windows takes these names for one"),
     (["data", "DATA/inner.txt"], None, "Windows takes these names for one"),
-], ids=["ascii-case", "cp1252-pair", "cp932-full-width", "file-and-folder"])
+    (["huge.bin"], None, "more than 1 TiB"),
+], ids=["ascii-case", "cp1252-pair", "cp932-full-width", "file-and-folder", "1-TiB-file"])
 def test_files_windows_would_lose_or_cut_are_refused(launcher, payload, files, codepage, message):
     for name in files:
         path = os.path.join(payload[0], "package", *name.split("/"))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
-            f.truncate(1)
+            f.truncate((1 << 40) + 1 if name == "huge.bin" else 1)
     out = os.path.join(launcher.where, "out.exe")
     result = pack(launcher.wine, "-o", out, "--stub",
                   launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],

@@ -115,14 +115,20 @@ const CenCase kCenCases[] = {
          e[1].centralExtra = Zip64Extra({1, 2}).substr(0, 12);
      },
      "invalid CEN header (bad extra field)"},
-    // Sizes of 2^63 and more would be negative and cancel others in a sum.
-    {"Zip64SizeBeyond63Bits",
+    // Bounded so that no sum of sizes (the free-space check) can overflow.
+    {"Zip64SizeBeyond1TiB",
      [](std::vector<Entry> &e, Layout &) {
          e[0].uncompressedSize = 0xFFFFFFFFu;
-         e[0].centralExtra = Zip64Extra({0x8000000000000000ull});
+         e[0].centralExtra = Zip64Extra({(1ull << 40) + 1});
      },
      "invalid CEN header (bad entry size)"},
-    {"Zip64OffsetBeyond63Bits",
+    {"Zip64SizeBeyond63Bits",
+     [](std::vector<Entry> &e, Layout &) {
+         e[1].compressedSize = 0xFFFFFFFFu;
+         e[1].centralExtra = Zip64Extra({0x8000000000000000ull});
+     },
+     "invalid CEN header (bad entry size)"},
+    {"Zip64OffsetBeyond62Bits",
      [](std::vector<Entry> &e, Layout &) {
          e[1].localOffset = 0xFFFFFFFFu;
          e[1].centralExtra = Zip64Extra({0xFFFFFFFFFFFFFFF0ull});

@@ -17,6 +17,7 @@
 #include "base/mbcs.h"
 #include "base/text.h"
 #include "host.h"
+#include "zip/archive.h"
 #include "zip/entry_name.h"
 
 namespace fs = std::filesystem;
@@ -117,6 +118,11 @@ bool CollectFolder(const fs::path &folder, const std::string &prefix, const Name
             entry.source = path;
             entry.size = walk->file_size(ec);
             if (ec) break;
+            if (entry.size > kZipMaxEntrySize) {
+                *error = Shown(path) + ": more than 1 TiB (" + std::to_string(entry.size) +
+                         " bytes); the launcher extracts files of up to 1 TiB";
+                return false;
+            }
         }
         entries->push_back(entry);
     }

@@ -40,7 +40,8 @@ struct NameRules {
 // Adds every file and directory below `folder` to `entries`, named under
 // `prefix` ("" for the payload root, else e.g. "package/jre/"). False with
 // `*error` set on the first name that cannot be written (not safe for the
-// launcher, not in the code page, too long), or entry that cannot be read.
+// launcher, not in the code page, too long), file of more than 1 TiB, or
+// entry that cannot be read.
 bool CollectFolder(const std::filesystem::path &folder, const std::string &prefix,
                    const NameRules &rules, std::vector<PayloadEntry> *entries, std::string *error);
 
