@@ -245,18 +245,33 @@ void CloseWindows()
 }
 
 // The bar at `permille`: a frame, the done part in the selection colour and
-// the rest in the window colour.
+// the rest in the window colour. Drawn off screen and copied in one step, so
+// the screen never shows a bar half drawn (a frame around the erased
+// background, or the done part without the rest).
 void PaintBar(HDC dc, const RECT &bar, int permille)
 {
-    if (IsRectEmpty(&bar)) return;
-    FrameRect(dc, &bar, GetSysColorBrush(COLOR_BTNSHADOW));
-    RECT done = {bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1};
-    if (IsRectEmpty(&done)) return;
+    const int width = bar.right - bar.left;
+    const int height = bar.bottom - bar.top;
+    if (width <= 2 || height <= 2) return;
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = memory != nullptr ? CreateCompatibleBitmap(dc, width, height) : nullptr;
+    HGDIOBJ previous = bitmap != nullptr ? SelectObject(memory, bitmap) : nullptr;
+    // Without an off-screen bitmap the bar is drawn straight on the window.
+    HDC target = previous != nullptr ? memory : dc;
+    const int x = target == dc ? bar.left : 0;
+    const int y = target == dc ? bar.top : 0;
+    const RECT frame = {x, y, x + width, y + height};
+    FrameRect(target, &frame, GetSysColorBrush(COLOR_BTNSHADOW));
+    RECT done = {x + 1, y + 1, x + width - 1, y + height - 1};
     RECT rest = done;
     done.right = done.left + MulDiv(done.right - done.left, permille, 1000);
     rest.left = done.right;
-    if (done.right > done.left) FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
-    if (rest.right > rest.left) FillRect(dc, &rest, GetSysColorBrush(COLOR_WINDOW));
+    if (done.right > done.left) FillRect(target, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
+    if (rest.right > rest.left) FillRect(target, &rest, GetSysColorBrush(COLOR_WINDOW));
+    if (target == memory) BitBlt(dc, bar.left, bar.top, width, height, memory, 0, 0, SRCCOPY);
+    if (previous != nullptr) SelectObject(memory, previous);
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    if (memory != nullptr) DeleteDC(memory);
 }
 
 void PaintStatusText(HWND window, HDC dc, const char *text)
