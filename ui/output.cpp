@@ -54,6 +54,11 @@ const int BarInset = 2 * TextMargin;  // the bar's distance from either side
 // its end, after which the bar keeps its last figure until the next text.
 const UINT ProgressBeginMessage = WM_APP;
 const UINT ProgressEndMessage = WM_APP + 1;
+// Hides the window in the order of the texts posted before it (see
+// HideStatusWindow); signals HiddenEvent once done.
+const UINT HideMessage = WM_APP + 2;
+// How long a hide waits for the window thread to carry it out.
+const DWORD HideLimitMs = 5000;
 const UINT_PTR ProgressTimerId = 1;
 // Lines break at line feeds only (no DT_WORDBREAK); tabs expand and '&' is
 // an ordinary character.
@@ -67,6 +72,7 @@ unsigned char PrintToConsole;
 volatile bool WindowsLoaded;  // also the window thread's loop condition
 bool WindowsLoading;
 HANDLE WindowThread;  // the running window thread, until CloseWindows ends it at exit
+HANDLE HiddenEvent;   // set by the window thread when it has carried out a HideMessage
 
 char *volatile title;         // see GetTitle; published once with a CAS
 char *StatusText;             // window thread only
@@ -463,7 +469,20 @@ void HideStatusWindow()
 {
     if (!LoadWindows() || !WindowsLoaded) return;
     HWND window = StatusWindow;
-    if (window != nullptr) ShowWindow(window, SW_HIDE);
+    if (window == nullptr) return;
+    // A text posted just before (the wizard's "executing_java") shows the
+    // window when the window thread takes it. Hiding at once from here is a
+    // message sent to that thread, which it takes before anything posted:
+    // the text would show the window again for as long as the wizard runs.
+    // So the hide is posted behind the texts, and waited for.
+    if (HiddenEvent == nullptr) HiddenEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId() &&
+        HiddenEvent != nullptr && ResetEvent(HiddenEvent) &&
+        PostMessageA(window, HideMessage, 0, 0)) {
+        WaitForSingleObject(HiddenEvent, HideLimitMs);
+        return;
+    }
+    ShowWindow(window, SW_HIDE);
 }
 
 int PrintToStatusWindow(const char *format, va_list args)
@@ -554,6 +573,10 @@ INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM
     case ProgressEndMessage:
         KillTimer(window, ProgressTimerId);
         FollowProgress(window);
+        return TRUE;
+    case HideMessage:
+        ShowWindow(window, SW_HIDE);
+        SetEvent(HiddenEvent);
         return TRUE;
     case WM_PAINT: {
         // Every paint starts from an erased window, so no earlier text stays.

@@ -72,7 +72,9 @@ int _printf(const char *format, ...);
 bool LoadWindows();
 
 // Hides the status window when the window channels are in use and the
-// window exists. Starts the window thread if need be, whose window then
+// window exists, after every status text printed before (the window thread
+// carries it out in turn; the call returns once it has, waiting a few
+// seconds at most). Starts the window thread if need be, whose window then
 // stays hidden until the next status text.
 void HideStatusWindow();
 
