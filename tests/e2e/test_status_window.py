@@ -146,6 +146,15 @@ def test_hidden_window_shows_again_with_the_next_text(wine, gui):
     assert result.code == 0
 
 
+def test_hide_right_after_a_text_stays_hidden(wine, gui):
+    """The wizard's text, then at once the hide once the wizard runs: the
+    window must not come back with the text the window thread takes later."""
+    result = run_script(wine, gui, ["load", "waitwindow", r"status Starting\n", "hide",
+                                    "sleep 500", "report"])
+    assert result.code == 0
+    assert "window=1 visible=0" in result.err, result.err
+
+
 def test_console_mode_hide_starts_thread_but_window_stays_hidden(wine, gui):
     result = run_script(wine, gui, ["console", "hide", "waitwindow", r"status Working\n",
                                     "report"])
