@@ -88,12 +88,19 @@ struct FindTraits {
     static bool IsNone(HANDLE listing) { return listing == INVALID_HANDLE_VALUE || listing == nullptr; }
     static void Release(HANDLE listing) { FindClose(listing); }
 };
+struct LocalTraits {
+    static void *None() { return nullptr; }
+    static bool IsNone(void *memory) { return memory == nullptr; }
+    static void Release(void *memory) { LocalFree(memory); }
+};
 // A kernel handle (CloseHandle); null and INVALID_HANDLE_VALUE hold nothing.
 using OwnedHandle = Owned<HANDLE, HandleTraits>;
 // An open registry key (RegCloseKey).
 using OwnedKey = Owned<HKEY, KeyTraits>;
 // A FindFirstFile listing (FindClose).
 using OwnedFind = Owned<HANDLE, FindTraits>;
+// Memory the system allocated with LocalAlloc (security descriptors).
+using OwnedLocal = Owned<void *, LocalTraits>;
 #endif
 
 #endif

@@ -47,8 +47,9 @@ add_module(java
     USES base product zip ui advapi32)
 add_module(launcher
     SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp
-            launcher/launch_sequence.cpp launcher/options.cpp launcher/working_directory.cpp
-    USES base product zip ui java)
+            launcher/file_safety.cpp launcher/launch_sequence.cpp launcher/options.cpp
+            launcher/working_directory.cpp
+    USES base product zip ui java advapi32 ntdll)
 
 add_library(catalogue OBJECT
     ${CMAKE_SOURCE_DIR}/ui/messages_en.cpp ${CMAKE_SOURCE_DIR}/ui/messages_es.cpp

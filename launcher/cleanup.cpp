@@ -1,31 +1,30 @@
 // Cleanup and exit.
 //
-// The recursive removal runs at the end of every run and from the exception
-// filter, possibly after memory or the stack has been damaged, so it keeps to
-// plain malloc (a failed allocation skips one entry instead of ending the
-// process) and the owners of base/owned.h, which cannot throw.
+// The removal runs at the end of every run, from the sweep of earlier runs'
+// directories and from the exception filter, possibly after memory has been
+// damaged, so it keeps to plain malloc (a failed allocation skips one entry
+// instead of ending the process) and the owners of base/owned.h, which
+// cannot throw.
 //
-// A directory junction or symbolic link inside the working directory (the
-// wizard may leave one) is removed as a link and never listed: following it
-// would delete whatever it points at, outside the working directory. The
-// guard fails closed: every decision comes from the attributes the system
-// reports for the entry itself (the listing's, or GetFileAttributesW's for
-// the path the walk starts at), and an entry whose attributes cannot be read
-// is left alone rather than judged by a call that follows links.
+// Nothing it is shown is followed. Each directory is opened once, below its
+// parent's handle, as the object itself (never through a link), checked by
+// that handle (not a link, and the very object the listing showed), listed
+// through the handle and finally deleted through it; its entries are opened
+// the same way below it. So a name swapped for a junction or link at any
+// moment redirects no delete: at worst the new object is left. A link met in
+// a listing is removed as the link and never listed. The walk keeps its own
+// stack, so no depth of directories can exhaust the thread's.
 //
-// The walk uses the wide calls on extended-length paths, so it reaches
-// what the wizard may leave beyond MAX_PATH or under a name the ANSI code
-// page cannot spell.
-//
-// Under Wine every file deletion is a few round trips to the server, so the
-// working directory's files are deleted by a few worker threads while the
-// walk goes on; a directory is then removed once every file is gone, the
-// deepest first, as the serial walk removes them. Links are removed by the
-// walk itself, and nothing is ever listed below one. The exception filter
-// removes serially: a fault may have left the loader lock held, under which
-// no new thread would start.
+// Under Wine every deletion is a few round trips to the server, so the files
+// are deleted by a few worker threads while the walk goes on. A directory
+// counts what is still pending in it; whichever thread finishes the last
+// piece removes it and then looks at its parent, so directories still go
+// bottom-up. The exception filter removes serially: a fault may have left
+// the loader lock held, under which no new thread would start.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
+#include "launcher/file_safety.h"
+#include "launcher/build_variant.h"
 
 #include "base/mbcs.h"
 #include "base/owned.h"
@@ -40,6 +39,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+void (*BetweenListingAndUse)(HANDLE directory, const wchar_t *name, size_t length) = nullptr;
 
 namespace {
 
@@ -107,138 +108,335 @@ struct KeepList {
     }
 };
 
-// A directory left for the end of a parallel removal.
-struct PendingDirectory {
-    PendingDirectory *next;
-    wchar_t path[1];
+// A directory being emptied, held open from the moment it was checked until
+// it goes: everything below it is opened relative to this handle, so no
+// name above it is ever looked up again. Freed by the last of its pending
+// pieces of work.
+struct Node {
+    HANDLE handle;     // DELETE | FILE_LIST_DIRECTORY, the directory itself
+    Node *parent;      // null for the directory the removal started at
+    LONG pending;      // its listing, files handed out, subdirectories not yet gone
+    struct Removal *removal;
+    size_t nameLength;
+    wchar_t name[1];   // its name in the parent; the whole path for the first
 };
 
 // What one removal shares. Without workers every deletion happens during
-// the walk; with them, files go to the workers and the directories wait in
-// the order the walk finished them (children before their parent).
+// the walk; with them, files go to the workers, and whichever thread ends a
+// directory's last piece of work removes the directory, then looks at its
+// parent in turn: children always go before their parent.
 struct Removal {
     const KeepList &keep;
     WorkerPool *workers;  // null: serial
     Trace &trace;
-    PendingDirectory *first = nullptr;
-    PendingDirectory *last = nullptr;
 };
 
-// Deletes the file `path`; a failure goes to the trace (one line a call, so
-// the workers may write at once).
-void DeleteOneFile(const wchar_t *path, Trace &trace)
+// The path of `name` in `node` (of `node` itself when name is null), for the
+// trace and the keep list; null when it cannot be allocated.
+wchar_t *PathOf(const Node *node, const wchar_t *name, size_t nameLength)
 {
-    if (!DeleteFileW(path)) TraceFailure(trace, "could not delete", path);
+    size_t length = name != nullptr ? nameLength + 1 : 0;
+    for (const Node *at = node; at != nullptr; at = at->parent)
+        length += at->nameLength + (at->parent != nullptr ? 1 : 0);
+    wchar_t *path = static_cast<wchar_t *>(malloc((length + 1) * sizeof(wchar_t)));
+    if (path == nullptr) return nullptr;
+    size_t end = length;
+    path[end] = L'\0';
+    if (name != nullptr) {
+        end -= nameLength;
+        wmemcpy(path + end, name, nameLength);
+        path[--end] = L'\\';
+    }
+    for (const Node *at = node; at != nullptr; at = at->parent) {
+        end -= at->nameLength;
+        wmemcpy(path + end, at->name, at->nameLength);
+        if (at->parent != nullptr) path[--end] = L'\\';
+    }
+    return path;
 }
 
-// Removes the empty directory or the directory link `path`; a failure goes
-// to the trace.
-void RemoveOneDirectory(const wchar_t *path, Trace &trace)
+// A failure about `name` in `node` (about `node` when name is null), with the
+// system's `error`.
+void TraceBelow(Trace &trace, const char *what, const Node *node, const wchar_t *name,
+                size_t nameLength, DWORD error)
 {
-    if (!RemoveDirectoryW(path)) TraceFailure(trace, "could not remove", path);
+    if (!trace.on()) return;
+    OwnedWideText path(PathOf(node, name, nameLength));
+    if (!path.valid()) return;
+    char after[32];
+    snprintf(after, sizeof after, " (error %lu)", error);
+    TracePath(trace, what, path.get(), after);
 }
 
-// A file handed to a worker, with the trace its failure goes to.
+Node *NewNode(HANDLE handle, Node *parent, Removal &removal, const wchar_t *name, size_t length)
+{
+    Node *node = static_cast<Node *>(malloc(sizeof(Node) + length * sizeof(wchar_t)));
+    if (node == nullptr) return nullptr;
+    node->handle = handle;
+    node->parent = parent;
+    node->pending = 1;
+    node->removal = &removal;
+    node->nameLength = length;
+    wmemcpy(node->name, name, length);
+    node->name[length] = L'\0';
+    return node;
+}
+
+// One piece of `node`'s work is done. The last one removes the directory
+// (empty by then, unless something in it stayed) and passes on to its
+// parent, up as far as the chain of finished directories goes.
+void Finished(Node *node)
+{
+    while (node != nullptr && InterlockedDecrement(&node->pending) == 0) {
+        Node *parent = node->parent;
+        if (!MarkForDeletion(node->handle))
+            TraceBelow(node->removal->trace, "could not remove", node, nullptr, 0, GetLastError());
+        CloseHandle(node->handle);
+        free(node);
+        node = parent;
+    }
+}
+
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Deletes the file (or file link) `name` in `node`: opened below the
+// directory's handle as the entry itself, and gone when the handle closes.
+// Read-only files are not made writable: they stay, as does every directory
+// above them.
+void DeleteBelow(Node *node, const wchar_t *name, size_t length)
+{
+    DWORD error = 0;
+    HANDLE file = OpenBelow(node->handle, name, length, DELETE, FILE_OPEN,
+                            FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, kShareAll, nullptr,
+                            &error);
+    if (file == nullptr)
+        TraceBelow(node->removal->trace, "could not delete", node, name, length, error);
+    else
+        CloseHandle(file);
+}
+
+// A file handed to a worker.
 struct FileTask {
-    Trace *trace;
-    wchar_t path[1];
+    Node *node;
+    size_t length;
+    wchar_t name[1];
 };
 
 void DeleteFileTask(void *task)
 {
+    TestFaultHook("removal-worker");
     FileTask *file = static_cast<FileTask *>(task);
-    DeleteOneFile(file->path, *file->trace);
+    DeleteBelow(file->node, file->name, file->length);
+    Finished(file->node);
     free(task);
 }
 
-void RemoveDirectoryLater(Removal &removal, const wchar_t *path)
+// Removes the directory link `name` in `node` as the link: only when the
+// handle holds a link itself. A system that opens the link as its target
+// (Wine) leaves it, and never lists the target.
+void RemoveLinkBelow(Node *node, const wchar_t *name, size_t length)
 {
-    const size_t length = wcslen(path);
-    PendingDirectory *pending = static_cast<PendingDirectory *>(
-        malloc(sizeof(PendingDirectory) + length * sizeof(wchar_t)));
-    if (pending == nullptr) return;  // it stays, as on any allocation failure
-    wmemcpy(pending->path, path, length + 1);
-    pending->next = nullptr;
-    if (removal.last != nullptr)
-        removal.last->next = pending;
-    else
-        removal.first = pending;
-    removal.last = pending;
-}
-
-void RemoveEntry(const wchar_t *path, DWORD attributes, Removal &removal);
-
-// Removes every name listed in `directory`, each as the listing describes
-// it: the listing's own attributes decide, so an entry is never looked up
-// again by a call that might follow a link.
-void RemoveContents(const wchar_t *directory, Removal &removal)
-{
-    OwnedWideText prefix(WideConcat(directory, L"\\"));
-    if (!prefix.valid()) return;
-    OwnedWideText pattern(WideConcat(prefix.get(), L"*"));
-    if (!pattern.valid()) return;
-
-    WIN32_FIND_DATAW found;
-    OwnedFind listing(FindFirstFileW(pattern.get(), &found));
-    if (!listing.valid()) return;
-    do {
-        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
-        OwnedWideText entry(WideConcat(prefix.get(), found.cFileName));
-        if (entry.valid() && !removal.keep.Holds(entry.get()))
-            RemoveEntry(entry.get(), found.dwFileAttributes, removal);
-    } while (FindNextFileW(listing.get(), &found));
-}
-
-// Removes `path` as `attributes` describe it.
-void RemoveEntry(const wchar_t *path, DWORD attributes, Removal &removal)
-{
-    switch (ClassifyForRemoval(attributes)) {
-    case RemovalAction::Leave:
-        TracePath(removal.trace, "left", path, ": its attributes cannot be read");
-        return;
-    case RemovalAction::DeleteFile:
-        // Read-only files are not made writable: they stay, as does every
-        // directory above them.
-        if (removal.workers != nullptr) {
-            const size_t length = wcslen(path);
-            FileTask *task =
-                static_cast<FileTask *>(malloc(sizeof(FileTask) + length * sizeof(wchar_t)));
-            if (task != nullptr) {
-                task->trace = &removal.trace;
-                wmemcpy(task->path, path, length + 1);
-                removal.workers->Submit(DeleteFileTask, task);
-                return;
-            }
-        }
-        DeleteOneFile(path, removal.trace);
-        return;
-    case RemovalAction::RemoveLink:
-        // The link itself goes; its target is never listed.
-        RemoveOneDirectory(path, removal.trace);
-        return;
-    case RemovalAction::RemoveTree:
-        RemoveContents(path, removal);
-        if (removal.workers != nullptr)
-            RemoveDirectoryLater(removal, path);
-        else
-            RemoveOneDirectory(path, removal.trace);
-        return;
+    DWORD error = 0;
+    OwnedHandle link(OpenBelow(node->handle, name, length, DELETE | FILE_READ_ATTRIBUTES,
+                               FILE_OPEN, 0, kShareAll, nullptr, &error));
+    HandleFacts facts;
+    if (!link.valid()) {
+        TraceBelow(node->removal->trace, "could not remove", node, name, length, error);
+    } else if (!FactsOf(link.get(), &facts) || !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        TraceBelow(node->removal->trace, "left a link the system opens as its target:", node, name,
+                   length, 0);
+    } else if (!MarkForDeletion(link.get())) {
+        TraceBelow(node->removal->trace, "could not remove", node, name, length, GetLastError());
     }
 }
 
-// The walk from `path` with `workers` deleting the files (null: none).
-void Remove(const wchar_t *path, const KeepList &keep, WorkerPool *workers, Trace &trace)
+// Opens the subdirectory `name` of `node`, listed with file id `listedId`,
+// to be emptied: null, traced, when it cannot be opened or is no longer
+// what the listing showed (a link now, or another object under the name).
+HANDLE OpenSubdirectory(Node *node, const wchar_t *name, size_t length, uint64_t listedId)
+{
+    DWORD error = 0;
+    OwnedHandle directory(OpenBelow(node->handle, name, length,
+                                    DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_OPEN,
+                                    FILE_DIRECTORY_FILE, kShareAll, nullptr, &error));
+    if (!directory.valid()) {
+        TraceBelow(node->removal->trace, "could not remove", node, name, length, error);
+        return nullptr;
+    }
+    HandleFacts facts;
+    if (!FactsOf(directory.get(), &facts) || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (listedId != 0 && facts.id != listedId)) {
+        TraceBelow(node->removal->trace, "left, changed since it was listed:", node, name, length,
+                   0);
+        return nullptr;
+    }
+    return directory.release();
+}
+
+// One directory of the walk, with the part of its listing not yet handled.
+struct Frame {
+    Node *node;
+    unsigned char *batch;   // what the last listing call returned
+    size_t at;              // offset of the next entry in it
+    bool more;              // entries left in the batch
+    bool started;           // a listing call was made
+};
+const size_t kBatchBytes = 4096;
+
+// The next entry of `frame`'s directory; false when the listing is over.
+bool NextEntry(Frame &frame, ListedEntry *entry)
+{
+    for (;;) {
+        if (frame.more) {
+            frame.at = EntryAt(frame.batch, frame.at, entry);
+            frame.more = frame.at != 0;
+            return true;
+        }
+        if (frame.batch == nullptr ||
+            !ReadListing(frame.node->handle, frame.batch, kBatchBytes, !frame.started))
+            return false;
+        frame.started = true;
+        frame.at = 0;
+        frame.more = true;
+    }
+}
+
+// Empties the directory `root` holds and removes it: depth first, without
+// recursion (any depth), each directory opened below its parent's handle.
+void Walk(Node *root, Removal &removal)
+{
+    size_t depth = 0;
+    size_t capacity = 0;
+    Frame *frames = nullptr;
+    auto push = [&](Node *node) {
+        if (depth == capacity) {
+            const size_t grown = capacity == 0 ? 16 : capacity * 2;
+            Frame *larger = static_cast<Frame *>(realloc(frames, grown * sizeof(Frame)));
+            if (larger == nullptr) return false;
+            frames = larger;
+            capacity = grown;
+        }
+        frames[depth++] =
+            Frame{node, static_cast<unsigned char *>(malloc(kBatchBytes)), 0, false, false};
+        return true;
+    };
+    if (!push(root)) {
+        Finished(root);
+        return;
+    }
+    while (depth > 0) {
+        Frame &frame = frames[depth - 1];
+        Node *node = frame.node;
+        ListedEntry entry;
+        if (!NextEntry(frame, &entry)) {
+            free(frame.batch);
+            --depth;
+            Finished(node);  // its listing is over
+            continue;
+        }
+        const wchar_t *name = entry.name;
+        const size_t length = entry.length;
+        if ((length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.'))
+            continue;
+        if (removal.keep.count > 0) {
+            OwnedWideText path(PathOf(node, name, length));
+            if (!path.valid() || removal.keep.Holds(path.get())) continue;
+        }
+        if (BetweenListingAndUse != nullptr) BetweenListingAndUse(node->handle, name, length);
+        switch (ClassifyForRemoval(entry.attributes)) {
+        case RemovalAction::Leave:
+            break;
+        case RemovalAction::DeleteFile:
+            if (removal.workers != nullptr) {
+                FileTask *task = static_cast<FileTask *>(
+                    malloc(sizeof(FileTask) + length * sizeof(wchar_t)));
+                if (task != nullptr) {
+                    task->node = node;
+                    task->length = length;
+                    wmemcpy(task->name, name, length);
+                    InterlockedIncrement(&node->pending);
+                    removal.workers->Submit(DeleteFileTask, task);
+                    break;
+                }
+            }
+            DeleteBelow(node, name, length);
+            break;
+        case RemovalAction::RemoveLink:
+            RemoveLinkBelow(node, name, length);
+            break;
+        case RemovalAction::RemoveTree: {
+            HANDLE handle = OpenSubdirectory(node, name, length, entry.id);
+            if (handle == nullptr) break;
+            Node *child = NewNode(handle, node, removal, name, length);
+            if (child == nullptr) {
+                CloseHandle(handle);
+                break;
+            }
+            InterlockedIncrement(&node->pending);
+            if (!push(child)) {
+                Finished(child);  // it stays, as on any allocation failure
+            }
+            break;
+        }
+        }
+    }
+    free(frames);
+}
+
+// Removes the directory `handle` holds (taken: closed here), named `path`
+// for the trace, with `workers` deleting the files (null: none).
+void RemoveHeldDirectory(HANDLE handle, const wchar_t *path, const KeepList &keep,
+                         WorkerPool *workers, Trace &trace)
 {
     Removal removal{keep, workers, trace};
+    Node *root = NewNode(handle, nullptr, removal, path, wcslen(path));
+    if (root == nullptr) {
+        CloseHandle(handle);
+        return;
+    }
+    Walk(root, removal);
+    if (workers != nullptr) workers->Wait();
+}
+
+// Opens the directory `path` for its removal, unless it is a link.
+HANDLE OpenDirectoryToRemove(const wchar_t *path, Trace &trace)
+{
+    OwnedHandle directory(CreateFileW(path, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    HandleFacts facts;
+    if (!directory.valid()) {
+        TraceFailure(trace, "could not remove", path);
+        return nullptr;
+    }
+    if (!FactsOf(directory.get(), &facts) || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        TracePath(trace, "left", path, ": a link, or it cannot be examined");
+        return nullptr;
+    }
+    return directory.release();
+}
+
+// The removal from `path` with `workers` deleting the files (null: none).
+void Remove(const wchar_t *path, const KeepList &keep, WorkerPool *workers, Trace &trace)
+{
     // The path's own attributes, which say whether it is a link; a path
     // whose attributes cannot be read is left alone.
-    RemoveEntry(path, GetFileAttributesW(path), removal);
-    if (workers != nullptr) workers->Wait();
-    for (PendingDirectory *pending = removal.first; pending != nullptr;) {
-        PendingDirectory *next = pending->next;
-        RemoveOneDirectory(pending->path, trace);
-        free(pending);
-        pending = next;
+    switch (ClassifyForRemoval(GetFileAttributesW(path))) {
+    case RemovalAction::Leave:
+        TracePath(trace, "left", path, ": its attributes cannot be read");
+        return;
+    case RemovalAction::DeleteFile:
+        if (!DeleteFileW(path)) TraceFailure(trace, "could not delete", path);
+        return;
+    case RemovalAction::RemoveLink:
+        if (!RemoveDirectoryW(path)) TraceFailure(trace, "could not remove", path);
+        return;
+    case RemovalAction::RemoveTree: {
+        HANDLE directory = OpenDirectoryToRemove(path, trace);
+        if (directory != nullptr) RemoveHeldDirectory(directory, path, keep, workers, trace);
+        return;
+    }
     }
 }
 
@@ -294,6 +492,22 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
     Remove(root.get(), kept, pool.Threads() > 0 ? &pool : nullptr, trace);
 }
 
+void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace)
+{
+    OwnedWideText shown(NewExtendedLengthPath(path));
+    if (!shown.valid()) {
+        CloseHandle(directory);
+        return;
+    }
+    KeepList none;
+    if (workers <= 0) {
+        RemoveHeldDirectory(directory, shown.get(), none, nullptr, trace);
+        return;
+    }
+    WorkerPool pool(workers, workers * 8);
+    RemoveHeldDirectory(directory, shown.get(), none, pool.Threads() > 0 ? &pool : nullptr, trace);
+}
+
 namespace {
 
 // Removes the run's working directory `directory` (`workers` as for
@@ -331,28 +545,46 @@ namespace {
 
 enum : LONG { CleanupNotStarted = 0, CleanupRunning = 1, CleanupDone = 2 };
 
+// How long a fault waits for a cleanup under way on another thread. A
+// fault on one of that cleanup's own workers would otherwise leave both
+// waiting for each other for ever.
+const DWORD kFaultWaitMs = 5000;
+
+// True while the wizard, or the process the run started as the wizard,
+// still runs: its working directory is in use.
+bool WizardRunning(const RunState &run)
+{
+    HANDLE wizard = run.wizardProcess;
+    return wizard != nullptr && WaitForSingleObject(wizard, 0) == WAIT_TIMEOUT;
+}
+
 // The cleanup of the run, run by the first caller only: the normal end of
 // the run on the main thread, or the exception filter on whichever thread
 // faulted first. A later caller on another thread waits until it is done
-// (the process must not end under it); one on the same thread (a fault
-// raised by the cleanup itself) returns at once. `fromFilter`: the working
-// directory's path is not freed, because another thread (the main thread,
-// while the status-window thread faults) may still be using it; the process
-// is ending.
+// (the process must not end under it), from the filter no longer than
+// kFaultWaitMs; one on the same thread (a fault raised by the cleanup
+// itself) returns at once. `fromFilter`: no status window is started for
+// the status line, the removal runs on this thread alone, the working
+// directory stays while the wizard still runs, and its path is not freed,
+// because another thread (the main thread, while the status-window thread
+// faults) may still be using it; the process is ending.
 void RunCleanupOnce(bool fromFilter)
 {
     RunState &run = Run();
     if (InterlockedCompareExchange(&run.cleanupState, CleanupRunning, CleanupNotStarted) !=
         CleanupNotStarted) {
         if (run.cleanupThread == GetCurrentThreadId()) return;
-        while (InterlockedCompareExchange(&run.cleanupState, CleanupRunning, CleanupRunning) ==
-               CleanupRunning)
+        for (DWORD waited = 0; InterlockedCompareExchange(&run.cleanupState, CleanupRunning,
+                                                          CleanupRunning) == CleanupRunning;
+             waited += 10) {
+            if (fromFilter && waited >= kFaultWaitMs) return;
             Sleep(10);
+        }
         return;
     }
     run.cleanupThread = GetCurrentThreadId();
 
-    ReportStatus("performing_cleanup");
+    if (!fromFilter || !StatusWouldStartWindow()) ReportStatus("performing_cleanup");
 
     // The application home is the current directory, and the working
     // directory whenever a payload was found: step out so it can go.
@@ -360,7 +592,10 @@ void RunCleanupOnce(bool fromFilter)
 
     if (runCleanupHook) Cleanup();
     if (fromFilter) {
-        if (WorkingDirectory != nullptr) RemoveWorkingDirectory(WorkingDirectory, 0);
+        if (WorkingDirectory != nullptr && WizardRunning(run))
+            run.trace.Line("fault: the wizard still runs; %s stays for it", WorkingDirectory);
+        else if (WorkingDirectory != nullptr)
+            RemoveWorkingDirectory(WorkingDirectory, 0);
     } else {
         DeleteWorkingDirectory();
     }

@@ -21,7 +21,11 @@ void PrepareToExit();
 // The process's unhandled-exception filter. Any exception but a breakpoint
 // (0x80000003) runs the cleanup of PrepareToExit, unless it has run or is
 // running, but removes the working directory without freeing its path or
-// clearing it: another thread may still be using the text. Always returns 0
+// clearing it: another thread may still be using the text. It starts no
+// thread and no window (the status line goes only where it goes without
+// one), removes on the faulting thread alone, leaves the working directory
+// to a wizard that still runs, and waits for a cleanup under way on another
+// thread a few seconds at most. Always returns 0
 // (EXCEPTION_CONTINUE_SEARCH) so that the system's default handling ends the
 // process.
 LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
@@ -35,12 +39,12 @@ LONG WINAPI HandleException(EXCEPTION_POINTERS *info);
 void DeleteWorkingDirectory();
 
 // Removes `path`: a file, or a directory with everything below it (bottom-up,
-// the directory itself last). `keep` is null or a null-terminated list of
+// the directory itself last; at any depth). `keep` is null or a null-terminated list of
 // paths that survive, compared exactly. A null or relative path, or one whose
 // last component is "." or "..", is left alone. A path ending with a backslash
 // is removed as the same path without it. A directory junction or symbolic
 // link is removed itself and never followed, so nothing outside `path` is
-// touched; a path whose attributes cannot be read is left alone. Allocation
+// touched, even when a name is swapped for a link while the removal runs; a path whose attributes cannot be read is left alone. Allocation
 // failures skip the entry concerned; this never ends the process.
 // `workers` threads (0: none) delete the files while the walk goes on; the
 // directories then go bottom-up once their files are gone, with the same
@@ -48,6 +52,12 @@ void DeleteWorkingDirectory();
 // not be removed.
 void DeleteFilesAndDirectories(const char *path, const char *const *keep, int workers = 0,
                                Trace &trace = NoTrace());
+
+// Removes the directory `directory` holds (opened with DELETE and
+// FILE_LIST_DIRECTORY as the directory itself, not through a link; the
+// handle is taken and closed), named `path` for the trace, with everything
+// in it, as DeleteFilesAndDirectories removes a directory.
+void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace);
 
 // Runs `commandLine` (typically the quoted path of a batch file) with the
 // launcher's environment and current directory, waits for it without a time

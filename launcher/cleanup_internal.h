@@ -15,4 +15,8 @@ enum class RemovalAction {
 };
 RemovalAction ClassifyForRemoval(DWORD attributes);
 
+// Called by the removal between listing an entry and opening it (tests
+// swap the entry there); null in the programs.
+extern void (*BetweenListingAndUse)(HANDLE directory, const wchar_t *name, size_t length);
+
 #endif

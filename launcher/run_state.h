@@ -44,6 +44,10 @@ struct RunState {
     int optionCount = 0;
     int optionCapacity = 0;  // entries the array has room for
 
+    // The wizard's process while it runs (null before and after): the crash
+    // filter leaves the working directory to a wizard still running.
+    HANDLE volatile wizardProcess = nullptr;
+
     // --- the end ------------------------------------------------------------
     bool runCleanupHook = false;  // set just before the normal cleanup
     // Who runs the cleanup: the normal end or the exception filter, on

@@ -372,6 +372,11 @@ int GetPrintToConsole()
     return PrintToConsole;
 }
 
+bool StatusWouldStartWindow()
+{
+    return PrintToConsole == 0 && AppInstance != nullptr && !WindowsLoaded;
+}
+
 bool StatusGoesToWindow()
 {
     return UseWindows() && WindowsLoaded && StatusWindow != nullptr;

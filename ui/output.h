@@ -71,6 +71,11 @@ int _printf(const char *format, ...);
 // process exits; output after that goes to the console.
 bool LoadWindows();
 
+// True when a status text now would start the window thread: the window
+// channels are chosen and not started yet. (The exception filter starts no
+// thread.)
+bool StatusWouldStartWindow();
+
 // Hides the status window when the window channels are in use and the
 // window exists, after every status text printed before (the window thread
 // carries it out in turn; the call returns once it has, waiting a few

@@ -2,6 +2,7 @@
 // that nothing outside the given path is ever touched.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
+#include "launcher/file_safety.h"
 #include "base/path.h"
 #include "unit/scratch_tree.h"
 #include "unit/param_name.h"
@@ -360,6 +361,84 @@ TEST(DeleteFilesAndDirectories, NeverFollowsADirectoryLinkOutOfTheTree)
         RunUnix("Z:\\bin\\rm -rf \"" + unixRoot + "\"");
         WaitFor(IsGone, tree.root());
     }
+}
+
+// The swap the removal's hook makes: the directory named kSwapped is moved
+// aside and a link to swapTarget put in its place, after the listing showed
+// the directory and before the removal opens it.
+const wchar_t kSwapped[] = L"swap";
+std::string swapParent, swapTarget, swapUnixRoot;
+
+void SwapForALink(HANDLE, const wchar_t *name, size_t length)
+{
+    if (std::wstring(name, length) != kSwapped) return;
+    MoveFileA((swapParent + "\\swap").c_str(), (swapParent + "\\moved").c_str());
+    MakeDirectoryLink(swapParent + "\\swap", swapTarget, &swapUnixRoot, swapParent);
+}
+
+TEST(DeleteFilesAndDirectories, ADirectorySwappedForALinkMidwayIsNotFollowed)
+{
+    for (int workers : kWorkerCounts) {
+        ScratchTree outside("cleanup-swap-outside");
+        outside.File("precious.txt", "keep me");
+        ScratchTree tree("cleanup-swap");
+        tree.File("swap\\inner.txt");
+        tree.File("other.txt");
+        swapParent = tree.root();
+        swapTarget = outside.root();
+        swapUnixRoot.clear();
+        BetweenListingAndUse = SwapForALink;
+        DeleteFilesAndDirectories(tree.root().c_str(), nullptr, workers);
+        BetweenListingAndUse = nullptr;
+
+        ASSERT_TRUE(IsLink(tree.Path("swap"))) << "the hook made no link, so nothing was tested";
+        EXPECT_TRUE(outside.Exists("precious.txt")) << workers << " workers";
+        EXPECT_FALSE(tree.Exists("other.txt"));
+        if (!swapUnixRoot.empty()) {
+            RunUnix("Z:\\bin\\rm -rf \"" + swapUnixRoot + "\"");
+            WaitFor(IsGone, tree.root());
+        }
+    }
+}
+
+// The removal keeps its own stack: it is run on a thread whose stack a
+// walk that recursed once per level would overflow many times over.
+DWORD WINAPI RemoveDeepTree(void *root)
+{
+    DeleteFilesAndDirectories(static_cast<const char *>(root), nullptr, 3);
+    return 0;
+}
+
+TEST(DeleteFilesAndDirectories, RemovesATreeOfAnyDepthOnASmallStack)
+{
+    ScratchTree tree("cleanup-deep");
+    // Made below each level's handle: the path soon outgrows what a path
+    // call takes.
+    HANDLE level = CreateFileA(tree.root().c_str(), FILE_LIST_DIRECTORY,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(level, INVALID_HANDLE_VALUE);
+    const int kDepth = 400;
+    for (int depth = 0; depth < kDepth && level != nullptr; ++depth) {
+        DWORD error = 0;
+        HANDLE next = OpenBelow(level, L"d", 1, FILE_LIST_DIRECTORY, FILE_CREATE,
+                                FILE_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                &error);
+        CloseHandle(level);
+        level = next;
+        ASSERT_NE(level, nullptr) << "level " << depth << ", error " << error;
+    }
+    CloseHandle(level);
+    const SIZE_T kStack = 64 * 1024;  // 160 bytes a level
+    HANDLE thread = CreateThread(nullptr, kStack, RemoveDeepTree, const_cast<char *>(tree.root().c_str()),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(tree.Exists(""));
 }
 
 } // namespace
