@@ -48,7 +48,7 @@ bool PrepareConsole()
 } // namespace
 
 int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
-                char **argv, Trace &trace)
+                char **argv, Trace &trace, WizardLink *wizard)
 {
     const bool console = GetPrintToConsole() != 0;
     const char *mainClass = GetJavaClassName();
@@ -95,8 +95,11 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Held until the lent handle is in place, so the wizard never runs
+    // without it.
+    const bool lending = wizard != nullptr && wizard->lend != nullptr;
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE,
+                        lending ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &process)) {
         trace.Line("java: could not be started (error %lu)", GetLastError());
         ReportErrorText("java_aborted");
         return 1;
@@ -104,6 +107,16 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
 
     OwnedHandle child(process.hProcess);
     OwnedHandle thread(process.hThread);
+    if (wizard != nullptr) {
+        wizard->process = child.get();
+        HANDLE lent = nullptr;
+        if (wizard->lend != nullptr &&
+            !DuplicateHandle(GetCurrentProcess(), wizard->lend, child.get(), &lent, 0, TRUE,
+                             DUPLICATE_SAME_ACCESS))
+            trace.Line("java: the working directory's handle could not be lent (error %lu)",
+                       GetLastError());
+        if (lending) ResumeThread(thread.get());
+    }
 
     // The status window stays up while the runtime starts its own window.
     Sleep(GetJavaStartDelayMs());
@@ -111,6 +124,7 @@ int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, 
     WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
     if (GetExitCodeProcess(child.get(), &exitCode)) status = static_cast<int>(exitCode);
+    if (wizard != nullptr) wizard->process = nullptr;
     trace.Line("java: the wizard ended with exit code %d", status);
     return status;
 }

@@ -15,7 +15,17 @@
 // readable (both before PATH changes) or the child cannot be started.
 // `trace` gets the command line, the new PATH and the exit code, or why
 // nothing was started.
+//
+// `wizard`, when given, is told about the child while it runs: its
+// `process` field holds the child's handle from its start until it has
+// ended (null otherwise), and a `lend` handle is duplicated into the child,
+// inheritable there, so that it stays open as long as the wizard (or a
+// process it starts and hands its handles) lives.
+struct WizardLink {
+    HANDLE lend = nullptr;
+    HANDLE volatile process = nullptr;
+};
 int ExecuteJava(const char *runtimePath, int optionCount, OptionEntry *options, int argc,
-                char **argv, Trace &trace = NoTrace());
+                char **argv, Trace &trace = NoTrace(), WizardLink *wizard = nullptr);
 
 #endif

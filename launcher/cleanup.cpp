@@ -554,7 +554,7 @@ const DWORD kFaultWaitMs = 5000;
 // still runs: its working directory is in use.
 bool WizardRunning(const RunState &run)
 {
-    HANDLE wizard = run.wizardProcess;
+    HANDLE wizard = run.wizard.process;
     return wizard != nullptr && WaitForSingleObject(wizard, 0) == WAIT_TIMEOUT;
 }
 

@@ -19,6 +19,7 @@
 #include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_control.h"
+#include "launcher/file_safety.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence_internal.h"
 #include "launcher/options.h"
@@ -309,21 +310,52 @@ bool EnterApplicationHome()
     return false;
 }
 
+// The upgrade batch file the wizard leaves in the temporary directory: run,
+// then deleted, only when this run's wizard could have written it (owned by
+// this user, and no other account may change it), and held open meanwhile
+// so that nobody can change or replace it while it runs. Otherwise it is
+// left, and the trace says why. A missing file is handed on as before, so
+// that the attempt shows.
+void RunUpgrade(RunState &run)
+{
+    const std::string batchFile = JoinPath(run.tmpDir, "UpgradeInvoker.bat");
+    const std::string upgradeBatchPath = "\"" + batchFile + "\"";
+    OwnedHandle held(CreateFileA(batchFile.c_str(), GENERIC_READ | READ_CONTROL | DELETE,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (held.valid()) {
+        HandleFacts facts;
+        std::string who;
+        const char *refusal = nullptr;
+        if (!FactsOf(held.get(), &facts) || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            GetFileType(held.get()) != FILE_TYPE_DISK)
+            refusal = "it is a link or not a plain file";
+        else if (OwnershipOf(held.get()) != Ownership::Ours)
+            refusal = "another account owns it";
+        else if (WritableByOthers(held.get(), &who))
+            refusal = "another account may change it";
+        if (refusal != nullptr) {
+            run.trace.Line("upgrade: %s not run, and left: %s%s%s", upgradeBatchPath.c_str(),
+                           refusal, who.empty() ? "" : ": ", who.c_str());
+            return;
+        }
+    }
+    const int upgradeStatus = InvokeUpgradeTool(upgradeBatchPath.c_str());
+    run.trace.Line("upgrade: %s ended with %d", upgradeBatchPath.c_str(), upgradeStatus);
+    // The file checked is the one deleted, whatever its name names now.
+    if (held.valid()) MarkForDeletion(held.get());
+}
+
 // Runs the wizard, then the upgrade it may ask for (exit status 10), and
 // returns the wizard's exit status.
 int RunWizard(RunState &run)
 {
     if (run.consoleMode) SetPrintToConsole(1);
     ReportStatus("executing_java");
+    run.wizard.lend = run.workingDirectoryHold;
     const int status = ExecuteJava(run.javaRuntimePath, run.optionCount, run.optionList,
-                                   run.wizardArgc, run.wizardArgv, run.trace);
-    if (status == 10) {
-        const std::string batchFile = JoinPath(run.tmpDir, "UpgradeInvoker.bat");
-        const std::string upgradeBatchPath = "\"" + batchFile + "\"";
-        const int upgradeStatus = InvokeUpgradeTool(upgradeBatchPath.c_str());
-        run.trace.Line("upgrade: %s ended with %d", upgradeBatchPath.c_str(), upgradeStatus);
-        remove(batchFile.c_str());
-    }
+                                   run.wizardArgc, run.wizardArgv, run.trace, &run.wizard);
+    if (status == 10) RunUpgrade(run);
     return status;
 }
 

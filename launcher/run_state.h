@@ -7,6 +7,7 @@
 #define LAUNCHER_RUN_STATE_H
 
 #include "base/trace.h"
+#include "java/launch.h"
 #include "launcher/options.h"
 
 #include <windows.h>
@@ -44,9 +45,10 @@ struct RunState {
     int optionCount = 0;
     int optionCapacity = 0;  // entries the array has room for
 
-    // The wizard's process while it runs (null before and after): the crash
-    // filter leaves the working directory to a wizard still running.
-    HANDLE volatile wizardProcess = nullptr;
+    // The wizard's process while it runs, and the working directory's hold
+    // lent to it: the crash filter leaves the working directory to a wizard
+    // still running, and so does the sweep of later runs.
+    WizardLink wizard;
 
     // --- the end ------------------------------------------------------------
     bool runCleanupHook = false;  // set just before the normal cleanup

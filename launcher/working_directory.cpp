@@ -9,6 +9,14 @@
 // The handle asks for FILE_LIST_DIRECTORY: a handle with attribute access
 // alone takes part in no sharing check, and would deny nothing.
 //
+// The directory is created and opened in one call, below the temporary
+// directory's handle, with a security descriptor of its own: only this
+// run's user, the system account and the administrators may enter it,
+// whatever the temporary directory lets others do (as SYSTEM that is
+// C:\Windows\Temp, where every user may create). Its name is drawn at
+// random, and a name that exists already is never opened: nobody can
+// prepare the directory a run will use.
+//
 // Launchers of earlier versions proved the same with a marker file inside
 // the directory, held open without delete sharing. A directory whose marker
 // is held therefore stays as well: an earlier version's run that is still
@@ -21,9 +29,11 @@
 #include "base/path.h"
 #include "base/workers.h"
 #include "launcher/cleanup.h"
+#include "launcher/file_safety.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <ntsecapi.h>
 #include <string>
 #include <vector>
 
@@ -53,35 +63,53 @@ bool IsHexNumber(const std::string &digits)
     return digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
 }
 
-// Whether some process holds `path` (a directory, or a marker file) open
-// without delete sharing.
-Liveness Examine(const std::string &path, DWORD *error)
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens `name` in `parent` for deletion, sharing everything ourselves so
+// that only a holder's share mode decides: Free with *opened set when no
+// process holds it open without delete sharing, Held when one does.
+Liveness Examine(HANDLE parent, const std::wstring &name, ACCESS_MASK access, ULONG options,
+                 HANDLE *opened, DWORD *error)
 {
-    // Sharing everything ourselves, so that only the holder's share mode
-    // decides; a link is opened as the link.
-    HANDLE probe = CreateFileA(path.c_str(), DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    *error = GetLastError();
-    OwnedHandle held(probe);
-    if (held.valid()) return Liveness::Free;
+    *opened = OpenBelow(parent, name.data(), name.size(), DELETE | access, FILE_OPEN, options,
+                        kShareAll, nullptr, error);
+    if (*opened != nullptr) return Liveness::Free;
     if (*error == ERROR_SHARING_VIOLATION) return Liveness::Held;
     if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND) return Liveness::Missing;
     return Liveness::Unknown;
 }
 
-// What the sweep learns of the working directory `path`: Free when no run
-// holds it, Held when one does, Unknown when it cannot tell.
-Liveness ExamineWorkingDirectory(const std::string &path, DWORD *error)
+std::wstring Wide(const std::string &text)
 {
-    const Liveness directory = Examine(path, error);
-    if (directory != Liveness::Free) return directory == Liveness::Missing ? Liveness::Unknown : directory;
-    const Liveness marker = Examine(JoinPath(path, EarlierWorkingDirectoryMarker), error);
-    return marker == Liveness::Missing ? Liveness::Free : marker;
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (units <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units) - 1);
+    return wide;
+}
+
+// The temporary directory, opened to make or examine names in it.
+HANDLE OpenTemporaryDirectory(const char *dir)
+{
+    return CreateFileA(dir, FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 } // namespace
+
+unsigned long RandomWorkingDirectoryNumber()
+{
+    unsigned long number = 0;
+    if (!RtlGenRandom(&number, sizeof number)) {
+        // Not expected; the name is then merely unusual, and a name that
+        // exists is still never taken.
+        LARGE_INTEGER counter;
+        QueryPerformanceCounter(&counter);
+        number = static_cast<unsigned long>(counter.QuadPart) ^ GetCurrentProcessId();
+    }
+    return number;
+}
 
 std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
                                  unsigned long unique, unsigned serial)
@@ -104,34 +132,32 @@ bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix)
     return Suffix(strtoul(unique.c_str(), nullptr, 16), attempt) == suffix;
 }
 
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold)
+char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
+                             unsigned long (*draw)())
 {
     *hold = nullptr;
-    const unsigned long unique = GetCurrentProcessId();
+    OwnedHandle parent(OpenTemporaryDirectory(dir));
+    OwnedLocal descriptor(NewPrivateDirectoryDescriptor());
+    if (!parent.valid() || !descriptor.valid()) return nullptr;
     for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
-        std::string name =
-            WorkingDirectoryName(dir, prefix, unique, static_cast<unsigned>(serial));
-        if (!CreateDirectoryA(name.c_str(), nullptr)) {
-            if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
-            continue;
+        const std::string name = std::string(prefix) + Suffix(draw(), serial);
+        const std::wstring wide = Wide(name);
+        // Made and opened at once: no other process can put anything in
+        // its place, nor take it over. The handle denies deletion, which
+        // shows other runs' sweeps that this run is alive.
+        DWORD error = 0;
+        OwnedHandle held(OpenBelow(parent.get(), wide.data(), wide.size(),
+                                   FILE_LIST_DIRECTORY | READ_CONTROL, FILE_CREATE,
+                                   FILE_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   descriptor.get(), &error));
+        if (!held.valid()) {
+            if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
+            return nullptr;
         }
-        // Another run's sweep may take the new, empty directory before it is
-        // held (it cannot tell it from a dead run's), or hold it for its
-        // examination at this moment: the next name then serves.
-        HANDLE held = CreateFileA(name.c_str(), FILE_LIST_DIRECTORY,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr);
-        if (held == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_SHARING_VIOLATION && error != ERROR_FILE_NOT_FOUND &&
-                error != ERROR_ACCESS_DENIED)
-                return nullptr;
-            RemoveDirectoryA(name.c_str());
-            continue;
-        }
-        *hold = held;
-        return StrDup(name.c_str());
+        const Ownership owner = OwnershipOf(held.get());
+        if (owner != Ownership::Ours && owner != Ownership::Nobodys) return nullptr;
+        *hold = held.release();
+        return StrDup(JoinPath(dir, name).c_str());
     }
     return nullptr;
 }
@@ -161,10 +187,40 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
         } while (FindNextFileA(listing.get(), &found));
     }
 
+    OwnedHandle parent(OpenTemporaryDirectory(dir));
+    if (!parent.valid()) return;
+    const std::wstring marker = Wide(EarlierWorkingDirectoryMarker);
     for (const std::string &name : names) {
         const std::string path = JoinPath(dir, name);
         DWORD error = 0;
-        switch (ExamineWorkingDirectory(path, &error)) {
+        HANDLE opened = nullptr;
+        Liveness liveness = Examine(parent.get(), Wide(name), FILE_LIST_DIRECTORY | READ_CONTROL,
+                                    FILE_DIRECTORY_FILE, &opened, &error);
+        OwnedHandle directory(opened);
+        HandleFacts facts;
+        if (liveness == Liveness::Free) {
+            // Judged by the handle: what the listing showed may have been
+            // swapped since.
+            if (!FactsOf(directory.get(), &facts) ||
+                (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                trace.Line("sweep: left %s: a link, or it cannot be examined", path.c_str());
+                continue;
+            }
+            const Ownership owner = OwnershipOf(directory.get());
+            if (owner == Ownership::Others) {
+                trace.Line("sweep: left %s: another account owns it", path.c_str());
+                continue;
+            }
+            if (owner == Ownership::Unknown) liveness = Liveness::Unknown;
+        }
+        if (liveness == Liveness::Free) {
+            HANDLE markerHandle = nullptr;
+            const Liveness held = Examine(directory.get(), marker, 0, FILE_NON_DIRECTORY_FILE,
+                                          &markerHandle, &error);
+            OwnedHandle closed(markerHandle);
+            if (held != Liveness::Missing) liveness = held;
+        }
+        switch (liveness) {
         case Liveness::Held:
             trace.Line("sweep: left %s: its run is still going", path.c_str());
             continue;
@@ -175,7 +231,7 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
         case Liveness::Free:
             break;
         }
-        DeleteFilesAndDirectories(path.c_str(), nullptr, WorkerCount(kMaxWorkers), trace);
+        DeleteHeldDirectory(directory.release(), path.c_str(), WorkerCount(kMaxWorkers), trace);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             trace.Line("sweep: removed %s, left by an earlier run", path.c_str());
         else

@@ -20,8 +20,8 @@ extern const char EarlierWorkingDirectoryMarker[];
 
 // The name of the per-run directory for attempt `serial`: in `dir`, beginning
 // with `prefix` (the program's file name), followed by a hexadecimal suffix
-// made from `unique` (the process id) and `serial`, so that concurrent runs
-// and successive attempts get different names.
+// made from `unique` (a random number; earlier versions took the process
+// id) and `serial`.
 std::string WorkingDirectoryName(const std::string &dir, const std::string &prefix,
                                  unsigned long unique, unsigned serial);
 
@@ -31,14 +31,22 @@ std::string WorkingDirectoryName(const std::string &dir, const std::string &pref
 // matches nothing.
 bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix);
 
-// Creates a fresh directory in `dir` whose name begins with `prefix` and
-// opens the directory itself without delete sharing; *hold receives that
-// handle, which proves to the sweep of other runs that this run is alive
-// until it is closed (by the cleanup, or by the system when the process
-// ends). Nothing is put inside the directory. Returns the directory's path
-// (MemAlloc'd); null when every name tried exists already, or at the first
-// failure of another kind.
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold);
+// A number no other process can foresee, from the system's random source.
+unsigned long RandomWorkingDirectoryNumber();
+
+// Creates a fresh directory in `dir` named as WorkingDirectoryName names it
+// for `prefix`, a number `draw` gives and the attempt, and opens it in the
+// same call, without delete sharing; *hold receives that handle, which
+// proves to the sweep of other runs that this run is alive until it is
+// closed (by the cleanup, or by the system when the process ends). The
+// directory gets a protected security descriptor of its own (owner this
+// user; only this user, SYSTEM and the administrators may enter), and its
+// owner is checked through the handle. A name that exists already is
+// never opened: the next attempt draws again. Nothing is put inside.
+// Returns the directory's path (MemAlloc'd); null when every name tried
+// exists already, or at the first failure of another kind.
+char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
+                             unsigned long (*draw)() = RandomWorkingDirectoryNumber);
 
 // Removes from `dir` the working directories of earlier runs of the program
 // named `prefix` whose run is over: named exactly as WorkingDirectoryName

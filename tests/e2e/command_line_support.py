@@ -65,9 +65,12 @@ TRACE = {"WINEDEBUG": "trace+msvcrt,trace+file"}
 
 def traced_events(err):
     """From a Wine trace (WINEDEBUG=TRACE): the "TMP=" assignments made with
-    _putenv and the directories created with CreateDirectoryW, in order, as
+    _putenv and the directories created (CreateDirectoryW, or NtCreateFile
+    creating a directory below a handle CreateFileW opened), in order, as
     ("TMP", value) and ("mkdir", path) pairs."""
     events = []
+    opened = None   # the path of the CreateFileW under way
+    handles = {}    # what CreateFileW returned: handle -> path
     for line in err.splitlines():
         m = re.search(r':_putenv "TMP=(.*)"$', line)
         if m:
@@ -76,6 +79,21 @@ def traced_events(err):
         m = re.search(r':CreateDirectoryW L"(.*)"', line)
         if m:
             events.append(("mkdir", m.group(1).replace("\\\\", "\\")))
+            continue
+        m = re.search(r':CreateFileW L"(.*?)" ', line)
+        if m:
+            opened = m.group(1).replace("\\\\", "\\")
+            continue
+        m = re.search(r':CreateFileW returning ([0-9a-fA-F]+)', line)
+        if m and opened is not None:
+            handles[int(m.group(1), 16)] = opened
+            opened = None
+            continue
+        m = re.search(r':NtCreateFile .*name=L"([^"]*)" .*root=(0x[0-9a-fA-F]+) .*disp=2 '
+                      r'options=([0-9a-fA-F]+)', line)
+        if m and int(m.group(3), 16) & 1 and int(m.group(2), 16) in handles:
+            events.append(("mkdir", handles[int(m.group(2), 16)].rstrip("\\") + "\\" +
+                           m.group(1).replace("\\\\", "\\")))
     return events
 
 

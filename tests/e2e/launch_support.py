@@ -143,7 +143,7 @@ class Launcher:
         version go to it), False none, a path that runtime directory."""
         self.count += 1
         runtime_kwargs = {k: kwargs.pop(k) for k in ("exit_code", "sleep_ms", "release", "version",
-                                                      "report")
+                                                      "report", "chdir")
                           if k in kwargs}
         if runtime is True:
             runtime = self.runtime("payload-runtime-%d" % self.count, **runtime_kwargs)

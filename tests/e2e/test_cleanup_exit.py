@@ -120,6 +120,48 @@ def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path
     assert run.leftovers() == []
 
 
+# A batch file this run's wizard cannot have written: how it is planted.
+FOREIGN_BATCHES = {
+    "another-owner": lambda path: os.chown(str(path), 65534, -1),  # nobody
+    "others-may-write": lambda path: os.chmod(str(path), 0o666),
+}
+
+
+@pytest.mark.parametrize("plant", sorted(FOREIGN_BATCHES))
+def test_upgrade_batch_another_account_could_have_written_is_left(wine, standin, tmp_path, plant):
+    if plant == "another-owner" and os.geteuid() != 0:
+        pytest.skip("only root can give a file to another account")
+    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
+    tmp_dir = tmp_path / "tmp"
+    tmp_dir.mkdir()
+    marker = tmp_path / "upgrade-ran.txt"
+    batch = tmp_dir / "UpgradeInvoker.bat"
+    batch.write_bytes(UPGRADE_BATCH.format(marker=to_windows(str(marker)),
+                                           sleeper="rem").encode("ascii"))
+    FOREIGN_BATCHES[plant](batch)
+    trace = tmp_path / "trace.txt"
+    run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"),
+                        env={"SETUP_TRACE": to_windows(str(trace))})
+    assert run.result.code == 10, run.result
+    assert not marker.exists(), "a batch file another account could have written was run"
+    assert batch.exists(), "it is left where it was found"
+    assert "UpgradeInvoker.bat\" not run, and left: another account" in \
+        trace.read_text(encoding="cp1252")
+    assert run.leftovers() == []
+
+
+def test_fault_on_a_removal_worker_ends_the_process_with_its_code(wine, standin, quiet_crashes,
+                                                                  tmp_path):
+    """The fault comes while the main thread's cleanup waits for the
+    workers: the filter waits for that cleanup only a few seconds, and the
+    process ends with the fault's status instead of hanging."""
+    program = make_installer(wine, standin, str(tmp_path))
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+                        env={"LAUNCHER_TEST_FAULT": "removal-worker"})
+    assert run.result.code == 0xC0000005 & 0xFF, run.result
+    assert len(run.records) == 1, "the fault came in the cleanup after the wizard"
+
+
 def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_path):
     program = make_installer(wine, standin, str(tmp_path), exit_code=10)
     run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))

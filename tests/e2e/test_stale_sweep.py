@@ -6,10 +6,13 @@ version's, whose marker is held), and never touches anything named
 otherwise, or a link."""
 import os
 import shutil
+import signal
+import time
 
 import pytest
 
 from command_line_support import HeldLock
+import runtimes
 from launch_support import finish_waiting, launcher, product_value, standin  # noqa: F401
 from winerun import kill_and_collect, to_windows, wait_for
 
@@ -43,6 +46,36 @@ def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, registry, tm
     run = launcher.run(launcher.installer(), tmp_dir=tmp_dir)
     assert run.code == 0, run.result
     assert run.leftovers() == []
+
+
+def test_directory_of_a_killed_launcher_stays_while_its_wizard_runs(launcher, registry,
+                                                                     tmp_path):
+    """A deployment script that kills the installer but not its child: the
+    wizard holds the working directory (the launcher lent it its handle)
+    until it ends, and only then may a later start sweep it."""
+    tmp_dir = str(tmp_path / "tmp")
+    os.makedirs(tmp_dir)
+    done = str(tmp_path / "wizard-may-end")
+    # The wizard leaves the directory as its current one: only what the
+    # launcher lent it holds the directory.
+    program = launcher.installer(release=to_windows(done), chdir=to_windows(str(tmp_path)))
+    proc, working = launcher.start_waiting(program, tmp_dir, done)
+    os.kill(proc.pid, signal.SIGKILL)  # the launcher alone
+    proc.wait()
+    time.sleep(1)  # the Wine server closes a killed process's handles a moment later
+    try:
+        failed = launcher.run(launcher.installer(runtime=False), tmp_dir=tmp_dir)
+        assert failed.code == 1, failed.result
+        # (not the runtime's files: the running wizard's own are in use)
+        assert os.path.exists(os.path.join(working, "tarvisk.class")), \
+            "swept from under the running wizard"
+    finally:
+        runtimes.release(done)
+
+    def next_start():
+        launcher.run(launcher.installer(runtime=False), tmp_dir=tmp_dir)
+        return not os.path.exists(working)
+    wait_for(next_start, 60, "a start that sweeps the directory once the wizard ended")
 
 
 def test_directory_of_a_running_launcher_stays(launcher, build_dir, tmp_path):
@@ -80,6 +113,7 @@ LOOK_ALIKES = [
     ("conrun.exe1B4_0", "held"),          # an earlier version's run, still going
     ("conrun.exe1C4_0", "file"),
     ("conrun.exe1D4_0", "link"),          # never followed
+    ("conrun.exe1A5_0", "foreign"),       # another account's, planted
 ]
 
 
@@ -96,6 +130,12 @@ def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_pa
             path.write_text("a file")
         elif kind == "link":
             os.symlink(str(outside), str(path))
+        elif kind == "foreign":
+            if os.geteuid() != 0:
+                continue  # only root can give it to another account
+            path.mkdir()
+            (path / "mine.txt").write_text("keep me")
+            os.chown(str(path), 65534, -1)
         else:
             path.mkdir()
             (path / "mine.txt").write_text("keep me")
@@ -116,8 +156,10 @@ def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_pa
 
     assert [path for path in stale if path.exists()] == []
     for name, kind in LOOK_ALIKES:
+        if kind == "foreign" and os.geteuid() != 0:
+            continue
         assert os.path.lexists(str(tmp_dir / name)), name
-        if kind in ("marked", "held"):
+        if kind in ("marked", "held", "foreign"):
             assert (tmp_dir / name / "mine.txt").read_text() == "keep me", name
     assert sorted(os.listdir(outside)) == sorted([MARKER, "precious.txt"])
     shutil.rmtree(str(tmp_dir))

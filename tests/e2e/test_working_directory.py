@@ -108,25 +108,6 @@ def test_without_tmpdir_the_system_directory_is_used_and_tmp_left_alone(wine, tm
     assert os.listdir(tmp_path) == []
 
 
-def test_a_name_that_exists_already_is_passed_over(wine, tmp_path):
-    # Names are the program's file name, the process id and an attempt
-    # number. Occupy the first attempt's name for every process id Wine is
-    # likely to hand out, with files (the sweep takes directories nobody
-    # holds, but leaves files); the run then has to take its second name.
-    chosen = tmp_path / "crowded"
-    chosen.mkdir()
-    for pid in range(0, 0x2000, 4):
-        (chosen / ("conrun.exe%X_0" % pid)).write_bytes(b"")
-    before = set(os.listdir(chosen))
-    r = wine.run(wine.program("conrun.exe"), ["-console", "-tmpdir", to_windows(chosen)])
-    assert r.code == 1, r
-    made = sorted(set(os.listdir(chosen)) - before)
-    assert len(made) == 1, made
-    if made[0].endswith("_0"):
-        pytest.skip("process id %s outside the occupied range" % made[0])
-    assert re.fullmatch(r"conrun\.exe[0-9A-F]+_1", made[0]), made
-
-
 @pytest.mark.parametrize("suffix", ["", "\\"], ids=["as_is", "trailing_backslash"])
 def test_double_byte_name_ending_in_0x5c_is_not_cut(wine, catalogue, tmp_path, suffix):
     # In code page 932 the second byte of "表" is 0x5C, the backslash's

@@ -25,7 +25,8 @@ def version_report(version, eol="\r\n"):
 
 
 def make_runtime(build_dir, dest, report=None, version=None, jdk=False, exit_code=None,
-                 java=True, javaw=True, dll=True, flood=None, sleep_ms=None, release=None):
+                 java=True, javaw=True, dll=True, flood=None, sleep_ms=None, release=None,
+                 chdir=None):
     """Lays out a runtime in `dest` (created if need be).
 
     report: exact bytes of the -version report on standard error (or give
@@ -64,6 +65,9 @@ def make_runtime(build_dir, dest, report=None, version=None, jdk=False, exit_cod
     if release is not None:
         with open(os.path.join(bin_dir, "release.txt"), "w") as f:
             f.write(release)
+    if chdir is not None:  # a Windows path the wizard moves to once it has started
+        with open(os.path.join(bin_dir, "chdir.txt"), "w") as f:
+            f.write(chdir)
     return runtime
 
 

@@ -5,6 +5,7 @@
 #include "launcher/instance_internal.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/launch_sequence_internal.h"
+#include "launcher/file_safety.h"
 #include "launcher/working_directory.h"
 #include "product/product.h"
 #include "unit/cli_scratch.h"
@@ -12,10 +13,12 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <set>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -167,6 +170,79 @@ TEST(WorkingDirectoryName, DistinctAcrossProcessesAndAttempts)
         for (unsigned serial : {0u, 0x3u, 0x23u, 0x123u, 999u})
             names.insert(WorkingDirectoryName("C:\\Temp", "setup.exe", process, serial));
     EXPECT_EQ(names.size(), 20u);
+}
+
+// --- Working directories ----------------------------------------------------
+
+// The numbers the tests draw, in turn.
+unsigned long draws[2];
+unsigned drawn;
+unsigned long NextDraw()
+{
+    return draws[drawn++ % 2];
+}
+
+TEST(CreateWorkingDirectory, ANameThatExistsIsNeverTakenOver)
+{
+    CliScratch scratch{"taken"};
+    // Prepared by someone who guessed the first name, with something to load.
+    scratch.File("setup.exe1A4_0\\planted.dll", "planted");
+    draws[0] = 0x1A4;
+    draws[1] = 0x2B5;
+    drawn = 0;
+    HANDLE hold = nullptr;
+    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", &hold, NextDraw);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(std::string(made), scratch.root() + "\\setup.exe2B5_1");
+    EXPECT_NE(hold, nullptr);
+    // The planted one is untouched, and not the one held.
+    EXPECT_TRUE(RemoveDirectoryA((scratch.root() + "\\setup.exe1A4_0").c_str()) == FALSE);
+    EXPECT_EQ(GetFileAttributesA((scratch.root() + "\\setup.exe1A4_0\\planted.dll").c_str()),
+              static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    CloseHandle(hold);
+    RemoveDirectoryA(made);
+    free(made);
+}
+
+TEST(CreateWorkingDirectory, OnlyThisUserTheSystemAndAdministratorsMayEnter)
+{
+    CliScratch scratch{"private"};
+    HANDLE hold = nullptr;
+    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", &hold);
+    ASSERT_NE(made, nullptr);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR read = nullptr;
+    ASSERT_EQ(GetSecurityInfo(hold, SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &read),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    std::vector<unsigned char> user = CurrentUserSid();
+    ASSERT_FALSE(user.empty());
+    EXPECT_TRUE(EqualSid(owner, user.data()));
+    ASSERT_NE(dacl, nullptr) << "no access list lets everyone in";
+    EXPECT_GT(dacl->AceCount, 0u);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void **>(&ace)));
+        EXPECT_FALSE(ace->Header.AceFlags & INHERITED_ACE) << "entry " << i << " came from above";
+        PSID sid = &ace->SidStart;
+        EXPECT_TRUE(EqualSid(sid, user.data()) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+                    IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+            << "entry " << i << " lets another account in";
+    }
+    LocalFree(read);
+    // Wine keeps no descriptor on disk (it maps the entries onto the Unix
+    // mode), so that the list is protected is checked where it is made.
+    PSECURITY_DESCRIPTOR made_with = NewPrivateDirectoryDescriptor();
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(made_with, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    LocalFree(made_with);
+    CloseHandle(hold);
+    RemoveDirectoryA(made);
+    free(made);
 }
 
 // The console host is started from the parent directory; coming back must

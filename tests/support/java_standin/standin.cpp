@@ -10,6 +10,8 @@
 //   release.txt   a Windows path: before ending, wait (at most two minutes)
 //                 until that file exists, so a test decides when the
 //                 wizard ends instead of guessing how long it must run
+//   chdir.txt     a Windows path the run makes its current directory once
+//                 it has written its record, as a wizard that moves on does
 // Run with anything but "-version" it behaves like a launcher starting a
 // program and appends one JSON line to the file named by STANDIN_RECORD, or
 // to record.jsonl beside itself: what a Java launcher would have been given.
@@ -265,6 +267,8 @@ int main(int argc, char **argv)
     } else {
         RecordLaunch(argc, argv);
     }
+    std::string elsewhere = Setting(L"chdir.txt");
+    if (!elsewhere.empty()) SetCurrentDirectoryA(elsewhere.c_str());
     std::string pause = Setting(L"sleep.txt");
     if (!pause.empty()) Sleep(static_cast<DWORD>(strtoul(pause.c_str(), nullptr, 10)));
     std::string release = Setting(L"release.txt");
