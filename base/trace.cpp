@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -35,9 +36,20 @@ void Trace::Open(const char *variable, const char *title)
 {
     const char *path = getenv(variable);
     if (path == nullptr || *path == '\0') return;
+    // A plain file only, never what a link points at, nor a device (the
+    // variable may name "CON", a pipe or "\\.\PhysicalDrive0" just as well),
+    // in elevated runs too.
+    if (strncmp(path, "\\\\.\\", 4) == 0 || strncmp(path, "\\\\?\\", 4) == 0) return;
     file_.reset(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
     if (!on()) return;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file_.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file_.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        file_.reset();
+        return;
+    }
     startTicks_ = GetTickCount();
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -19,7 +19,8 @@ public:
 
     // Turns the trace on when the environment variable `variable` names a
     // file that can be opened for appending (created when missing, shared
-    // with other writers, never inherited by child processes), and writes the
+    // with other writers, never inherited by child processes): a plain file
+    // on a disk, never a device, a link nor what a link points at. Writes the
     // header line: local time, then `title`. Stays off otherwise, silently.
     void Open(const char *variable, const char *title);
 
