@@ -8,6 +8,7 @@
 // double-byte code page the last byte of a directory name may be 0x5C without
 // being a backslash, and cutting it would break the name.
 #include "launcher/instance.h"
+#include "launcher/file_safety.h"
 #include "launcher/instance_internal.h"
 
 #include "base/mbcs.h"
@@ -105,9 +106,34 @@ char *GetTempDir()
     // GetTempPathW answers a too small buffer with the size it needs. Asked
     // in UTF-16 so that a profile folder the ANSI code page cannot spell
     // still gives a directory that opens (its short form).
+    // As SYSTEM the usual answer is the Windows directory's Temp, where
+    // every user may create; Windows versions that have GetTempPath2 give
+    // SYSTEM its protected SystemTemp instead, which is taken where it
+    // exists even without the call.
+    typedef DWORD(WINAPI * TempPathFn)(DWORD, LPWSTR);
+    TempPathFn query = GetTempPathW;
+    if (RunsAsLocalSystem()) {
+        TempPathFn second = reinterpret_cast<TempPathFn>(reinterpret_cast<void *>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPath2W")));
+        if (second != nullptr) {
+            query = second;
+        } else {
+            std::wstring windows(MAX_PATH, L'\0');
+            const UINT length = GetSystemWindowsDirectoryW(&windows[0], MAX_PATH);
+            if (length > 0 && length < MAX_PATH) {
+                windows.resize(length);
+                const std::wstring protectedTemp = windows + L"\\SystemTemp";
+                const DWORD attributes = GetFileAttributesW(protectedTemp.c_str());
+                if (attributes != INVALID_FILE_ATTRIBUTES &&
+                    (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    SetTempDir(AnsiPath(protectedTemp).c_str()))
+                    return Run().temporaryDirectory;
+            }
+        }
+    }
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), &buffer[0]);
+        DWORD length = query(static_cast<DWORD>(buffer.size()), &buffer[0]);
         if (length == 0) return nullptr;
         if (length < buffer.size()) {
             buffer.resize(length);

@@ -30,8 +30,9 @@ void DeleteLockFile();
 bool SetTempDir(const char *path);
 
 // The accepted temporary directory; without one, the system's temporary
-// directory, validated by SetTempDir on the first call. Null when there is
-// none or it is not usable. Owned here: do not free.
+// directory, validated by SetTempDir on the first call (as SYSTEM, the
+// protected system temporary directory where Windows has one). Null when
+// there is none or it is not usable. Owned here: do not free.
 char *GetTempDir();
 
 #endif
