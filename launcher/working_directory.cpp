@@ -65,6 +65,10 @@ bool IsHexNumber(const std::string &digits)
 
 const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The longest directory path the path calls create: MAX_PATH less room for
+// an 8.3 name and its backslash.
+const size_t kLongestDirectoryPath = MAX_PATH - 12;
+
 // Opens `name` in `parent` for deletion, sharing everything ourselves so
 // that only a holder's share mode decides: Free with *opened set when no
 // process holds it open without delete sharing, Held when one does.
@@ -142,6 +146,11 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
     for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
         const std::string name = std::string(prefix) + Suffix(draw(), serial);
         const std::wstring wide = Wide(name);
+        // The rest of the run names the directory by its path, through the
+        // ANSI calls: a path they cannot take is refused before anything
+        // is made, as CreateDirectory refuses one that leaves no room for a
+        // short file name below it.
+        if (JoinPath(dir, name).size() >= kLongestDirectoryPath) return nullptr;
         // Made and opened at once: no other process can put anything in
         // its place, nor take it over. The handle denies deletion, which
         // shows other runs' sweeps that this run is alive.

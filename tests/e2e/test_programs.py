@@ -10,7 +10,8 @@ import pytest
 
 from winerun import to_windows
 
-WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll"}
+WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
+                "ntdll.dll"}
 
 
 def objdump(path):
