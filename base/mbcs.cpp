@@ -166,6 +166,11 @@ std::wstring WidenUtf8(const char *text)
 {
     return WidenIn(text, CP_UTF8, MB_ERR_INVALID_CHARS);
 }
+
+std::wstring WidenAnsi(const char *text)
+{
+    return WidenIn(text, CP_ACP, 0);
+}
 #else
 std::string ToUtf8(const char *text, unsigned)
 {

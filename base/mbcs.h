@@ -43,6 +43,9 @@ std::string ToUtf8(const char *text, unsigned codePage);
 #ifdef _WIN32
 // The UTF-8 text `text` in UTF-16; empty when it is not UTF-8. And back.
 std::wstring WidenUtf8(const char *text);
+// The text `text` in the ANSI code page in UTF-16; empty when it cannot be
+// converted.
+std::wstring WidenAnsi(const char *text);
 std::string NarrowToUtf8(const std::wstring &wide);
 #endif
 

@@ -155,16 +155,16 @@ wchar_t *PathOf(const Node *node, const wchar_t *name, size_t nameLength)
     return path;
 }
 
-// A failure about `name` in `node` (about `node` when name is null), with the
-// system's `error`.
+// A line about `name` in `node` (about `node` when name is null), with the
+// system's `error` when there is one.
 void TraceBelow(Trace &trace, const char *what, const Node *node, const wchar_t *name,
                 size_t nameLength, DWORD error)
 {
     if (!trace.on()) return;
     OwnedWideText path(PathOf(node, name, nameLength));
     if (!path.valid()) return;
-    char after[32];
-    snprintf(after, sizeof after, " (error %lu)", error);
+    char after[32] = "";
+    if (error != 0) snprintf(after, sizeof after, " (error %lu)", error);
     TracePath(trace, what, path.get(), after);
 }
 

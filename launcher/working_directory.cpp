@@ -24,6 +24,7 @@
 // marker, goes.
 #include "launcher/working_directory.h"
 
+#include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/owned.h"
 #include "base/path.h"
@@ -83,16 +84,6 @@ Liveness Examine(HANDLE parent, const std::wstring &name, ACCESS_MASK access, UL
     return Liveness::Unknown;
 }
 
-std::wstring Wide(const std::string &text)
-{
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (units <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
-    wide.resize(static_cast<size_t>(units) - 1);
-    return wide;
-}
-
 // The temporary directory, opened to make or examine names in it.
 HANDLE OpenTemporaryDirectory(const char *dir)
 {
@@ -145,7 +136,7 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
     if (!parent.valid() || !descriptor.valid()) return nullptr;
     for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
         const std::string name = std::string(prefix) + Suffix(draw(), serial);
-        const std::wstring wide = Wide(name);
+        const std::wstring wide = WidenAnsi(name.c_str());
         // The rest of the run names the directory by its path, through the
         // ANSI calls: a path they cannot take is refused before anything
         // is made, as CreateDirectory refuses one that leaves no room for a
@@ -198,12 +189,12 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
 
     OwnedHandle parent(OpenTemporaryDirectory(dir));
     if (!parent.valid()) return;
-    const std::wstring marker = Wide(EarlierWorkingDirectoryMarker);
+    const std::wstring marker = WidenAnsi(EarlierWorkingDirectoryMarker);
     for (const std::string &name : names) {
         const std::string path = JoinPath(dir, name);
         DWORD error = 0;
         HANDLE opened = nullptr;
-        Liveness liveness = Examine(parent.get(), Wide(name), FILE_LIST_DIRECTORY | READ_CONTROL,
+        Liveness liveness = Examine(parent.get(), WidenAnsi(name.c_str()), FILE_LIST_DIRECTORY | READ_CONTROL,
                                     FILE_DIRECTORY_FILE, &opened, &error);
         OwnedHandle directory(opened);
         HandleFacts facts;
