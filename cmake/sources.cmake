@@ -29,8 +29,9 @@ function(add_module name)
 endfunction()
 
 add_module(base
-    SOURCES base/memory.cpp base/mbcs.cpp base/path.cpp base/product_values.cpp base/trace.cpp
-            base/workers.cpp)
+    SOURCES base/file_below.cpp base/memory.cpp base/mbcs.cpp base/path.cpp
+            base/product_values.cpp base/trace.cpp base/workers.cpp
+    USES ntdll)
 add_module(product
     SOURCES product/product.cpp
     USES base)
@@ -49,7 +50,7 @@ add_module(launcher
     SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp
             launcher/file_safety.cpp launcher/launch_sequence.cpp launcher/options.cpp
             launcher/working_directory.cpp
-    USES base product zip ui java advapi32 ntdll)
+    USES base product zip ui java advapi32)
 
 add_library(catalogue OBJECT
     ${CMAKE_SOURCE_DIR}/ui/messages_en.cpp ${CMAKE_SOURCE_DIR}/ui/messages_es.cpp

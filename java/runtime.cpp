@@ -383,7 +383,7 @@ char *GetStringFromRegistry(HKEY key, const char *valueName)
     return text;
 }
 
-char *GetBundledJREPath(Trace &trace)
+char *GetBundledJREPath(Trace &trace, bool (*stopRequested)())
 {
     if (bundledJREPath != nullptr) return bundledJREPath;
     const char *home = GetApplicationHome();
@@ -411,7 +411,8 @@ char *GetBundledJREPath(Trace &trace)
     bool extracted = false;
     {
         ProgressStep step("unzipping_java_files");
-        extracted = UnzipFiles(archive, home, prefix.c_str(), nullptr, nullptr, step.written());
+        extracted = UnzipFiles(archive, home, prefix.c_str(), nullptr, nullptr, step.written(),
+                               stopRequested);
     }
     if (extracted) {
         extractedRuntimeHome = home;
@@ -444,11 +445,15 @@ char *GetBundledLibraryPath()
     return bundledLibraryPath;
 }
 
-char *GetPublicJREPath(Trace &trace)
+char *GetPublicJREPath(Trace &trace, bool (*stopRequested)())
 {
     // The payload runtime is looked for (and extracted) before the registry
     // is read, whatever the registry holds.
-    const char *bundled = GetBundledJREPath(trace);
+    const char *bundled = GetBundledJREPath(trace, stopRequested);
+    if (stopRequested != nullptr && stopRequested()) {
+        trace.Line("runtime: search stopped");
+        return nullptr;
+    }
     const bool bundledIsKit = bundled != nullptr && IsJDK(bundled);
     if (bundled != nullptr) {
         trace.Line("runtime: payload: candidate %s, version not examined, %s", bundled,

@@ -33,7 +33,9 @@ char *GetStringFromRegistry(HKEY key, const char *valueName);
 // extracted from the launcher's own archive when it is not there yet (showing
 // "unzipping_java_files"). Cached once found; a failure leaves the cache
 // empty so a later call tries again. Do not free; null when there is none.
-char *GetBundledJREPath(Trace &trace = NoTrace());
+// `stopRequested`, when given, can end the extraction between files (see
+// UnzipFiles); the answer is then null.
+char *GetBundledJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr);
 
 // The entry-name prefix of the payload runtime ("package/jre") when
 // GetBundledJREPath extracted it below `destination` in this process and
@@ -58,6 +60,8 @@ char *GetBundledLibraryPath();
 // Software\JavaSoft\JDK and ...\JRE, after the two above, and compares
 // versions numerically (CompareVersions). `trace` gets every candidate with
 // its source, path and version, and why it was taken or refused.
-char *GetPublicJREPath(Trace &trace = NoTrace());
+// `stopRequested` goes to GetBundledJREPath; once it says yes, the search
+// ends with null.
+char *GetPublicJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr);
 
 #endif

@@ -1,15 +1,5 @@
-// Handle-relative opening goes through NtCreateFile: the Win32 calls take
-// whole paths only, and every lookup of a whole path walks its components
-// again, each of which may have been swapped for a link since it was checked.
-// ntdll.dll is part of every Windows; the call is documented for drivers and
-// applications alike.
-//
-// Links are judged by the handle, which was opened with
-// FILE_OPEN_REPARSE_POINT and so holds the link itself on Windows. Wine 8
-// keeps no reparse points: a Unix symbolic link is opened as its target and
-// the handle cannot tell. Callers that listed the directory first therefore
-// also compare the file id the listing gave with the handle's: a name swapped
-// for a link after the listing opens another object.
+// The ownership and permissions are read through the Win32 security calls,
+// on handles the handle-relative calls opened.
 //
 // The calls here are those of Windows Vista, the oldest system the
 // programs' manifest names; the rest of the launcher is built for older
@@ -23,15 +13,8 @@
 #include <aclapi.h>
 #include <ntsecapi.h>
 #include <sddl.h>
-#include <winternl.h>
 
 #include <cstring>
-
-extern "C" {
-NTSTATUS NTAPI NtCreateFile(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
-                            PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-ULONG NTAPI RtlNtStatusToDosError(NTSTATUS);
-}
 
 namespace {
 
@@ -85,69 +68,6 @@ std::string SidText(PSID sid)
 }
 
 } // namespace
-
-HANDLE OpenBelow(HANDLE parent, const wchar_t *name, size_t nameLength, ACCESS_MASK access,
-                 ULONG disposition, ULONG options, ULONG share, PSECURITY_DESCRIPTOR descriptor,
-                 DWORD *error)
-{
-    const size_t maxLength = 0x7FFF;  // a UNICODE_STRING counts bytes in 16 bits
-    if (nameLength == 0 || nameLength > maxLength) {
-        *error = ERROR_INVALID_NAME;
-        return nullptr;
-    }
-    UNICODE_STRING text;
-    text.Buffer = const_cast<wchar_t *>(name);
-    text.Length = static_cast<USHORT>(nameLength * sizeof(wchar_t));
-    text.MaximumLength = text.Length;
-    OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, parent, descriptor);
-    IO_STATUS_BLOCK io;
-    HANDLE handle = nullptr;
-    const NTSTATUS status =
-        NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                     share, disposition,
-                     options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (status < 0) {
-        *error = RtlNtStatusToDosError(status);
-        return nullptr;
-    }
-    *error = 0;
-    return handle;
-}
-
-bool FactsOf(HANDLE handle, HandleFacts *facts)
-{
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) return false;
-    facts->attributes = info.dwFileAttributes;
-    facts->id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-bool ReadListing(HANDLE directory, void *batch, size_t size, bool restart)
-{
-    return GetFileInformationByHandleEx(
-               directory, restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
-               batch, static_cast<DWORD>(size)) != 0;
-}
-
-size_t EntryAt(const void *batch, size_t offset, ListedEntry *entry)
-{
-    const FILE_ID_BOTH_DIR_INFO *listed = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(
-        static_cast<const unsigned char *>(batch) + offset);
-    entry->name = listed->FileName;
-    entry->length = listed->FileNameLength / sizeof(wchar_t);
-    entry->attributes = listed->FileAttributes;
-    entry->id = static_cast<uint64_t>(listed->FileId.QuadPart);
-    return listed->NextEntryOffset != 0 ? offset + listed->NextEntryOffset : 0;
-}
-
-bool MarkForDeletion(HANDLE handle)
-{
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != 0;
-}
 
 std::vector<unsigned char> CurrentUserSid()
 {

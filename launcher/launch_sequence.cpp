@@ -245,8 +245,8 @@ bool ChooseRuntime(RunState &run)
         run.trace.Line("runtime: chose %s: named with -javahome", run.javaRuntimePath);
         return true;
     }
-    run.javaRuntimePath = GetPublicJREPath(run.trace);
-    if (run.javaRuntimePath == nullptr) return NoJava(run, "no_find_java");
+    run.javaRuntimePath = GetPublicJREPath(run.trace, StopRequested);
+    if (run.javaRuntimePath == nullptr) return StopRequested() ? false : NoJava(run, "no_find_java");
     return true;
 }
 
@@ -263,15 +263,19 @@ bool ExtractPayload(RunState &run)
     {
         ProgressStep step("unzipping_files");
         extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts,
-                               step.written());
+                               step.written(), StopRequested);
     }
     zipClose(zip);
-    run.trace.Line("payload: %s into %s", extracted ? "extracted" : "extraction failed",
+    run.trace.Line("payload: %s into %s",
+                   extracted ? "extracted" : counts.stopped ? "extraction stopped" : "extraction failed",
                    run.workingDirectory);
+    if (!counts.refused.empty())
+        run.trace.Line("payload: %s refused: the name is not safe, or a link stands in its way",
+                       counts.refused.c_str());
     run.trace.Line("payload: %d files written by %d worker threads; %d entries under %s passed "
                    "over, extracted before", counts.files, counts.workers, counts.passedOver,
                    extractedBefore != nullptr ? extractedBefore : "(none)");
-    if (!extracted) ReportError("corrupted_zip_file", run.execPath);
+    if (!extracted && !counts.stopped) ReportError("corrupted_zip_file", run.execPath);
     return extracted;
 }
 

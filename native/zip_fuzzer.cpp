@@ -92,23 +92,18 @@ SEAM int MemClose(int fd)
     return fd == kArchiveFd || fd == kSinkFd ? 0 : fileioSystem()->close(fd);
 }
 
-SEAM FileKind SystemKind(const char *path)
+SEAM int SystemOpenDirectory(int parent, const char *name)
 {
-    return fileioSystem()->kind(path);
+    return fileioSystem()->openDirectory(parent, name);
 }
 
-SEAM int SystemUnlink(const char *path)
+SEAM int SystemCreateFile(int directory, const char *name, int64_t size)
 {
-    return fileioSystem()->unlink(path);
+    return fileioSystem()->createFile(directory, name, size);
 }
 
-SEAM int SystemMakeDirectory(const char *path)
-{
-    return fileioSystem()->makeDirectory(path);
-}
-
-const FileIo kMemory = {MemOpen,  MemSeek,    MemRead,      MemReadAt,          MemWrite,
-                        MemClose, SystemKind, SystemUnlink, SystemMakeDirectory};
+const FileIo kMemory = {MemOpen,  MemSeek,  MemRead,             MemReadAt,
+                        MemWrite, MemClose, SystemOpenDirectory, SystemCreateFile};
 
 // The process's scratch directory; the extraction's destination is "dest"
 // inside it.

@@ -176,17 +176,19 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
 
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
 {
-    return zipWriteEntryFrom(zip->fd, entry, fileSeamPath(path).c_str());
-}
-
-bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
-                       std::atomic<uint64_t> *written)
-{
     if (entry->uncompressedSize < 0) return false;
-    int fd = fileOpen(path, FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
+    int fd = fileOpen(fileSeamPath(path).c_str(),
+                      FILEIO_WRONLY | FILEIO_BINARY | FILEIO_CREAT | FILEIO_TRUNC,
                       FILEIO_S_IREAD | FILEIO_S_IWRITE);
     if (fd < 0) return false;
+    const bool ok = zipWriteEntryTo(zip->fd, entry, fd);
+    fileClose(fd);
+    return ok;
+}
 
+bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written)
+{
+    if (entry->uncompressedSize < 0) return false;
     bool ok = false;
     if (entry->compressedSize != 0) {
         const char *message = nullptr;
@@ -211,6 +213,5 @@ bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
         }
         if (ok && crc != entry->crc) ok = false;
     }
-    fileClose(fd);
     return ok;
 }

@@ -43,14 +43,16 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
 // A partly written file is left in place on failure.
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
 
-// zipReadEntry with `path` in the file seam's form (fileSeamPath) and the
-// archive read through `archiveFd`, a descriptor of the archive's file, by
-// positioned reads alone, and nothing of the archive
-// record touched: several threads may write entries at once, each with an
-// entry of its own (the numbers of an entry are all that is used). When
-// `written` is given, every block written is added to it as it goes (a
-// relaxed atomic add, no lock), so another thread can watch the bytes grow.
-bool zipWriteEntryFrom(int archiveFd, const ZipEntry *entry, const char *path,
-                       std::atomic<uint64_t> *written = nullptr);
+// Writes the entry's uncompressed contents to `fd`, a descriptor open for
+// writing, which stays open; the archive is read through `archiveFd`, a
+// descriptor of the archive's file, by positioned reads alone, and nothing
+// of the archive record is touched: several threads may write entries at
+// once, each with an entry of its own (the numbers of an entry are all that
+// is used). True only when exactly uncompressedSize bytes were written and
+// their CRC-32 matches the entry's. When `written` is given, every block
+// written is added to it as it goes (a relaxed atomic add, no lock), so
+// another thread can watch the bytes grow.
+bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd,
+                     std::atomic<uint64_t> *written = nullptr);
 
 #endif

@@ -26,19 +26,22 @@
 // "./a.jar" (tar) and "dir\\a.jar" (older Windows archivers) land where
 // "a.jar" and "dir/a.jar" do; the prefix is compared with those names too.
 //
-// The output path is "<destination>/<name>" in one buffer. The walk cuts it
-// at each "/", makes sure that directory
-// exists, then turns the "/" into the platform's separator and goes on; the
-// first cut is the destination itself. Directories made once are
-// remembered, so an entry in a known directory costs no file call for it.
-// Both sets are cleared after a few thousand names (with the workers waited
-// for), which keeps memory flat whatever the payload.
+// Nothing is made by whole path. The destination is opened once (it is the
+// caller's), and each directory of a name is opened, or made, as one name
+// below its parent's descriptor; files are created below their directory's
+// descriptor (fileOpenDirectory, fileCreateFile: never through a link). So a
+// component swapped for a link, before or during the extraction, redirects
+// no write: a directory already made is reached through the descriptor held
+// on it, and a link found where a directory goes is refused. Descriptors of
+// the directories in use are kept by the name's directory part, so an entry
+// in a known directory costs no directory call; the files in flight hold
+// them, so they are closed only with the workers waited for, a few hundred
+// at a time, which keeps descriptors and memory flat whatever the payload.
 //
 // The names come from the archive, so a name that would climb out of the
 // destination, or that Windows would write under another name or as a
-// device, is refused before any directory is made for it; and every
-// directory and file, before it is touched, must have a full path (as the
-// system resolves it) below the destination's.
+// device, is refused before any directory is made for it; below a
+// descriptor, one component at a time, the rest cannot climb either.
 #include "zip/extract.h"
 
 #include <atomic>
@@ -46,6 +49,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "base/mbcs.h"
@@ -56,17 +60,14 @@
 
 namespace {
 
-#ifdef _WIN32
-const char kSeparator = '\\';
-#else
-const char kSeparator = '/';
-#endif
 // The code page of every path and name here.
 const unsigned kUtf8CodePage = 65001;
 
-// Names remembered (directories made, files in flight) before the sets are
-// cleared.
+// Names of files in flight remembered before the workers are waited for.
 const size_t kRememberedNames = 4096;
+// Directory descriptors held before the workers are waited for and they are
+// closed.
+const size_t kHeldDirectories = 256;
 // Files queued per worker: enough to keep them busy while the walk reads
 // the next local headers.
 const int kQueuedPerWorker = 4;
@@ -82,16 +83,20 @@ struct Extraction {
 struct FileJob {
     Extraction *extraction;
     ZipEntry entry;
-    std::string path;
+    int directory;      // held by the walk until the workers are idle
+    std::string name;   // one component
 };
 
 void WriteFile(void *task)
 {
     FileJob *job = static_cast<FileJob *>(task);
     Extraction *extraction = job->extraction;
-    if (!extraction->failed.load() &&
-        !zipWriteEntryFrom(extraction->archiveFd, &job->entry, job->path.c_str(), extraction->written))
-        extraction->failed.store(true);
+    if (!extraction->failed.load()) {
+        const int fd = fileCreateFile(job->directory, job->name.c_str(), job->entry.uncompressedSize);
+        bool ok = fd >= 0 && zipWriteEntryTo(extraction->archiveFd, &job->entry, fd, extraction->written);
+        if (fd >= 0 && fileClose(fd) != 0) ok = false;
+        if (!ok) extraction->failed.store(true);
+    }
     delete job;
 }
 
@@ -113,14 +118,14 @@ public:
     InFlight(WorkerPool &pool, unsigned codePage) : pool_(pool), codePage_(codePage) {}
 
     // Waits for the workers when `path` may name a file in flight.
-    void Touching(const char *path)
+    void Touching(const std::string &path)
     {
-        if (!files_.empty() && files_.count(FileNameKey(path, codePage_)) != 0) Settle();
+        if (!files_.empty() && files_.count(FileNameKey(path.c_str(), codePage_)) != 0) Settle();
     }
-    void Add(const char *path)
+    void Add(const std::string &path)
     {
         if (files_.size() >= kRememberedNames) Settle();
-        files_.insert(FileNameKey(path, codePage_));
+        files_.insert(FileNameKey(path.c_str(), codePage_));
     }
     // Waits until every file handed out is written.
     void Settle()
@@ -135,28 +140,72 @@ private:
     std::unordered_set<std::wstring> files_;
 };
 
-// True when the full path of `path` lies below `root` (a full path): the
-// last check before anything is made or written there, whatever the name
-// checks let through.
-bool LiesBelow(const char *path, const std::string &root)
-{
-    const std::string full = fileFullPath(path);
-    std::string prefix = root;
-    if (prefix.empty() || prefix.back() != kSeparator) prefix += kSeparator;
-    return full.size() > prefix.size() && full.compare(0, prefix.size(), prefix) == 0;
-}
+// The descriptors of the directories in use, by their names below the
+// destination ("" for the destination itself, "a/b" for a name's directory
+// part).
+class Directories {
+public:
+    Directories(const char *destination, InFlight &inFlight)
+        : destination_(destination), inFlight_(inFlight) {}
+    ~Directories() { CloseAll(); }
+    Directories(const Directories &) = delete;
+    Directories &operator=(const Directories &) = delete;
+
+    // The descriptor of the directory `path` ("" or a name's directory part,
+    // without the final "/"), made along with the directories above it as
+    // needed; -1 when one cannot be made or a link stands in its way.
+    int Open(const std::string &path)
+    {
+        if (held_.size() >= kHeldDirectories && held_.count(path) == 0) {
+            inFlight_.Settle();
+            CloseAll();
+        }
+        return OpenHeld(path);
+    }
+
+private:
+    // Open without closing any: the callers above hold their parents'.
+    int OpenHeld(const std::string &path)
+    {
+        auto known = held_.find(path);
+        if (known != held_.end()) return known->second;
+        int fd = -1;
+        if (path.empty()) {
+            fd = fileOpenDirectory(-1, destination_);
+        } else {
+            const size_t cut = path.rfind('/');
+            const int parent = OpenHeld(cut == std::string::npos ? std::string() : path.substr(0, cut));
+            if (parent < 0) return -1;
+            // A file of this name may still be written.
+            inFlight_.Touching(path);
+            fd = fileOpenDirectory(parent, path.c_str() + (cut == std::string::npos ? 0 : cut + 1));
+        }
+        if (fd >= 0) held_.emplace(path, fd);
+        return fd;
+    }
+
+    void CloseAll()
+    {
+        for (const auto &item : held_) fileClose(item.second);
+        held_.clear();
+    }
+
+    const char *destination_;
+    InFlight &inFlight_;
+    std::unordered_map<std::string, int> held_;
+};
 
 } // namespace
 
 bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix, const char *except,
-                ExtractionCounts *counts, std::atomic<uint64_t> *written)
+                ExtractionCounts *counts, std::atomic<uint64_t> *written, bool (*stopRequested)())
 {
     ExtractionCounts ignored;
     if (counts == nullptr) counts = &ignored;
     *counts = ExtractionCounts();
     if (zip == nullptr || ansiDestination == nullptr) return false;
-    const std::string seamDestination = fileSeamPath(ansiDestination);
-    const char *destination = seamDestination.c_str();
+    const std::string destination = fileSeamPath(ansiDestination);
+    if (*ansiDestination != '\0' && destination.empty()) return false;
 
     // The workers read through a descriptor of their own: positioned reads
     // there cannot move the position that the local-header reads here use.
@@ -168,22 +217,24 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     if (workers > 0 && zip->entryCount > 1) ownFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
     if (ownFd < 0) workers = 0;
     extraction.archiveFd = ownFd >= 0 ? ownFd : zip->fd;
-    const std::string root = fileFullPath(destination);
-    bool ok = !root.empty() && (*ansiDestination == '\0' || !seamDestination.empty());
-    if (ok) {
+    bool ok = true;
+    {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
         counts->workers = pool.Threads();
         const unsigned codePage = LauncherCodePage();
         InFlight inFlight(pool, kUtf8CodePage);
-        std::unordered_set<std::string> directories;
-        std::string path;
+        Directories directories(destination.c_str(), inFlight);
         std::string name;
         std::string utf8;
-        const size_t destinationLength = strlen(destination);
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
 
         for (int n = 0; n < zip->entryCount && !extraction.failed.load(); ++n) {
+            if (stopRequested != nullptr && stopRequested()) {
+                counts->stopped = true;
+                ok = false;
+                break;
+            }
             ZipEntry *entry = zipGetNextEntry(zip, n);
             if (entry == nullptr) {
                 ok = false;
@@ -203,6 +254,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
                 continue;
             }
             if (!safe) {
+                counts->refused = name;
                 zipFreeEntry(zip, entry);
                 ok = false;
                 break;
@@ -211,55 +263,36 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             const bool alone = name.find('~') != std::string::npos;
             if (alone) inFlight.Settle();
 
-            path.assign(destination, destinationLength);
-            path += '/';
-            path += name;
-            char *text = &path[0];
-            bool isDirectory = false;
-            bool outside = false;
-            for (char *slash = strchr(text + destinationLength, '/'); slash != nullptr;
-                 slash = strchr(slash + 1, '/')) {
-                *slash = '\0';
-                if (directories.count(text) == 0) {
-                    // The first cut is the destination itself.
-                    if (slash != text + destinationLength && !LiesBelow(text, root)) {
-                        outside = true;
-                        break;
-                    }
-                    inFlight.Touching(text);
-                    if (fileKind(text) == FILE_KIND_FILE) fileUnlink(text);
-                    fileMakeDirectory(text);
-                    if (directories.size() >= kRememberedNames) directories.clear();
-                    directories.insert(text);
-                }
-                if (slash[1] == '\0') {
-                    isDirectory = true;
-                    break;
-                }
-                *slash = kSeparator;
-            }
-            if (outside || (!isDirectory && !LiesBelow(text, root))) {
+            const bool isDirectory = name.back() == '/';
+            if (isDirectory) name.pop_back();
+            const size_t cut = name.rfind('/');
+            const int directory =
+                directories.Open(isDirectory ? name : cut == std::string::npos ? std::string() : name.substr(0, cut));
+            if (directory < 0) {
+                counts->refused = name;
                 zipFreeEntry(zip, entry);
                 ok = false;
                 break;
             }
             if (!isDirectory) {
-                inFlight.Touching(text);
+                inFlight.Touching(name);
                 counts->files++;
-                FileJob *job = new FileJob{&extraction, *entry, text};
+                FileJob *job = new FileJob{&extraction, *entry, directory,
+                                           name.substr(cut == std::string::npos ? 0 : cut + 1)};
                 job->entry.entryName = nullptr;
                 job->entry.extraField = nullptr;
                 job->entry.entryComment = nullptr;
                 if (alone) {
                     WriteFile(job);
                 } else {
-                    inFlight.Add(text);
+                    inFlight.Add(name);
                     pool.Submit(WriteFile, job);
                 }
             }
             zipFreeEntry(zip, entry);
         }
-        // The pool waits for every file before it goes.
+        // Every file written before its directory's descriptor is closed.
+        inFlight.Settle();
     }
     if (ownFd >= 0) fileClose(ownFd);
     return ok && !extraction.failed.load();

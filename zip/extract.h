@@ -6,14 +6,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // What an extraction did: the files it handed out to be written, the
 // entries it passed over for `except`, and the worker threads that wrote
 // (0: all on the calling thread).
+// `stopped`: a stop request ended it; `refused`: the entry name refused, as
+// it is extracted, when a name is not safe or a link stands in its way.
 struct ExtractionCounts {
     int files = 0;
     int passedOver = 0;
     int workers = 0;
+    bool stopped = false;
+    std::string refused;
 };
 
 // Extracts every entry of `zip` whose name, as it is extracted
@@ -28,7 +33,10 @@ struct ExtractionCounts {
 // be read or written, or a name is not safe (zipIsSafeName: it would land
 // outside the destination or under another name; or a name flagged UTF-8 is
 // not UTF-8), and when zip or
-// destination is null. Files are written by a few worker threads at once
+// destination is null. Every directory and file is made one name at a time
+// below its parent's descriptor, never through a link: a link standing where
+// a directory goes fails the extraction, one standing where a file goes is
+// replaced. Files are written by a few worker threads at once
 // (unless built with ZIP_SERIAL_EXTRACTION), with the result of writing them
 // one after another: the same files and bytes, the later of two entries of
 // one name winning. After a failure no further entry is started; nothing
@@ -37,8 +45,11 @@ struct ExtractionCounts {
 // uncompressed byte written, while the workers write (relaxed atomic adds on
 // the writers' threads): a display on another thread may read it at any
 // time. It is not reset, so one counter can measure several extractions.
+// `stopRequested`, when given, is asked before each entry: once it says yes,
+// no further entry is started, the files handed out are finished, and the
+// extraction returns false with counts->stopped set.
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
                 const char *except = nullptr, ExtractionCounts *counts = nullptr,
-                std::atomic<uint64_t> *written = nullptr);
+                std::atomic<uint64_t> *written = nullptr, bool (*stopRequested)() = nullptr);
 
 #endif

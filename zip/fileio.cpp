@@ -13,15 +13,20 @@
 #include <sys/types.h>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <string>
 
+#include "base/file_below.h"
 #include "base/mbcs.h"
+#include "base/owned.h"
 #include "base/path.h"
 #else
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -79,21 +84,119 @@ int SystemClose(int fd)
     return _close(fd);
 }
 
-FileKind SystemKind(const char *path)
+HANDLE HandleOf(int fd)
 {
-    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_KIND_MISSING;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-int SystemUnlink(const char *path)
+// The descriptor that owns `handle` from now on; -1 (and the handle closed)
+// when the C runtime has no descriptor left.
+int DescriptorOf(HANDLE handle, int flags)
 {
-    return DeleteFileW(SystemPath(path).c_str()) ? 0 : -1;
+    if (handle == nullptr) return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) CloseHandle(handle);
+    return fd;
 }
 
-int SystemMakeDirectory(const char *path)
+// Directories are held without FILE_SHARE_DELETE: while the extraction
+// holds one, nobody can rename it away and put something else in its place.
+const ACCESS_MASK kDirectoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+const ULONG kDirectoryShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Deletes the non-directory `name` in `parent` (the link itself, where one
+// stands there).
+bool RemoveFileBelow(HANDLE parent, const std::wstring &name)
 {
-    return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : -1;
+    DWORD error = 0;
+    OwnedHandle held(OpenBelow(parent, name.c_str(), name.size(), DELETE, FILE_OPEN,
+                               FILE_NON_DIRECTORY_FILE, kShareAll, nullptr, &error));
+    return held.get() != nullptr && MarkForDeletion(held.get());
+}
+
+// True when `directory`, just opened as the existing entry `name` of
+// `parent`, is that entry itself and no link. The handle holds a link
+// itself on Windows; Wine opens a link's target, so the listing's word on
+// the name is taken too.
+bool IsPlainDirectory(HANDLE parent, const std::wstring &name, HANDLE directory)
+{
+    HandleFacts held;
+    HandleFacts listed;
+    if (!FactsOf(directory, &held) || !ListedFactsOf(parent, name.c_str(), name.size(), &listed))
+        return false;
+    if ((held.attributes | listed.attributes) & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return held.id == 0 || listed.id == 0 || held.id == listed.id;
+}
+
+int SystemOpenDirectory(int parent, const char *name)
+{
+    if (parent < 0) {
+        const std::wstring path = SystemPath(name);
+        if (path.empty()) return -1;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            CreateDirectoryW(path.c_str(), nullptr);
+        HANDLE handle = CreateFileW(path.c_str(), kDirectoryAccess, kDirectoryShare, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        return DescriptorOf(handle == INVALID_HANDLE_VALUE ? nullptr : handle, _O_RDONLY);
+    }
+    const HANDLE above = HandleOf(parent);
+    const std::wstring wide = WidenUtf8(name);
+    if (above == INVALID_HANDLE_VALUE || wide.empty()) return -1;
+    DWORD error = 0;
+    ULONG_PTR outcome = 0;
+    HANDLE handle = OpenBelow(above, wide.c_str(), wide.size(), kDirectoryAccess, FILE_OPEN_IF,
+                              FILE_DIRECTORY_FILE, kDirectoryShare, nullptr, &error, &outcome);
+    if (handle == nullptr && error == ERROR_DIRECTORY) {
+        // A file stands where the directory goes.
+        if (!RemoveFileBelow(above, wide)) return -1;
+        handle = OpenBelow(above, wide.c_str(), wide.size(), kDirectoryAccess, FILE_CREATE,
+                           FILE_DIRECTORY_FILE, kDirectoryShare, nullptr, &error, &outcome);
+    }
+    if (handle != nullptr && outcome != FILE_CREATED && !IsPlainDirectory(above, wide, handle)) {
+        CloseHandle(handle);
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return -1;
+    }
+    return DescriptorOf(handle, _O_RDONLY);
+}
+
+int SystemCreateFile(int directory, const char *name, int64_t size)
+{
+    const HANDLE above = HandleOf(directory);
+    const std::wstring wide = WidenUtf8(name);
+    if (above == INVALID_HANDLE_VALUE || wide.empty() || size < 0) return -1;
+    const ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
+    DWORD error = 0;
+    HANDLE handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
+                              FILE_SHARE_READ, nullptr, &error, nullptr, static_cast<uint64_t>(size));
+    if (handle == nullptr && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+        // Never written through: a link standing there is replaced, a file
+        // emptied (keeping its name as it was written first).
+        handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE | DELETE, FILE_OPEN,
+                           options, FILE_SHARE_READ, nullptr, &error);
+        HandleFacts facts;
+        if (handle != nullptr && FactsOf(handle, &facts) &&
+            !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            LARGE_INTEGER empty = {};
+            if (!SetFilePointerEx(handle, empty, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+                CloseHandle(handle);
+                handle = nullptr;
+            }
+        } else {
+            if (handle != nullptr) {
+                MarkForDeletion(handle);
+                CloseHandle(handle);
+            }
+            handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
+                               FILE_SHARE_READ, nullptr, &error, nullptr,
+                               static_cast<uint64_t>(size));
+        }
+    }
+    return DescriptorOf(handle, 0);
 }
 #else
 int SystemOpen(const char *path, int flags, int permission)
@@ -141,26 +244,44 @@ int SystemClose(int fd)
     return close(fd);
 }
 
-FileKind SystemKind(const char *path)
+int OpenDirectoryBelow(int parent, const char *name)
 {
-    struct stat info;
-    if (stat(path, &info) != 0) return FILE_KIND_MISSING;
-    return S_ISDIR(info.st_mode) ? FILE_KIND_DIRECTORY : FILE_KIND_FILE;
+    return openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-int SystemUnlink(const char *path)
+int SystemOpenDirectory(int parent, const char *name)
 {
-    return unlink(path);
+    if (parent < 0) {
+        struct stat info;
+        if (lstat(name, &info) == 0 && !S_ISDIR(info.st_mode)) unlink(name);
+        mkdir(name, 0777);
+        return open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return -1;
+    const int fd = OpenDirectoryBelow(parent, name);
+    if (fd >= 0 || errno != ENOTDIR) return fd;  // ELOOP: a link stands there
+    // A file stands where the directory goes.
+    if (unlinkat(parent, name, 0) != 0 || mkdirat(parent, name, 0777) != 0) return -1;
+    return OpenDirectoryBelow(parent, name);
 }
 
-int SystemMakeDirectory(const char *path)
+int SystemCreateFile(int directory, const char *name, int64_t size)
 {
-    return mkdir(path, 0777);
+    if (size < 0) return -1;
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(directory, name, flags, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+    // Never written through: a file standing there is emptied (keeping its
+    // name), a link replaced.
+    fd = openat(directory, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP && unlinkat(directory, name, 0) == 0)
+        fd = openat(directory, name, flags, 0666);
+    return fd;
 }
 #endif
 
-const FileIo kSystem = {SystemOpen,  SystemSeek, SystemRead,   SystemReadAt,       SystemWrite,
-                        SystemClose, SystemKind, SystemUnlink, SystemMakeDirectory};
+const FileIo kSystem = {SystemOpen,  SystemSeek,          SystemRead,      SystemReadAt,
+                        SystemWrite, SystemClose,         SystemOpenDirectory, SystemCreateFile};
 
 const FileIo *current = &kSystem;
 
@@ -208,28 +329,17 @@ int fileClose(int fd)
     return current->close(fd);
 }
 
-FileKind fileKind(const char *path)
+int fileOpenDirectory(int parent, const char *name)
 {
-    return current->kind(path);
+    return current->openDirectory(parent, name);
 }
 
-int fileUnlink(const char *path)
+int fileCreateFile(int directory, const char *name, int64_t size)
 {
-    return current->unlink(path);
-}
-
-int fileMakeDirectory(const char *path)
-{
-    return current->makeDirectory(path);
+    return current->createFile(directory, name, size);
 }
 
 #ifdef _WIN32
-std::string fileFullPath(const char *path)
-{
-    const std::wstring wide = WidenUtf8(path);
-    return wide.empty() ? std::string() : NarrowToUtf8(FullPathWide(wide));
-}
-
 std::string fileSeamPath(const char *path)
 {
     return ToUtf8(path, CP_ACP);
@@ -238,32 +348,5 @@ std::string fileSeamPath(const char *path)
 std::string fileSeamPath(const char *path)
 {
     return path;
-}
-
-std::string fileFullPath(const char *path)
-{
-    std::string text = path;
-    if (text.empty() || text[0] != '/') {
-        char *current = getcwd(nullptr, 0);
-        if (current == nullptr) return std::string();
-        text = std::string(current) + "/" + text;
-        free(current);
-    }
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != '/') continue;
-        const std::string part = text.substr(start, i - start);
-        start = i + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    std::string full;
-    for (const std::string &part : parts) full += "/" + part;
-    return full.empty() ? std::string("/") : full;
 }
 #endif

@@ -23,15 +23,28 @@ enum : int {
     FILEIO_S_IWRITE = 0x0080,
 };
 
-// What a path names, as fileKind reports it.
-enum FileKind { FILE_KIND_MISSING = 0, FILE_KIND_FILE = 1, FILE_KIND_DIRECTORY = 2 };
-
 // The operations. Results follow the C runtime: descriptors >= 0 or -1;
 // seek gives the new position or -1;
-// read/write give the count or -1; close/unlink/makeDirectory give 0 or -1.
+// read/write give the count or -1; close gives 0 or -1.
 // readAt reads at a file position without a seek of its own: several threads
 // may read one descriptor at once through it, and the position that seek and
 // read use is left undefined.
+//
+// openDirectory and createFile make a tree one name at a time below a
+// directory descriptor, never through a link, so that a component swapped
+// for a link at any moment redirects no write:
+// - openDirectory(-1, path) opens the directory `path` (the caller's own,
+//   reached as the system resolves it), making it when missing and
+//   replacing a file standing there;
+// - openDirectory(parent, name) opens the directory `name`, a single
+//   component, in the directory `parent`, making it when missing and
+//   replacing a file (or a link to one) standing there; a link standing
+//   where the directory goes is refused, and nothing is done to it;
+// - createFile(directory, name, size) creates the file `name` in
+//   `directory` for writing, with room for `size` bytes made at once; a file
+//   or a link standing there is replaced (the link itself, never what it
+//   points to), a directory there is refused.
+// Both give a descriptor that close closes, or -1.
 struct FileIo {
     int (*open)(const char *path, int flags, int permission);
     int64_t (*seek)(int fd, int64_t offset, int whence);
@@ -39,9 +52,8 @@ struct FileIo {
     int (*readAt)(int fd, void *buffer, unsigned count, int64_t position);
     int (*write)(int fd, const void *buffer, unsigned count);
     int (*close)(int fd);
-    FileKind (*kind)(const char *path);
-    int (*unlink)(const char *path);
-    int (*makeDirectory)(const char *path);
+    int (*openDirectory)(int parent, const char *name);
+    int (*createFile)(int directory, const char *name, int64_t size);
 };
 
 // The C runtime's own operations.
@@ -58,16 +70,8 @@ int fileRead(int fd, void *buffer, unsigned count);
 int fileReadAt(int fd, void *buffer, unsigned count, int64_t position);
 int fileWrite(int fd, const void *buffer, unsigned count);
 int fileClose(int fd);
-FileKind fileKind(const char *path);
-int fileUnlink(const char *path);
-int fileMakeDirectory(const char *path);
-
-// The full path of `path` as the system resolves it: on Windows as
-// GetFullPathName does (relative, drive- and root-relative forms, "." and
-// "..", forward slashes made backslashes); elsewhere the same resolution
-// done on the text, against the current directory. Nothing is looked up on
-// disk. Empty when it cannot be made.
-std::string fileFullPath(const char *path);
+int fileOpenDirectory(int parent, const char *name);
+int fileCreateFile(int directory, const char *name, int64_t size);
 
 // The seam's form of `path`, a path in the ANSI code page (as the rest of
 // the launcher keeps them): UTF-8 on Windows, `path` itself elsewhere. The

@@ -19,19 +19,20 @@ import pytest
 
 import installer
 import runtimes
-from launch_support import Run, finish_waiting, launcher, standin, to_linux  # noqa: F401
+from launch_support import (SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, launcher,  # noqa: F401
+                            product_value, standin, to_linux)
 from winerun import collect, kill_and_collect, to_windows, wait_for
 
 CLEANUP_LINE = "Deleting temporary files..."
 
 
 def make_installer(wine, build_dir, where, exit_code=0, release=None, variant="test-bin",
-                   program="conrun.exe"):
+                   program="conrun.exe", **payload):
     runtime = runtimes.make_runtime(build_dir, os.path.join(where, "runtime-source"),
                                     version="1.6.0_45", exit_code=exit_code, release=release)
     out = os.path.join(where, "installer", program)
     installer.build_installer(wine.program(program, variant), out, runtime=runtime,
-                              build_dir=build_dir)
+                              build_dir=build_dir, **payload)
     return out
 
 
@@ -336,6 +337,71 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, p
     assert CLEANUP_LINE.encode() in seen + out
     assert Run(None, str(tmp_path / "tmp"), record).records == [], "the wizard must not start"
     assert os.listdir(str(tmp_path / "tmp")) == []
+
+
+def started_run(wine, program, tmp_dir, env, wanted):
+    """Starts `program` with its own `tmp_dir` and waits until its working
+    directory holds `wanted` (a relative path); returns the process and the
+    working directory."""
+    program, args, extra = command(program, tmp_dir, os.path.join(tmp_dir, "..", "record.jsonl"),
+                                   env=env)
+    proc = wine.popen(program, args, env=extra)
+    working = []
+
+    def reached():
+        working[:] = [os.path.join(tmp_dir, name) for name in os.listdir(tmp_dir)]
+        return len(working) == 1 and os.path.exists(os.path.join(working[0], wanted))
+    wait_for(reached, 120, "the working directory to hold " + wanted)
+    return proc, working[0]
+
+
+def test_ctrl_c_during_the_extraction_stops_it_between_files(wine, standin, tmp_path):
+    """The stop reaches the extraction between files: the rest is not
+    written, no damaged payload is reported, and the run cleans up."""
+    program = make_installer(wine, standin, str(tmp_path), extra=SLOW_PAYLOAD)
+    trace = tmp_path / "trace.txt"
+    tmp_dir = str(tmp_path / "tmp")
+    env = dict(SLOW_WRITES, **{product_value(standin, "PRODUCT_TRACE_VARIABLE"): to_windows(str(trace))})
+    proc, _ = started_run(wine, program, tmp_dir, env, "data/part00.bin")
+    try:
+        os.kill(proc.pid, signal.SIGINT)
+        seen = read_until(proc, CTRL_C_SEEN, b"")
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            kill_and_collect(proc)
+
+    assert proc.returncode == 1, (seen, out, err)
+    traced = trace.read_text("cp1252")
+    assert "payload: extraction stopped into" in traced, traced
+    written = int(re.search(r"payload: (\d+) files written", traced).group(1))
+    assert written < len(SLOW_PAYLOAD), traced
+    assert b"corrupted" not in seen + out + err
+    assert CLEANUP_LINE.encode() in seen + out
+    assert os.listdir(tmp_dir) == []
+
+
+def test_a_link_planted_in_the_tree_being_extracted_redirects_nothing(wine, standin, tmp_path):
+    """A directory link put where the payload's next directory goes, while
+    the payload is extracted, fails the run as a damaged payload would; no
+    file is written through it."""
+    members = SLOW_PAYLOAD[:16] + [("zzz/late.txt", b"late")]
+    # No directory entries up front: "zzz" is made only when its file comes.
+    program = make_installer(wine, standin, str(tmp_path), extra=members, directory_entries=False)
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    trace = tmp_path / "trace.txt"
+    tmp_dir = str(tmp_path / "tmp")
+    env = dict(SLOW_WRITES, **{product_value(standin, "PRODUCT_TRACE_VARIABLE"): to_windows(str(trace))})
+    proc, working = started_run(wine, program, tmp_dir, env, "data/part00.bin")
+    os.symlink(str(outside), os.path.join(working, "zzz"))
+    out, err = collect(proc, 120)
+
+    assert proc.returncode == 1, (out, err)
+    assert "payload: zzz/late.txt refused" in trace.read_text("cp1252")
+    assert b"corrupted" in out + err
+    assert os.listdir(str(outside)) == []
+    assert Run(None, tmp_dir, str(tmp_path / "record.jsonl")).records == [], "the wizard must not start"
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class ScratchTree {
 public:
@@ -111,5 +112,83 @@ private:
 
     std::string root_;
 };
+
+// Links, for the tests that plant one where the launcher works.
+typedef BOOLEAN(WINAPI *CreateSymbolicLinkFn)(LPCSTR, LPCSTR, DWORD);
+typedef char *(CDECL *UnixFileNameFn)(LPCWSTR);
+
+inline std::string UnixFileName(UnixFileNameFn toUnix, const std::string &path)
+{
+    std::wstring wide(path.begin(), path.end());
+    char *unix = toUnix(wide.c_str());
+    if (unix == nullptr) return std::string();
+    std::string result(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs a Unix program from inside Wine. Wine hands back no process to wait
+// for, so the caller polls for the program's effect.
+inline bool RunUnix(const std::string &commandLine)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    return true;
+}
+
+inline bool WaitFor(bool (*condition)(const std::string &), const std::string &path)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (condition(path)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+inline bool IsLink(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+inline bool IsGone(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes `link` a directory link to `target`: a Windows symbolic link where
+// the system makes one, else (Wine, whose CreateSymbolicLink makes nothing
+// and which cannot set reparse points) a Unix symbolic link, which Wine
+// reports as a directory reparse point. True when a link was made; for a
+// Unix link, *unixRoot receives the Unix path of `root` for clearing up.
+inline bool MakeDirectoryLink(const std::string &link, const std::string &target, std::string *unixRoot,
+                       const std::string &root)
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto createLink = reinterpret_cast<CreateSymbolicLinkFn>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "CreateSymbolicLinkA")));
+    if (createLink != nullptr) {
+        createLink(link.c_str(), target.c_str(), 0x1 /* directory */ | 0x2 /* unprivileged */);
+        if (IsLink(link)) return true;
+    }
+    auto toUnix = reinterpret_cast<UnixFileNameFn>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (toUnix == nullptr) return false;
+    std::string unixTarget = UnixFileName(toUnix, target);
+    std::string unixLink = UnixFileName(toUnix, link);
+    *unixRoot = UnixFileName(toUnix, root);
+    if (unixTarget.empty() || unixLink.empty()) return false;
+    if (!RunUnix("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+    return WaitFor(IsLink, link);
+}
 
 #endif

@@ -16,6 +16,7 @@
 
 #include "base/path.h"
 #include "base/workers.h"
+#include "unit/scratch_tree.h"
 #include "unit/zip_test_support.h"
 #include "unit/zip_writer.h"
 #include "zip/archive.h"
@@ -400,6 +401,57 @@ TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
     zipClose(zip);
     EXPECT_EQ(ReadFile(scratch.Path("new/f")), "x");
     EXPECT_EQ(ReadFile(scratch.Path("file/f")), "x");
+}
+
+// A link where the payload puts a directory, planted before the extraction
+// or swapped in for a directory while files are written into it, redirects
+// no write out of the destination.
+std::string swapDirectory, swapTarget, swapUnixRoot;
+bool swapped;
+
+void SwapForALink(const char *name)
+{
+    if (std::string(name) != "first.txt") return;
+    swapped = MoveFileA((swapDirectory + "\\a").c_str(), (swapDirectory + "\\moved").c_str());
+    if (swapped) MakeDirectoryLink(swapDirectory + "\\a", swapTarget, &swapUnixRoot, swapDirectory);
+}
+
+TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
+{
+    Scratch scratch;
+    std::vector<Entry> entries = {File("a/first.txt", "1")};
+    for (int i = 0; i < 40; ++i) entries.push_back(File("a/f" + std::to_string(i) + ".txt", "f"));
+    entries.push_back(File("planted/x.txt", "x"));
+    ZipArchive *zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip, nullptr);
+
+    ScratchTree outside("extract-outside");
+    ScratchTree destination("extract-link");
+    std::string plantedRoot;
+    ASSERT_TRUE(MakeDirectoryLink(destination.Path("planted"), outside.root(), &plantedRoot,
+                                  destination.root()))
+        << "no directory link could be made, so the guard goes untested";
+    swapDirectory = destination.root();
+    swapTarget = outside.root();
+    swapUnixRoot.clear();
+    swapped = false;
+
+    IoLog log;
+    log.beforeCreate = SwapForALink;
+    ExtractionCounts counts;
+    EXPECT_FALSE(UnzipFiles(zip, destination.root().c_str(), nullptr, nullptr, &counts));
+    log.beforeCreate = nullptr;
+    zipClose(zip);
+
+    EXPECT_EQ(counts.refused, "planted/x.txt");
+    EXPECT_EQ(ReadTree(outside.root()), Tree()) << "a write went through a link";
+    // A directory is held while files are written into it: it cannot be
+    // moved aside for a link, and every file lands in it.
+    EXPECT_FALSE(swapped) << "a directory in use was moved away";
+    EXPECT_EQ(ReadTree(destination.Path("a")).size(), 41u);
+    for (const std::string &root : {plantedRoot, swapUnixRoot})
+        if (!root.empty()) RunUnix("Z:\\bin\\rm -rf \"" + root + "\"");
+    WaitFor(IsGone, destination.root());
 }
 
 TEST(ZipExtract, NullArchiveOrDestinationFails)

@@ -96,6 +96,9 @@ public:
     // before touching its name again opens none, however the threads run.
     bool gateFirstWrite = false;
     int overlaps = 0;
+    // Called (on the writer's thread) before each output file is created,
+    // with its name in its directory.
+    void (*beforeCreate)(const char *name) = nullptr;
 
     // Forgets what was logged so far; failures count from here.
     void Reset()
@@ -162,15 +165,29 @@ private:
         active_->closes++;
         return fileioSystem()->close(fd);
     }
-    static FileKind Kind(const char *path) { return fileioSystem()->kind(path); }
-    static int Unlink(const char *path) { return fileioSystem()->unlink(path); }
-    static int MakeDirectory(const char *path) { return fileioSystem()->makeDirectory(path); }
+    static int OpenDirectory(int parent, const char *name)
+    {
+        return fileioSystem()->openDirectory(parent, name);
+    }
+    static int CreateBelow(int directory, const char *name, int64_t size)
+    {
+        {
+            std::lock_guard<std::mutex> hold(active_->lock_);
+            active_->opens++;
+            if (active_->gateWaiting_) {
+                active_->overlaps++;
+                active_->gate_.notify_all();
+            }
+        }
+        if (active_->beforeCreate != nullptr) active_->beforeCreate(name);
+        return fileioSystem()->createFile(directory, name, size);
+    }
 
     std::mutex lock_;
     std::condition_variable gate_;
     bool gateUsed_ = false;
     bool gateWaiting_ = false;
-    const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, Kind, Unlink, MakeDirectory};
+    const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, OpenDirectory, CreateBelow};
 };
 
 inline IoLog *IoLog::active_ = nullptr;
