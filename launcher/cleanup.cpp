@@ -36,6 +36,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,6 +130,8 @@ struct Removal {
     const KeepList &keep;
     WorkerPool *workers;  // null: serial
     Trace &trace;
+    bool (*stopRequested)();  // asked before each entry; null: never
+    std::atomic<bool> stopped{false};  // what is left stays, untraced
 };
 
 // The path of `name` in `node` (of `node` itself when name is null), for the
@@ -189,7 +192,7 @@ void Finished(Node *node)
 {
     while (node != nullptr && InterlockedDecrement(&node->pending) == 0) {
         Node *parent = node->parent;
-        if (!MarkForDeletion(node->handle))
+        if (!node->removal->stopped.load() && !MarkForDeletion(node->handle))
             TraceBelow(node->removal->trace, "could not remove", node, nullptr, 0, GetLastError());
         CloseHandle(node->handle);
         free(node);
@@ -328,7 +331,9 @@ void Walk(Node *root, Removal &removal)
         Frame &frame = frames[depth - 1];
         Node *node = frame.node;
         ListedEntry entry;
-        if (!NextEntry(frame, &entry)) {
+        if (removal.stopRequested != nullptr && !removal.stopped.load() && removal.stopRequested())
+            removal.stopped.store(true);
+        if (removal.stopped.load() || !NextEntry(frame, &entry)) {
             free(frame.batch);
             --depth;
             Finished(node);  // its listing is over
@@ -386,9 +391,9 @@ void Walk(Node *root, Removal &removal)
 // Removes the directory `handle` holds (taken: closed here), named `path`
 // for the trace, with `workers` deleting the files (null: none).
 void RemoveHeldDirectory(HANDLE handle, const wchar_t *path, const KeepList &keep,
-                         WorkerPool *workers, Trace &trace)
+                         WorkerPool *workers, Trace &trace, bool (*stopRequested)() = nullptr)
 {
-    Removal removal{keep, workers, trace};
+    Removal removal{keep, workers, trace, stopRequested};
     Node *root = NewNode(handle, nullptr, removal, path, wcslen(path));
     if (root == nullptr) {
         CloseHandle(handle);
@@ -492,7 +497,8 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
     Remove(root.get(), kept, pool.Threads() > 0 ? &pool : nullptr, trace);
 }
 
-void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace)
+void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace,
+                         bool (*stopRequested)())
 {
     OwnedWideText shown(NewExtendedLengthPath(path));
     if (!shown.valid()) {
@@ -501,11 +507,12 @@ void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace 
     }
     KeepList none;
     if (workers <= 0) {
-        RemoveHeldDirectory(directory, shown.get(), none, nullptr, trace);
+        RemoveHeldDirectory(directory, shown.get(), none, nullptr, trace, stopRequested);
         return;
     }
     WorkerPool pool(workers, workers * 8);
-    RemoveHeldDirectory(directory, shown.get(), none, pool.Threads() > 0 ? &pool : nullptr, trace);
+    RemoveHeldDirectory(directory, shown.get(), none, pool.Threads() > 0 ? &pool : nullptr, trace,
+                        stopRequested);
 }
 
 namespace {

@@ -56,8 +56,11 @@ void DeleteFilesAndDirectories(const char *path, const char *const *keep, int wo
 // Removes the directory `directory` holds (opened with DELETE and
 // FILE_LIST_DIRECTORY as the directory itself, not through a link; the
 // handle is taken and closed), named `path` for the trace, with everything
-// in it, as DeleteFilesAndDirectories removes a directory.
-void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace);
+// in it, as DeleteFilesAndDirectories removes a directory. `stopRequested`,
+// when given, is asked before each entry: once it says yes, no further entry
+// is started and what is left stays (the directory with it), untraced.
+void DeleteHeldDirectory(HANDLE directory, const char *path, int workers, Trace &trace,
+                         bool (*stopRequested)() = nullptr);
 
 // Runs `commandLine` (typically the quoted path of a batch file) with the
 // launcher's environment and current directory, waits for it without a time

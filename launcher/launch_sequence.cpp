@@ -157,7 +157,7 @@ bool MakeWorkingDirectory(RunState &run)
         return NoWritableTempDir(run);
     }
     run.trace.Line("temporary directory: %s", run.tmpDir);
-    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.trace);
+    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.trace, StopRequested);
     run.workingDirectory =
         CreateWorkingDirectory(run.tmpDir, Shown(run.programName), &run.workingDirectoryHold);
     if (run.workingDirectory == nullptr) {

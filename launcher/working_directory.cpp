@@ -162,7 +162,8 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
     return nullptr;
 }
 
-void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace)
+void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace,
+                                  bool (*stopRequested)())
 {
     if (dir == nullptr || prefix == nullptr || *prefix == '\0') return;
 
@@ -192,6 +193,10 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
     const std::wstring marker = WidenAnsi(EarlierWorkingDirectoryMarker);
     for (const std::string &name : names) {
         const std::string path = JoinPath(dir, name);
+        if (stopRequested != nullptr && stopRequested()) {
+            trace.Line("sweep: stopped; what is left stays for a later run");
+            return;
+        }
         DWORD error = 0;
         HANDLE opened = nullptr;
         Liveness liveness = Examine(parent.get(), WidenAnsi(name.c_str()), FILE_LIST_DIRECTORY | READ_CONTROL,
@@ -231,9 +236,12 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
         case Liveness::Free:
             break;
         }
-        DeleteHeldDirectory(directory.release(), path.c_str(), WorkerCount(kMaxWorkers), trace);
+        DeleteHeldDirectory(directory.release(), path.c_str(), WorkerCount(kMaxWorkers), trace,
+                            stopRequested);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             trace.Line("sweep: removed %s, left by an earlier run", path.c_str());
+        else if (stopRequested != nullptr && stopRequested())
+            trace.Line("sweep: stopped in %s; the rest stays for a later run", path.c_str());
         else
             trace.Line("sweep: could not remove all of %s; the rest stays", path.c_str());
     }

@@ -53,7 +53,9 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
 // names them, real directories (a link is never followed), that no live run
 // holds (CreateWorkingDirectory's handle, or the held marker file of an
 // earlier version). Everything else stays; `trace` gets every directory so
-// named, and what became of it. Uses DeleteFilesAndDirectories.
-void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace);
+// named, and what became of it. Uses DeleteHeldDirectory. `stopRequested`,
+// when given, ends the sweep between files: the rest stays for a later run.
+void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace,
+                                  bool (*stopRequested)() = nullptr);
 
 #endif

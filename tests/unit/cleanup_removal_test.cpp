@@ -324,6 +324,33 @@ TEST(DeleteFilesAndDirectories, ADirectorySwappedForALinkMidwayIsNotFollowed)
     }
 }
 
+// A stop request ends the removal between entries: the rest stays, and the
+// directory with it.
+int stopAfter;
+bool StopAfterSome()
+{
+    return --stopAfter < 0;
+}
+
+TEST(DeleteFilesAndDirectories, AStopRequestLeavesTheRest)
+{
+    for (int workers : kWorkerCounts) {
+        ScratchTree tree("cleanup-stop");
+        BuildNestedTree(tree);
+        stopAfter = 20;
+        HANDLE held = CreateFileA(tree.root().c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        DeleteHeldDirectory(held, tree.root().c_str(), workers, NoTrace(), StopAfterSome);
+        int left = 0;
+        for (int i = 0; i < 300; ++i) left += tree.Exists("many\\file" + std::to_string(i) + ".txt");
+        EXPECT_GE(left, 280) << workers << " workers";
+        EXPECT_TRUE(tree.Exists(""));
+    }
+}
+
 // The removal keeps its own stack: it is run on a thread whose stack a
 // walk that recursed once per level would overflow many times over.
 DWORD WINAPI RemoveDeepTree(void *root)
