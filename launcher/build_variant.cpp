@@ -127,6 +127,14 @@ void TestConsoleControlHook(unsigned long event)
 #endif
 }
 
+void TestEndSessionHook()
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    printf("end-session message\n");
+    fflush(stdout);
+#endif
+}
+
 void TestFreeSpaceHook(uint64_t *available)
 {
 #ifdef LAUNCHER_TEST_HOOKS

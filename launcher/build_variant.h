@@ -20,6 +20,10 @@ void TestStartHooks();
 // arrived; in the shipped programs it does nothing.
 void TestConsoleControlHook(unsigned long event);
 
+// In test builds, prints "end-session message" on standard output when the
+// hidden window receives WM_ENDSESSION for an ending session.
+void TestEndSessionHook();
+
 #include <cstdint>
 
 // In test builds, LAUNCHER_TEST_FREE_BYTES=<n> replaces the free-space figure

@@ -14,9 +14,49 @@ enum : LONG { Preparing = 0, Stopping = 1, Wizard = 2 };
 
 } // namespace
 
+namespace {
+
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The session may end as soon as this returns: it does not.
+        if (wParam) {
+            TestEndSessionHook();
+            OnConsoleControl((lParam & ENDSESSION_LOGOFF) ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT);
+        }
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+DWORD WINAPI EndSessionWindowThread(void *)
+{
+    const wchar_t className[] = L"LauncherEndSession";
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = OnSessionMessage;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    if (!RegisterClassW(&windowClass)) return 1;
+    // Top-level (a message-only window hears no broadcast), never shown.
+    if (CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                        windowClass.hInstance, nullptr) == nullptr)
+        return 1;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
+} // namespace
+
 void InstallConsoleControlHandler()
 {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    HANDLE thread = CreateThread(nullptr, 0, EndSessionWindowThread, nullptr, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
 }
 
 bool StopRequested()

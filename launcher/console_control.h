@@ -12,7 +12,12 @@
 #include <windows.h>
 
 // Installs OnConsoleControl for this process. Works without a console too:
-// the handler applies once one is attached or allocated.
+// the handler applies once one is attached or allocated. Logoff and shutdown
+// reach a process that loads user32 as window messages instead of console
+// events, so a hidden top-level window, on a thread of its own, answers
+// WM_ENDSESSION as the handler answers CTRL_LOGOFF_EVENT and
+// CTRL_SHUTDOWN_EVENT: the session waits (within the system's limit) while
+// the run stops and cleans up, or the wizard ends.
 void InstallConsoleControlHandler();
 
 // True once an event has asked the run to stop before the wizard started.

@@ -405,6 +405,32 @@ def test_a_link_planted_in_the_tree_being_extracted_redirects_nothing(wine, stan
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
+def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
+    """Logoff and shutdown come to a program that loads user32 as window
+    messages: its hidden window holds the session while the run stops and
+    cleans up."""
+    program = make_installer(wine, standin, str(tmp_path), program=program_name)
+    record = str(tmp_path / "record.jsonl")
+    program, args, extra = command(program, str(tmp_path / "tmp"), record,
+                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
+    proc = wine.popen(program, args, env=extra)
+    try:
+        seen = read_until(proc, b"paused at after-extraction", b"")
+        ended = wine.run("wineboot", ["--end-session"])
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            kill_and_collect(proc)
+
+    seen += out
+    assert b"end-session message" in seen, (seen, err, ended)
+    assert proc.returncode == 1, (seen, err)
+    assert CLEANUP_LINE.encode() in seen
+    assert Run(None, str(tmp_path / "tmp"), record).records == [], "the wizard must not start"
+    assert os.listdir(str(tmp_path / "tmp")) == []
+
+
+@pytest.mark.parametrize("program_name", PROGRAMS)
 def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program_name):
     """The launcher outlives the event and cleans up when the wizard ends,
     with the wizard's exit status."""
