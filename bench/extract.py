@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Extraction benchmark: the launcher's own extraction (a native build, with
 its workers and built serial, and the Windows build under Wine) against
-`unzip -q` and `bsdtar -x`, on one reference payload, in the same rounds.
+`unzip -q` and `bsdtar -x`, on one reference payload, in the same rounds;
+beside them the floor under Wine: floor_writer.exe making the same files
+with the same sizes on as many threads, from memory, with the fewest calls
+(see bench/floor_writer/floor_writer.cpp).
 
 The payload is generated deterministically into <build>/bench/ (about 190 MB
 in about 3000 files: many small class-like text files in nested folders, a
@@ -237,6 +240,31 @@ def measure(command, out_dir, env=None, cwd=None):
     return float(wall), float(user) + float(system) + server, int(peak)
 
 
+def worker_threads():
+    """The extraction's thread count on this machine (base/workers.h)."""
+    return min(os.cpu_count() or 1, 8)
+
+
+def manifest(archive, path):
+    """Writes the floor writer's manifest of `archive` to `path` (a line
+    "<size> <name>" per entry); returns `path`."""
+    import zipfile
+    with zipfile.ZipFile(archive) as z, open(path, "w", encoding="utf-8", newline="\n") as out:
+        for info in z.infolist():
+            out.write("%d %s\n" % (info.file_size, info.filename))
+    return path
+
+
+def floor_write(build, archive, out, space):
+    """The floor writer's command for `archive` into `out` (None when it is
+    not built)."""
+    floor = os.path.join(build, "support", "floor_writer.exe")
+    if not os.path.exists(floor):
+        return None
+    listed = manifest(archive, os.path.join(space, os.path.basename(archive) + ".manifest"))
+    return ["wine", floor, "write", to_windows(listed), to_windows(out), str(worker_threads())]
+
+
 def tree_summary(root):
     found = []
     for base, _, files in os.walk(root):
@@ -334,6 +362,9 @@ def compare(archive, contenders, runs, out, say):
         say("%-22s %9.2f %7.2f %9.2f %7.2f %10.1f %7.2f" % (
             name, wall, wall / best[0], cpu, cpu / best[1], peak / 1024.0, peak / best[2]))
     say("(%d files extracted; ratios to the fastest of unzip and bsdtar)" % reference["tree"][1])
+    walls = {name: wall for name, _, wall, _, _ in results}
+    if "floor (Wine)" in walls and "ours (Wine)" in walls:
+        say("ours (Wine) / floor (Wine): %.2f" % (walls["ours (Wine)"] / walls["floor (Wine)"]))
     return {name: wall for name, _, wall, _, _ in results}
 
 
@@ -373,6 +404,9 @@ def main():
         if probe:
             contenders.append(("ours (Wine)", ["wine", probe, to_windows(archive), to_windows(out)],
                                wine_env, False))
+            floor = floor_write(build, archive, out, space)
+            if floor:
+                contenders.append(("floor (Wine)", floor, wine_env, False))
         contenders.append(("unzip -q", ["unzip", "-q", "-o", archive, "-d", out], None, True))
         contenders.append(("bsdtar -x", ["bsdtar", "-x", "-f", archive, "-C", out], None, True))
         with subprocess.Popen(["unzip", "-Zt", archive], stdout=subprocess.PIPE) as z:

@@ -16,6 +16,13 @@ start of a program that does nothing). The removal is the time from the
 wizard's last write (its record) to the launcher's exit, less the same time
 with an empty payload.
 
+The floor is what Wine charges for the same work with nothing of ours:
+starting a program that does nothing (the empty payload's floor),
+floor_writer.exe making the payload's files with their sizes from memory on
+as many threads (the extraction's), and floor_writer.exe removing the tree
+bsdtar made, less Wine's start (the removal's). Each is measured in the same
+rounds, and the tables give ours / floor.
+
 The temporary directory and the peers' output are on a tmpfs mounted at
 <build>/bench/tmpfs when possible (see bench/extract.py; --disk for disk).
 
@@ -278,6 +285,10 @@ def main():
         rows = {name: [] for name, _ in launchers}
         rows.update({name: [] for name, _ in peers})
         rows["wine start (no work)"] = []
+        floor = extract.floor_write(build, archive, out, space)
+        if floor:
+            rows["floor: bare writer (Wine)"] = []
+            floor_removal = []
         whole = {name: [] for name, _ in launchers}
         ending = {name: [] for name, _ in launchers}
         for round_ in range(args.runs + 1):  # the first round warms the caches
@@ -291,6 +302,17 @@ def main():
                 wall, _, _ = extract.measure(command, out)
                 if round_:
                     rows[name].append(wall)
+            if floor:
+                # bsdtar's tree is still there: the floor removes it, then
+                # writes its own.
+                start = time.time()
+                subprocess.run(floor[:2] + ["remove", extract.to_windows(out), floor[-1]], env=env,
+                               check=True)
+                if round_:
+                    floor_removal.append(time.time() - start)
+                wall, _, _ = extract.measure(floor, out, env)
+                if round_:
+                    rows["floor: bare writer (Wine)"].append(wall)
             start = time.time()
             subprocess.run(["wine", nothing, "-version"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
@@ -317,6 +339,16 @@ def main():
                    statistics.median(ending["launcher, empty payload"]))
         say("removal of the working directory (wizard's end to exit, less the empty payload's): "
             "%.3f s" % removal)
+        start_floor = statistics.median(rows["wine start (no work)"])
+        say("ours / floor: empty payload %.2f (floor: wine start)" % (
+            statistics.median(rows["launcher, empty payload"]) / start_floor))
+        if floor:
+            write_floor = statistics.median(rows["floor: bare writer (Wine)"])
+            remove_floor = statistics.median(floor_removal) - start_floor
+            say("ours / floor: %s payload to wizard %.2f (floor: bare writer %.3f s)" % (
+                label, statistics.median(rows[launchers[0][0]]) / write_floor, write_floor))
+            say("ours / floor: removal %.2f (floor: bare removal less wine start, %.3f s)" % (
+                removal / remove_floor, remove_floor))
         growth.append((label, statistics.median(rows[launchers[0][0]]),
                        statistics.median(rows["bsdtar -x"]), removal))
 

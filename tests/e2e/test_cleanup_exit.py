@@ -305,16 +305,22 @@ def read_until(proc, wanted, seen, timeout=120):
 CTRL_C_SEEN = b"console control event 0"
 
 
+def paused_after_extraction(wine, standin, tmp_path, program_name):
+    """Starts an installer that holds its run after the extraction; returns
+    the process and the wizard's record path."""
+    program = make_installer(wine, standin, str(tmp_path), program=program_name)
+    record = str(tmp_path / "record.jsonl")
+    program, args, extra = command(program, str(tmp_path / "tmp"), record,
+                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
+    return wine.popen(program, args, env=extra), record
+
+
 # setup.exe has a console before the wizard only when it was started from one
 # (it attaches to it), which a test under Wine cannot give it: Wine, like
 # Windows, sends Ctrl+C only to processes with a console.
 @pytest.mark.parametrize("program_name", ["conrun.exe"])
 def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
-    program = make_installer(wine, standin, str(tmp_path), program=program_name)
-    record = str(tmp_path / "record.jsonl")
-    program, args, extra = command(program, str(tmp_path / "tmp"), record,
-                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
-    proc = wine.popen(program, args, env=extra)
+    proc, record = paused_after_extraction(wine, standin, tmp_path, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
         left = os.listdir(str(tmp_path / "tmp"))
@@ -409,11 +415,7 @@ def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp
     """Logoff and shutdown come to a program that loads user32 as window
     messages: its hidden window holds the session while the run stops and
     cleans up."""
-    program = make_installer(wine, standin, str(tmp_path), program=program_name)
-    record = str(tmp_path / "record.jsonl")
-    program, args, extra = command(program, str(tmp_path / "tmp"), record,
-                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
-    proc = wine.popen(program, args, env=extra)
+    proc, record = paused_after_extraction(wine, standin, tmp_path, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
         ended = wine.run("wineboot", ["--end-session"])

@@ -37,10 +37,10 @@ def payload(launcher):
     return root, launcher.runtime("runtime")
 
 
-def packed(launcher, payload, program="conrun.exe", name="setup.exe"):
+def packed(launcher, payload, program="conrun.exe", name="setup.exe", env=None):
     out = os.path.join(launcher.where, name)
     result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program(program, "test-bin"),
-                  "--payload", payload[0], "--runtime", payload[1])
+                  "--payload", payload[0], "--runtime", payload[1], env=env)
     assert result.returncode == 0, result.stderr
     assert "warning" not in result.stderr
     return out
@@ -84,11 +84,15 @@ def test_packed_installer_runs_its_wizard(launcher, payload, program):
 
 
 def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
-    first = packed(launcher, payload, name="first.exe")
+    # A file of several deflate blocks, compressible in parts: the same
+    # bytes whether one thread deflates or many.
+    with open(os.path.join(payload[0], "package", "big.dat"), "wb") as f:
+        f.write((b"abcdefgh" * 100000 + os.urandom(300000)) * 3)
+    first = packed(launcher, payload, name="first.exe", env={"MKSETUP_THREADS": "1"})
     for top, _, files in os.walk(payload[0]):
         for name in files:
             os.utime(os.path.join(top, name), (1, 1))
-    second = packed(launcher, payload, name="second.exe")
+    second = packed(launcher, payload, name="second.exe", env={"MKSETUP_THREADS": "7"})
     with open(first, "rb") as f:
         bytes_first = f.read()
     with open(second, "rb") as f:

@@ -31,6 +31,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
@@ -51,6 +58,10 @@ const uint32_t kDirectoryAttribute = 0x10;
 const uint32_t kFixedDosTime = (20u << 25) | (1u << 21) | (1u << 16);  // 2000-01-01 00:00
 const unsigned kSigningAlignment = 8;
 const size_t kChunkSize = 256 * 1024;
+// Files are deflated in blocks of this size, each primed with the window
+// before it.
+const size_t kBlockSize = 512 * 1024;
+const size_t kWindowSize = 32 * 1024;
 
 struct Written {
     uint16_t method;
@@ -164,81 +175,117 @@ bool ReadChunk(std::ifstream &in, std::vector<unsigned char> &buffer, size_t *go
     return !in.bad();
 }
 
-// Streams the data of `entry` to `out` from position `dataAt` on, deflated
-// when that is smaller, else stored; fills in `w` but its offset. Reports
-// each chunk read to `read`. The file position ends after the data;
-// `*extent` is raised to the furthest byte written.
-bool WriteFileData(std::FILE *out, const PayloadEntry &entry, uint64_t dataAt, Written *w,
-                   uint64_t *extent, const std::function<void(uint64_t)> &read,
-                   std::string *error)
+// A few threads that run jobs in the order given; with none, Submit runs the
+// job at once.
+class Deflaters {
+public:
+    explicit Deflaters(int threads)
+    {
+        for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
+    }
+    ~Deflaters()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread &thread : threads_) thread.join();
+    }
+    Deflaters(const Deflaters &) = delete;
+    Deflaters &operator=(const Deflaters &) = delete;
+
+    void Submit(std::function<void()> job)
+    {
+        if (threads_.empty()) {
+            job();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Serve()
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> hold(lock_);
+                wake_.wait(hold, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// One block of a file: its bytes, the window before it, and what deflating
+// them gave.
+struct Block {
+    size_t entry;                       // index into the entries
+    bool first;                         // the entry's first block
+    bool last;                          // its last block
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> dictionary;
+    std::vector<unsigned char> output;
+    uLong crc = 0;
+    bool ok = false;
+    std::promise<void> deflated;
+    std::future<void> ready = deflated.get_future();
+};
+
+// Deflates `block` as a piece of its file's one raw deflate stream: primed
+// with the bytes before it, ended with a sync flush (the last with the
+// stream's end), so that the pieces written one after another are that
+// stream.
+void DeflateBlock(Block &block)
+{
+    block.crc = crc32(crc32(0L, Z_NULL, 0), block.input.data(), static_cast<uInt>(block.input.size()));
+    z_stream stream = {};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return;
+    if (!block.dictionary.empty())
+        deflateSetDictionary(&stream, block.dictionary.data(),
+                             static_cast<uInt>(block.dictionary.size()));
+    // Room for the worst case, the flush's marker and the end.
+    block.output.resize(deflateBound(&stream, static_cast<uLong>(block.input.size())) + 16);
+    stream.next_in = block.input.data();
+    stream.avail_in = static_cast<uInt>(block.input.size());
+    stream.next_out = block.output.data();
+    stream.avail_out = static_cast<uInt>(block.output.size());
+    const int rc = deflate(&stream, block.last ? Z_FINISH : Z_SYNC_FLUSH);
+    block.ok = stream.avail_in == 0 && (block.last ? rc == Z_STREAM_END : rc == Z_OK);
+    block.output.resize(block.output.size() - stream.avail_out);
+    deflateEnd(&stream);
+}
+
+// Re-reads `entry` into `out` from the current position, stored: the same
+// bytes as were deflated, or an error that it changed.
+bool CopyStored(std::FILE *out, const PayloadEntry &entry, uint64_t size, uLong crc,
+                std::string *error)
 {
     const std::string unreadable = entry.source.u8string() + ": cannot be read";
-    const std::string changed = entry.source.u8string() + ": changed while it was packed";
     std::ifstream in(entry.source, std::ios::binary);
+    std::vector<unsigned char> input(kChunkSize);
+    uLong again = crc32(0L, Z_NULL, 0);
+    uint64_t copied = 0;
     if (!in) {
         *error = unreadable;
         return false;
     }
-    std::vector<unsigned char> input(kChunkSize);
-    std::vector<unsigned char> output(kChunkSize);
-    z_stream stream = {};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK) {
-        *error = "zlib cannot start deflating";
-        return false;
-    }
-    uLong crc = crc32(0L, Z_NULL, 0);
-    uint64_t size = 0;
-    uint64_t deflated = 0;
-    bool ok = true;
-    int flush = Z_NO_FLUSH;
-    while (ok && flush != Z_FINISH) {
-        size_t got = 0;
-        if (!ReadChunk(in, input, &got)) {
-            *error = unreadable;
-            ok = false;
-            break;
-        }
-        crc = crc32(crc, input.data(), static_cast<uInt>(got));
-        size += got;
-        if (read && got > 0) read(got);
-        flush = in.eof() ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = input.data();
-        stream.avail_in = static_cast<uInt>(got);
-        do {
-            stream.next_out = output.data();
-            stream.avail_out = static_cast<uInt>(output.size());
-            deflate(&stream, flush);
-            size_t have = output.size() - stream.avail_out;
-            if (have > 0 && std::fwrite(output.data(), 1, have, out) != have) {
-                *error = std::string("cannot write the installer: ") + std::strerror(errno);
-                ok = false;
-                break;
-            }
-            deflated += have;
-        } while (stream.avail_out == 0);
-    }
-    deflateEnd(&stream);
-    if (!ok) return false;
-    if (size != entry.size) {
-        *error = changed;
-        return false;
-    }
-    *extent = std::max(*extent, dataAt + deflated);
-    w->crc = static_cast<uint32_t>(crc);
-    w->size = size;
-    if (deflated < size) {
-        w->method = 8;
-        w->compressed = deflated;
-        return true;
-    }
-
-    // Stored: the same bytes again, over the deflated ones.
-    if (!Seek(out, dataAt, error)) return false;
-    in.clear();
-    in.seekg(0);
-    uLong again = crc32(0L, Z_NULL, 0);
-    uint64_t copied = 0;
     for (;;) {
         size_t got = 0;
         if (!ReadChunk(in, input, &got)) {
@@ -254,12 +301,21 @@ bool WriteFileData(std::FILE *out, const PayloadEntry &entry, uint64_t dataAt, W
         }
     }
     if (copied != size || again != crc) {
-        *error = changed;
+        *error = entry.source.u8string() + ": changed while it was packed";
         return false;
     }
-    w->method = 0;
-    w->compressed = w->size;
     return true;
+}
+
+// The number of deflating threads: MKSETUP_THREADS when set (0 or 1: none,
+// everything on the calling thread), else one per processor.
+int DeflatingThreads()
+{
+    const char *asked = std::getenv("MKSETUP_THREADS");
+    const int threads = asked != nullptr && *asked != '\0'
+                            ? std::atoi(asked)
+                            : static_cast<int>(std::thread::hardware_concurrency());
+    return threads > 1 ? std::min(threads, 64) : 0;
 }
 
 } // namespace
@@ -315,30 +371,146 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
 
     if (!Write(out, stub, error)) return false;
     uint64_t position = stub.size();
-    uint64_t extent = position;
     uint64_t done = 0;
     std::vector<Written> written;
-    for (const PayloadEntry &entry : entries) {
-        Written w = {0, 0, 0, 0, position, entry.size >= kSaturated32,
-                     static_cast<uint16_t>(entry.utf8 ? kZipUtf8Flag : 0)};
-        std::string header = LocalHeader(w, dosTime, entry.name);
-        uint64_t dataAt = position + header.size();
-        if (!Write(out, header, error)) return false;
+    written.reserve(entries.size());
+
+    // The blocks in the archive's order: read and handed to the deflaters
+    // here, written here in turn once deflated, a few in flight at a time.
+    const int threads = DeflatingThreads();
+    const size_t inFlight = 2 * static_cast<size_t>(std::max(threads, 1)) + 2;
+    std::deque<std::unique_ptr<Block>> pending;
+    Deflaters deflaters(threads);
+    // Every block handed out is waited for before the blocks go, whatever
+    // ends the writing.
+    struct Drain {
+        std::deque<std::unique_ptr<Block>> &blocks;
+        ~Drain()
+        {
+            for (auto &block : blocks) block->ready.wait();
+        }
+    } drain{pending};
+
+    // What the entry being written has come to so far.
+    Written w = {};
+    uint64_t dataAt = 0;
+    uint64_t deflated = 0;
+    uLong crc = 0;
+    uint64_t size = 0;
+    // Writes the front block: the entry's header before its first, its data,
+    // and after its last the entry's real header (stored instead when
+    // deflating did not make it smaller).
+    auto writeFront = [&]() -> bool {
+        std::unique_ptr<Block> block = std::move(pending.front());
+        pending.pop_front();
+        block->ready.wait();
+        const PayloadEntry &entry = entries[block->entry];
+        if (block->first) {
+            w = Written{0, 0, 0, 0, position, entry.size >= kSaturated32,
+                        static_cast<uint16_t>(entry.utf8 ? kZipUtf8Flag : 0)};
+            const std::string header = LocalHeader(w, dosTime, entry.name);
+            dataAt = position + header.size();
+            deflated = size = 0;
+            crc = crc32(0L, Z_NULL, 0);
+            if (!Write(out, header, error)) return false;
+        }
         if (!entry.source.empty()) {
-            auto read = [&](uint64_t bytes) {
-                done += bytes;
-                if (progress) progress(done, total);
-            };
-            if (!WriteFileData(out, entry, dataAt, &w, &extent, read, error)) return false;
-            // The header again, now with what the data turned out to be.
-            header = LocalHeader(w, dosTime, entry.name);
-            if (!Seek(out, position, error) || !Write(out, header, error) ||
+            if (!block->ok) {
+                *error = "zlib cannot deflate " + entry.source.u8string();
+                return false;
+            }
+            crc = size == 0 ? block->crc : crc32_combine(crc, block->crc, static_cast<z_off_t>(block->input.size()));
+            size += block->input.size();
+            if (!block->output.empty() &&
+                std::fwrite(block->output.data(), 1, block->output.size(), out) != block->output.size()) {
+                *error = std::string("cannot write the installer: ") + std::strerror(errno);
+                return false;
+            }
+            deflated += block->output.size();
+        }
+        if (!block->last) return true;
+        if (!entry.source.empty()) {
+            if (size != entry.size) {
+                *error = entry.source.u8string() + ": changed while it was packed";
+                return false;
+            }
+            w.crc = static_cast<uint32_t>(crc);
+            w.size = size;
+            w.method = deflated < size ? 8 : 0;
+            w.compressed = deflated < size ? deflated : size;
+            if (w.method == 0 && (!Seek(out, dataAt, error) || !CopyStored(out, entry, size, crc, error)))
+                return false;
+            // The header again, now with what the data turned out to be;
+            // a stored file may leave deflated bytes behind it, which the
+            // next entry or the caller's cut overwrites.
+            if (!Seek(out, position, error) || !Write(out, LocalHeader(w, dosTime, entry.name), error) ||
                 !Seek(out, dataAt + w.compressed, error))
                 return false;
         }
         position = dataAt + w.compressed;
         written.push_back(w);
+        return true;
+    };
+    auto handOut = [&](std::unique_ptr<Block> block) -> bool {
+        Block *raw = block.get();
+        pending.push_back(std::move(block));
+        if (!entries[raw->entry].source.empty()) {
+            deflaters.Submit([raw] {
+                try {
+                    DeflateBlock(*raw);
+                } catch (...) {
+                    raw->ok = false;  // out of memory: the entry fails
+                }
+                raw->deflated.set_value();
+            });
+        } else {
+            raw->deflated.set_value();
+        }
+        return pending.size() < inFlight || writeFront();
+    };
+
+    std::vector<unsigned char> previous;  // the last window's worth of the file so far
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const PayloadEntry &entry = entries[e];
+        if (entry.source.empty()) {
+            std::unique_ptr<Block> block(new Block);
+            block->entry = e;
+            block->first = block->last = true;
+            if (!handOut(std::move(block))) return false;
+            continue;
+        }
+        std::ifstream in(entry.source, std::ios::binary);
+        if (!in) {
+            *error = entry.source.u8string() + ": cannot be read";
+            return false;
+        }
+        previous.clear();
+        for (bool first = true;; first = false) {
+            std::unique_ptr<Block> block(new Block);
+            block->entry = e;
+            block->first = first;
+            block->input.resize(kBlockSize);
+            size_t got = 0;
+            if (!ReadChunk(in, block->input, &got)) {
+                *error = entry.source.u8string() + ": cannot be read";
+                return false;
+            }
+            block->input.resize(got);
+            // The end is known once a read comes short: the cuts depend on
+            // the file alone.
+            block->last = got < kBlockSize || in.peek() == std::char_traits<char>::eof();
+            block->dictionary = previous;
+            const size_t keep = std::min(got, kWindowSize);
+            previous.assign(block->input.end() - static_cast<std::ptrdiff_t>(keep), block->input.end());
+            done += got;
+            if (progress && got > 0) progress(done, total);
+            const bool last = block->last;
+            if (!handOut(std::move(block))) return false;
+            if (last) break;
+        }
     }
+    while (!pending.empty())
+        if (!writeFront()) return false;
 
     std::string central;
     for (size_t i = 0; i < entries.size(); ++i)
