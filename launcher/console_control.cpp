@@ -7,10 +7,14 @@
 
 #include "launcher/build_variant.h"
 #include "launcher/run_state.h"
+#include "base/owned.h"
 
 namespace {
 
 enum : LONG { Preparing = 0, Stopping = 1, Wizard = 2 };
+
+// The longest the start waits for the end-session window to be made.
+const DWORD kEndSessionWindowWaitMs = 5000;
 
 } // namespace
 
@@ -33,18 +37,21 @@ LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-DWORD WINAPI EndSessionWindowThread(void *)
+// Makes the window, says so on the event `ready` (whether or not the window
+// came), and serves its messages.
+DWORD WINAPI EndSessionWindowThread(void *ready)
 {
     const wchar_t className[] = L"LauncherEndSession";
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = OnSessionMessage;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className;
-    if (!RegisterClassW(&windowClass)) return 1;
     // Top-level (a message-only window hears no broadcast), never shown.
-    if (CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                        windowClass.hInstance, nullptr) == nullptr)
-        return 1;
+    const bool made = RegisterClassW(&windowClass) &&
+                      CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      windowClass.hInstance, nullptr) != nullptr;
+    SetEvent(static_cast<HANDLE>(ready));
+    if (!made) return 1;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
     return 0;
@@ -55,8 +62,21 @@ DWORD WINAPI EndSessionWindowThread(void *)
 void InstallConsoleControlHandler()
 {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    HANDLE thread = CreateThread(nullptr, 0, EndSessionWindowThread, nullptr, 0, nullptr);
-    if (thread != nullptr) CloseHandle(thread);
+}
+
+void StartEndSessionWindow()
+{
+    // Waited for until the window is made: a process that ends while the
+    // thread is still making it would end that thread in the middle of a
+    // system call (Wine then writes an error on the standard error).
+    OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready.valid()) return;
+    OwnedHandle thread(CreateThread(nullptr, 0, EndSessionWindowThread, ready.get(), 0, nullptr));
+    if (!thread.valid()) return;
+    const HANDLE either[] = {ready.get(), thread.get()};
+    // A thread that has not said yet may still set the event: it stays.
+    if (WaitForMultipleObjects(2, either, FALSE, kEndSessionWindowWaitMs) == WAIT_TIMEOUT)
+        ready.release();
 }
 
 bool StopRequested()

@@ -12,13 +12,16 @@
 #include <windows.h>
 
 // Installs OnConsoleControl for this process. Works without a console too:
-// the handler applies once one is attached or allocated. Logoff and shutdown
-// reach a process that loads user32 as window messages instead of console
-// events, so a hidden top-level window, on a thread of its own, answers
-// WM_ENDSESSION as the handler answers CTRL_LOGOFF_EVENT and
-// CTRL_SHUTDOWN_EVENT: the session waits (within the system's limit) while
-// the run stops and cleans up, or the wizard ends.
+// the handler applies once one is attached or allocated.
 void InstallConsoleControlHandler();
+
+// Logoff and shutdown reach a process that loads user32 as window messages
+// instead of console events: this starts a thread with a hidden top-level
+// window that answers WM_ENDSESSION as the handler answers CTRL_LOGOFF_EVENT
+// and CTRL_SHUTDOWN_EVENT (the session waits, within the system's limit,
+// while the run stops and cleans up, or the wizard ends). Returns once the
+// window is made (or could not be), a few seconds at most.
+void StartEndSessionWindow();
 
 // True once an event has asked the run to stop before the wizard started.
 bool StopRequested();

@@ -466,6 +466,7 @@ int _main(int argc, char **argv)
         return exitStatus;
     run.wizardArgc = wizardArgc;
     run.wizardArgv = wizardArgv;
+    StartEndSessionWindow();
 
     // A step that fails ends the run and leaves what it made; a stop asked
     // for by a console event ends it after the step under way and removes
