@@ -148,13 +148,15 @@ int SystemOpenDirectory(int parent, const char *name)
     if (above == INVALID_HANDLE_VALUE || wide.empty()) return -1;
     DWORD error = 0;
     ULONG_PTR outcome = 0;
-    HANDLE handle = OpenBelow(above, wide.c_str(), wide.size(), kDirectoryAccess, FILE_OPEN_IF,
-                              FILE_DIRECTORY_FILE, kDirectoryShare, nullptr, &error, &outcome);
+    auto open = [&](ULONG disposition) {
+        return OpenBelow(above, wide.c_str(), wide.size(), kDirectoryAccess, disposition,
+                         FILE_DIRECTORY_FILE, kDirectoryShare, nullptr, &error, &outcome);
+    };
+    HANDLE handle = open(FILE_OPEN_IF);
     if (handle == nullptr && error == ERROR_DIRECTORY) {
         // A file stands where the directory goes.
         if (!RemoveFileBelow(above, wide)) return -1;
-        handle = OpenBelow(above, wide.c_str(), wide.size(), kDirectoryAccess, FILE_CREATE,
-                           FILE_DIRECTORY_FILE, kDirectoryShare, nullptr, &error, &outcome);
+        handle = open(FILE_CREATE);
     }
     if (handle != nullptr && outcome != FILE_CREATED && !IsPlainDirectory(above, wide, handle)) {
         CloseHandle(handle);
@@ -171,8 +173,11 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
     if (above == INVALID_HANDLE_VALUE || wide.empty() || size < 0) return -1;
     const ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
     DWORD error = 0;
-    HANDLE handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
-                              FILE_SHARE_READ, nullptr, &error, nullptr, static_cast<uint64_t>(size));
+    auto createNew = [&] {
+        return OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
+                         FILE_SHARE_READ, nullptr, &error, nullptr, static_cast<uint64_t>(size));
+    };
+    HANDLE handle = createNew();
     if (handle == nullptr && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
         // Never written through: a link standing there is replaced, a file
         // emptied (keeping its name as it was written first).
@@ -191,9 +196,7 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
                 MarkForDeletion(handle);
                 CloseHandle(handle);
             }
-            handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
-                               FILE_SHARE_READ, nullptr, &error, nullptr,
-                               static_cast<uint64_t>(size));
+            handle = createNew();
         }
     }
     return DescriptorOf(handle, 0);

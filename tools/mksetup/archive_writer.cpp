@@ -147,12 +147,30 @@ std::string CentralHeader(const Written &w, uint32_t dosTime, const std::string 
     return out + name + extra;
 }
 
-bool Write(std::FILE *out, const std::string &bytes, std::string *error)
+// False, with the reason the installer cannot be written.
+bool WriteFailed(std::string *error)
 {
-    if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size())
-        return true;
     *error = std::string("cannot write the installer: ") + std::strerror(errno);
     return false;
+}
+
+// False, with `what` said of the file behind `entry`.
+bool SourceFailed(const PayloadEntry &entry, const char *what, std::string *error)
+{
+    *error = entry.source.u8string() + what;
+    return false;
+}
+const char kUnreadable[] = ": cannot be read";
+const char kChanged[] = ": changed while it was packed";
+
+bool WriteBytes(std::FILE *out, const void *bytes, size_t size, std::string *error)
+{
+    return size == 0 || std::fwrite(bytes, 1, size, out) == size || WriteFailed(error);
+}
+
+bool Write(std::FILE *out, const std::string &bytes, std::string *error)
+{
+    return WriteBytes(out, bytes.data(), bytes.size(), error);
 }
 
 bool Seek(std::FILE *out, uint64_t position, std::string *error)
@@ -162,9 +180,7 @@ bool Seek(std::FILE *out, uint64_t position, std::string *error)
 #else
     const int sought = fseeko(out, static_cast<off_t>(position), SEEK_SET);
 #endif
-    if (sought == 0) return true;
-    *error = std::string("cannot write the installer: ") + std::strerror(errno);
-    return false;
+    return sought == 0 || WriteFailed(error);
 }
 
 // Reads up to a buffer's worth of `in`; false when the file cannot be read.
@@ -277,34 +293,20 @@ void DeflateBlock(Block &block)
 bool CopyStored(std::FILE *out, const PayloadEntry &entry, uint64_t size, uLong crc,
                 std::string *error)
 {
-    const std::string unreadable = entry.source.u8string() + ": cannot be read";
     std::ifstream in(entry.source, std::ios::binary);
+    if (!in) return SourceFailed(entry, kUnreadable, error);
     std::vector<unsigned char> input(kChunkSize);
     uLong again = crc32(0L, Z_NULL, 0);
     uint64_t copied = 0;
-    if (!in) {
-        *error = unreadable;
-        return false;
-    }
     for (;;) {
         size_t got = 0;
-        if (!ReadChunk(in, input, &got)) {
-            *error = unreadable;
-            return false;
-        }
+        if (!ReadChunk(in, input, &got)) return SourceFailed(entry, kUnreadable, error);
         if (got == 0) break;
         again = crc32(again, input.data(), static_cast<uInt>(got));
         copied += got;
-        if (std::fwrite(input.data(), 1, got, out) != got) {
-            *error = std::string("cannot write the installer: ") + std::strerror(errno);
-            return false;
-        }
+        if (!WriteBytes(out, input.data(), got, error)) return false;
     }
-    if (copied != size || again != crc) {
-        *error = entry.source.u8string() + ": changed while it was packed";
-        return false;
-    }
-    return true;
+    return (copied == size && again == crc) || SourceFailed(entry, kChanged, error);
 }
 
 // The number of deflating threads: MKSETUP_THREADS when set (0 or 1: none,
@@ -419,21 +421,14 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
                 *error = "zlib cannot deflate " + entry.source.u8string();
                 return false;
             }
-            crc = size == 0 ? block->crc : crc32_combine(crc, block->crc, static_cast<z_off_t>(block->input.size()));
+            crc = crc32_combine(crc, block->crc, static_cast<z_off_t>(block->input.size()));
             size += block->input.size();
-            if (!block->output.empty() &&
-                std::fwrite(block->output.data(), 1, block->output.size(), out) != block->output.size()) {
-                *error = std::string("cannot write the installer: ") + std::strerror(errno);
-                return false;
-            }
+            if (!WriteBytes(out, block->output.data(), block->output.size(), error)) return false;
             deflated += block->output.size();
         }
         if (!block->last) return true;
         if (!entry.source.empty()) {
-            if (size != entry.size) {
-                *error = entry.source.u8string() + ": changed while it was packed";
-                return false;
-            }
+            if (size != entry.size) return SourceFailed(entry, kChanged, error);
             w.crc = static_cast<uint32_t>(crc);
             w.size = size;
             w.method = deflated < size ? 8 : 0;
@@ -480,10 +475,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
             continue;
         }
         std::ifstream in(entry.source, std::ios::binary);
-        if (!in) {
-            *error = entry.source.u8string() + ": cannot be read";
-            return false;
-        }
+        if (!in) return SourceFailed(entry, kUnreadable, error);
         previous.clear();
         for (bool first = true;; first = false) {
             std::unique_ptr<Block> block(new Block);
@@ -491,10 +483,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
             block->first = first;
             block->input.resize(kBlockSize);
             size_t got = 0;
-            if (!ReadChunk(in, block->input, &got)) {
-                *error = entry.source.u8string() + ": cannot be read";
-                return false;
-            }
+            if (!ReadChunk(in, block->input, &got)) return SourceFailed(entry, kUnreadable, error);
             block->input.resize(got);
             // The end is known once a read comes short: the cuts depend on
             // the file alone.
