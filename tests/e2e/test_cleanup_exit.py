@@ -418,13 +418,17 @@ def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp
     proc, record = paused_after_extraction(wine, standin, tmp_path, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
-        ended = wine.run("wineboot", ["--end-session"])
+        # The messages go to the launcher's window alone: ending the session
+        # of the whole prefix (wineboot --end-session) would reach every
+        # other program of the test run.
+        ended = wine.run(os.path.join(wine.build_dir, "support", "end_session.exe"))
         out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
             kill_and_collect(proc)
 
     seen += out
+    assert ended.code == 0 and ended.out.strip() == "1", ended
     assert b"end-session message" in seen, (seen, err, ended)
     assert proc.returncode == 1, (seen, err)
     assert CLEANUP_LINE.encode() in seen
