@@ -75,13 +75,25 @@ const int kQueuedPerWorker = 4;
 // One extraction's shared part.
 struct Extraction {
     int archiveFd;                      // the workers' descriptor
-    std::atomic<bool> failed{false};
+    // The first entry (by its number) whose file could not be written; the
+    // entry count while none failed. Files of earlier entries are still
+    // written, as one after another would have; later ones are not.
+    std::atomic<int> firstFailure;
     std::atomic<uint64_t> *written;     // uncompressed bytes written, or null
+
+    bool Failed(int entryCount) const { return firstFailure.load() < entryCount; }
+    void Fail(int entry)
+    {
+        int before = firstFailure.load();
+        while (entry < before && !firstFailure.compare_exchange_weak(before, entry)) {
+        }
+    }
 };
 
 // One file for a worker: the entry's numbers and where it goes.
 struct FileJob {
     Extraction *extraction;
+    int number;         // the entry's number in the archive
     ZipEntry entry;
     int directory;      // held by the walk until the workers are idle
     std::string name;   // one component
@@ -91,11 +103,11 @@ void WriteFile(void *task)
 {
     FileJob *job = static_cast<FileJob *>(task);
     Extraction *extraction = job->extraction;
-    if (!extraction->failed.load()) {
+    if (job->number < extraction->firstFailure.load()) {
         const int fd = fileCreateFile(job->directory, job->name.c_str(), job->entry.uncompressedSize);
         bool ok = fd >= 0 && zipWriteEntryTo(extraction->archiveFd, &job->entry, fd, extraction->written);
         if (fd >= 0 && fileClose(fd) != 0) ok = false;
-        if (!ok) extraction->failed.store(true);
+        if (!ok) extraction->Fail(job->number);
     }
     delete job;
 }
@@ -211,6 +223,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     // there cannot move the position that the local-header reads here use.
     // Without one the files are written here, one after another.
     Extraction extraction;
+    extraction.firstFailure.store(zip->entryCount);
     extraction.written = written;
     int workers = ExtractionWorkers();
     int ownFd = -1;
@@ -229,7 +242,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
 
-        for (int n = 0; n < zip->entryCount && !extraction.failed.load(); ++n) {
+        for (int n = 0; n < zip->entryCount && !extraction.Failed(zip->entryCount); ++n) {
             if (stopRequested != nullptr && stopRequested()) {
                 counts->stopped = true;
                 ok = false;
@@ -277,7 +290,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             if (!isDirectory) {
                 inFlight.Touching(name);
                 counts->files++;
-                FileJob *job = new FileJob{&extraction, *entry, directory,
+                FileJob *job = new FileJob{&extraction, n, *entry, directory,
                                            name.substr(cut == std::string::npos ? 0 : cut + 1)};
                 job->entry.entryName = nullptr;
                 job->entry.extraField = nullptr;
@@ -295,5 +308,5 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         inFlight.Settle();
     }
     if (ownFd >= 0) fileClose(ownFd);
-    return ok && !extraction.failed.load();
+    return ok && !extraction.Failed(zip->entryCount);
 }

@@ -39,8 +39,9 @@ struct ExtractionCounts {
 // replaced. Files are written by a few worker threads at once
 // (unless built with ZIP_SERIAL_EXTRACTION), with the result of writing them
 // one after another: the same files and bytes, the later of two entries of
-// one name winning. After a failure no further entry is started; nothing
-// extracted is removed. The archive stays open. `counts`, when given,
+// one name winning. After a failure no later entry is started, while the
+// files of earlier entries are all still written; nothing extracted is
+// removed. The archive stays open. `counts`, when given,
 // receives what the extraction did. `written`, when given, grows by every
 // uncompressed byte written, while the workers write (relaxed atomic adds on
 // the writers' threads): a display on another thread may read it at any
