@@ -40,9 +40,10 @@ add_module(zip
             zip/entry_name.cpp zip/signed_image.cpp
     USES base ${ZLIB_STATIC})
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
+# user32 and gdi32 are loaded when first used (ui/window_code.h), not linked.
 add_module(ui
-    SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/report.cpp
-    USES base user32 gdi32)
+    SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/report.cpp ui/window_code.cpp
+    USES base)
 add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp
     USES base product zip ui advapi32)

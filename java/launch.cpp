@@ -12,6 +12,7 @@
 #include "product/product.h"
 #include "ui/output.h"
 #include "ui/report.h"
+#include "ui/window_code.h"
 
 #include <windows.h>
 #include <io.h>
@@ -25,7 +26,9 @@ namespace {
 // Gives the wizard a console. A script's console that setup attached to
 // (UseParentConsole) is the wizard's too, left as it is. Otherwise the
 // console gets a window the user sees: AllocConsole keeps a console the
-// process already has; the empty title finds its window.
+// process already has (conrun's, where the user started it); a console it
+// makes is restored and brought to the front. Only that case needs the
+// window code, so conrun never loads it.
 //
 // A console host that AllocConsole starts may inherit the current directory
 // (the working directory) and hold it open for as long as the console lives,
@@ -33,15 +36,19 @@ namespace {
 // removed. The host is therefore started from the directory above. False
 // when the launcher cannot return to the application home: the wizard would
 // start in the wrong directory.
+bool consoleMade;
+
 bool PrepareConsole()
 {
     if (UseParentConsole()) return true;
-    if (!RunInParentDirectory([] { AllocConsole(); })) return false;
+    if (!RunInParentDirectory([] { consoleMade = AllocConsole() != FALSE; })) return false;
     SetConsoleTitleA("");
-    HWND console = FindWindowA(nullptr, "");
+    // The console's own window: a search by its empty title could find
+    // another untitled window of this process first.
+    HWND console = consoleMade ? GetConsoleWindow() : nullptr;
     if (console == nullptr) return true;
-    if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
-    SetForegroundWindow(console);
+    if (User32().IsIconic(console)) User32().ShowWindow(console, SW_RESTORE);
+    User32().SetForegroundWindow(console);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include "launcher/build_variant.h"
 #include "launcher/run_state.h"
 #include "base/owned.h"
+#include "ui/output.h"
+#include "ui/window_code.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
         }
         return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        return User32().DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -47,13 +49,14 @@ DWORD WINAPI EndSessionWindowThread(void *ready)
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className;
     // Top-level (a message-only window hears no broadcast), never shown.
-    const bool made = RegisterClassW(&windowClass) &&
-                      CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      windowClass.hInstance, nullptr) != nullptr;
+    const User32Functions &user32 = User32();
+    const bool made = user32.RegisterClassW(&windowClass) &&
+                      user32.CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                             nullptr, windowClass.hInstance, nullptr) != nullptr;
     SetEvent(static_cast<HANDLE>(ready));
     if (!made) return 1;
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    while (user32.GetMessageW(&message, nullptr, 0, 0) > 0) user32.DispatchMessageW(&message);
     return 0;
 }
 
@@ -66,6 +69,10 @@ void InstallConsoleControlHandler()
 
 void StartEndSessionWindow()
 {
+    // conrun, and setup printing into the console of the script that
+    // started it, hear the session's end as console events, as long as they
+    // never load the window code: they need no window.
+    if (AppInstance == nullptr || (GetPrintToConsole() && UseParentConsole())) return;
     // Waited for until the window is made: a process that ends while the
     // thread is still making it would end that thread in the middle of a
     // system call (Wine then writes an error on the standard error).

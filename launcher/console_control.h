@@ -15,9 +15,10 @@
 // the handler applies once one is attached or allocated.
 void InstallConsoleControlHandler();
 
-// Logoff and shutdown reach a process that loads user32 as window messages
-// instead of console events: this starts a thread with a hidden top-level
-// window that answers WM_ENDSESSION as the handler answers CTRL_LOGOFF_EVENT
+// Logoff and shutdown reach a process that loads user32, or has no console,
+// as window messages instead of console events. For such a process (setup,
+// unless it prints into its parent's console) this starts a thread with a
+// hidden top-level window that answers WM_ENDSESSION as the handler answers CTRL_LOGOFF_EVENT
 // and CTRL_SHUTDOWN_EVENT (the session waits, within the system's limit,
 // while the run stops and cleans up, or the wizard ends). Returns once the
 // window is made (or could not be), a few seconds at most.

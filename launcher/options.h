@@ -39,7 +39,8 @@ void PrintUsage();
 // -silent was given, consults ScreenColourDepth and AskForConsoleMode (run
 // state), which tests replace to play a screen and a user. By default:
 //   ScreenColourDepthOfDisplay: colour planes times bits per pixel of the
-//     whole screen; 0 when no device context is available.
+//     whole screen; 0 when no device context is available. On Windows 8 and
+//     later, which have no lower depth, MinimumColourDepth without asking.
 //   AskForConsoleModeInMessageBox: asks "need_more_colors" with Yes and No;
 //     true for Yes.
 int ScreenColourDepthOfDisplay();

@@ -25,6 +25,7 @@
 #include "base/owned.h"
 #include "ui/catalogue.h"
 #include "ui/progress.h"
+#include "ui/window_code.h"
 
 #include <io.h>
 
@@ -87,10 +88,10 @@ char *PendingMessageBoxText;  // main thread only
 // BeginPaint ... EndPaint.
 class PaintScope {
 public:
-    explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    explicit PaintScope(HWND window) : window_(window), dc_(User32().BeginPaint(window, &paint_)) {}
     ~PaintScope()
     {
-        if (dc_ != nullptr) EndPaint(window_, &paint_);
+        if (dc_ != nullptr) User32().EndPaint(window_, &paint_);
     }
     PaintScope(const PaintScope &) = delete;
     PaintScope &operator=(const PaintScope &) = delete;
@@ -116,7 +117,8 @@ public:
         NONCLIENTMETRICSA metrics{};
         metrics.cbSize = sizeof metrics;
         static_assert(sizeof metrics == 340, "NONCLIENTMETRICSA without iPaddedBorderWidth");
-        if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return;
+        if (!User32().SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            return;
         LOGFONTA font = metrics.lfMessageFont;
         // DrawTextA reads the text in the code page of the font's character
         // set, and the text is in the ANSI code page. Some systems (Wine)
@@ -124,19 +126,19 @@ public:
         // which would garble every double-byte text: then let the font
         // mapper take the system's own character set.
         CHARSETINFO charset;
-        if (!TranslateCharsetInfo(reinterpret_cast<DWORD *>(static_cast<UINT_PTR>(font.lfCharSet)),
-                                  &charset, TCI_SRCCHARSET) ||
+        DWORD *source = reinterpret_cast<DWORD *>(static_cast<UINT_PTR>(font.lfCharSet));
+        if (!Gdi32().TranslateCharsetInfo(source, &charset, TCI_SRCCHARSET) ||
             charset.ciACP != GetACP()) {
             font.lfCharSet = DEFAULT_CHARSET;
         }
-        font_ = CreateFontIndirectA(&font);
-        if (font_ != nullptr) previous_ = SelectObject(dc_, font_);
+        font_ = Gdi32().CreateFontIndirectA(&font);
+        if (font_ != nullptr) previous_ = Gdi32().SelectObject(dc_, font_);
     }
     ~MessageFont()
     {
         if (font_ == nullptr) return;
-        if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-        DeleteObject(font_);
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) Gdi32().SelectObject(dc_, previous_);
+        Gdi32().DeleteObject(font_);
     }
     MessageFont(const MessageFont &) = delete;
     MessageFont &operator=(const MessageFont &) = delete;
@@ -207,7 +209,7 @@ bool WaitForWindowThread(HANDLE thread, DWORD limitMs)
          waited += WakeIntervalMs) {
         if (limitMs != INFINITE && waited >= limitMs) return false;
         HWND window = StatusWindow;
-        if (window != nullptr) PostMessageA(window, WM_NULL, 0, 0);
+        if (window != nullptr) User32().PostMessageA(window, WM_NULL, 0, 0);
     }
     return true;
 }
@@ -259,48 +261,51 @@ void PaintBar(HDC dc, const RECT &bar, int permille)
     const int width = bar.right - bar.left;
     const int height = bar.bottom - bar.top;
     if (width <= 2 || height <= 2) return;
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = memory != nullptr ? CreateCompatibleBitmap(dc, width, height) : nullptr;
-    HGDIOBJ previous = bitmap != nullptr ? SelectObject(memory, bitmap) : nullptr;
+    const User32Functions &user32 = User32();
+    const Gdi32Functions &gdi32 = Gdi32();
+    HDC memory = gdi32.CreateCompatibleDC(dc);
+    HBITMAP bitmap = memory != nullptr ? gdi32.CreateCompatibleBitmap(dc, width, height) : nullptr;
+    HGDIOBJ previous = bitmap != nullptr ? gdi32.SelectObject(memory, bitmap) : nullptr;
     // Without an off-screen bitmap the bar is drawn straight on the window.
     HDC target = previous != nullptr ? memory : dc;
     const int x = target == dc ? bar.left : 0;
     const int y = target == dc ? bar.top : 0;
     const RECT frame = {x, y, x + width, y + height};
-    FrameRect(target, &frame, GetSysColorBrush(COLOR_BTNSHADOW));
+    user32.FrameRect(target, &frame, user32.GetSysColorBrush(COLOR_BTNSHADOW));
     RECT done = {x + 1, y + 1, x + width - 1, y + height - 1};
     RECT rest = done;
     done.right = done.left + MulDiv(done.right - done.left, permille, 1000);
     rest.left = done.right;
-    if (done.right > done.left) FillRect(target, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
-    if (rest.right > rest.left) FillRect(target, &rest, GetSysColorBrush(COLOR_WINDOW));
-    if (target == memory) BitBlt(dc, bar.left, bar.top, width, height, memory, 0, 0, SRCCOPY);
-    if (previous != nullptr) SelectObject(memory, previous);
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    if (memory != nullptr) DeleteDC(memory);
+    if (done.right > done.left)
+        user32.FillRect(target, &done, user32.GetSysColorBrush(COLOR_HIGHLIGHT));
+    if (rest.right > rest.left) user32.FillRect(target, &rest, user32.GetSysColorBrush(COLOR_WINDOW));
+    if (target == memory) gdi32.BitBlt(dc, bar.left, bar.top, width, height, memory, 0, 0, SRCCOPY);
+    if (previous != nullptr) gdi32.SelectObject(memory, previous);
+    if (bitmap != nullptr) gdi32.DeleteObject(bitmap);
+    if (memory != nullptr) gdi32.DeleteDC(memory);
 }
 
 void PaintStatusText(HWND window, HDC dc, const char *text)
 {
     MessageFont font(dc);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    const int dpi = Gdi32().GetDeviceCaps(dc, LOGPIXELSY);
     const bool withBar = BarMeasure != nullptr;
 
     RECT frame;
-    GetWindowRect(window, &frame);
+    User32().GetWindowRect(window, &frame);
     const RECT room = LayOutStatusWindow(frame.right - frame.left, frame.bottom - frame.top, 0,
                                          dpi, withBar).room;
     RECT measured = room;
-    int textHeight = DrawTextA(dc, text, -1, &measured, MeasureFlags);
+    int textHeight = User32().DrawTextA(dc, text, -1, &measured, MeasureFlags);
 
     if (GrowStatusWindowRect(&frame, measured, room)) {
-        SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
+        User32().SetWindowPos(window, nullptr, frame.left, frame.top, frame.right - frame.left,
                      frame.bottom - frame.top, 0);
-        GetWindowRect(window, &frame);
+        User32().GetWindowRect(window, &frame);
     }
     StatusLayout layout = LayOutStatusWindow(frame.right - frame.left, frame.bottom - frame.top,
                                              textHeight, dpi, withBar);
-    DrawTextA(dc, text, -1, &layout.text, DrawFlags);
+    User32().DrawTextA(dc, text, -1, &layout.text, DrawFlags);
     BarRect = layout.bar;
     PaintBar(dc, BarRect, BarPermille);
 }
@@ -313,18 +318,18 @@ void FollowProgress(HWND window)
                                           BarMeasure->total.load());
     if (permille <= BarPermille) return;
     BarPermille = permille;
-    HDC dc = GetDC(window);
+    HDC dc = User32().GetDC(window);
     if (dc == nullptr) return;
     PaintBar(dc, BarRect, BarPermille);
-    ReleaseDC(window, dc);
+    User32().ReleaseDC(window, dc);
 }
 
 void HideBar(HWND window)
 {
-    KillTimer(window, ProgressTimerId);
+    User32().KillTimer(window, ProgressTimerId);
     BarMeasure = nullptr;
     BarPermille = 0;
-    SetRectEmpty(&BarRect);
+    User32().SetRectEmpty(&BarRect);
 }
 
 } // namespace
@@ -385,14 +390,14 @@ bool StatusGoesToWindow()
 bool ShowProgressInStatusWindow(const ProgressMeasure *measure)
 {
     HWND window = StatusWindow;
-    return window != nullptr &&
-           PostMessageA(window, ProgressBeginMessage, 0, reinterpret_cast<LPARAM>(measure));
+    return window != nullptr && User32().PostMessageA(window, ProgressBeginMessage, 0,
+                                                      reinterpret_cast<LPARAM>(measure));
 }
 
 void EndProgressInStatusWindow()
 {
     HWND window = StatusWindow;
-    if (window != nullptr) PostMessageA(window, ProgressEndMessage, 0, 0);
+    if (window != nullptr) User32().PostMessageA(window, ProgressEndMessage, 0, 0);
 }
 
 int statusf(const char *format, ...)
@@ -481,13 +486,13 @@ void HideStatusWindow()
     // the text would show the window again for as long as the wizard runs.
     // So the hide is posted behind the texts, and waited for.
     if (HiddenEvent == nullptr) HiddenEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId() &&
+    if (User32().GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId() &&
         HiddenEvent != nullptr && ResetEvent(HiddenEvent) &&
-        PostMessageA(window, HideMessage, 0, 0)) {
+        User32().PostMessageA(window, HideMessage, 0, 0)) {
         WaitForSingleObject(HiddenEvent, HideLimitMs);
         return;
     }
-    ShowWindow(window, SW_HIDE);
+    User32().ShowWindow(window, SW_HIDE);
 }
 
 int PrintToStatusWindow(const char *format, va_list args)
@@ -500,7 +505,7 @@ int PrintToStatusWindow(const char *format, va_list args)
     HWND window = StatusWindow;
     if (window == nullptr) return WriteVerbatim(text.get());
     int length = static_cast<int>(strlen(text.get()));
-    if (!PostMessageA(window, WM_USER, 0, reinterpret_cast<LPARAM>(text.get()))) {
+    if (!User32().PostMessageA(window, WM_USER, 0, reinterpret_cast<LPARAM>(text.get()))) {
         return WriteVerbatim(text.get());
     }
     text.release();  // the window thread owns it now
@@ -516,7 +521,7 @@ int PrintToMessageBox(UINT icon, const char *format, va_list args)
 
     UINT style = MB_OK | (icon == MB_ICONINFORMATION ? MB_ICONINFORMATION : MB_ICONERROR);
     // A box that cannot be shown must not swallow its text.
-    if (MessageBoxA(StatusWindow, text.get(), GetTitle(), style) == 0) {
+    if (User32().MessageBoxA(StatusWindow, text.get(), GetTitle(), style) == 0) {
         WriteVerbatim(text.get());
         fputc('\n', stdout);
     }
@@ -525,29 +530,29 @@ int PrintToMessageBox(UINT icon, const char *format, va_list args)
 
 DWORD WINAPI DispatchWindowsEvents(LPVOID)
 {
-    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(StatusDialogId), nullptr,
-                                     StatusCallback, 0);
+    HWND window = User32().CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(StatusDialogId),
+                                              nullptr, StatusCallback, 0);
     if (window == nullptr) return 1;
     StatusWindow = window;
-    SetWindowTextA(window, GetTitle());
+    User32().SetWindowTextA(window, GetTitle());
 
     while (WindowsLoaded) {
         MSG message;
-        if (GetMessageA(&message, window, 0, 0) != -1) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+        if (User32().GetMessageA(&message, window, 0, 0) != -1) {
+            User32().TranslateMessage(&message);
+            User32().DispatchMessageA(&message);
         }
         Sleep(0);
     }
 
     HideStatusWindow();
-    DestroyWindow(window);
+    User32().DestroyWindow(window);
     StatusWindow = nullptr;
     free(StatusText);
     StatusText = nullptr;
     BarMeasure = nullptr;
     BarPermille = 0;
-    SetRectEmpty(&BarRect);
+    User32().SetRectEmpty(&BarRect);
     return 0;
 }
 
@@ -559,33 +564,33 @@ INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM
             free(StatusText);
             StatusText = reinterpret_cast<char *>(lParam);
             HideBar(window);
-            ShowWindow(window, SW_SHOW);
-            InvalidateRect(window, nullptr, TRUE);
-            SetForegroundWindow(window);
-            UpdateWindow(window);
+            User32().ShowWindow(window, SW_SHOW);
+            User32().InvalidateRect(window, nullptr, TRUE);
+            User32().SetForegroundWindow(window);
+            User32().UpdateWindow(window);
         }
         return TRUE;
     case ProgressBeginMessage:
         BarMeasure = reinterpret_cast<const ProgressMeasure *>(lParam);
         BarPermille = ProgressPermille(BarMeasure->written.load(), BarMeasure->total.load());
-        SetTimer(window, ProgressTimerId, ProgressTickMs, nullptr);
-        InvalidateRect(window, nullptr, TRUE);
-        UpdateWindow(window);
+        User32().SetTimer(window, ProgressTimerId, ProgressTickMs, nullptr);
+        User32().InvalidateRect(window, nullptr, TRUE);
+        User32().UpdateWindow(window);
         return TRUE;
     case WM_TIMER:
         if (wParam == ProgressTimerId) FollowProgress(window);
         return TRUE;
     case ProgressEndMessage:
-        KillTimer(window, ProgressTimerId);
+        User32().KillTimer(window, ProgressTimerId);
         FollowProgress(window);
         return TRUE;
     case HideMessage:
-        ShowWindow(window, SW_HIDE);
+        User32().ShowWindow(window, SW_HIDE);
         SetEvent(HiddenEvent);
         return TRUE;
     case WM_PAINT: {
         // Every paint starts from an erased window, so no earlier text stays.
-        InvalidateRect(window, nullptr, TRUE);
+        User32().InvalidateRect(window, nullptr, TRUE);
         PaintScope paint(window);
         if (paint.dc() != nullptr && StatusText != nullptr) {
             PaintStatusText(window, paint.dc(), StatusText);

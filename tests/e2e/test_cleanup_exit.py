@@ -410,7 +410,9 @@ def test_a_link_planted_in_the_tree_being_extracted_redirects_nothing(wine, stan
     assert Run(None, tmp_dir, str(tmp_path / "record.jsonl")).records == [], "the wizard must not start"
 
 
-@pytest.mark.parametrize("program_name", PROGRAMS)
+# conrun never loads user32, so the session's end comes to it as a console
+# event, which Wine does not send.
+@pytest.mark.parametrize("program_name", ["setup.exe"])
 def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
     """Logoff and shutdown come to a program that loads user32 as window
     messages: its hidden window holds the session while the run stops and

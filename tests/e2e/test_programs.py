@@ -8,10 +8,11 @@ import subprocess
 
 import pytest
 
+from launch_support import launcher, standin  # noqa: F401
 from winerun import to_windows
 
-WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
-                "ntdll.dll"}
+# user32 and gdi32 are loaded when a window is shown, not imported.
+WINDOWS_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ntdll.dll"}
 
 
 def objdump(path):
@@ -52,3 +53,31 @@ def test_a_dll_planted_beside_the_program_is_not_loaded_by_name(wine, tmp_path, 
     by_path = wine.run(program, env={"LAUNCHER_TEST_LOAD_LIBRARY": to_windows(planted)},
                        watch=False)
     assert (by_path.code, by_path.out) == (0, to_windows(planted) + "\n"), by_path
+
+
+def dlls_loaded_by(err, program):
+    """The DLLs that the process which loaded `program` loaded, read off
+    Wine's loaddll channel (each line starts with the process id)."""
+    loads = re.findall(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"([^"]+)"', err, re.M)
+    ours = {pid for pid, path in loads if path.lower().endswith("\\" + program)}
+    assert len(ours) == 1, loads
+    return {path.rsplit("\\", 1)[-1].lower() for pid, path in loads if pid in ours}
+
+
+@pytest.mark.parametrize("program,version,windowed", [
+    ("conrun.exe", "win10", False),
+    ("setup.exe", "win10", True),
+    # Before Windows 8 a screen may have too few colours: it is asked.
+    ("conrun.exe", "win7", True),
+])
+def test_the_window_code_is_loaded_only_for_a_window(wine, launcher, program, version, windowed):
+    """user32 and gdi32 cost about as much as the rest of a start under Wine:
+    a run that shows no window does not load them."""
+    name = "%s-%s" % (version, program)
+    wine.reg("add", r"HKCU\Software\Wine\AppDefaults\%s" % name, "/v", "Version", "/d", version)
+    made = launcher.installer(program, name=name)
+    run = launcher.run(made, env={"WINEDEBUG": "+loaddll,+pid"})
+    assert run.code == 0 and len(run.records) == 1, run.result
+    loaded = dlls_loaded_by(run.result.err, name)
+    assert "kernel32.dll" in loaded
+    assert ({"user32.dll", "gdi32.dll"} <= loaded) == windowed, loaded
