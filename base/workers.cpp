@@ -4,9 +4,10 @@
 // free slots (the submitter waits on it when the ring is full), queued tasks
 // (the workers wait on it) and "all done" (Wait). A worker leaves when it
 // takes an empty task, which only the destructor queues. Windows XP has no
-// condition variables, so the programs use a critical section and kernel
-// semaphores; the native build makes the same two primitives from the
-// standard library.
+// condition variables, so the programs use a critical section and
+// semaphores that keep their count in user space and sleep on a kernel
+// semaphore only when they must wait; the native build makes the same two
+// primitives from the standard library.
 #include "base/workers.h"
 
 #include <vector>
@@ -36,15 +37,30 @@ private:
     CRITICAL_SECTION section_;
 };
 
+// A counting semaphore that calls the kernel only to put a thread to sleep
+// or to wake one: the count lives here, and below zero it counts sleepers.
+// Every wait and release of a kernel object is a round trip to the
+// single-threaded server under Wine, and the pool passes each file through
+// two semaphores twice; a busy pool now passes them without one.
 class Semaphore {
 public:
-    explicit Semaphore(int count) : handle_(CreateSemaphoreA(nullptr, count, 0x7FFFFFFF, nullptr)) {}
-    bool Valid() const { return handle_.valid(); }
-    void Acquire() { WaitForSingleObject(handle_.get(), INFINITE); }
-    void Release() { ReleaseSemaphore(handle_.get(), 1, nullptr); }
+    explicit Semaphore(int count)
+        : count_(count), sleepers_(CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr))
+    {
+    }
+    bool Valid() const { return sleepers_.valid(); }
+    void Acquire()
+    {
+        if (InterlockedDecrement(&count_) < 0) WaitForSingleObject(sleepers_.get(), INFINITE);
+    }
+    void Release()
+    {
+        if (InterlockedIncrement(&count_) <= 0) ReleaseSemaphore(sleepers_.get(), 1, nullptr);
+    }
 
 private:
-    OwnedHandle handle_;
+    volatile LONG count_;
+    OwnedHandle sleepers_;
 };
 #else
 class Lock {

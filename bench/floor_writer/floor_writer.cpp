@@ -9,14 +9,21 @@
 // WriteFile in 64 KiB blocks, CloseHandle), by whole path, as a plain
 // program would. What the launcher takes beyond this is its own to remove.
 //
-//   floor_writer.exe write <manifest> <destination> <threads>
-//   floor_writer.exe remove <destination> <threads>
+// --below does the same as an extractor that follows no link must: each
+// file made (or deleted) by NtCreateFile below its directory's handle,
+// which is opened once. The difference between the two is the price of
+// that safety on the platform (under Wine each such open changes the
+// process's directory and back, under a lock), not the launcher's.
+//
+//   floor_writer.exe write <manifest> <destination> <threads> [--below]
+//   floor_writer.exe remove <destination> <threads> [--below]
 //
 // The manifest is UTF-8 text, a line per entry: "<size> <name>", names with
 // "/" separators, directories ending in "/". remove deletes the files on the
 // threads and then the directories, deepest first, with FindFirstFileW
 // listings, DeleteFileW and RemoveDirectoryW.
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,7 +48,35 @@ std::wstring Wide(const std::string &utf8)
 struct File {
     std::wstring path;
     unsigned long long size;
+    size_t directory;   // index into the run's directories (--below)
+    std::wstring leaf;  // the name in it
 };
+
+// The file `leaf` below the directory `parent`, as NtCreateFile opens it;
+// null when it cannot.
+HANDLE OpenBelow(HANDLE parent, const std::wstring &leaf, ACCESS_MASK access, ULONG disposition,
+                 ULONG options)
+{
+    UNICODE_STRING name;
+    name.Buffer = const_cast<wchar_t *>(leaf.c_str());
+    name.Length = name.MaximumLength = static_cast<USHORT>(leaf.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK io;
+    HANDLE handle = nullptr;
+    const NTSTATUS status = NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                         FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, disposition,
+                                         options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return status >= 0 ? handle : nullptr;
+}
+
+HANDLE OpenDirectory(const std::wstring &path)
+{
+    HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
 
 // Runs `work(i)` for every i below `count` on `threads` threads.
 template <typename Work>
@@ -56,7 +91,7 @@ void OnThreads(size_t count, int threads, Work work)
     for (std::thread &thread : pool) thread.join();
 }
 
-int Write(const char *manifest, const std::wstring &destination, int threads)
+int Write(const char *manifest, const std::wstring &destination, int threads, bool below)
 {
     std::ifstream in(manifest, std::ios::binary);
     if (!in) {
@@ -74,19 +109,41 @@ int Write(const char *manifest, const std::wstring &destination, int threads)
         std::replace(name.begin(), name.end(), '/', '\\');
         for (size_t cut = name.find('\\'); cut != std::string::npos; cut = name.find('\\', cut + 1))
             directories.insert(destination + L"\\" + Wide(name.substr(0, cut)));
-        if (!directory)
-            files.push_back(File{destination + L"\\" + Wide(name), strtoull(line.c_str(), nullptr, 10)});
+        if (!directory) {
+            const size_t cut = name.rfind('\\');
+            files.push_back(File{destination + L"\\" + Wide(name),
+                                 strtoull(line.c_str(), nullptr, 10), 0,
+                                 Wide(cut == std::string::npos ? name : name.substr(cut + 1))});
+        }
     }
     CreateDirectoryW(destination.c_str(), nullptr);
     // A set of paths sorts every directory after the one above it.
     for (const std::wstring &directory : directories) CreateDirectoryW(directory.c_str(), nullptr);
+    std::vector<std::wstring> held;  // --below: the directory of each file, opened once
+    std::vector<HANDLE> handles;
+    if (below) {
+        for (File &file : files) {
+            const std::wstring parent = file.path.substr(0, file.path.rfind(L'\\'));
+            const auto at = std::find(held.rbegin(), held.rend(), parent);
+            if (at != held.rend()) {
+                file.directory = static_cast<size_t>(held.rend() - at) - 1;
+                continue;
+            }
+            file.directory = held.size();
+            held.push_back(parent);
+            handles.push_back(OpenDirectory(parent));
+        }
+    }
 
     static char block[65536];
     std::atomic<bool> failed{false};
     OnThreads(files.size(), threads, [&](size_t i) {
-        HANDLE file = CreateFileW(files[i].path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        HANDLE file =
+            below ? OpenBelow(handles[files[i].directory], files[i].leaf, GENERIC_WRITE,
+                              FILE_OVERWRITE_IF, FILE_NON_DIRECTORY_FILE)
+                  : CreateFileW(files[i].path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE || file == nullptr) {
             failed = true;
             return;
         }
@@ -101,15 +158,17 @@ int Write(const char *manifest, const std::wstring &destination, int threads)
         }
         CloseHandle(file);
     });
+    for (HANDLE handle : handles) CloseHandle(handle);
     if (failed) fprintf(stderr, "a file could not be written\n");
     return failed ? 1 : 0;
 }
 
 // Lists the tree below `directory`: files into `files`, directories
 // (deepest last) into `directories`.
-void List(const std::wstring &directory, std::vector<std::wstring> &files,
+void List(const std::wstring &directory, std::vector<File> &files,
           std::vector<std::wstring> &directories)
 {
+    const size_t index = directories.size();
     directories.push_back(directory);
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW((directory + L"\\*").c_str(), &found);
@@ -120,17 +179,29 @@ void List(const std::wstring &directory, std::vector<std::wstring> &files,
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             List(directory + L"\\" + name, files, directories);
         else
-            files.push_back(directory + L"\\" + name);
+            files.push_back(File{directory + L"\\" + name, 0, index, name});
     } while (FindNextFileW(listing, &found));
     FindClose(listing);
 }
 
-int Remove(const std::wstring &destination, int threads)
+int Remove(const std::wstring &destination, int threads, bool below)
 {
-    std::vector<std::wstring> files;
+    std::vector<File> files;
     std::vector<std::wstring> directories;
     List(destination, files, directories);
-    OnThreads(files.size(), threads, [&](size_t i) { DeleteFileW(files[i].c_str()); });
+    std::vector<HANDLE> handles;
+    if (below)
+        for (const std::wstring &directory : directories) handles.push_back(OpenDirectory(directory));
+    OnThreads(files.size(), threads, [&](size_t i) {
+        if (!below) {
+            DeleteFileW(files[i].path.c_str());
+            return;
+        }
+        HANDLE file = OpenBelow(handles[files[i].directory], files[i].leaf, DELETE, FILE_OPEN,
+                                FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
+        if (file != nullptr) CloseHandle(file);
+    });
+    for (HANDLE handle : handles) CloseHandle(handle);
     for (auto at = directories.rbegin(); at != directories.rend(); ++at) RemoveDirectoryW(at->c_str());
     return GetFileAttributesW(destination.c_str()) == INVALID_FILE_ATTRIBUTES ? 0 : 1;
 }
@@ -140,9 +211,11 @@ int Remove(const std::wstring &destination, int threads)
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "write" && argc == 5) return Write(argv[2], Wide(argv[3]), atoi(argv[4]));
-    if (mode == "remove" && argc == 4) return Remove(Wide(argv[2]), atoi(argv[3]));
-    fprintf(stderr, "usage: floor_writer write <manifest> <destination> <threads>\n"
-                    "       floor_writer remove <destination> <threads>\n");
+    const bool below = argc > 1 && std::string(argv[argc - 1]) == "--below";
+    const int count = below ? argc - 1 : argc;
+    if (mode == "write" && count == 5) return Write(argv[2], Wide(argv[3]), atoi(argv[4]), below);
+    if (mode == "remove" && count == 4) return Remove(Wide(argv[2]), atoi(argv[3]), below);
+    fprintf(stderr, "usage: floor_writer write <manifest> <destination> <threads> [--below]\n"
+                    "       floor_writer remove <destination> <threads> [--below]\n");
     return 2;
 }
