@@ -205,7 +205,7 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
                        std::to_string(start).c_str(), entries,
                        std::to_string(*payloadBytes).c_str());
     }
-    zipClose(zip);
+    run.payload = zip;  // kept open for the runtime search and the extraction
     SetApplicationHome(StrDup(run.workingDirectory));
     SetProgressTotal(static_cast<uint64_t>(*payloadBytes));
     return true;
@@ -253,8 +253,9 @@ bool ChooseRuntime(RunState &run)
 // The payload into the working directory, when the executable carries one.
 bool ExtractPayload(RunState &run)
 {
-    ZipArchive *zip = zipOpen(run.execPath, nullptr);
+    ZipArchive *zip = run.payload;
     if (zip == nullptr) return true;
+    run.payload = nullptr;
     // The payload's runtime, when the search extracted it here, is not
     // written twice.
     const char *extractedBefore = GetExtractedRuntimePrefix(run.workingDirectory);

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+struct ZipArchive;
+
 struct RunState {
     // --- the executable -----------------------------------------------------
     char *execPath = nullptr;     // SetExecName's answer (cached by product/)
@@ -38,6 +40,12 @@ struct RunState {
     // The screen and the user the colour-depth question consults.
     int (*screenColourDepth)() = ScreenColourDepthOfDisplay;
     bool (*askForConsoleMode)() = AskForConsoleModeInMessageBox;
+
+    // --- the payload ---------------------------------------------------------
+    // Opened and indexed once, by MeasurePayload; the runtime search shares
+    // it (an open archive is shared by its path), and ExtractPayload closes
+    // it. Null when the executable carries none, and after the extraction.
+    ZipArchive *payload = nullptr;
 
     // --- the runtime and its options ----------------------------------------
     char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)

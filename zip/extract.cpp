@@ -219,17 +219,13 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     const std::string destination = fileSeamPath(ansiDestination);
     if (*ansiDestination != '\0' && destination.empty()) return false;
 
-    // The workers read through a descriptor of their own: positioned reads
-    // there cannot move the position that the local-header reads here use.
-    // Without one the files are written here, one after another.
+    // Every read of an open archive names its position, so the workers and
+    // the local-header reads here share the archive's one descriptor.
     Extraction extraction;
     extraction.firstFailure.store(zip->entryCount);
     extraction.written = written;
-    int workers = ExtractionWorkers();
-    int ownFd = -1;
-    if (workers > 0 && zip->entryCount > 1) ownFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
-    if (ownFd < 0) workers = 0;
-    extraction.archiveFd = ownFd >= 0 ? ownFd : zip->fd;
+    const int workers = zip->entryCount > 1 ? ExtractionWorkers() : 0;
+    extraction.archiveFd = zip->fd;
     bool ok = true;
     {
         WorkerPool pool(workers, workers * kQueuedPerWorker);
@@ -307,6 +303,5 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         // Every file written before its directory's descriptor is closed.
         inFlight.Settle();
     }
-    if (ownFd >= 0) fileClose(ownFd);
     return ok && !extraction.Failed(zip->entryCount);
 }
