@@ -1,8 +1,8 @@
 // Implementation notes.
 //
 // A bounded ring of tasks behind one lock and three counting semaphores:
-// free slots (the submitter waits on it when the ring is full), queued tasks
-// (the workers wait on it) and "all done" (Wait). A worker leaves when it
+// room (the submitter waits on it when the ring is full), queued tasks (the
+// workers wait on it) and "all done" (Wait). A worker leaves when it
 // takes an empty task, which only the destructor queues. Windows XP has no
 // condition variables, so the programs use a critical section and
 // semaphores that keep their count in user space and sleep on a kernel
@@ -106,15 +106,16 @@ struct Task {
 } // namespace
 
 struct WorkerPool::State {
-    State(int capacity) : ring(static_cast<size_t>(capacity)), freeSlots(capacity), queued(0), allDone(0) {}
+    State(int capacity) : ring(static_cast<size_t>(capacity)), room(0), queued(0), allDone(0) {}
 
     std::vector<Task> ring;
     size_t head = 0;
     size_t count = 0;
     int pending = 0;       // submitted and not finished
     bool waiting = false;  // Wait is blocked on allDone
+    bool full = false;     // Put is blocked on room
     Lock lock;
-    Semaphore freeSlots;
+    Semaphore room;
     Semaphore queued;
     Semaphore allDone;
 #ifdef _WIN32
@@ -123,10 +124,18 @@ struct WorkerPool::State {
     std::vector<std::thread> threads;
 #endif
 
+    // A full ring wakes the submitter only once it is half empty again, not
+    // for every slot that frees: a submitter faster than the workers would
+    // otherwise sleep and wake once per task.
     void Put(const Task &task)
     {
-        freeSlots.Acquire();
         lock.Enter();
+        while (count == ring.size()) {
+            full = true;
+            lock.Leave();
+            room.Acquire();
+            lock.Enter();
+        }
         ring[(head + count) % ring.size()] = task;
         ++count;
         if (task.run != nullptr) ++pending;
@@ -142,8 +151,10 @@ struct WorkerPool::State {
             Task task = ring[head];
             head = (head + 1) % ring.size();
             --count;
+            const bool roomNow = full && count <= ring.size() / 2;
+            if (roomNow) full = false;
             lock.Leave();
-            freeSlots.Release();
+            if (roomNow) room.Release();
             if (task.run == nullptr) return;
             task.run(task.task);
             lock.Enter();
@@ -194,7 +205,7 @@ WorkerPool::WorkerPool(int threads, int capacity) : state_(nullptr)
         state_ = nullptr;
         return;
     }
-    if (!state_->freeSlots.Valid() || !state_->queued.Valid() || !state_->allDone.Valid()) return;
+    if (!state_->room.Valid() || !state_->queued.Valid() || !state_->allDone.Valid()) return;
     for (int i = 0; i < threads; ++i) {
 #ifdef _WIN32
         uintptr_t thread = _beginthreadex(nullptr, kWorkerStack, RunWorker, state_,
