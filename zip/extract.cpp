@@ -219,13 +219,17 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     const std::string destination = fileSeamPath(ansiDestination);
     if (*ansiDestination != '\0' && destination.empty()) return false;
 
-    // Every read of an open archive names its position, so the workers and
-    // the local-header reads here share the archive's one descriptor.
+    // The workers read through the archive's second descriptor (see
+    // ZipArchive::readerFd); without one the files are written here, one
+    // after another.
     Extraction extraction;
     extraction.firstFailure.store(zip->entryCount);
     extraction.written = written;
-    const int workers = zip->entryCount > 1 ? ExtractionWorkers() : 0;
-    extraction.archiveFd = zip->fd;
+    int workers = zip->entryCount > 1 ? ExtractionWorkers() : 0;
+    if (workers > 0 && zip->readerFd < 0)
+        zip->readerFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
+    if (zip->readerFd < 0) workers = 0;
+    extraction.archiveFd = workers > 0 ? zip->readerFd : zip->fd;
     bool ok = true;
     {
         WorkerPool pool(workers, workers * kQueuedPerWorker);

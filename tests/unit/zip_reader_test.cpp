@@ -320,6 +320,8 @@ const LocCase kLocCases[] = {
      "couldn't read LOC header"},
     {"BadSignature", [](std::vector<Entry> &e) { e[1].localSignature = 0x04034B51; }, -1, -1,
      "invalid LOC header (bad signature)"},
+    {"CentralExtraSeek", [](std::vector<Entry> &e) { e[1].centralExtra = std::string("\x01\x02\x00\x00", 4); }, 1, -1,
+     "seek failed"},
     {"CentralExtraRead", [](std::vector<Entry> &e) { e[1].centralExtra = std::string("\x01\x02\x00\x00", 4); }, -1, 1,
      "couldn't read CEN extra"},
     {"HeaderRead", [](std::vector<Entry> &) {}, -1, 0, "couldn't read LOC header"},
