@@ -62,16 +62,21 @@ int SystemRead(int fd, void *buffer, unsigned count)
     return _read(fd, buffer, count);
 }
 
+// A read at a position is a seek and a read under one lock. A positioned
+// ReadFile moves a synchronous handle's position all the same, and under
+// Wine it is a round trip to the server, where the seek and the read are
+// plain calls within the process.
 int SystemReadAt(int fd, void *buffer, unsigned count, int64_t position)
 {
-    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    if (file == INVALID_HANDLE_VALUE || position < 0) return -1;
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, count, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-    return static_cast<int>(got);
+    static struct ReadLock {
+        ReadLock() { InitializeCriticalSection(&section); }
+        CRITICAL_SECTION section;
+    } lock;
+    if (position < 0) return -1;
+    EnterCriticalSection(&lock.section);
+    const int got = _lseeki64(fd, position, SEEK_SET) == position ? _read(fd, buffer, count) : -1;
+    LeaveCriticalSection(&lock.section);
+    return got;
 }
 
 int SystemWrite(int fd, const void *buffer, unsigned count)
