@@ -70,7 +70,7 @@ const size_t kRememberedNames = 4096;
 const size_t kHeldDirectories = 256;
 // Files queued per worker: enough to keep them busy while the walk reads
 // the next local headers.
-const int kQueuedPerWorker = 16;
+const int kQueuedPerWorker = 4;
 
 // One extraction's shared part.
 struct Extraction {
