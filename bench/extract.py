@@ -383,7 +383,7 @@ def main():
     wine_env = wine_environment(build)
 
     say("extraction, %s; median of %d interleaved rounds" % (where, args.runs))
-    say("Wine runs the 64-bit build with its 64-bit loader (this host's kernel runs no 32-bit code)"
+    say("Wine runs the 64-bit build of %s with its 64-bit loader" % build
         if "x64" in build else "Wine runs the programs of %s" % build)
     if os.path.exists(probe):
         subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=wine_env,

@@ -279,7 +279,7 @@ def main():
     nothing = os.path.join(build, "support", "java_standin", "java.exe")
 
     say("time to wizard, %s; median of %d interleaved rounds (wall seconds)" % (where, args.runs))
-    say("Wine runs the 64-bit build with its 64-bit loader (this host's kernel runs no 32-bit code)"
+    say("Wine runs the 64-bit build of %s with its 64-bit loader" % build
         if "x64" in build else "Wine runs the programs of %s" % build)
     growth = []
     for label, reference in payloads:
