@@ -1,3 +1,6 @@
+// Implementation note: each table is a function-local static, so the
+// first caller loads the DLL and a caller on another thread meanwhile waits
+// for it (the C++ runtime guards the initialisation).
 #include "ui/window_code.h"
 
 #include <cstdio>
@@ -11,13 +14,6 @@ namespace {
     exit(1);
 }
 
-HMODULE LoadSystemDll(const wchar_t *name, const char *shown)
-{
-    HMODULE module = LoadLibraryW(name);
-    if (module == nullptr) NotLoaded(shown);
-    return module;
-}
-
 // `Function` is the type the Windows headers declare for `name`.
 template <typename Function>
 void Resolve(HMODULE module, const char *name, Function *function)
@@ -27,29 +23,38 @@ void Resolve(HMODULE module, const char *name, Function *function)
     *function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
+// The table `Table` of the system DLL `dll`, each function found by
+// `resolve(module, table)`.
+template <typename Table, typename Resolver>
+Table LoadTable(const char *dll, Resolver resolve)
+{
+    HMODULE module = LoadLibraryA(dll);
+    if (module == nullptr) NotLoaded(dll);
+    Table table;
+    resolve(module, table);
+    return table;
+}
+
 } // namespace
 
 #define LAUNCHER_RESOLVE(name) Resolve(module, #name, &functions.name);
 
 const User32Functions &User32()
 {
-    // A function-local static: the first caller loads, any other waits.
-    static const User32Functions loaded = [] {
-        HMODULE module = LoadSystemDll(L"user32.dll", "user32.dll");
-        User32Functions functions;
-        LAUNCHER_USER32_FUNCTIONS(LAUNCHER_RESOLVE)
-        return functions;
-    }();
+    static const User32Functions loaded = LoadTable<User32Functions>(
+        "user32.dll",
+        [](HMODULE module, User32Functions &functions) {
+            LAUNCHER_USER32_FUNCTIONS(LAUNCHER_RESOLVE)
+        });
     return loaded;
 }
 
 const Gdi32Functions &Gdi32()
 {
-    static const Gdi32Functions loaded = [] {
-        HMODULE module = LoadSystemDll(L"gdi32.dll", "gdi32.dll");
-        Gdi32Functions functions;
-        LAUNCHER_GDI32_FUNCTIONS(LAUNCHER_RESOLVE)
-        return functions;
-    }();
+    static const Gdi32Functions loaded = LoadTable<Gdi32Functions>(
+        "gdi32.dll",
+        [](HMODULE module, Gdi32Functions &functions) {
+            LAUNCHER_GDI32_FUNCTIONS(LAUNCHER_RESOLVE)
+        });
     return loaded;
 }
