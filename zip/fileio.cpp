@@ -64,8 +64,8 @@ int SystemRead(int fd, void *buffer, unsigned count)
 
 // A read at a position is a seek and a read under one lock. A positioned
 // ReadFile moves a synchronous handle's position all the same, and under
-// Wine it is a round trip to the server, where the seek and the read are
-// plain calls within the process.
+// Wine it takes as long as a round trip to the server (about 90 us), where
+// the seek and the read are plain calls within the process.
 int SystemReadAt(int fd, void *buffer, unsigned count, int64_t position)
 {
     static struct ReadLock {
