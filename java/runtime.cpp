@@ -383,7 +383,7 @@ char *GetStringFromRegistry(HKEY key, const char *valueName)
     return text;
 }
 
-char *GetBundledJREPath(Trace &trace, bool (*stopRequested)())
+char *GetBundledJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
 {
     if (bundledJREPath != nullptr) return bundledJREPath;
     const char *home = GetApplicationHome();
@@ -412,7 +412,7 @@ char *GetBundledJREPath(Trace &trace, bool (*stopRequested)())
     {
         ProgressStep step("unzipping_java_files");
         extracted = UnzipFiles(archive, home, prefix.c_str(), nullptr, nullptr, step.written(),
-                               stopRequested);
+                               stopRequested, pool);
     }
     if (extracted) {
         extractedRuntimeHome = home;
@@ -445,11 +445,11 @@ char *GetBundledLibraryPath()
     return bundledLibraryPath;
 }
 
-char *GetPublicJREPath(Trace &trace, bool (*stopRequested)())
+char *GetPublicJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
 {
     // The payload runtime is looked for (and extracted) before the registry
     // is read, whatever the registry holds.
-    const char *bundled = GetBundledJREPath(trace, stopRequested);
+    const char *bundled = GetBundledJREPath(trace, stopRequested, pool);
     if (stopRequested != nullptr && stopRequested()) {
         trace.Line("runtime: search stopped");
         return nullptr;

@@ -8,6 +8,7 @@
 #define JAVA_RUNTIME_H
 
 #include "base/trace.h"
+#include "base/workers.h"
 
 #include <windows.h>
 
@@ -34,8 +35,10 @@ char *GetStringFromRegistry(HKEY key, const char *valueName);
 // "unzipping_java_files"). Cached once found; a failure leaves the cache
 // empty so a later call tries again. Do not free; null when there is none.
 // `stopRequested`, when given, can end the extraction between files (see
-// UnzipFiles); the answer is then null.
-char *GetBundledJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr);
+// UnzipFiles); the answer is then null. `pool`, when given, is the workers
+// that write it (MakeExtractionPool), the ones the rest of the payload gets.
+char *GetBundledJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr,
+                        WorkerPool *pool = nullptr);
 
 // The entry-name prefix of the payload runtime ("package/jre") when
 // GetBundledJREPath extracted it below `destination` in this process and
@@ -60,8 +63,9 @@ char *GetBundledLibraryPath();
 // Software\JavaSoft\JDK and ...\JRE, after the two above, and compares
 // versions numerically (CompareVersions). `trace` gets every candidate with
 // its source, path and version, and why it was taken or refused.
-// `stopRequested` goes to GetBundledJREPath; once it says yes, the search
-// ends with null.
-char *GetPublicJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr);
+// `stopRequested` and `pool` go to GetBundledJREPath; once stopRequested
+// says yes, the search ends with null.
+char *GetPublicJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr,
+                       WorkerPool *pool = nullptr);
 
 #endif

@@ -38,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -245,7 +246,7 @@ bool ChooseRuntime(RunState &run)
         run.trace.Line("runtime: chose %s: named with -javahome", run.javaRuntimePath);
         return true;
     }
-    run.javaRuntimePath = GetPublicJREPath(run.trace, StopRequested);
+    run.javaRuntimePath = GetPublicJREPath(run.trace, StopRequested, run.extractionPool);
     if (run.javaRuntimePath == nullptr) return StopRequested() ? false : NoJava(run, "no_find_java");
     return true;
 }
@@ -264,7 +265,7 @@ bool ExtractPayload(RunState &run)
     {
         ProgressStep step("unzipping_files");
         extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts,
-                               step.written(), StopRequested);
+                               step.written(), StopRequested, run.extractionPool);
     }
     zipClose(zip);
     run.trace.Line("payload: %s into %s",
@@ -478,8 +479,15 @@ int _main(int argc, char **argv)
     int64_t payloadBytes = 0;
     if (!carryOn(MeasurePayload(run, &payloadBytes))) return EndBeforeWizard(run);
     if (!carryOn(CheckDiskSpace(run, payloadBytes))) return EndBeforeWizard(run);
+    // One pool of workers for the payload's runtime and the rest of it,
+    // ended before the wizard starts.
+    std::unique_ptr<WorkerPool> extractionPool =
+        run.payload != nullptr ? MakeExtractionPool() : nullptr;
+    run.extractionPool = extractionPool.get();
     if (!carryOn(ChooseRuntime(run))) return EndBeforeWizard(run);
     if (!carryOn(ExtractPayload(run))) return EndBeforeWizard(run);
+    run.extractionPool = nullptr;
+    extractionPool.reset();
     TestFaultHook("after-extraction");
     if (!carryOn(AddJavaOptions(run))) return EndBeforeWizard(run);
     if (!carryOn(EnterApplicationHome())) return EndBeforeWizard(run);

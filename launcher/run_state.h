@@ -13,6 +13,7 @@
 #include <windows.h>
 
 struct ZipArchive;
+class WorkerPool;
 
 struct RunState {
     // --- the executable -----------------------------------------------------
@@ -46,6 +47,9 @@ struct RunState {
     // it (an open archive is shared by its path), and ExtractPayload closes
     // it. Null when the executable carries none, and after the extraction.
     ZipArchive *payload = nullptr;
+    // The workers that write the payload's runtime and then the rest of it
+    // (MakeExtractionPool), while the launch sequence holds them.
+    WorkerPool *extractionPool = nullptr;
 
     // --- the runtime and its options ----------------------------------------
     char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)

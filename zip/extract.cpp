@@ -209,8 +209,15 @@ private:
 
 } // namespace
 
+std::unique_ptr<WorkerPool> MakeExtractionPool()
+{
+    const int workers = ExtractionWorkers();
+    return std::unique_ptr<WorkerPool>(new WorkerPool(workers, workers * kQueuedPerWorker));
+}
+
 bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix, const char *except,
-                ExtractionCounts *counts, std::atomic<uint64_t> *written, bool (*stopRequested)())
+                ExtractionCounts *counts, std::atomic<uint64_t> *written, bool (*stopRequested)(),
+                WorkerPool *shared)
 {
     ExtractionCounts ignored;
     if (counts == nullptr) counts = &ignored;
@@ -225,17 +232,22 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     Extraction extraction;
     extraction.firstFailure.store(zip->entryCount);
     extraction.written = written;
-    int workers = zip->entryCount > 1 ? ExtractionWorkers() : 0;
+    int workers = zip->entryCount <= 1 ? 0 : shared != nullptr ? shared->Threads() : ExtractionWorkers();
     if (workers > 0 && zip->readerFd < 0)
         zip->readerFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
     if (zip->readerFd < 0) workers = 0;
     extraction.archiveFd = workers > 0 ? zip->readerFd : zip->fd;
     bool ok = true;
     {
-        WorkerPool pool(workers, workers * kQueuedPerWorker);
-        counts->workers = pool.Threads();
+        std::unique_ptr<WorkerPool> own;
+        WorkerPool *pool = workers > 0 ? shared : nullptr;
+        if (pool == nullptr) {
+            own.reset(new WorkerPool(workers, workers * kQueuedPerWorker));
+            pool = own.get();
+        }
+        counts->workers = pool->Threads();
         const unsigned codePage = LauncherCodePage();
-        InFlight inFlight(pool, kUtf8CodePage);
+        InFlight inFlight(*pool, kUtf8CodePage);
         Directories directories(destination.c_str(), inFlight);
         std::string name;
         std::string utf8;
@@ -299,7 +311,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
                     WriteFile(job);
                 } else {
                     inFlight.Add(name);
-                    pool.Submit(WriteFile, job);
+                    pool->Submit(WriteFile, job);
                 }
             }
             zipFreeEntry(zip, entry);

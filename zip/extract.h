@@ -2,10 +2,12 @@
 #ifndef ZIP_EXTRACT_H
 #define ZIP_EXTRACT_H
 
+#include "base/workers.h"
 #include "zip/archive.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // What an extraction did: the files it handed out to be written, the
@@ -48,9 +50,17 @@ struct ExtractionCounts {
 // time. It is not reset, so one counter can measure several extractions.
 // `stopRequested`, when given, is asked before each entry: once it says yes,
 // no further entry is started, the files handed out are finished, and the
-// extraction returns false with counts->stopped set.
+// extraction returns false with counts->stopped set. `pool`, when given (from
+// MakeExtractionPool), is the workers to write with; otherwise the
+// extraction starts its own.
 bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
                 const char *except = nullptr, ExtractionCounts *counts = nullptr,
-                std::atomic<uint64_t> *written = nullptr, bool (*stopRequested)() = nullptr);
+                std::atomic<uint64_t> *written = nullptr, bool (*stopRequested)() = nullptr,
+                WorkerPool *pool = nullptr);
+
+// The workers of an extraction, for several in turn: the payload's runtime
+// and then the rest of the payload are written by the same threads, started
+// once. (Built with ZIP_SERIAL_EXTRACTION: no threads.)
+std::unique_ptr<WorkerPool> MakeExtractionPool();
 
 #endif
