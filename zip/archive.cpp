@@ -105,7 +105,6 @@ ZipArchive *allocZip(const char *path)
         return nullptr;
     }
     zip->fd = -1;
-    zip->readerFd = -1;
     return zip;
 }
 
@@ -217,6 +216,21 @@ int readFully(int fd, void *buffer, int32_t len)
         if (n <= 0) return -1;
         p += n;
         len -= n;
+    }
+    return 0;
+}
+
+// readFully at `position`. Reads of an open archive name their position: an
+// extraction's workers read entry data through the same descriptor.
+int readFullyAt(int fd, void *buffer, int32_t len, int64_t position)
+{
+    char *p = static_cast<char *>(buffer);
+    while (len > 0) {
+        int n = fileReadAt(fd, p, static_cast<unsigned>(len), position);
+        if (n <= 0) return -1;
+        p += n;
+        len -= n;
+        position += n;
     }
     return 0;
 }
@@ -612,7 +626,6 @@ void zipClose(ZipArchive *zip)
         }
     }
     fileClose(zip->fd);
-    if (zip->readerFd >= 0) fileClose(zip->readerFd);
     freeZip(zip);
 }
 
@@ -631,19 +644,17 @@ struct LocalHeader {
 // the error.
 const char *ReadLocalHeader(ZipArchive *zip, const ZipIndexEntry *ze, LocalHeader *local)
 {
-    if (fileSeek(zip->fd, ze->locPos, SEEK_SET) < 0) return "seek failed";
     const int32_t got = kLocHeader + ze->nameExtraLen;
     std::vector<unsigned char> &loc = local->bytes;
     loc.resize(static_cast<size_t>(got));
-    if (readFully(zip->fd, loc.data(), got) != 0) return "couldn't read LOC header";
+    if (readFullyAt(zip->fd, loc.data(), got, ze->locPos) != 0) return "couldn't read LOC header";
     if (GetLe32(loc.data()) != kLocSig) return "invalid LOC header (bad signature)";
     local->nlen = GetLe16(loc.data() + 26);
     local->elen = GetLe16(loc.data() + 28);
     const int32_t needed = kLocHeader + local->nlen + (ze->extraLen == 0 ? local->elen : 0);
     if (needed > got) {
-        // The file position is right behind the bytes read so far.
         loc.resize(static_cast<size_t>(needed));
-        if (readFully(zip->fd, loc.data() + got, needed - got) != 0)
+        if (readFullyAt(zip->fd, loc.data() + got, needed - got, ze->locPos + got) != 0)
             return "couldn't read LOC header";
     }
     local->dataPos = ze->locPos + kLocHeader + local->nlen + local->elen;
@@ -673,11 +684,8 @@ bool AttachExtraField(ZipArchive *zip, const ZipIndexEntry *ze, const LocalHeade
         // nameExtraLen holds 16 bits only, but the difference is the central
         // name length exactly in 16-bit arithmetic.
         const uint16_t cenNameLen = static_cast<uint16_t>(ze->nameExtraLen - ze->extraLen);
-        if (fileSeek(zip->fd, ze->cenPos + kCenHeader + cenNameLen, SEEK_SET) < 0) {
-            zip->lastError = "seek failed";
-            return false;
-        }
-        if (readFully(zip->fd, entry->extraField + 2, ze->extraLen) != 0) {
+        if (readFullyAt(zip->fd, entry->extraField + 2, ze->extraLen,
+                        ze->cenPos + kCenHeader + cenNameLen) != 0) {
             zip->lastError = "couldn't read CEN extra";
             return false;
         }

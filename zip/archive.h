@@ -57,11 +57,6 @@ struct ZipArchive {
     char *archivePath;         // in the file seam's form (fileSeamPath)
     int32_t refCount;
     int fd;
-    // A second descriptor for the extraction's workers, opened by the first
-    // extraction that has workers and kept until the archive closes: their
-    // positioned reads cannot move the position the header reads on `fd`
-    // use (a positioned read moves it on Windows). -1 until then.
-    int readerFd;
     char *archiveComment;      // null when the archive has no comment
     const char *lastError;     // static text of the last format error, or null
     ZipIndexEntry *entryIndex;

@@ -226,17 +226,15 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     const std::string destination = fileSeamPath(ansiDestination);
     if (*ansiDestination != '\0' && destination.empty()) return false;
 
-    // The workers read through the archive's second descriptor (see
-    // ZipArchive::readerFd); without one the files are written here, one
-    // after another.
+    // Every read of an open archive names its position (fileReadAt), so the
+    // workers read entry data through the archive's own descriptor while the
+    // local headers are read here.
     Extraction extraction;
     extraction.firstFailure.store(zip->entryCount);
     extraction.written = written;
-    int workers = zip->entryCount <= 1 ? 0 : shared != nullptr ? shared->Threads() : ExtractionWorkers();
-    if (workers > 0 && zip->readerFd < 0)
-        zip->readerFd = fileOpen(zip->archivePath, FILEIO_RDONLY | FILEIO_BINARY, 0);
-    if (zip->readerFd < 0) workers = 0;
-    extraction.archiveFd = workers > 0 ? zip->readerFd : zip->fd;
+    const int workers =
+        zip->entryCount <= 1 ? 0 : shared != nullptr ? shared->Threads() : ExtractionWorkers();
+    extraction.archiveFd = zip->fd;
     bool ok = true;
     {
         std::unique_ptr<WorkerPool> own;

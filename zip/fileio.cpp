@@ -62,10 +62,11 @@ int SystemRead(int fd, void *buffer, unsigned count)
     return _read(fd, buffer, count);
 }
 
-// A read at a position is a seek and a read under one lock. A positioned
-// ReadFile moves a synchronous handle's position all the same, and under
-// Wine it takes as long as a round trip to the server (about 90 us), where
-// the seek and the read are plain calls within the process.
+// A read at a position is a seek and a read under one lock, so threads may
+// share a descriptor. A positioned ReadFile would move a synchronous
+// handle's position all the same, and under Wine it takes as long as a
+// round trip to the server (about 90 us), where the seek and the read are
+// plain calls within the process.
 int SystemReadAt(int fd, void *buffer, unsigned count, int64_t position)
 {
     static struct ReadLock {

@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -119,19 +120,14 @@ int Write(const char *manifest, const std::wstring &destination, int threads, bo
     CreateDirectoryW(destination.c_str(), nullptr);
     // A set of paths sorts every directory after the one above it.
     for (const std::wstring &directory : directories) CreateDirectoryW(directory.c_str(), nullptr);
-    std::vector<std::wstring> held;  // --below: the directory of each file, opened once
+    std::map<std::wstring, size_t> held;  // --below: each file's directory, opened once
     std::vector<HANDLE> handles;
     if (below) {
         for (File &file : files) {
             const std::wstring parent = file.path.substr(0, file.path.rfind(L'\\'));
-            const auto at = std::find(held.rbegin(), held.rend(), parent);
-            if (at != held.rend()) {
-                file.directory = static_cast<size_t>(held.rend() - at) - 1;
-                continue;
-            }
-            file.directory = held.size();
-            held.push_back(parent);
-            handles.push_back(OpenDirectory(parent));
+            const auto at = held.emplace(parent, handles.size());
+            if (at.second) handles.push_back(OpenDirectory(parent));
+            file.directory = at.first->second;
         }
     }
 
