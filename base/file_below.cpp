@@ -102,6 +102,15 @@ bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, Handle
     return true;
 }
 
+bool IsPlainEntry(HANDLE parent, const wchar_t *name, size_t nameLength, HANDLE opened)
+{
+    HandleFacts held;
+    HandleFacts listed;
+    if (!FactsOf(opened, &held) || !ListedFactsOf(parent, name, nameLength, &listed)) return false;
+    if ((held.attributes | listed.attributes) & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return held.id == 0 || listed.id == 0 || held.id == listed.id;
+}
+
 bool FactsOf(HANDLE handle, HandleFacts *facts)
 {
     BY_HANDLE_FILE_INFORMATION info;

@@ -37,6 +37,13 @@ bool FactsOf(HANDLE handle, HandleFacts *facts);
 // when there is no such entry or the listing cannot be read.
 bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, HandleFacts *facts);
 
+// True when `opened`, a handle just opened on the existing entry `name` of
+// `parent`, holds that entry itself and no link: neither the handle nor the
+// listing says reparse point, and both name the same file id (where the
+// file system has ids). The handle alone is not enough: Wine opens a Unix
+// link as its target.
+bool IsPlainEntry(HANDLE parent, const wchar_t *name, size_t nameLength, HANDLE opened);
+
 // One entry of a directory listing read through the directory's handle.
 struct ListedEntry {
     const wchar_t *name;  // not terminated

@@ -29,9 +29,9 @@ function(add_module name)
 endfunction()
 
 add_module(base
-    SOURCES base/file_below.cpp base/memory.cpp base/mbcs.cpp base/path.cpp
+    SOURCES base/file_below.cpp base/file_safety.cpp base/memory.cpp base/mbcs.cpp base/path.cpp
             base/product_values.cpp base/trace.cpp base/workers.cpp
-    USES ntdll)
+    USES ntdll advapi32)
 add_module(product
     SOURCES product/product.cpp
     USES base)
@@ -49,7 +49,7 @@ add_module(java
     USES base product zip ui advapi32)
 add_module(launcher
     SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp
-            launcher/file_safety.cpp launcher/launch_sequence.cpp launcher/options.cpp
+            launcher/launch_sequence.cpp launcher/options.cpp launcher/upgrade.cpp
             launcher/working_directory.cpp
     USES base product zip ui java advapi32)
 

@@ -6,6 +6,7 @@
 // view after its own, since today's runtimes register there.
 #include "java/runtime.h"
 
+#include "base/file_safety.h"
 #include "base/mbcs.h"
 #include "base/memory.h"
 #include "base/owned.h"
@@ -186,11 +187,41 @@ std::vector<REGSAM> RegistryViews()
     return {0};
 }
 
-// Adds `runtime` (from `source`) to `found` when it answers a supported
-// version (its release file, or asking it).
-void AddTested(const std::string &runtime, const std::string &source,
-               std::vector<RuntimeCandidate> &found, Trace &trace)
+// True when an elevated or SYSTEM run may use `runtime`, which a place the
+// user controls named (a per-user key, JAVA_HOME, PATH): only when the
+// system's own put it there. Its folder, its bin and the files a start runs
+// are examined before anything of it is started; a Limited run takes it as
+// it is, since the user's own places are the user's to choose.
+bool MayRunFromUsersPlace(const std::string &runtime, const std::string &source,
+                          const RunAccount &account, Trace &trace)
 {
+    if (account.elevation == RunElevation::Limited) return true;
+    for (const char *part : {"", "\\bin", "\\bin\\java.exe", "\\bin\\javaw.exe", "\\bin\\java.dll"}) {
+        const std::string path = runtime + part;
+        OwnedHandle held(CreateFileW(WidenAnsi(path.c_str()).c_str(), READ_CONTROL,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        std::string why;
+        if (!held.valid())
+            why = "cannot be examined";
+        else if (KeptBySystem(held.get(), &why))
+            continue;
+        trace.Line("runtime: %s: refused for a%s %s run, not started: %s is %s", source.c_str(),
+                   account.elevation == RunElevation::Elevated ? "n" : "",
+                   ElevationName(account.elevation), path.c_str(), why.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Adds `runtime` (from `source`) to `found` when it answers a supported
+// version (its release file, or asking it). `account`, when given, is
+// the run's, and `runtime` came from a place the user controls.
+void AddTested(const std::string &runtime, const std::string &source,
+               std::vector<RuntimeCandidate> &found, Trace &trace,
+               const RunAccount *account = nullptr)
+{
+    if (account != nullptr && !MayRunFromUsersPlace(runtime, source, *account, trace)) return;
     char *version = CheckJREVersion(runtime.c_str(), trace);
     if (version == nullptr) {
         trace.Line("runtime: %s: refused: %s gives no supported version", source.c_str(),
@@ -204,7 +235,7 @@ void AddTested(const std::string &runtime, const std::string &source,
 
 // The runtimes registered under `vendor` in `root` and `view`.
 void CollectVendor(const VendorKey &vendor, HKEY root, REGSAM view,
-                   std::vector<RuntimeCandidate> &found, Trace &trace)
+                   std::vector<RuntimeCandidate> &found, Trace &trace, const RunAccount &account)
 {
     const char *rootName = root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
     OwnedKey key;
@@ -242,7 +273,8 @@ void CollectVendor(const VendorKey &vendor, HKEY root, REGSAM view,
             trace.Line("runtime: %s: refused: %s is not a runtime directory", source.c_str(), dir.c_str());
             continue;
         }
-        AddTested(runtime, source, found, trace);
+        AddTested(runtime, source, found, trace,
+                  root == HKEY_CURRENT_USER ? &account : nullptr);
         free(runtime);
     }
 }
@@ -250,7 +282,7 @@ void CollectVendor(const VendorKey &vendor, HKEY root, REGSAM view,
 // The runtime whose bin holds the first java.exe on PATH that lies in a
 // runtime directory: a java.exe elsewhere (a system folder's copy, a folder
 // of links that forwards to some runtime) is passed over.
-void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace)
+void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace, const RunAccount &account)
 {
     const char *path = getenv("PATH");
     if (path == nullptr) {
@@ -272,7 +304,7 @@ void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace)
             free(runtime);
             continue;
         }
-        AddTested(runtime, source, found, trace);
+        AddTested(runtime, source, found, trace, &account);
         free(runtime);
         return;
     }
@@ -283,7 +315,7 @@ void CollectFromPath(std::vector<RuntimeCandidate> &found, Trace &trace)
 // in order: every vendor key (per machine, then per user; each in every
 // view), JAVA_HOME, PATH. The first place with a runtime of a supported
 // version gives it, the highest version there (the first of equals).
-char *SearchOtherPlaces(Trace &trace)
+char *SearchOtherPlaces(Trace &trace, const RunAccount &account)
 {
     auto best = [](const std::vector<RuntimeCandidate> &found) {
         const RuntimeCandidate *chosen = nullptr;
@@ -306,7 +338,7 @@ char *SearchOtherPlaces(Trace &trace)
     for (const VendorKey &vendor : VendorKeys) {
         std::vector<RuntimeCandidate> found;
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-            for (REGSAM view : views) CollectVendor(vendor, root, view, found, trace);
+            for (REGSAM view : views) CollectVendor(vendor, root, view, found, trace, account);
         if (const RuntimeCandidate *chosen = best(found)) return take(found, chosen);
     }
     if (const char *javaHome = getenv("JAVA_HOME")) {
@@ -315,7 +347,7 @@ char *SearchOtherPlaces(Trace &trace)
         while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
         char *runtime = GetJREPath(dir.c_str(), trace);
         if (runtime != nullptr) {
-            AddTested(runtime, "JAVA_HOME", found, trace);
+            AddTested(runtime, "JAVA_HOME", found, trace, &account);
             free(runtime);
         } else {
             trace.Line("runtime: JAVA_HOME: refused: %s is not a runtime directory", dir.c_str());
@@ -325,7 +357,7 @@ char *SearchOtherPlaces(Trace &trace)
         trace.Line("runtime: JAVA_HOME: not set");
     }
     std::vector<RuntimeCandidate> found;
-    CollectFromPath(found, trace);
+    CollectFromPath(found, trace, account);
     if (const RuntimeCandidate *chosen = best(found)) return take(found, chosen);
     return nullptr;
 }
@@ -383,7 +415,8 @@ char *GetStringFromRegistry(HKEY key, const char *valueName)
     return text;
 }
 
-char *GetBundledJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
+char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)(),
+                        WorkerPool *pool)
 {
     if (bundledJREPath != nullptr) return bundledJREPath;
     const char *home = GetApplicationHome();
@@ -391,18 +424,15 @@ char *GetBundledJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
 
     const std::string candidate = std::string(home) + "\\package\\jre";
     bundledJREPath = GetJREPath(candidate.c_str());
-    const char *exec = GetExecName();
     if (bundledJREPath != nullptr) {
         trace.Line("runtime: payload runtime %s was already extracted", bundledJREPath);
         return bundledJREPath;
     }
-    if (exec == nullptr) return nullptr;
-
-    ZipArchive *archive = zipOpen(exec, nullptr);
-    if (archive == nullptr) {
+    if (payload == nullptr) {
         trace.Line("runtime: payload: none (the executable carries no archive)");
         return nullptr;
     }
+    ZipArchive *archive = payload;
     // Entry names are the candidate relative to the home, with slashes.
     std::string prefix = candidate.substr(strlen(home) + 1);
     for (char &c : prefix) {
@@ -425,7 +455,6 @@ char *GetBundledJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
     } else {
         trace.Line("runtime: payload: extracting %s failed", prefix.c_str());
     }
-    zipClose(archive);
     return bundledJREPath;
 }
 
@@ -445,11 +474,12 @@ char *GetBundledLibraryPath()
     return bundledLibraryPath;
 }
 
-char *GetPublicJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
+char *GetPublicJREPath(const RunAccount &account, ZipArchive *payload, Trace &trace,
+                       bool (*stopRequested)(), WorkerPool *pool)
 {
     // The payload runtime is looked for (and extracted) before the registry
     // is read, whatever the registry holds.
-    const char *bundled = GetBundledJREPath(trace, stopRequested, pool);
+    const char *bundled = GetBundledJREPath(payload, trace, stopRequested, pool);
     if (stopRequested != nullptr && stopRequested()) {
         trace.Line("runtime: search stopped");
         return nullptr;
@@ -501,7 +531,7 @@ char *GetPublicJREPath(Trace &trace, bool (*stopRequested)(), WorkerPool *pool)
         if (path != nullptr) trace.Line("runtime: chose %s: %s", path, why);
     }
     if (path != nullptr) return StrDup(path);
-    char *other = AcceptsModernJava() ? SearchOtherPlaces(trace) : nullptr;
+    char *other = AcceptsModernJava() ? SearchOtherPlaces(trace, account) : nullptr;
     if (other == nullptr) trace.Line("runtime: no runtime found");
     return other;
 }

@@ -7,6 +7,7 @@
 #ifndef JAVA_RUNTIME_H
 #define JAVA_RUNTIME_H
 
+#include "base/file_safety.h"
 #include "base/trace.h"
 #include "base/workers.h"
 
@@ -31,14 +32,16 @@ bool IsJDK(const char *runtimePath);
 char *GetStringFromRegistry(HKEY key, const char *valueName);
 
 // The runtime the payload carries in <application home>\package\jre,
-// extracted from the launcher's own archive when it is not there yet (showing
-// "unzipping_java_files"). Cached once found; a failure leaves the cache
+// extracted from `payload` (the launcher's own archive, open; the caller
+// keeps it) when it is not there yet (showing "unzipping_java_files"); with
+// no payload, only one extracted before counts. Cached once found; a failure leaves the cache
 // empty so a later call tries again. Do not free; null when there is none.
 // `stopRequested`, when given, can end the extraction between files (see
 // UnzipFiles); the answer is then null. `pool`, when given, is the workers
 // that write it (MakeExtractionPool), the ones the rest of the payload gets.
-char *GetBundledJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr,
-                        WorkerPool *pool = nullptr);
+struct ZipArchive;
+char *GetBundledJREPath(ZipArchive *payload, Trace &trace = NoTrace(),
+                        bool (*stopRequested)() = nullptr, WorkerPool *pool = nullptr);
 
 // The entry-name prefix of the payload runtime ("package/jre") when
 // GetBundledJREPath extracted it below `destination` in this process and
@@ -61,11 +64,15 @@ char *GetBundledLibraryPath();
 // 32-bit view and then in the 64-bit view, so a 64-bit registration wins a
 // tie. A build that accepts modern runtimes (AcceptsModernJava) also reads
 // Software\JavaSoft\JDK and ...\JRE, after the two above, and compares
-// versions numerically (CompareVersions). `trace` gets every candidate with
-// its source, path and version, and why it was taken or refused.
+// versions numerically (CompareVersions). Beyond those keys (per-user
+// vendor keys, JAVA_HOME, PATH), a run that `account` says is elevated or
+// SYSTEM takes only a runtime the system's own put there (KeptBySystem of
+// its folder, bin, java.exe, javaw.exe and java.dll), and examines that
+// before it starts anything of it. `trace` gets every candidate with its
+// source, path and version, and why it was taken or refused. `payload`,
 // `stopRequested` and `pool` go to GetBundledJREPath; once stopRequested
 // says yes, the search ends with null.
-char *GetPublicJREPath(Trace &trace = NoTrace(), bool (*stopRequested)() = nullptr,
-                       WorkerPool *pool = nullptr);
+char *GetPublicJREPath(const RunAccount &account, ZipArchive *payload, Trace &trace = NoTrace(),
+                       bool (*stopRequested)() = nullptr, WorkerPool *pool = nullptr);
 
 #endif

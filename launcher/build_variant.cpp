@@ -63,6 +63,13 @@ void TestFaultHook(const char *point)
         while (!StopRequested()) Sleep(10);
         return;
     }
+    if (strcmp(want + n, ":hold") == 0) {
+        printf("held at %s\n", point);
+        fflush(stdout);
+        char line[16];
+        if (fgets(line, sizeof line, stdin) == nullptr) exit(1);
+        return;
+    }
     if (want[n] == '\0') RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
 #else
     (void)point;
@@ -132,6 +139,20 @@ void TestEndSessionHook()
 #ifdef LAUNCHER_TEST_HOOKS
     printf("end-session message\n");
     fflush(stdout);
+#endif
+}
+
+void TestRunAccountHook(RunAccount *account)
+{
+#ifdef LAUNCHER_TEST_HOOKS
+    const char *kind = getenv("LAUNCHER_TEST_TOKEN");
+    if (kind == nullptr || *kind == '\0') return;
+    for (RunElevation elevation :
+         {RunElevation::Limited, RunElevation::Elevated, RunElevation::System})
+        if (strcmp(kind, ElevationName(elevation)) == 0)
+            *account = RunAccountAs(*account, elevation);
+#else
+    (void)account;
 #endif
 }
 

@@ -3,8 +3,10 @@
 #define LAUNCHER_BUILD_VARIANT_H
 
 // In test builds, raises a fault when the environment asks for one at
-// `point`, or holds the run there until a console control event asks it to
-// stop; in the shipped programs it does nothing.
+// `point` (LAUNCHER_TEST_FAULT=<point>), or holds the run there until a
+// console control event asks it to stop (<point>:pause), or until a line
+// arrives on standard input (<point>:hold, which prints "held at <point>"
+// and then goes on); in the shipped programs it does nothing.
 void TestFaultHook(const char *point);
 
 // The hooks a test build looks at first thing; the shipped programs do
@@ -24,7 +26,16 @@ void TestConsoleControlHook(unsigned long event);
 // hidden window receives WM_ENDSESSION for an ending session.
 void TestEndSessionHook();
 
+#include "base/file_safety.h"
+
 #include <cstdint>
+
+// In test builds, LAUNCHER_TEST_TOKEN=limited|elevated|system makes the run
+// judge its token as that kind (RunAccountAs): under Wine every process is
+// the full half of a token whose other half is as privileged, so this is
+// how a test shows what an elevated or SYSTEM run on Windows does. The
+// shipped programs take the token as it is.
+void TestRunAccountHook(RunAccount *account);
 
 // In test builds, LAUNCHER_TEST_FREE_BYTES=<n> replaces the free-space figure
 // of the working directory's disk; in the shipped programs it does nothing.

@@ -23,7 +23,7 @@
 // the loader lock held, under which no new thread would start.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 #include "launcher/build_variant.h"
 
 #include "base/mbcs.h"

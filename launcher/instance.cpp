@@ -8,7 +8,7 @@
 // double-byte code page the last byte of a directory name may be 0x5C without
 // being a backslash, and cutting it would break the name.
 #include "launcher/instance.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 #include "launcher/instance_internal.h"
 
 #include "base/mbcs.h"
@@ -21,6 +21,7 @@
 
 #include <windows.h>
 #include <io.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,15 +51,105 @@ bool IsUsableDirectory(const std::string &path)
 
 } // namespace
 
+extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID image, PVOID mapped);
+
+namespace {
+
+// True when `file` holds the file this process's image was mapped from:
+// the system compares the two mappings' files themselves, whatever their
+// names say now.
+bool IsImageFile(HANDLE file)
+{
+    OwnedHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping.valid()) return false;
+    void *view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
+    if (view == nullptr) return false;
+    const bool same = NtAreMappedFilesTheSame(GetModuleHandleW(nullptr), view) >= 0;
+    UnmapViewOfFile(view);
+    return same;
+}
+
+// Opens `path` (a Win32 path, or an NT path such as \Device\...) for
+// reading, sharing only reading: from then on nobody can write, rename or
+// delete the file while the handle lives.
+HANDLE OpenForReading(const std::wstring &path, bool ntPath)
+{
+    if (!ntPath) {
+        HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    }
+    UNICODE_STRING name;
+    name.Buffer = const_cast<wchar_t *>(path.c_str());
+    name.Length = static_cast<USHORT>(path.size() * sizeof(wchar_t));
+    name.MaximumLength = name.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    IO_STATUS_BLOCK io = {};
+    HANDLE handle = nullptr;
+    if (NtCreateFile(&handle, GENERIC_READ | SYNCHRONIZE, &object, &io, nullptr, 0,
+                     FILE_SHARE_READ, FILE_OPEN,
+                     FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0) < 0)
+        return nullptr;
+    return handle;
+}
+
+// The name the system gives the file the image was mapped from now (an NT
+// path: it follows a rename), or empty.
+std::wstring MappedImageName()
+{
+    // Looked up: kernel32 has it from Windows 7 on, and psapi.dll is not
+    // imported.
+    using MappedFileName = DWORD(WINAPI *)(HANDLE, LPVOID, LPWSTR, DWORD);
+    const auto mappedFileName = reinterpret_cast<MappedFileName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetMappedFileNameW")));
+    if (mappedFileName == nullptr) return std::wstring();
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = mappedFileName(GetCurrentProcess(), GetModuleHandleW(nullptr),
+                                            &name[0], static_cast<DWORD>(name.size()));
+        if (length == 0) return std::wstring();
+        if (length < name.size() - 1) {
+            name.resize(length);
+            return name;
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
+} // namespace
+
+bool OpenOwnProgramFile(std::string *why)
+{
+    RunState &run = Run();
+    if (run.instanceLock != nullptr) return true;
+    const char *exec = GetExecName();
+    if (exec == nullptr) {
+        *why = "its path is not known";
+        return false;
+    }
+    OwnedHandle file(OpenForReading(WidenAnsi(exec), false));
+    if (file.valid() && IsImageFile(file.get())) {
+        run.instanceLock = file.release();
+        return true;
+    }
+    // Renamed since the start, and something else put at its name: the
+    // system's name for the mapping follows the rename.
+    const std::wstring mapped = MappedImageName();
+    if (!mapped.empty()) file.reset(OpenForReading(mapped, true));
+    if (file.valid() && IsImageFile(file.get())) {
+        run.instanceLock = file.release();
+        return true;
+    }
+    *why = "the file at its path is not the one it runs from, and that one cannot be opened";
+    return false;
+}
+
 void ExitIfNotOnlyInstance()
 {
-    const char *exec = GetExecName();
-    if (exec == nullptr) return;
-
-    HANDLE lock = CreateFileA(exec, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (lock == INVALID_HANDLE_VALUE) return;
-    Run().instanceLock = lock;
+    std::string why;
+    if (!OpenOwnProgramFile(&why)) return;
+    HANDLE lock = Run().instanceLock;
 
     if (!LockFile(lock, 0, 0, 1, 0)) {
         // A file system without byte-range locks refuses every lock: that
@@ -112,7 +203,7 @@ char *GetTempDir()
     // exists even without the call.
     typedef DWORD(WINAPI * TempPathFn)(DWORD, LPWSTR);
     TempPathFn query = GetTempPathW;
-    if (RunsAsLocalSystem()) {
+    if (Run().account.elevation == RunElevation::System) {
         TempPathFn second = reinterpret_cast<TempPathFn>(reinterpret_cast<void *>(
             GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPath2W")));
         if (second != nullptr) {

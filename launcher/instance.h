@@ -9,9 +9,19 @@
 
 #include <string>
 
+// Opens the program's own file once, for everything the run reads of it
+// (the lock, the payload): reading only, sharing only reading, so that
+// nobody can write, rename or delete it while the run lasts. The file is
+// the one the process's image was mapped from, as the system compares
+// mappings: a file put at the program's path after a rename is never taken
+// (the renamed one is, by the name the system now gives the mapping, where
+// it can be opened). The handle is the run's (RunState::instanceLock),
+// never closed. False, with `why`, when that file cannot be had.
+bool OpenOwnProgramFile(std::string *why);
+
 // Returns when this process holds the lock on its own executable, or when no
-// lock could be had (no executable path, the file cannot be opened, its file
-// system takes no byte-range locks). When another process holds it (a lock
+// lock could be had (the file cannot be opened (OpenOwnProgramFile), its
+// file system takes no byte-range locks). When another process holds it (a lock
 // violation), prints "setup_already_started" on the standard error stream
 // and ends the process with exit(1).
 void ExitIfNotOnlyInstance();

@@ -19,11 +19,12 @@
 #include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
 #include "launcher/console_control.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 #include "launcher/instance.h"
 #include "launcher/launch_sequence_internal.h"
 #include "launcher/options.h"
 #include "launcher/run_state.h"
+#include "launcher/upgrade.h"
 #include "launcher/working_directory.h"
 #include "product/product.h"
 #include "product_config.h"
@@ -34,6 +35,8 @@
 #include "zip/extract.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -158,15 +161,29 @@ bool MakeWorkingDirectory(RunState &run)
         return NoWritableTempDir(run);
     }
     run.trace.Line("temporary directory: %s", run.tmpDir);
-    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.trace, StopRequested);
-    run.workingDirectory =
-        CreateWorkingDirectory(run.tmpDir, Shown(run.programName), &run.workingDirectoryHold);
+    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.account, run.trace,
+                                 StopRequested);
+    run.workingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.programName), run.account,
+                                                  &run.workingDirectoryHold, run.trace);
     if (run.workingDirectory == nullptr) {
         run.trace.Line("working directory: cannot be created in %s", run.tmpDir);
         return NoWritableTempDir(run);
     }
     run.trace.Line("working directory: %s", run.workingDirectory);
     return true;
+}
+
+// A descriptor of the program's own file, on the handle OpenOwnProgramFile
+// opened (the same open file, not the path again); -1 when none is left.
+int OwnFileDescriptor(const RunState &run)
+{
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), run.instanceLock, GetCurrentProcess(), &copy, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS))
+        return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_BINARY);
+    if (fd < 0) CloseHandle(copy);
+    return fd;
 }
 
 // The payload's uncompressed size in *payloadBytes, from the archive
@@ -178,7 +195,7 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
 {
     *payloadBytes = 0;
     int error = 0;
-    ZipArchive *zip = zipOpen(run.execPath, &error);
+    ZipArchive *zip = zipOpenDescriptor(OwnFileDescriptor(run), run.execPath, &error);
     if (zip == nullptr) {
         if (error != kZipDamaged) {
             run.trace.Line("payload: none (the executable carries no archive)");
@@ -246,7 +263,8 @@ bool ChooseRuntime(RunState &run)
         run.trace.Line("runtime: chose %s: named with -javahome", run.javaRuntimePath);
         return true;
     }
-    run.javaRuntimePath = GetPublicJREPath(run.trace, StopRequested, run.extractionPool);
+    run.javaRuntimePath =
+        GetPublicJREPath(run.account, run.payload, run.trace, StopRequested, run.extractionPool);
     if (run.javaRuntimePath == nullptr) return StopRequested() ? false : NoJava(run, "no_find_java");
     return true;
 }
@@ -314,42 +332,6 @@ bool EnterApplicationHome()
     if (SetCurrentDirectoryA(home)) return true;
     ReportError("no_set_specified_working_dir", home);
     return false;
-}
-
-// The upgrade batch file the wizard leaves in the temporary directory: run,
-// then deleted, only when this run's wizard could have written it (owned by
-// this user, and no other account may change it), and held open meanwhile
-// so that nobody can change or replace it while it runs. Otherwise it is
-// left, and the trace says why. A missing file is handed on as before, so
-// that the attempt shows.
-void RunUpgrade(RunState &run)
-{
-    const std::string batchFile = JoinPath(run.tmpDir, "UpgradeInvoker.bat");
-    const std::string upgradeBatchPath = "\"" + batchFile + "\"";
-    OwnedHandle held(CreateFileA(batchFile.c_str(), GENERIC_READ | READ_CONTROL | DELETE,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (held.valid()) {
-        HandleFacts facts;
-        std::string who;
-        const char *refusal = nullptr;
-        if (!FactsOf(held.get(), &facts) || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            GetFileType(held.get()) != FILE_TYPE_DISK)
-            refusal = "it is a link or not a plain file";
-        else if (OwnershipOf(held.get()) != Ownership::Ours)
-            refusal = "another account owns it";
-        else if (WritableByOthers(held.get(), &who))
-            refusal = "another account may change it";
-        if (refusal != nullptr) {
-            run.trace.Line("upgrade: %s not run, and left: %s%s%s", upgradeBatchPath.c_str(),
-                           refusal, who.empty() ? "" : ": ", who.c_str());
-            return;
-        }
-    }
-    const int upgradeStatus = InvokeUpgradeTool(upgradeBatchPath.c_str());
-    run.trace.Line("upgrade: %s ended with %d", upgradeBatchPath.c_str(), upgradeStatus);
-    // The file checked is the one deleted, whatever its name names now.
-    if (held.valid()) MarkForDeletion(held.get());
 }
 
 // Runs the wizard, then the upgrade it may ask for (exit status 10), and
@@ -443,7 +425,21 @@ int _main(int argc, char **argv)
     std::string damage;
     const bool productValuesRead = LoadProductValues(&damage);
     run.trace.Open(GetTraceVariable(), "launcher version " PRODUCT_VERSION);
+    run.account = ReadRunAccount();
+    TestRunAccountHook(&run.account);
+    run.trace.Line("account: a %s run, user %s, default owner %s",
+                   ElevationName(run.account.elevation), SidText(run.account.user).c_str(),
+                   SidText(run.account.defaultOwner).c_str());
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
+    // Everything read of the program's file from here on is read through
+    // this one handle.
+    std::string notOwnFile;
+    if (!OpenOwnProgramFile(&notOwnFile)) {
+        run.trace.Line("executable: %s", notOwnFile.c_str());
+        ReportError("corrupted_zip_file", run.execPath);
+        return 1;
+    }
+    TestFaultHook("own-file-opened");
     if (!productValuesRead) {
         // A program whose own values are damaged must not run half configured.
         run.trace.Line("product values: %s", damage.c_str());

@@ -6,6 +6,7 @@
 #ifndef LAUNCHER_RUN_STATE_H
 #define LAUNCHER_RUN_STATE_H
 
+#include "base/file_safety.h"
 #include "base/trace.h"
 #include "java/launch.h"
 #include "launcher/options.h"
@@ -20,12 +21,15 @@ struct RunState {
     char *execPath = nullptr;     // SetExecName's answer (cached by product/)
     char *programName = nullptr;  // the file name in execPath, after its last '\\'
 
+    // Who the run is: what counts as its own in shared places.
+    RunAccount account;
+
     // --- directories --------------------------------------------------------
     char *temporaryDirectory = nullptr;  // last one SetTempDir accepted (owned)
     char *tmpDir = nullptr;              // the one this run uses
     char *workingDirectory = nullptr;    // the per-run directory, null once removed
     HANDLE workingDirectoryHold = nullptr;    // the directory held open until the cleanup
-    HANDLE instanceLock = nullptr;       // the byte lock's file, never closed
+    HANDLE instanceLock = nullptr;       // the program's own file: the byte lock, the payload
 
     // --- the command line ---------------------------------------------------
     char *javaHome = nullptr;  // -javahome, absolute
@@ -43,9 +47,9 @@ struct RunState {
     bool (*askForConsoleMode)() = AskForConsoleModeInMessageBox;
 
     // --- the payload ---------------------------------------------------------
-    // Opened and indexed once, by MeasurePayload; the runtime search shares
-    // it (an open archive is shared by its path), and ExtractPayload closes
-    // it. Null when the executable carries none, and after the extraction.
+    // Opened and indexed once, by MeasurePayload, on the program's own
+    // file as OpenOwnProgramFile holds it; the runtime search reads it too,
+    // and ExtractPayload closes it. Null when the executable carries none, and after the extraction.
     ZipArchive *payload = nullptr;
     // The workers that write the payload's runtime and then the rest of it
     // (MakeExtractionPool), while the launch sequence holds them.

@@ -30,11 +30,10 @@
 #include "base/path.h"
 #include "base/workers.h"
 #include "launcher/cleanup.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <ntsecapi.h>
 #include <string>
 #include <vector>
 
@@ -95,8 +94,20 @@ HANDLE OpenTemporaryDirectory(const char *dir)
 
 unsigned long RandomWorkingDirectoryNumber()
 {
+    // RtlGenRandom (advapi32's SystemFunction036) is looked up, not
+    // imported: on current Windows it forwards to cryptbase.dll, which is
+    // no known DLL, and an import would have the loader look for that
+    // beside the program before the start restricted the search to the
+    // system directory.
+    using GenRandom = BOOLEAN(WINAPI *)(PVOID, ULONG);
+    static const GenRandom genRandom = [] {
+        HMODULE advapi = GetModuleHandleA("advapi32.dll");
+        return advapi == nullptr ? nullptr
+                                 : reinterpret_cast<GenRandom>(reinterpret_cast<void (*)()>(
+                                       GetProcAddress(advapi, "SystemFunction036")));
+    }();
     unsigned long number = 0;
-    if (!RtlGenRandom(&number, sizeof number)) {
+    if (genRandom == nullptr || !genRandom(&number, sizeof number)) {
         // Not expected; the name is then merely unusual, and a name that
         // exists is still never taken.
         LARGE_INTEGER counter;
@@ -127,12 +138,13 @@ bool IsWorkingDirectoryName(const std::string &name, const std::string &prefix)
     return Suffix(strtoul(unique.c_str(), nullptr, 16), attempt) == suffix;
 }
 
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
-                             unsigned long (*draw)())
+char *CreateWorkingDirectory(const char *dir, const char *prefix, const RunAccount &account,
+                             HANDLE *hold, Trace &trace, unsigned long (*draw)())
 {
     *hold = nullptr;
     OwnedHandle parent(OpenTemporaryDirectory(dir));
-    OwnedLocal descriptor(NewPrivateDirectoryDescriptor());
+    std::string asked;
+    OwnedLocal descriptor(NewPrivateDirectoryDescriptor(account, &asked));
     if (!parent.valid() || !descriptor.valid()) return nullptr;
     for (int serial = 0; serial < WorkingDirectoryAttempts; ++serial) {
         const std::string name = std::string(prefix) + Suffix(draw(), serial);
@@ -154,16 +166,20 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
             if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
             return nullptr;
         }
-        const Ownership owner = OwnershipOf(held.get());
-        if (owner != Ownership::Ours && owner != Ownership::Nobodys) return nullptr;
+        // Made by this call: whatever the file system records as its owner
+        // (Wine records the Unix user, and maps the entries onto the mode)
+        // is what this run's own directory looks like.
+        trace.Line("working directory: made for a %s run with %s", ElevationName(account.elevation),
+                   asked.c_str());
+        trace.Line("working directory: reads back as %s", DescriptorText(held.get()).c_str());
         *hold = held.release();
         return StrDup(JoinPath(dir, name).c_str());
     }
     return nullptr;
 }
 
-void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace,
-                                  bool (*stopRequested)())
+void SweepStaleWorkingDirectories(const char *dir, const char *prefix, const RunAccount &account,
+                                  Trace &trace, bool (*stopRequested)())
 {
     if (dir == nullptr || prefix == nullptr || *prefix == '\0') return;
 
@@ -199,8 +215,9 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
         }
         DWORD error = 0;
         HANDLE opened = nullptr;
-        Liveness liveness = Examine(parent.get(), WidenAnsi(name.c_str()), FILE_LIST_DIRECTORY | READ_CONTROL,
-                                    FILE_DIRECTORY_FILE, &opened, &error);
+        Liveness liveness = Examine(parent.get(), WidenAnsi(name.c_str()),
+                                    FILE_LIST_DIRECTORY | READ_CONTROL, FILE_DIRECTORY_FILE,
+                                    &opened, &error);
         OwnedHandle directory(opened);
         HandleFacts facts;
         if (liveness == Liveness::Free) {
@@ -211,7 +228,7 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &tr
                 trace.Line("sweep: left %s: a link, or it cannot be examined", path.c_str());
                 continue;
             }
-            const Ownership owner = OwnershipOf(directory.get());
+            const Ownership owner = OwnershipOf(directory.get(), account);
             if (owner == Ownership::Others) {
                 trace.Line("sweep: left %s: another account owns it", path.c_str());
                 continue;

@@ -4,6 +4,7 @@
 #ifndef LAUNCHER_WORKING_DIRECTORY_H
 #define LAUNCHER_WORKING_DIRECTORY_H
 
+#include "base/file_safety.h"
 #include "base/trace.h"
 
 #include <windows.h>
@@ -39,13 +40,16 @@ unsigned long RandomWorkingDirectoryNumber();
 // same call, without delete sharing; *hold receives that handle, which
 // proves to the sweep of other runs that this run is alive until it is
 // closed (by the cleanup, or by the system when the process ends). The
-// directory gets a protected security descriptor of its own (owner this
-// user; only this user, SYSTEM and the administrators may enter), and its
-// owner is checked through the handle. A name that exists already is
-// never opened: the next attempt draws again. Nothing is put inside.
-// Returns the directory's path (MemAlloc'd); null when every name tried
-// exists already, or at the first failure of another kind.
-char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
+// directory gets the protected security descriptor NewPrivateDirectoryDescriptor
+// gives `account` (for an elevated run: the administrators' alone, and
+// labelled High so that the user's unelevated processes cannot write). A
+// name that exists already is never opened: the next attempt draws again.
+// Nothing is put inside. `trace` gets the descriptor asked for and the one
+// the directory reads back with. Returns the directory's path (MemAlloc'd);
+// null when every name tried exists already, or at the first failure of
+// another kind.
+char *CreateWorkingDirectory(const char *dir, const char *prefix, const RunAccount &account,
+                             HANDLE *hold, Trace &trace = NoTrace(),
                              unsigned long (*draw)() = RandomWorkingDirectoryNumber);
 
 // Removes from `dir` the working directories of earlier runs of the program
@@ -53,9 +57,10 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, HANDLE *hold,
 // names them, real directories (a link is never followed), that no live run
 // holds (CreateWorkingDirectory's handle, or the held marker file of an
 // earlier version). Everything else stays; `trace` gets every directory so
-// named, and what became of it. Uses DeleteHeldDirectory. `stopRequested`,
-// when given, ends the sweep between files: the rest stays for a later run.
-void SweepStaleWorkingDirectories(const char *dir, const char *prefix, Trace &trace,
-                                  bool (*stopRequested)() = nullptr);
+// named, and what became of it. Only directories `account` owns go
+// (OwnershipOf). Uses DeleteHeldDirectory. `stopRequested`, when given,
+// ends the sweep between files: the rest stays for a later run.
+void SweepStaleWorkingDirectories(const char *dir, const char *prefix, const RunAccount &account,
+                                  Trace &trace, bool (*stopRequested)() = nullptr);
 
 #endif

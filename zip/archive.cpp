@@ -576,6 +576,34 @@ int64_t readCEN(ZipArchive *zip)
     return -1;
 }
 
+namespace {
+
+// The archive on the open descriptor `fd` (taken, closed on failure),
+// listed under `path` (the seam's form).
+ZipArchive *AdoptDescriptor(int fd, const char *path, int64_t lastModified, int *error)
+{
+    ZipArchive *zip = fd >= 0 ? allocZip(path) : nullptr;
+    if (zip == nullptr) {
+        if (fd >= 0) fileClose(fd);
+        if (error != nullptr) *error = kZipNotOpened;
+        return nullptr;
+    }
+    zip->refCount = 1;
+    zip->lastModified = lastModified;
+    zip->fd = fd;
+    if (fileSeek(zip->fd, 0, SEEK_END) < 0 || readCEN(zip) <= 0) {
+        if (error != nullptr) *error = zip->lastError != nullptr ? kZipDamaged : kZipNotOpened;
+        fileClose(zip->fd);
+        freeZip(zip);
+        return nullptr;
+    }
+    zip->nextOpen = zfiles;
+    zfiles = zip;
+    return zip;
+}
+
+} // namespace
+
 ZipArchive *zipOpenGeneric(const char *ansiPath, int *error, int mode, int64_t lastModified)
 {
     if (error != nullptr) *error = 0;
@@ -590,25 +618,13 @@ ZipArchive *zipOpenGeneric(const char *ansiPath, int *error, int mode, int64_t l
         }
     }
 
-    ZipArchive *zip = allocZip(path);
-    if (zip == nullptr) return nullptr;
-    zip->refCount = 1;
-    zip->lastModified = lastModified;
-    zip->fd = fileOpen(path, mode, 0);
-    if (zip->fd < 0) {
-        if (error != nullptr) *error = kZipNotOpened;
-        freeZip(zip);
-        return nullptr;
-    }
-    if (fileSeek(zip->fd, 0, SEEK_END) < 0 || readCEN(zip) <= 0) {
-        if (error != nullptr) *error = zip->lastError != nullptr ? kZipDamaged : kZipNotOpened;
-        fileClose(zip->fd);
-        freeZip(zip);
-        return nullptr;
-    }
-    zip->nextOpen = zfiles;
-    zfiles = zip;
-    return zip;
+    return AdoptDescriptor(fileOpen(path, mode, 0), path, lastModified, error);
+}
+
+ZipArchive *zipOpenDescriptor(int fd, const char *ansiPath, int *error)
+{
+    if (error != nullptr) *error = 0;
+    return AdoptDescriptor(fd, fileSeamPath(ansiPath).c_str(), 0, error);
 }
 
 ZipArchive *zipOpen(const char *path, int *error)

@@ -90,6 +90,12 @@ enum : int {
 // Each successful call needs its own zipClose.
 ZipArchive *zipOpen(const char *path, int *error);
 
+// zipOpen on a descriptor the caller opened (`fd`, read-only binary; the
+// archive takes it and closes it, also when it fails), listed as open at
+// `path` (ANSI) from then on. A caller that must read the very file it
+// examined before (the launcher its own program file) opens it so.
+ZipArchive *zipOpenDescriptor(int fd, const char *path, int *error);
+
 // zipOpen with the C runtime open flags `mode` (0x8000 = read-only binary)
 // and a modification stamp: an open archive is shared when its path matches
 // byte for byte, its stamp equals `lastModified` or is 0, and it has fewer

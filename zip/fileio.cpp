@@ -121,20 +121,6 @@ bool RemoveFileBelow(HANDLE parent, const std::wstring &name)
     return held.get() != nullptr && MarkForDeletion(held.get());
 }
 
-// True when `directory`, just opened as the existing entry `name` of
-// `parent`, is that entry itself and no link. The handle holds a link
-// itself on Windows; Wine opens a link's target, so the listing's word on
-// the name is taken too.
-bool IsPlainDirectory(HANDLE parent, const std::wstring &name, HANDLE directory)
-{
-    HandleFacts held;
-    HandleFacts listed;
-    if (!FactsOf(directory, &held) || !ListedFactsOf(parent, name.c_str(), name.size(), &listed))
-        return false;
-    if ((held.attributes | listed.attributes) & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-    return held.id == 0 || listed.id == 0 || held.id == listed.id;
-}
-
 int SystemOpenDirectory(int parent, const char *name)
 {
     if (parent < 0) {
@@ -164,7 +150,7 @@ int SystemOpenDirectory(int parent, const char *name)
         if (!RemoveFileBelow(above, wide)) return -1;
         handle = open(FILE_CREATE);
     }
-    if (handle != nullptr && outcome != FILE_CREATED && !IsPlainDirectory(above, wide, handle)) {
+    if (handle != nullptr && outcome != FILE_CREATED && !IsPlainEntry(above, wide.c_str(), wide.size(), handle)) {
         CloseHandle(handle);
         SetLastError(ERROR_CANT_ACCESS_FILE);
         return -1;
@@ -189,9 +175,7 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
         // emptied (keeping its name as it was written first).
         handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE | DELETE, FILE_OPEN,
                            options, FILE_SHARE_READ, nullptr, &error);
-        HandleFacts facts;
-        if (handle != nullptr && FactsOf(handle, &facts) &&
-            !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (handle != nullptr && IsPlainEntry(above, wide.c_str(), wide.size(), handle)) {
             LARGE_INTEGER empty = {};
             if (!SetFilePointerEx(handle, empty, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
                 CloseHandle(handle);

@@ -2,7 +2,7 @@
 // that nothing outside the given path is ever touched.
 #include "launcher/cleanup.h"
 #include "launcher/cleanup_internal.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 #include "base/path.h"
 #include "unit/scratch_tree.h"
 #include "unit/param_name.h"

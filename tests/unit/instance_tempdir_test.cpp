@@ -5,7 +5,7 @@
 #include "launcher/instance_internal.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/launch_sequence_internal.h"
-#include "launcher/file_safety.h"
+#include "base/file_safety.h"
 #include "launcher/working_directory.h"
 #include "product/product.h"
 #include "unit/cli_scratch.h"
@@ -191,7 +191,8 @@ TEST(CreateWorkingDirectory, ANameThatExistsIsNeverTakenOver)
     draws[1] = 0x2B5;
     drawn = 0;
     HANDLE hold = nullptr;
-    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", &hold, NextDraw);
+    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", ReadRunAccount(),
+                                        &hold, NoTrace(), NextDraw);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(std::string(made), scratch.root() + "\\setup.exe2B5_1");
     EXPECT_NE(hold, nullptr);
@@ -208,7 +209,8 @@ TEST(CreateWorkingDirectory, OnlyThisUserTheSystemAndAdministratorsMayEnter)
 {
     CliScratch scratch{"private"};
     HANDLE hold = nullptr;
-    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", &hold);
+    char *made = CreateWorkingDirectory(scratch.root().c_str(), "setup.exe", ReadRunAccount(),
+                                        &hold);
     ASSERT_NE(made, nullptr);
     PSID owner = nullptr;
     PACL dacl = nullptr;
@@ -217,7 +219,7 @@ TEST(CreateWorkingDirectory, OnlyThisUserTheSystemAndAdministratorsMayEnter)
                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                               nullptr, &dacl, nullptr, &read),
               static_cast<DWORD>(ERROR_SUCCESS));
-    std::vector<unsigned char> user = CurrentUserSid();
+    Sid user = ReadRunAccount().user;
     ASSERT_FALSE(user.empty());
     EXPECT_TRUE(EqualSid(owner, user.data()));
     ASSERT_NE(dacl, nullptr) << "no access list lets everyone in";
@@ -232,14 +234,6 @@ TEST(CreateWorkingDirectory, OnlyThisUserTheSystemAndAdministratorsMayEnter)
             << "entry " << i << " lets another account in";
     }
     LocalFree(read);
-    // Wine keeps no descriptor on disk (it maps the entries onto the Unix
-    // mode), so that the list is protected is checked where it is made.
-    PSECURITY_DESCRIPTOR made_with = NewPrivateDirectoryDescriptor();
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(made_with, &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED);
-    LocalFree(made_with);
     CloseHandle(hold);
     RemoveDirectoryA(made);
     free(made);

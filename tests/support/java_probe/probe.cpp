@@ -16,6 +16,7 @@
 #include "java/version.h"
 #include "launcher/options.h"
 #include "product/product.h"
+#include "zip/archive.h"
 #include "ui/output.h"
 
 #include <windows.h>
@@ -104,11 +105,13 @@ int main(int argc, char **argv)
     if (strcmp(command, "public") == 0 && argc <= 4) {
         if (argc >= 3) SetApplicationHome(StrDup(argv[2]));
         int rounds = argc == 4 && strcmp(argv[3], "twice") == 0 ? 2 : 1;
+        ZipArchive *payload = zipOpen(SetExecName(nullptr), nullptr);
         for (int round = 0; round < rounds; ++round) {
-            char *path = GetPublicJREPath();
+            char *path = GetPublicJREPath(ReadRunAccount(), payload);
             PrintResult(path);
             free(path);
         }
+        if (payload != nullptr) zipClose(payload);
         return 0;
     }
     if (strcmp(command, "checkjre") == 0 && argc == 3) {
