@@ -206,9 +206,8 @@ bool MayRunFromUsersPlace(const std::string &runtime, const std::string &source,
             why = "cannot be examined";
         else if (KeptBySystem(held.get(), &why))
             continue;
-        trace.Line("runtime: %s: refused for a%s %s run, not started: %s is %s", source.c_str(),
-                   account.elevation == RunElevation::Elevated ? "n" : "",
-                   ElevationName(account.elevation), path.c_str(), why.c_str());
+        trace.Line("runtime: %s: refused, not started: the run's account is %s, and %s is %s",
+                   source.c_str(), ElevationName(account.elevation), path.c_str(), why.c_str());
         return false;
     }
     return true;

@@ -427,12 +427,13 @@ int _main(int argc, char **argv)
     run.trace.Open(GetTraceVariable(), "launcher version " PRODUCT_VERSION);
     run.account = ReadRunAccount();
     TestRunAccountHook(&run.account);
-    run.trace.Line("account: a %s run, user %s, default owner %s",
+    run.trace.Line("account: %s, user %s, default owner %s",
                    ElevationName(run.account.elevation), SidText(run.account.user).c_str(),
                    SidText(run.account.defaultOwner).c_str());
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
     // Everything read of the program's file from here on is read through
     // this one handle.
+    TestFaultHook("program-started");
     std::string notOwnFile;
     if (!OpenOwnProgramFile(&notOwnFile)) {
         run.trace.Line("executable: %s", notOwnFile.c_str());

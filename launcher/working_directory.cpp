@@ -169,8 +169,8 @@ char *CreateWorkingDirectory(const char *dir, const char *prefix, const RunAccou
         // Made by this call: whatever the file system records as its owner
         // (Wine records the Unix user, and maps the entries onto the mode)
         // is what this run's own directory looks like.
-        trace.Line("working directory: made for a %s run with %s", ElevationName(account.elevation),
-                   asked.c_str());
+        trace.Line("working directory: made with %s (%s account)", asked.c_str(),
+                   ElevationName(account.elevation));
         trace.Line("working directory: reads back as %s", DescriptorText(held.get()).c_str());
         *hold = held.release();
         return StrDup(JoinPath(dir, name).c_str());

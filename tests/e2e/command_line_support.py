@@ -43,11 +43,12 @@ class Catalogue:
 
 
 class HeldLock:
-    """hold_lock.exe holding the launcher's lock on byte 0 of a file until
-    the context ends."""
+    """hold_lock.exe holding the launcher's lock on byte 0 of a file (or,
+    with `writer`, the file open for writing) until the context ends."""
 
-    def __init__(self, wine, build_dir, path):
-        self.proc = wine.popen(support(build_dir, "hold_lock.exe"), [winerun.to_windows(path)],
+    def __init__(self, wine, build_dir, path, writer=False):
+        self.proc = wine.popen(support(build_dir, "hold_lock.exe"),
+                               (["--writer"] if writer else []) + [winerun.to_windows(path)],
                                stdin=subprocess.PIPE)
         line = self.proc.stdout.readline().decode().strip()
         assert line == "locked", line

@@ -11,6 +11,8 @@ directory is the only directory the run creates there."""
 import os
 import re
 import select
+import shutil
+import subprocess
 import signal
 import time
 import zipfile
@@ -22,6 +24,7 @@ import runtimes
 from launch_support import (SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, launcher,  # noqa: F401
                             product_value, standin, to_linux)
 from winerun import collect, kill_and_collect, to_windows, wait_for
+import command_line_support as cls
 
 CLEANUP_LINE = "Deleting temporary files..."
 
@@ -121,15 +124,25 @@ def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path
     assert run.leftovers() == []
 
 
-# A batch file this run's wizard cannot have written: how it is planted.
+# A batch file this run's wizard cannot have written, or that the launcher
+# cannot hold while it checks it: how it comes about, the account the run
+# takes itself for (LAUNCHER_TEST_TOKEN), and what the trace says.
 FOREIGN_BATCHES = {
-    "another-owner": lambda path: os.chown(str(path), 65534, -1),  # nobody
-    "others-may-write": lambda path: os.chmod(str(path), 0o666),
+    "another-owner": (lambda path: os.chown(str(path), 65534, -1), None,  # nobody
+                      "another account owns it"),
+    "others-may-write": (lambda path: os.chmod(str(path), 0o666), None,
+                         "another account may change it"),
+    # Under Wine the test's files are the user's: in an elevated run that is
+    # the user's unelevated side, another account.
+    "the-unelevated-user-owns-it": (None, "elevated", "another account owns it"),
+    "held-open-for-writing": ("writer", None, "another process has it open"),
+    "missing": ("missing", None, "there is none"),
 }
 
 
 @pytest.mark.parametrize("plant", sorted(FOREIGN_BATCHES))
-def test_upgrade_batch_another_account_could_have_written_is_left(wine, standin, tmp_path, plant):
+def test_upgrade_batch_that_cannot_be_trusted_is_not_run(wine, standin, tmp_path, plant):
+    how, token, why = FOREIGN_BATCHES[plant]
     if plant == "another-owner" and os.geteuid() != 0:
         pytest.skip("only root can give a file to another account")
     program = make_installer(wine, standin, str(tmp_path), exit_code=10)
@@ -137,17 +150,59 @@ def test_upgrade_batch_another_account_could_have_written_is_left(wine, standin,
     tmp_dir.mkdir()
     marker = tmp_path / "upgrade-ran.txt"
     batch = tmp_dir / "UpgradeInvoker.bat"
-    batch.write_bytes(UPGRADE_BATCH.format(marker=to_windows(str(marker)),
-                                           sleeper="rem").encode("ascii"))
-    FOREIGN_BATCHES[plant](batch)
+    if how != "missing":
+        batch.write_bytes(UPGRADE_BATCH.format(marker=to_windows(str(marker)),
+                                               sleeper="rem").encode("ascii"))
+    if callable(how):
+        how(batch)
     trace = tmp_path / "trace.txt"
-    run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"),
-                        env={"SETUP_TRACE": to_windows(str(trace))})
+    env = {"SETUP_TRACE": to_windows(str(trace))}
+    if token:
+        env["LAUNCHER_TEST_TOKEN"] = token
+    if how == "writer":
+        with cls.HeldLock(wine, standin, str(batch), writer=True):
+            run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"), env)
+    else:
+        run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"), env)
     assert run.result.code == 10, run.result
-    assert not marker.exists(), "a batch file another account could have written was run"
-    assert batch.exists(), "it is left where it was found"
-    assert "UpgradeInvoker.bat\" not run, and left: another account" in \
-        trace.read_text(encoding="cp1252")
+    assert not marker.exists(), "a batch file that could not be trusted was run"
+    assert batch.exists() == (how != "missing"), "it is left where it was found"
+    assert "UpgradeInvoker.bat\" not run, and left: " + why in trace.read_text(encoding="cp1252")
+    assert run.leftovers() == []
+
+
+# What the working directory is made with, for each account the run takes
+# itself for; {user} is the run's user and {owner} its default owner.
+WORKING_DIRECTORY_DESCRIPTORS = {
+    "limited": "O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+    "elevated": "O:S-1-5-32-544D:P(A;OICI;FA;;;S-1-5-32-544)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                "S:(ML;OICI;NW;;;HI)",
+    "system": "O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)S:(ML;OICI;NW;;;SI)",
+}
+
+
+@pytest.mark.parametrize("token", sorted(WORKING_DIRECTORY_DESCRIPTORS))
+def test_working_directory_is_the_runs_own_whatever_the_account(wine, standin, tmp_path, token):
+    """Wine keeps no owner, label or entries of its own on disk (it maps the
+    entries onto the Unix mode and reads the owner from the file's user), so
+    what the directory was made with is read from the trace, and what it
+    reads back as is checked for what Wine keeps: nobody but the user's own
+    mode bits."""
+    program = make_installer(wine, standin, str(tmp_path))
+    trace = tmp_path / "trace.txt"
+    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+                        env={"SETUP_TRACE": to_windows(str(trace)), "LAUNCHER_TEST_TOKEN": token})
+    assert run.result.code == 0, run.result
+    assert len(run.records) == 1, "the wizard ran in the directory made"
+    text = trace.read_text(encoding="cp1252")
+    account = re.search(r"account: (\w+), user (\S+), default owner (\S+)", text)
+    assert account and account.group(1) == token, text
+    made = re.search(r"working directory: made with (\S+) \((\w+) account\)", text)
+    assert made and made.group(2) == token, text
+    assert made.group(1) == WORKING_DIRECTORY_DESCRIPTORS[token].format(
+        user=account.group(2), owner=account.group(3))
+    back = re.search(r"working directory: reads back as (\S+)", text).group(1)
+    assert "WD)" not in back and "BU)" not in back and "AU)" not in back, back
     assert run.leftovers() == []
 
 
@@ -460,3 +515,45 @@ def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program
     assert payload_stayed
     assert CLEANUP_LINE.encode() in seen + out
     assert os.listdir(tmp_dir) == []
+
+
+# Where the start is held while the test renames the program away and puts
+# another installer (whose wizard ends with 7) at its name, and what the run
+# then does: read its own payload through the handle it opened, or, with
+# nothing opened yet, refuse the file at its name (Wine cannot give the
+# renamed file's new name; Windows can, and the run then goes on with it).
+SWAPPED_PROGRAMS = [
+    ("after-the-open", "own-file-opened", 0),
+    ("before-the-open", "program-started", 1),
+]
+
+
+@pytest.mark.parametrize("hold,expected", [c[1:] for c in SWAPPED_PROGRAMS],
+                         ids=[c[0] for c in SWAPPED_PROGRAMS])
+def test_program_renamed_and_replaced_during_the_start_never_gives_the_other_payload(
+        wine, standin, tmp_path, hold, expected):
+    program = make_installer(wine, standin, str(tmp_path / "ours"), exit_code=0)
+    other = make_installer(wine, standin, str(tmp_path / "other"), exit_code=7)
+    record = str(tmp_path / "record.jsonl")
+    trace = tmp_path / "trace.txt"
+    program_, args, extra = command(program, str(tmp_path / "tmp"), record,
+                                    env={"LAUNCHER_TEST_FAULT": hold + ":hold",
+                                         "SETUP_TRACE": to_windows(str(trace))})
+    proc = wine.popen(program_, args, env=extra, stdin=subprocess.PIPE)
+    try:
+        assert proc.stdout.readline().decode().strip() == "held at " + hold
+        os.rename(program, program + ".moved")
+        shutil.copyfile(other, program)
+        proc.stdin.write(b"go\n")
+        proc.stdin.close()
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    assert proc.returncode == expected, (out, err, trace.read_text(encoding="cp1252"))
+    if expected == 0:
+        assert len(Run(None, str(tmp_path / "tmp"), record).records) == 1
+    else:
+        assert not os.path.exists(record), "a wizard ran"
+        assert "the file at its path is not the one it runs from" in \
+            trace.read_text(encoding="cp1252")

@@ -1,6 +1,7 @@
 """Finding a Java runtime: directory rules, the payload runtime and the
 registry search, with stand-in runtimes and real registry entries."""
 import os
+import re
 import shutil
 import zipfile
 
@@ -358,3 +359,35 @@ def test_release_file_gives_the_version_without_a_process(wine, build_dir, vendo
         f.write('JAVA_VERSION=""\n')
     assert public_result(wine, build_dir, home) == ["(null)"]
     assert os.path.exists(asked)
+
+
+# Places the user controls, each naming a runtime the test made (and so the
+# user's, under Wine) that has no release file: choosing it would start it.
+USERS_PLACES = {
+    "JAVA_HOME": lambda registry, dest, runtime: {"JAVA_HOME": runtime},
+    "PATH": lambda registry, dest, runtime: {"WINEPATH": runtime + "\\bin"},
+    "per-user key": lambda registry, dest, runtime: registry.register_vendor(
+        r"HKCU\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI", "Path", dest) or {},
+}
+
+
+@pytest.mark.parametrize("token", ["limited", "elevated", "system"])
+@pytest.mark.parametrize("place", sorted(USERS_PLACES))
+def test_elevated_and_system_runs_never_start_a_runtime_the_user_controls(
+        launcher, vendor_registry, make, tmp_path, place, token):
+    dest, runtime = make("users", version="17.0.2")
+    env = USERS_PLACES[place](vendor_registry, dest, runtime)
+    trace = tmp_path / "trace.txt"
+    env.update({"SETUP_TRACE": to_windows(str(trace)), "LAUNCHER_TEST_TOKEN": token})
+    run = launcher.run(launcher.installer(variant="test-bin-modern", runtime=False), env=env)
+    asked = os.path.join(to_linux(runtime), "bin", "version-asked.txt")
+    text = trace.read_text(encoding="cp1252")
+    if token == "limited":
+        assert run.code == 0, run.result
+        assert run.wizard["argv"][0].startswith(runtime + "\\bin\\"), run.wizard
+        return
+    assert run.code == 1, run.result
+    assert not os.path.exists(asked), "the refused runtime was started"
+    assert not run.records
+    assert re.search(r"refused, not started: the run's account is %s, and %s is owned by S-1-5-21-"
+                     % (token, re.escape(runtime)), text), text
