@@ -81,3 +81,61 @@ def test_the_window_code_is_loaded_only_for_a_window(wine, launcher, program, ve
     loaded = dlls_loaded_by(run.result.err, name)
     assert "kernel32.dll" in loaded
     assert ({"user32.dll", "gdi32.dll"} <= loaded) == windowed, loaded
+
+
+# What the loader takes from the system alone, whatever folder the program
+# lies in: the KnownDLLs of Windows 10 (HKLM\SYSTEM\CurrentControlSet\Control\
+# Session Manager\KnownDLLs), and ntdll and kernelbase, which are in every
+# process before the program's imports are resolved.
+KNOWN_DLLS = {
+    "advapi32", "clbcatq", "combase", "comdlg32", "coml2", "difxapi", "gdi32", "gdiplus",
+    "imagehlp", "imm32", "kernel32", "msctf", "msvcrt", "normaliz", "nsi", "ole32", "oleaut32",
+    "psapi", "rpcrt4", "sechost", "setupapi", "shcore", "shell32", "shlwapi", "user32",
+    "wldap32", "ws2_32", "ntdll", "kernelbase",
+}
+# Forwarders of Windows' own DLLs that Wine's do not have, and that leave
+# the known DLLs.
+WINDOWS_FORWARDERS = {
+    ("advapi32", "SystemFunction036"): "cryptbase.SystemFunction036",  # RtlGenRandom
+    ("advapi32", "SystemFunction040"): "cryptbase.SystemFunction040",  # RtlEncryptMemory
+    ("advapi32", "SystemFunction041"): "cryptbase.SystemFunction041",  # RtlDecryptMemory
+}
+WINE_DLLS = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+
+
+@pytest.mark.parametrize("name", ["setup.exe", "conrun.exe"])
+def test_every_import_resolves_within_the_known_dlls(wine, name):
+    """An import the loader resolves at the start, before the program can
+    restrict the DLL search, must never lead to a DLL it would look for
+    beside the program: each import is followed through the forwarders of
+    Wine's DLLs and of the Windows table above."""
+    pefile = pytest.importorskip("pefile")
+    if not os.path.isdir(WINE_DLLS):
+        pytest.skip("Wine's 32-bit DLLs are not installed here")
+    exports = {}
+
+    def forwarder(dll, function):
+        if (dll, function) in WINDOWS_FORWARDERS:
+            return WINDOWS_FORWARDERS[(dll, function)]
+        if dll not in exports:
+            image = pefile.PE(os.path.join(WINE_DLLS, dll + ".dll"), fast_load=True)
+            image.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+            exports[dll] = {s.name.decode(): s.forwarder.decode() if s.forwarder else None
+                            for s in image.DIRECTORY_ENTRY_EXPORT.symbols if s.name}
+        return exports[dll].get(function)
+
+    program = pefile.PE(wine.shipped(name))
+    reached = []
+    for imported in program.DIRECTORY_ENTRY_IMPORT:
+        for symbol in imported.imports:
+            dll, function = imported.dll.decode().lower()[:-4], symbol.name.decode()
+            chain = [dll]
+            while (target := forwarder(dll, function)) is not None:
+                dll, function = target.split(".", 1)
+                dll = dll.lower()
+                if dll.startswith(("api-ms-win-", "ext-ms-win-")):
+                    break  # an API set: the loader maps it to a system DLL by its table
+                chain.append(dll)
+                assert len(chain) < 8, chain
+            reached += [(symbol.name.decode(), chain) for d in chain if d not in KNOWN_DLLS]
+    assert reached == [], reached
