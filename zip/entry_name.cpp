@@ -139,3 +139,12 @@ bool zipIsSafeName(const char *name)
 {
     return zipIsSafeNameInCodePage(name, LauncherCodePage());
 }
+
+bool zipEntryExtractionName(const char *name, uint16_t flags, unsigned codePage,
+                            std::string *out)
+{
+    const unsigned kUtf8CodePage = 65001;
+    std::string utf8;
+    return zipEntryNameUtf8(name, flags, codePage, &utf8) &&
+           zipExtractionName(utf8.c_str(), kUtf8CodePage, out);
+}

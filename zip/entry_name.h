@@ -41,4 +41,11 @@ bool zipExtractionName(const char *name, unsigned codePage, std::string *out);
 // converted.
 bool zipEntryNameUtf8(const char *name, uint16_t flags, unsigned codePage, std::string *out);
 
+// The name the launcher extracts entry `name` (general purpose flags
+// `flags`) under, in *out: zipEntryNameUtf8 in code page `codePage`, then
+// zipExtractionName. False when the launcher refuses the name. The
+// extraction and the packer's --verify both judge names by this alone.
+bool zipEntryExtractionName(const char *name, uint16_t flags, unsigned codePage,
+                            std::string *out);
+
 #endif

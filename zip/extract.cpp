@@ -248,7 +248,6 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         InFlight inFlight(*pool, kUtf8CodePage);
         Directories directories(destination.c_str(), inFlight);
         std::string name;
-        std::string utf8;
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
 
@@ -266,8 +265,8 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             // Selected by the name it is extracted under; a name that has
             // none (not valid UTF-8, or not safe) is selected by its own
             // bytes, and refused.
-            const bool safe = zipEntryNameUtf8(entry->entryName, entry->flags, codePage, &utf8) &&
-                              zipExtractionName(utf8.c_str(), kUtf8CodePage, &name);
+            const bool safe =
+                zipEntryExtractionName(entry->entryName, entry->flags, codePage, &name);
             if (!safe) name = entry->entryName;
             const bool passedOver = except != nullptr && name.compare(0, exceptLength, except) == 0;
             if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) || passedOver ||

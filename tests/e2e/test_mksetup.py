@@ -589,3 +589,109 @@ def test_release_bundle_is_reproducible_and_makes_an_installer_alone(wine, launc
         return
     run = launcher.run(out)
     assert run.code == 0 and run.wizard["main_class"] == "acme_setup", run.result
+
+
+def _section(image, name):
+    return next(s for s in image.sections if s.Name.rstrip(b"\0") == name)
+
+
+def _headers_after_resources(image, data):
+    # The headers moved behind everything else, e_lfanew pointing there.
+    start = image.DOS_HEADER.e_lfanew
+    end = _section(image, b".text").get_file_offset() + 40 * len(image.sections)
+    data[0x3C:0x40] = len(data).to_bytes(4, "little")
+    data += data[start:end]
+
+
+def _set_section_field(name, field, value):
+    def craft(image, data):
+        offset = _section(image, name).get_field_absolute_offset(field)
+        target = value(image) if callable(value) else value
+        data[offset:offset + 4] = target.to_bytes(4, "little")
+    return craft
+
+
+def _set_alignment(value):
+    def craft(image, data):
+        offset = image.OPTIONAL_HEADER.get_field_absolute_offset("FileAlignment")
+        data[offset:offset + 4] = value.to_bytes(4, "little")
+    return craft
+
+
+def _root_entry(image, data, entry, target):
+    # Entry `entry` of the resource root table points at `target`.
+    root = _section(image, b".rsrc").PointerToRawData
+    at = root + 16 + 8 * entry + 4
+    data[at:at + 4] = target(data, root).to_bytes(4, "little")
+
+
+CRAFTED_STUBS = {
+    "headers-after-resources": (_headers_after_resources, "headers lie after its resource section"),
+    "resources-at-offset-0": (_set_section_field(b".rsrc", "PointerToRawData", 0),
+                              "headers lie after its resource section"),
+    "resources-over-code": (_set_section_field(
+        b".rsrc", "PointerToRawData", lambda image: _section(image, b".text").PointerToRawData),
+        "resource section overlaps another section"),
+    "alignment-that-wraps": (_set_alignment(0xFFFFFFFF), "file alignment is not a power of two"),
+    "alignment-not-a-power": (_set_alignment(768), "file alignment is not a power of two"),
+    "tree-that-contains-itself": (lambda image, data: _root_entry(
+        image, data, 0, lambda d, root: 0x80000000), "shares a table"),
+    "subtree-shared": (lambda image, data: _root_entry(
+        image, data, 1, lambda d, root: int.from_bytes(d[root + 20:root + 24], "little")),
+        "shares a table"),
+}
+
+
+@pytest.mark.parametrize("case", sorted(CRAFTED_STUBS))
+def test_a_stub_the_packer_cannot_rewrite_safely_is_refused(launcher, payload, case):
+    pefile = pytest.importorskip("pefile")
+    craft, message = CRAFTED_STUBS[case]
+    source = launcher.wine.program("setup.exe", "test-bin")
+    image = pefile.PE(source, fast_load=True)
+    data = bytearray(open(source, "rb").read())
+    craft(image, data)
+    stub = os.path.join(launcher.where, "crafted.exe")
+    with open(stub, "wb") as f:
+        f.write(data)
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0],
+                  "--product-name", "Acme")
+    assert result.returncode == 1 and message in result.stderr, result.stderr
+    assert not os.path.exists(out)
+    assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+
+
+def test_an_icon_with_more_images_than_numbers_left_is_refused(launcher, payload):
+    count = 0xFFFF
+    image_at = 6 + 16 * count
+    ico = bytearray((0).to_bytes(2, "little") + (1).to_bytes(2, "little") +
+                    count.to_bytes(2, "little"))
+    for _ in range(count):
+        ico += bytes([16, 16, 0, 0]) + (1).to_bytes(2, "little") + (32).to_bytes(2, "little") + \
+            (40).to_bytes(4, "little") + image_at.to_bytes(4, "little")
+    ico += bytes(40)
+    icon = os.path.join(launcher.where, "many.ico")
+    with open(icon, "wb") as f:
+        f.write(ico)
+    out = os.path.join(launcher.where, "out.exe")
+    result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program("setup.exe", "test-bin"),
+                  "--payload", payload[0], "--icon", icon)
+    assert result.returncode == 1 and "icon numbers left" in result.stderr, result.stderr
+    assert not os.path.exists(out)
+
+
+def test_the_temporary_output_is_never_written_through_a_link(launcher, payload, tmp_path):
+    """Someone who foresees the temporary name plants a link there: the
+    packer neither writes through it nor leaves anything of its own."""
+    out = os.path.join(launcher.where, "out.exe")
+    victim = tmp_path / "victim.txt"
+    victim.write_text("keep")
+    # The temporary name holds the packer's process id: the shell plants
+    # the link under its own and then becomes the packer (exec keeps it).
+    script = ('ln -s "%s" "%s.mksetup-$$.tmp" && exec "%s" -q -o "%s" --stub "%s" --payload "%s"'
+              % (victim, out, host_mksetup(launcher.wine), out,
+                 launcher.wine.program("conrun.exe", "test-bin"), payload[0]))
+    result = subprocess.run(["sh", "-c", script], capture_output=True, text=True)
+    assert result.returncode == 1 and "cannot be written" in result.stderr, result.stderr
+    assert victim.read_text() == "keep"
+    assert not os.path.exists(out)

@@ -7,6 +7,8 @@
 // "Comments" a product added) survive.
 #include "branding.h"
 
+#include <set>
+
 #include "base/little_endian.h"
 #include "base/text.h"
 
@@ -360,7 +362,7 @@ bool ApplyManifest(const Branding &b, std::vector<Resource> *resources, std::str
     return true;
 }
 
-void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
+bool ApplyIcon(const std::string &file, std::vector<Resource> *resources, std::string *error)
 {
     // The stub's group (its number, its language) is replaced with its images.
     ResourceId group = ResourceId::Number(kIconGroup);
@@ -373,21 +375,25 @@ void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
                 r = (!r->type.named && r->type.number == kResourceIcon && r->name == image) ? resources->erase(r) : r + 1;
         }
     }
-    // Image numbers not used by any other icon.
-    uint16_t next = 1;
-    auto used = [&](uint16_t id) {
-        for (const Resource &r : *resources)
-            if (!r.type.named && r.type.number == kResourceIcon && !r.name.named && r.name.number == id) return true;
-        return false;
-    };
+    // Image numbers not used by any other icon: a resource number has 16
+    // bits, so there may be fewer left than the file has images.
+    std::set<uint32_t> used;
+    for (const Resource &r : *resources)
+        if (!r.type.named && r.type.number == kResourceIcon && !r.name.named) used.insert(r.name.number);
     const size_t count = GetLe16(file, 4);
+    if (count > 0xFFFF - used.size()) {
+        *error = "--icon: the icon has " + std::to_string(count) + " images, and the program has " +
+                 "only " + std::to_string(0xFFFF - used.size()) + " icon numbers left";
+        return false;
+    }
+    uint32_t next = 1;
     std::string groupData;
     PutLe16(groupData, 0);
     PutLe16(groupData, 1);
     PutLe16(groupData, static_cast<uint32_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = 6 + 16 * i;
-        while (used(next)) ++next;
+        while (used.count(next) != 0) ++next;
         Resource image;
         image.type = ResourceId::Number(kResourceIcon);
         image.name = ResourceId::Number(next);
@@ -396,8 +402,10 @@ void ApplyIcon(const std::string &file, std::vector<Resource> *resources)
         resources->push_back(image);
         groupData += file.substr(entry, 12);
         PutLe16(groupData, next);
+        ++next;
     }
     Replace(resources, kResourceGroupIcon, group, groupData);
+    return true;
 }
 
 } // namespace
@@ -464,8 +472,7 @@ bool ApplyBranding(const Branding &branding, const std::string &outputName,
     if ((!branding.executionLevel.empty() || !branding.description.empty()) &&
         !ApplyManifest(branding, resources, error))
         return false;
-    if (!branding.iconFile.empty()) ApplyIcon(branding.iconFile, resources);
-    return true;
+    return branding.iconFile.empty() || ApplyIcon(branding.iconFile, resources, error);
 }
 
 void SetProductValues(const ProductValues &values, std::vector<Resource> *resources)

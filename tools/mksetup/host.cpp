@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 #endif
@@ -68,6 +69,24 @@ unsigned long ProcessId()
     return GetCurrentProcessId();
 }
 
+std::FILE *CreateNewFile(const std::filesystem::path &path)
+{
+    HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE *file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
 #else
 
 namespace {
@@ -117,6 +136,15 @@ std::string ArgumentAsUtf8(const std::string &argument)
 unsigned long ProcessId()
 {
     return static_cast<unsigned long>(getpid());
+}
+
+std::FILE *CreateNewFile(const std::filesystem::path &path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE *file = fdopen(fd, "wb");
+    if (file == nullptr) close(fd);
+    return file;
 }
 
 #endif

@@ -3,6 +3,8 @@
 #ifndef MKSETUP_HOST_H
 #define MKSETUP_HOST_H
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 // True when standard error is a terminal (the progress bar goes there).
@@ -23,5 +25,10 @@ std::string ArgumentAsUtf8(const std::string &argument);
 
 // An id of the running process, for names of temporary files.
 unsigned long ProcessId();
+
+// Creates the file `path` for writing, only when nothing stands at that
+// name (a file, or a link, which is never followed); null with errno set
+// otherwise.
+std::FILE *CreateNewFile(const std::filesystem::path &path);
 
 #endif

@@ -28,6 +28,7 @@
 #include "host.h"
 #include "pe_resources.h"
 #include "payload.h"
+#include "base/mbcs.h"
 #include "zip/archive.h"
 #include "zip/entry_data.h"
 #include "zip/entry_name.h"
@@ -279,7 +280,7 @@ int Pack(const PackOptions &options)
     fs::path out = options.out;
     fs::path temporary = out;
     temporary += ".mksetup-" + std::to_string(ProcessId()) + ".tmp";
-    std::FILE *file = std::fopen(temporary.string().c_str(), "wb");
+    std::FILE *file = CreateNewFile(temporary);
     if (file == nullptr)
         return Fail(options.out + ": cannot be written: " + std::strerror(errno));
     uint64_t length = 0;
@@ -389,7 +390,8 @@ int Verify(const std::string &path)
         }
         const char *name = entry->entryName;
         bool directory = name[0] != '\0' && name[std::strlen(name) - 1] == '/';
-        if (!zipIsSafeName(name)) {
+        std::string extracted;
+        if (!zipEntryExtractionName(name, entry->flags, LauncherCodePage(), &extracted)) {
             ++bad;
             std::cerr << "mksetup: " << path << ": " << name << ": the launcher refuses this name\n";
         } else if (!directory && !zipReadEntry(zip, entry, kNullDevice)) {

@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -76,6 +78,15 @@ bool ReadLayout(const std::string &image, Layout *layout, std::string *error)
     layout->fileAlignment = GetLe32(image, layout->optional + 36);
     layout->sections = layout->optional + optionalSize;
     if (layout->sections + kSectionHeader * layout->sectionCount > image.size()) return false;
+    // The edit moves sections by whole units of the file alignment: a unit
+    // of 0 or one that wraps would cut sections off.
+    auto powerOfTwo = [](uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
+    if (!powerOfTwo(layout->fileAlignment) || layout->fileAlignment < 512 ||
+        layout->fileAlignment > 65536 || !powerOfTwo(layout->sectionAlignment) ||
+        layout->sectionAlignment < layout->fileAlignment) {
+        *error = "the program's file alignment is not a power of two from 512 to 64 KiB";
+        return false;
+    }
     error->clear();
     return true;
 }
@@ -105,6 +116,30 @@ int ResourceSection(const std::string &image, const Layout &layout, uint32_t *rv
     return -1;
 }
 
+// Refuses a resource section the edit cannot rewrite in place: one that
+// lies in the headers (at file position 0, or before their end), or whose
+// bytes overlap another section's.
+bool CheckResourceSection(const std::string &image, const Layout &layout, int index,
+                          std::string *error)
+{
+    const Section rsrc = ReadSection(image, layout, index);
+    const uint64_t headersEnd = layout.sections + kSectionHeader * layout.sectionCount;
+    if (rsrc.rawAt == 0 || rsrc.rawAt < headersEnd) {
+        *error = "the program's headers lie after its resource section";
+        return false;
+    }
+    for (int i = 0; i < layout.sectionCount; ++i) {
+        const Section s = ReadSection(image, layout, i);
+        if (i == index || s.rawSize == 0 || s.rawAt == 0) continue;
+        if (static_cast<uint64_t>(s.rawAt) < static_cast<uint64_t>(rsrc.rawAt) + rsrc.rawSize &&
+            static_cast<uint64_t>(rsrc.rawAt) < static_cast<uint64_t>(s.rawAt) + s.rawSize) {
+            *error = "the program's resource section overlaps another section";
+            return false;
+        }
+    }
+    return true;
+}
+
 // Walks the resource tree of the section bytes `bytes` (at RVA `base`).
 class TreeReader {
 public:
@@ -114,9 +149,16 @@ public:
     {
         Resource r;
         if (Directory(0, 0, &r, out)) return true;
-        *error = "the program's resource directory is damaged";
+        *error = shared_ ? "the program's resource directory shares a table between two places"
+                 : out->size() > kMostResources
+                     ? "the program has more resources than " + std::to_string(kMostResources)
+                     : "the program's resource directory is damaged";
         return false;
     }
+
+    // More than any program carries; a tree that claims more is damaged
+    // (or made to have the packer copy its data without end).
+    static const size_t kMostResources = 65536;
 
 private:
     bool Fits(size_t at, size_t size) const { return at <= bytes_.size() && size <= bytes_.size() - at; }
@@ -139,7 +181,14 @@ private:
 
     bool Directory(size_t at, int level, Resource *r, std::vector<Resource> *out)
     {
-        if (level > 2 || ++tables_ > 100000 || !Fits(at, 16)) return false;
+        if (level > 2 || !Fits(at, 16)) return false;
+        // Every table and data entry is reached once: a table shared by
+        // two entries, or one that contains itself, would multiply the
+        // resources or never end.
+        if (!seen_.insert(at).second) {
+            shared_ = true;
+            return false;
+        }
         const size_t count = static_cast<size_t>(GetLe16(bytes_, at + 12)) + GetLe16(bytes_, at + 14);
         if (!Fits(at + 16, 8 * count)) return false;
         for (size_t i = 0; i < count; ++i) {
@@ -154,7 +203,11 @@ private:
                 if (level == 2 || !Directory(target & ~kSubdirectory, level + 1, r, out)) return false;
                 continue;
             }
-            if (level != 2 || !Fits(target, 16)) return false;
+            if (level != 2 || !Fits(target, 16) || out->size() >= kMostResources) return false;
+            if (!seen_.insert(target).second) {
+                shared_ = true;
+                return false;
+            }
             const uint32_t rva = GetLe32(bytes_, target);
             const uint32_t size = GetLe32(bytes_, target + 4);
             if (rva < base_ || !Fits(rva - base_, size)) return false;
@@ -167,7 +220,8 @@ private:
 
     const std::string &bytes_;
     uint32_t base_;
-    int tables_ = 0;
+    std::set<size_t> seen_;  // tables and data entries reached
+    bool shared_ = false;
 };
 
 bool IdLess(const ResourceId &a, const ResourceId &b)
@@ -303,6 +357,7 @@ bool ReadResources(const std::string &image, std::vector<Resource> *resources, s
     uint32_t rva = 0;
     const int index = ResourceSection(image, layout, &rva);
     if (index < 0) return true;
+    if (!CheckResourceSection(image, layout, index, error)) return false;
     const Section s = ReadSection(image, layout, index);
     if (s.rawAt > image.size() || s.rawSize > image.size() - s.rawAt || rva != s.rva) {
         *error = "the program's resource section is damaged";
@@ -331,6 +386,7 @@ bool WriteResources(const std::string &image, const std::vector<Resource> &resou
         *error = "the program has no resource section to write into";
         return false;
     }
+    if (!CheckResourceSection(image, layout, index, error)) return false;
     const Section rsrc = ReadSection(image, layout, index);
     for (int i = index + 1; i < layout.sectionCount; ++i) {
         const Section s = ReadSection(image, layout, i);
