@@ -22,12 +22,17 @@
 
 #include <winternl.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 extern "C" {
 NTSTATUS NTAPI NtCreateFile(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                             PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                     FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS);
+NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 }
 
 namespace {
@@ -73,7 +78,8 @@ HANDLE OpenBelow(HANDLE parent, const wchar_t *name, size_t nameLength, ACCESS_M
     return handle;
 }
 
-bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, HandleFacts *facts)
+bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, HandleFacts *facts,
+                   std::wstring *listedName)
 {
     if (nameLength == 0 || nameLength > kMaxNameLength) return false;
     // A fresh handle on the directory itself (an empty name below it): the
@@ -99,7 +105,35 @@ bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, Handle
         return false;
     facts->attributes = entry.info.FileAttributes;
     facts->id = static_cast<uint64_t>(entry.info.FileId.QuadPart);
+    if (listedName != nullptr)
+        listedName->assign(entry.info.FileName, entry.info.FileNameLength / sizeof(wchar_t));
     return true;
+}
+
+bool RenameBelow(HANDLE handle, HANDLE parent, const wchar_t *name, size_t nameLength,
+                 DWORD *error)
+{
+    if (nameLength == 0 || nameLength > kMaxNameLength) {
+        *error = ERROR_INVALID_NAME;
+        return false;
+    }
+    // FILE_RENAME_INFORMATION: the name follows the fixed part.
+    struct RenameHead {
+        BOOLEAN replaceIfExists;
+        HANDLE rootDirectory;
+        ULONG fileNameLength;
+    };
+    const size_t nameAt = (sizeof(RenameHead) + alignof(wchar_t) - 1) / alignof(wchar_t) * alignof(wchar_t);
+    std::vector<unsigned char> info(nameAt + nameLength * sizeof(wchar_t) + sizeof(wchar_t), 0);
+    RenameHead head = {TRUE, parent, static_cast<ULONG>(nameLength * sizeof(wchar_t))};
+    memcpy(info.data(), &head, sizeof head);
+    memcpy(info.data() + nameAt, name, nameLength * sizeof(wchar_t));
+    IO_STATUS_BLOCK io = {};
+    const NTSTATUS status =
+        NtSetInformationFile(handle, &io, info.data(), static_cast<ULONG>(info.size()),
+                             static_cast<FILE_INFORMATION_CLASS>(10 /* FileRenameInformation */));
+    *error = status < 0 ? RtlNtStatusToDosError(status) : 0;
+    return status >= 0;
 }
 
 bool IsPlainEntry(HANDLE parent, const wchar_t *name, size_t nameLength, HANDLE opened)

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 // Opens (or creates, as `disposition` says: FILE_OPEN, FILE_CREATE, ...) the
 // single component `name` in the directory `parent`, never following a link
@@ -33,9 +34,19 @@ bool FactsOf(HANDLE handle, HandleFacts *facts);
 // What the listing of `parent` says of its entry `name`: the entry's own
 // attributes (FILE_ATTRIBUTE_REPARSE_POINT for a link, even where a handle
 // opened on the name holds the link's target) and its file id. Read through
-// a handle of its own, so `parent`'s listing position is left alone. False
-// when there is no such entry or the listing cannot be read.
-bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, HandleFacts *facts);
+// a handle of its own, so `parent`'s listing position is left alone.
+// `listedName`, when given, receives the entry's name as the directory
+// holds it (its case may differ from `name`'s). False when there is no
+// such entry or the listing cannot be read.
+bool ListedFactsOf(HANDLE parent, const wchar_t *name, size_t nameLength, HandleFacts *facts,
+                   std::wstring *listedName = nullptr);
+
+// Gives the object `handle` holds (opened with DELETE) the name `name` in
+// the directory `parent`, replacing whatever non-directory entry stands
+// there: the entry itself, a link included, never what a link points to.
+// False with *error set (a directory there, an entry in use).
+bool RenameBelow(HANDLE handle, HANDLE parent, const wchar_t *name, size_t nameLength,
+                 DWORD *error);
 
 // True when `opened`, a handle just opened on the existing entry `name` of
 // `parent`, holds that entry itself and no link: neither the handle nor the

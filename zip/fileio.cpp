@@ -171,22 +171,25 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
     };
     HANDLE handle = createNew();
     if (handle == nullptr && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
-        // Never written through: a link standing there is replaced, a file
-        // emptied (keeping its name as it was written first).
-        handle = OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE | DELETE, FILE_OPEN,
-                           options, FILE_SHARE_READ, nullptr, &error);
-        if (handle != nullptr && IsPlainEntry(above, wide.c_str(), wide.size(), handle)) {
-            LARGE_INTEGER empty = {};
-            if (!SetFilePointerEx(handle, empty, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
-                CloseHandle(handle);
-                handle = nullptr;
-            }
-        } else {
-            if (handle != nullptr) {
-                MarkForDeletion(handle);
-                CloseHandle(handle);
-            }
-            handle = createNew();
+        // Never written into: the file is made afresh under a name of its
+        // own and renamed over the entry standing there, which replaces
+        // that entry itself. A link is replaced, never followed: under Wine
+        // a Unix link to a file looks like the file to a handle and to the
+        // listing alike, and opening it would open its target. The name
+        // keeps the case the directory holds it in, as it was written first.
+        HandleFacts facts;
+        std::wstring listed;
+        if (!ListedFactsOf(above, wide.c_str(), wide.size(), &facts, &listed)) listed = wide;
+        if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+        const std::wstring fresh =
+            L"~" + wide + L".replacing-" + std::to_wstring(GetCurrentThreadId());
+        handle = OpenBelow(above, fresh.c_str(), fresh.size(), GENERIC_WRITE | DELETE, FILE_CREATE,
+                           options, FILE_SHARE_READ, nullptr, &error, nullptr,
+                           static_cast<uint64_t>(size));
+        if (handle != nullptr && !RenameBelow(handle, above, listed.c_str(), listed.size(), &error)) {
+            MarkForDeletion(handle);
+            CloseHandle(handle);
+            handle = nullptr;
         }
     }
     return DescriptorOf(handle, 0);

@@ -165,19 +165,21 @@ inline bool IsGone(const std::string &path)
     return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-// Makes `link` a directory link to `target`: a Windows symbolic link where
-// the system makes one, else (Wine, whose CreateSymbolicLink makes nothing
-// and which cannot set reparse points) a Unix symbolic link, which Wine
-// reports as a directory reparse point. True when a link was made; for a
-// Unix link, *unixRoot receives the Unix path of `root` for clearing up.
-inline bool MakeDirectoryLink(const std::string &link, const std::string &target, std::string *unixRoot,
-                       const std::string &root)
+// Makes `link` a link to `target` (a directory, or with `directory` false
+// a file): a Windows symbolic link where the system makes one, else (Wine,
+// whose CreateSymbolicLink makes nothing and which cannot set reparse
+// points) a Unix symbolic link. Wine reports one to a directory as a
+// directory reparse point, and one to a file as the file itself. True when
+// a link was made; for a Unix link, *unixRoot receives the Unix path of
+// `root` for clearing up.
+inline bool MakeLink(const std::string &link, const std::string &target, bool directory,
+                     std::string *unixRoot, const std::string &root)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto createLink = reinterpret_cast<CreateSymbolicLinkFn>(
         reinterpret_cast<void *>(GetProcAddress(kernel, "CreateSymbolicLinkA")));
     if (createLink != nullptr) {
-        createLink(link.c_str(), target.c_str(), 0x1 /* directory */ | 0x2 /* unprivileged */);
+        createLink(link.c_str(), target.c_str(), (directory ? 0x1 : 0) | 0x2 /* unprivileged */);
         if (IsLink(link)) return true;
     }
     auto toUnix = reinterpret_cast<UnixFileNameFn>(
@@ -188,7 +190,13 @@ inline bool MakeDirectoryLink(const std::string &link, const std::string &target
     *unixRoot = UnixFileName(toUnix, root);
     if (unixTarget.empty() || unixLink.empty()) return false;
     if (!RunUnix("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
-    return WaitFor(IsLink, link);
+    return WaitFor(directory ? IsLink : [](const std::string &path) { return !IsGone(path); }, link);
+}
+
+inline bool MakeDirectoryLink(const std::string &link, const std::string &target, std::string *unixRoot,
+                              const std::string &root)
+{
+    return MakeLink(link, target, true, unixRoot, root);
 }
 
 #endif

@@ -405,7 +405,8 @@ TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
 
 // A link where the payload puts a directory, planted before the extraction
 // or swapped in for a directory while files are written into it, redirects
-// no write out of the destination.
+// no write out of the destination; a link where it puts a file is replaced
+// by the file, its target left as it was.
 std::string swapDirectory, swapTarget, swapUnixRoot;
 bool swapped;
 
@@ -421,6 +422,8 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     Scratch scratch;
     std::vector<Entry> entries = {File("a/first.txt", "1")};
     for (int i = 0; i < 40; ++i) entries.push_back(File("a/f" + std::to_string(i) + ".txt", "f"));
+    // Before the refused one: a failed entry stops the entries after it.
+    entries.push_back(File("planted-file.txt", "from the payload"));
     entries.push_back(File("planted/x.txt", "x"));
     ZipArchive *zip = OpenPayload(scratch, entries);
     ASSERT_NE(zip, nullptr);
@@ -431,6 +434,10 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     ASSERT_TRUE(MakeDirectoryLink(destination.Path("planted"), outside.root(), &plantedRoot,
                                   destination.root()))
         << "no directory link could be made, so the guard goes untested";
+    const std::string victim = outside.File("victim.txt", "kept");
+    std::string plantedFileRoot;
+    ASSERT_TRUE(MakeLink(destination.Path("planted-file.txt"), victim, false, &plantedFileRoot,
+                         destination.root()));
     swapDirectory = destination.root();
     swapTarget = outside.root();
     swapUnixRoot.clear();
@@ -444,12 +451,14 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     zipClose(zip);
 
     EXPECT_EQ(counts.refused, "planted/x.txt");
-    EXPECT_EQ(ReadTree(outside.root()), Tree()) << "a write went through a link";
+    EXPECT_EQ(ReadTree(outside.root()), (Tree{{"victim.txt", "kept"}}))
+        << "a write went through a link";
+    EXPECT_EQ(ReadFile(destination.Path("planted-file.txt")), "from the payload");
     // A directory is held while files are written into it: it cannot be
     // moved aside for a link, and every file lands in it.
     EXPECT_FALSE(swapped) << "a directory in use was moved away";
     EXPECT_EQ(ReadTree(destination.Path("a")).size(), 41u);
-    for (const std::string &root : {plantedRoot, swapUnixRoot})
+    for (const std::string &root : {plantedRoot, plantedFileRoot, swapUnixRoot})
         if (!root.empty()) RunUnix("Z:\\bin\\rm -rf \"" + root + "\"");
     WaitFor(IsGone, destination.root());
 }
