@@ -2,7 +2,9 @@
 libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, and again with
 ThreadSanitizer for the extraction's workers, which write real files into a
 scratch directory: any crash, leak, undefined behaviour, data race or file
-made outside the destination fails the test."""
+made outside the destination fails the test. The packer's resource editor
+runs the same way (pe_resources_fuzzer): a program it rewrites must read
+back with exactly the resources written."""
 import os
 import shutil
 import subprocess
@@ -15,7 +17,7 @@ import winerun
 FUZZ_SECONDS = int(os.environ.get("ZIP_FUZZ_SECONDS", "30"))
 
 
-@pytest.fixture(scope="module", params=["zip_fuzzer", "zip_fuzzer_tsan"])
+@pytest.fixture(scope="module", params=["zip_fuzzer", "zip_fuzzer_tsan", "pe_resources_fuzzer"])
 def fuzzer(build_dir, request):
     # scripts/bootstrap installs clang: without it the environment is broken,
     # which must show as a failure, not a skip.
@@ -75,10 +77,40 @@ def _seeds(corpus):
     (corpus / "empty.zip").write_bytes(b"PK\x05\x06" + b"\0" * 18)
 
 
-def test_fuzz_briefly(fuzzer, tmp_path):
+def _program_seeds(corpus, build_dir):
+    """Both programs cut down to their headers, resources and relocations
+    (the sections keep their addresses): what the editor reads and rewrites,
+    small enough for the fuzzer to vary quickly."""
+    pefile = pytest.importorskip("pefile")
+    for name in ("setup.exe", "conrun.exe"):
+        program = pefile.PE(os.path.join(build_dir, "test-bin", name))
+        kept = [s for s in program.sections if s.Name.rstrip(b"\0") in (b".rsrc", b".reloc")]
+        headers = program.OPTIONAL_HEADER.SizeOfHeaders
+        data = bytearray(program.__data__[:headers])
+        table = program.sections[0].get_file_offset()
+        data[table:table + 40 * len(program.sections)] = bytes(40 * len(program.sections))
+        body, raw = bytearray(), headers
+        alignment = program.OPTIONAL_HEADER.FileAlignment
+        for i, section in enumerate(kept):
+            header = bytearray(section.__pack__())
+            header[20:24] = raw.to_bytes(4, "little")
+            data[table + 40 * i:table + 40 * (i + 1)] = header
+            raw_data = program.__data__[section.PointerToRawData:
+                                        section.PointerToRawData + section.SizeOfRawData]
+            body += raw_data + bytes(-len(raw_data) % alignment)
+            raw += len(raw_data) + (-len(raw_data) % alignment)
+        count = program.FILE_HEADER.get_field_absolute_offset("NumberOfSections")
+        data[count:count + 2] = len(kept).to_bytes(2, "little")
+        (corpus / name).write_bytes(bytes(data + body))
+
+
+def test_fuzz_briefly(fuzzer, build_dir, tmp_path):
     corpus = tmp_path / "corpus"
     corpus.mkdir()
-    _seeds(corpus)
+    if fuzzer.endswith("pe_resources_fuzzer"):
+        _program_seeds(corpus, build_dir)
+    else:
+        _seeds(corpus)
     done = subprocess.run([fuzzer, "-max_total_time=%d" % FUZZ_SECONDS, "-max_len=65536",
                            "-artifact_prefix=%s/" % tmp_path, "-print_final_stats=1", str(corpus)],
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=FUZZ_SECONDS + 300,

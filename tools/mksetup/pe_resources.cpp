@@ -130,7 +130,26 @@ bool CheckResourceSection(const std::string &image, const Layout &layout, int in
     }
     for (int i = 0; i < layout.sectionCount; ++i) {
         const Section s = ReadSection(image, layout, i);
+        if (s.rawSize != 0 && s.rawAt % layout.fileAlignment != 0) {
+            // The sections behind the resources move by whole units.
+            *error = "a section of the program does not start on its file alignment";
+            return false;
+        }
+        if (s.rawAt == 0 && s.rawSize != 0 && i != index) {
+            *error = "a section of the program claims bytes at the start of the file";
+            return false;
+        }
+        if (s.rawSize != 0 && static_cast<uint64_t>(s.rawAt) + s.rawSize > image.size()) {
+            *error = "a section of the program lies beyond the end of the file";
+            return false;
+        }
         if (i == index || s.rawSize == 0 || s.rawAt == 0) continue;
+        if ((i < index) != (s.rawAt < rsrc.rawAt)) {
+            // What lies behind the resources moves, found by its place in
+            // the table.
+            *error = "the program's sections are not in the order of their bytes";
+            return false;
+        }
         if (static_cast<uint64_t>(s.rawAt) < static_cast<uint64_t>(rsrc.rawAt) + rsrc.rawSize &&
             static_cast<uint64_t>(rsrc.rawAt) < static_cast<uint64_t>(s.rawAt) + s.rawSize) {
             *error = "the program's resource section overlaps another section";
@@ -364,7 +383,23 @@ bool ReadResources(const std::string &image, std::vector<Resource> *resources, s
         return false;
     }
     const std::string bytes = image.substr(s.rawAt, std::min(s.rawSize, std::max(s.virtualSize, 1u)));
-    return TreeReader(bytes, s.rva).Read(resources, error);
+    if (!TreeReader(bytes, s.rva).Read(resources, error)) return false;
+    // One type, name and language twice: the writer could keep only one.
+    std::vector<const Resource *> order;
+    for (const Resource &r : *resources) order.push_back(&r);
+    auto less = [](const Resource *a, const Resource *b) {
+        if (!(a->type == b->type)) return IdLess(a->type, b->type);
+        if (!(a->name == b->name)) return IdLess(a->name, b->name);
+        return a->language < b->language;
+    };
+    std::sort(order.begin(), order.end(), less);
+    for (size_t i = 1; i < order.size(); ++i)
+        if (!less(order[i - 1], order[i])) {
+            *error = "the program's resource directory names one resource twice";
+            resources->clear();
+            return false;
+        }
+    return true;
 }
 
 const Resource *FindResource(const std::vector<Resource> &resources, uint16_t type,
