@@ -170,6 +170,7 @@ bool MakeWorkingDirectory(RunState &run)
         return NoWritableTempDir(run);
     }
     run.trace.Line("working directory: %s", run.workingDirectory);
+    TestFaultHook("working-directory-made");
     return true;
 }
 

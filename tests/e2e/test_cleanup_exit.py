@@ -557,3 +557,35 @@ def test_program_renamed_and_replaced_during_the_start_never_gives_the_other_pay
         assert not os.path.exists(record), "a wizard ran"
         assert "the file at its path is not the one it runs from" in \
             trace.read_text(encoding="cp1252")
+
+
+def test_a_link_where_a_payload_file_goes_is_replaced_not_written_through(wine, standin,
+                                                                          tmp_path):
+    """Planted in the working directory before the extraction (held there):
+    the payload's main class file comes out in its place, and what the link
+    pointed to keeps its bytes. Wine shows such a link as the file it points
+    to, to a handle and to a directory listing alike."""
+    victim = tmp_path / "victim.txt"
+    victim.write_text("keep")
+    program = make_installer(wine, standin, str(tmp_path))
+    record = str(tmp_path / "record.jsonl")
+    tmp_dir = tmp_path / "tmp"
+    program_, args, extra = command(program, str(tmp_dir), record,
+                                    env={"LAUNCHER_TEST_FAULT": "working-directory-made:hold"})
+    proc = wine.popen(program_, args, env=extra, stdin=subprocess.PIPE)
+    try:
+        lines = [proc.stdout.readline().decode().strip() for _ in range(2)]
+        assert lines[-1] == "held at working-directory-made", lines  # after the status line
+        working = [d for d in os.listdir(tmp_dir) if d.startswith("conrun.exe")]
+        assert len(working) == 1, working
+        planted = tmp_dir / working[0] / (product_value(standin, "PRODUCT_MAIN_CLASS") + ".class")
+        os.symlink(str(victim), str(planted))
+        proc.stdin.write(b"go\n")
+        proc.stdin.close()
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    assert proc.returncode == 0, (out, err)
+    assert victim.read_text() == "keep", "the extraction wrote through the link"
+    assert len(Run(None, str(tmp_dir), record).records) == 1, "the wizard ran on its class file"
