@@ -38,7 +38,7 @@ add_module(product
 add_module(zip
     SOURCES zip/archive.cpp zip/entry_data.cpp zip/extract.cpp zip/fileio.cpp
             zip/entry_name.cpp zip/signed_image.cpp
-    USES base ${ZLIB_STATIC})
+    USES base deflate zstd_decoder ${ZLIB_STATIC})
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 # user32 and gdi32 are loaded when first used (ui/window_code.h), not linked.
 add_module(ui

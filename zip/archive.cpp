@@ -439,7 +439,8 @@ const char *CentralHeaderError(const std::vector<unsigned char> &cen, int64_t q)
     if (GetLe32(h) != kCenSig) return "invalid CEN header (bad signature)";
     if (GetLe16(h + 8) & 1) return "invalid CEN header (encrypted entry)";
     const uint16_t method = GetLe16(h + 10);
-    if (method != 0 && method != 8) return "invalid CEN header (bad compression method)";
+    if (method != kZipStored && method != kZipDeflated && method != kZipZstd)
+        return "invalid CEN header (bad compression method)";
     if (q + kCenHeader + GetLe16(h + 28) + GetLe16(h + 30) + GetLe16(h + 32) > cenLen)
         return "invalid CEN header (bad header size)";
     EntryNumbers numbers;
@@ -500,6 +501,7 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     ze.locPos = static_cast<int64_t>(numbers.localOffset) + layout.shift;
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
     ze.flags = GetLe16(h + 8);
+    ze.method = method;
     ze.nameHash = hash(name);
     ze.cenPos = layout.cenPos + q;
     ze.extraLen = static_cast<uint16_t>(elen);
@@ -738,6 +740,7 @@ ZipEntry *readLOC(ZipArchive *zip, ZipIndexEntry *ze)
     entry->crc = ze->crc;
     entry->dosTime = GetLe32(local.bytes.data() + 10);
     entry->flags = ze->flags;
+    entry->method = ze->method;
     entry->dataPos = local.dataPos;
     return entry;
 }

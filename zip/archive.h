@@ -24,7 +24,15 @@ struct ZipIndexEntry {
     uint16_t nameExtraLen;     // central name length + extra length (16 bits)
     uint16_t extraLen;         // central extra field length
     uint16_t flags;            // general purpose flags of the central header
+    uint16_t method;           // compression method of the central header
 };
+
+// The compression methods an entry may have: stored, deflated (zlib's raw
+// deflate), and Zstandard (one frame or several, no dictionary), as the ZIP
+// format's note numbers them. Any other refuses the directory as damaged.
+const uint16_t kZipStored = 0;
+const uint16_t kZipDeflated = 8;
+const uint16_t kZipZstd = 93;
 
 // General purpose flag bit 11: the entry's name (and comment) is UTF-8.
 const uint16_t kZipUtf8Flag = 0x0800;
@@ -44,6 +52,7 @@ struct ZipEntry {
     char *entryName;           // owned, from the local header
     uint32_t dosTime;          // MS-DOS time (low half) and date (high half)
     uint16_t flags;            // general purpose flags (central header)
+    uint16_t method;           // kZipStored, kZipDeflated or kZipZstd (central header)
     int64_t uncompressedSize;
     int64_t compressedSize;    // 0 means stored
     uint32_t crc;

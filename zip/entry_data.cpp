@@ -11,10 +11,26 @@
 // grow with the payload. The archive is read by positioned reads through a
 // descriptor the caller names, and nothing is written to the archive record
 // on the way, so the extraction's workers can each write an entry at once.
+//
+// Decoding whole pays: an entry whose data and contents both fit in
+// kWholeEntryBytes is read in one call, decoded in one call (libdeflate for
+// deflate, twice zlib's speed; libzstd's one-shot decoder, which needs no
+// window buffer whatever window the frame declares) and written in one call.
+// The two buffers for that are each thread's own and kept for its next
+// entry, so the run's memory is bounded by the number of workers. A larger
+// entry streams: deflate through zlib (a 32 KiB window), Zstandard through
+// a streaming decoder whose window may be at most kZstdWindowLogMax, and
+// only one such decoder at a time.
 #include "zip/entry_data.h"
 
 #include <cstdio>
+#include <mutex>
+#include <vector>
 #include <zlib.h>
+
+#include <libdeflate.h>
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
 
 #include "zip/fileio.h"
 
@@ -28,6 +44,19 @@ const char kCorruptData[] = "inflateFully: invalid compressed data";
 const char kTooLong[] = "inflateFully: more data than the entry's size";
 const char kWrongSize[] = "inflateFully: size mismatch";
 const char kCrcMismatch[] = "inflateFully: CRC-32 mismatch";
+const char kOutOfMemory[] = "decoding: out of memory";
+
+// Entries whose stored data and contents each fit in this many bytes are
+// decoded whole.
+const size_t kWholeEntryBytes = 1 << 20;
+// The largest window a streamed Zstandard frame may declare (8 MiB: what
+// the packer's level 19 uses).
+const int kZstdWindowLogMax = 23;
+
+uint32_t Crc32(uint32_t crc, const void *data, size_t length)
+{
+    return libdeflate_crc32(crc, data, length);
+}
 
 int64_t DataLength(const ZipEntry *entry)
 {
@@ -99,7 +128,7 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
     unsigned char output[ZIP_INFLATE_OUTPUT_SIZE];
     const uint64_t expected = static_cast<uint64_t>(entry->uncompressedSize);
     uint64_t written = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uint32_t crc = 0;
     int64_t offset = 0;
     int64_t remaining = entry->compressedSize;
     if (entry->uncompressedSize < 0) {
@@ -143,7 +172,7 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
             }
             if (produced > 0) {
                 if (!WriteBlock(fd, output, produced, counter)) return false;
-                crc = crc32(crc, output, produced);
+                crc = Crc32(crc, output, produced);
                 written += produced;
             }
             if (rc == Z_STREAM_END) {
@@ -172,6 +201,186 @@ bool InflateFrom(int archiveFd, const ZipEntry *entry, int fd, const char **mess
     return true;
 }
 
+
+// Copies a stored entry.
+bool CopyStored(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written)
+{
+    unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
+    uint32_t crc = 0;
+    int64_t offset = 0;
+    int64_t remaining = entry->uncompressedSize;
+    while (remaining > 0) {
+        int ask = remaining < static_cast<int64_t>(sizeof buffer) ? static_cast<int>(remaining)
+                                                                  : static_cast<int>(sizeof buffer);
+        int got = ReadData(archiveFd, entry, offset, buffer, ask);
+        if (got <= 0 || !WriteBlock(fd, buffer, static_cast<unsigned>(got), written)) return false;
+        crc = Crc32(crc, buffer, static_cast<size_t>(got));
+        offset += got;
+        remaining -= got;
+    }
+    return crc == entry->crc;
+}
+
+// A thread's buffers for whole entries, kept for its next entry.
+struct WholeBuffers {
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> output;
+    libdeflate_decompressor *inflater = nullptr;
+    ZSTD_DCtx *zstd = nullptr;
+    ~WholeBuffers()
+    {
+        if (inflater != nullptr) libdeflate_free_decompressor(inflater);
+        if (zstd != nullptr) ZSTD_freeDCtx(zstd);
+    }
+};
+
+// Reads, decodes and writes an entry of at most kWholeEntryBytes each way.
+bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written,
+                 const char **message)
+{
+    thread_local WholeBuffers buffers;
+    const size_t stored = static_cast<size_t>(entry->compressedSize);
+    const size_t size = static_cast<size_t>(entry->uncompressedSize);
+    try {
+        buffers.input.resize(stored);
+        buffers.output.resize(size);
+    } catch (...) {
+        *message = kOutOfMemory;
+        return false;
+    }
+    if (ReadData(archiveFd, entry, 0, buffers.input.data(), static_cast<int>(stored)) !=
+        static_cast<int>(stored)) {
+        *message = kEndOfFile;
+        return false;
+    }
+    size_t produced = 0;
+    if (entry->method == kZipDeflated) {
+        if (buffers.inflater == nullptr) buffers.inflater = libdeflate_alloc_decompressor();
+        size_t consumed = 0;
+        // The stream must end exactly with the entry's data and give exactly
+        // its size: libdeflate says where it ended on both sides. Anything
+        // else is judged by the streaming inflate, whose rules (and
+        // messages) hold for every deflated entry: it also takes a stream
+        // that was flushed but never ended, which libdeflate does not.
+        if (buffers.inflater == nullptr ||
+            libdeflate_deflate_decompress_ex(buffers.inflater, buffers.input.data(), stored,
+                                             buffers.output.data(), size, &consumed,
+                                             &produced) != LIBDEFLATE_SUCCESS ||
+            consumed != stored || produced != size)
+            return InflateFrom(archiveFd, entry, fd, message, written);
+    } else {
+        if (buffers.zstd == nullptr) buffers.zstd = ZSTD_createDCtx();
+        if (buffers.zstd == nullptr) {
+            *message = kOutOfMemory;
+            return false;
+        }
+        // Every frame of the data, one after another, and nothing else;
+        // a frame that needs a dictionary fails, none being given.
+        const size_t got = ZSTD_decompressDCtx(buffers.zstd, buffers.output.data(), size,
+                                               buffers.input.data(), stored);
+        if (ZSTD_isError(got)) {
+            *message = kCorruptData;
+            return false;
+        }
+        produced = got;
+    }
+    if (produced != size) {
+        *message = kWrongSize;
+        return false;
+    }
+    // Written, then checked, as a streamed entry is.
+    if (size != 0 && !WriteBlock(fd, buffers.output.data(), static_cast<unsigned>(size), written))
+        return false;
+    if (Crc32(0, buffers.output.data(), size) != entry->crc) {
+        *message = kCrcMismatch;
+        return false;
+    }
+    return true;
+}
+
+// Streams a Zstandard entry too large to decode whole.
+bool StreamZstd(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *counter,
+                const char **message)
+{
+    // One streaming decoder at a time: its window is the run's largest
+    // buffer.
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> hold(oneAtATime);
+    struct Context {
+        ZSTD_DCtx *dctx = ZSTD_createDCtx();
+        ~Context() { ZSTD_freeDCtx(dctx); }
+    } context;
+    if (context.dctx == nullptr ||
+        ZSTD_isError(ZSTD_DCtx_setParameter(context.dctx, ZSTD_d_windowLogMax, kZstdWindowLogMax))) {
+        *message = kOutOfMemory;
+        return false;
+    }
+    std::vector<unsigned char> input(ZSTD_DStreamInSize());
+    std::vector<unsigned char> output(ZSTD_DStreamOutSize());
+    const uint64_t expected = static_cast<uint64_t>(entry->uncompressedSize);
+    uint64_t written = 0;
+    uint32_t crc = 0;
+    int64_t offset = 0;
+    size_t last = 0;  // the decoder's last answer: 0 once a frame is complete
+    while (offset < entry->compressedSize) {
+        const int64_t left = entry->compressedSize - offset;
+        const int ask = left < static_cast<int64_t>(input.size()) ? static_cast<int>(left)
+                                                                  : static_cast<int>(input.size());
+        const int got = ReadData(archiveFd, entry, offset, input.data(), ask);
+        if (got <= 0) {
+            *message = kEndOfFile;
+            return false;
+        }
+        offset += got;
+        ZSTD_inBuffer in = {input.data(), static_cast<size_t>(got), 0};
+        while (in.pos < in.size) {
+            ZSTD_outBuffer out = {output.data(), output.size(), 0};
+            last = ZSTD_decompressStream(context.dctx, &out, &in);
+            if (ZSTD_isError(last)) {
+                *message = kCorruptData;
+                return false;
+            }
+            if (written + out.pos > expected) {
+                *message = kTooLong;
+                return false;
+            }
+            if (out.pos > 0) {
+                if (!WriteBlock(fd, output.data(), static_cast<unsigned>(out.pos), counter))
+                    return false;
+                crc = Crc32(crc, output.data(), out.pos);
+                written += out.pos;
+            }
+        }
+    }
+    // Flush what the decoder still holds of the last frame.
+    for (;;) {
+        ZSTD_inBuffer in = {input.data(), 0, 0};
+        ZSTD_outBuffer out = {output.data(), output.size(), 0};
+        if (last == 0) break;
+        last = ZSTD_decompressStream(context.dctx, &out, &in);
+        if (ZSTD_isError(last) || out.pos == 0) {
+            *message = kEndOfStream;
+            return false;
+        }
+        if (written + out.pos > expected) {
+            *message = kTooLong;
+            return false;
+        }
+        if (!WriteBlock(fd, output.data(), static_cast<unsigned>(out.pos), counter)) return false;
+        crc = Crc32(crc, output.data(), out.pos);
+        written += out.pos;
+    }
+    if (written != expected) {
+        *message = kWrongSize;
+        return false;
+    }
+    if (crc != entry->crc) {
+        *message = kCrcMismatch;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
@@ -189,29 +398,18 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path)
 bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written)
 {
     if (entry->uncompressedSize < 0) return false;
-    bool ok = false;
-    if (entry->compressedSize != 0) {
-        const char *message = nullptr;
-        ok = InflateFrom(archiveFd, entry, fd, &message, written);
-    } else {
-        unsigned char buffer[ZIP_COPY_BUFFER_SIZE];
-        uLong crc = crc32(0L, Z_NULL, 0);
-        int64_t offset = 0;
-        int64_t remaining = entry->uncompressedSize;
-        ok = true;
-        while (remaining > 0) {
-            int ask = remaining < static_cast<int64_t>(sizeof buffer) ? static_cast<int>(remaining)
-                                                                      : static_cast<int>(sizeof buffer);
-            int got = ReadData(archiveFd, entry, offset, buffer, ask);
-            if (got <= 0 || !WriteBlock(fd, buffer, static_cast<unsigned>(got), written)) {
-                ok = false;
-                break;
-            }
-            crc = crc32(crc, buffer, static_cast<uInt>(got));
-            offset += got;
-            remaining -= got;
-        }
-        if (ok && crc != entry->crc) ok = false;
+    const char *message = nullptr;
+    if (entry->compressedSize == 0) return CopyStored(archiveFd, entry, fd, written);
+    if (static_cast<uint64_t>(entry->compressedSize) <= kWholeEntryBytes &&
+        static_cast<uint64_t>(entry->uncompressedSize) <= kWholeEntryBytes &&
+        (entry->method == kZipDeflated || entry->method == kZipZstd))
+        return DecodeWhole(archiveFd, entry, fd, written, &message);
+    switch (entry->method) {
+    case kZipDeflated:
+        return InflateFrom(archiveFd, entry, fd, &message, written);
+    case kZipZstd:
+        return StreamZstd(archiveFd, entry, fd, written, &message);
+    default:
+        return false;
     }
-    return ok;
 }
