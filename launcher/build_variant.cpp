@@ -35,6 +35,11 @@ __attribute__((used)) const char productRecord[] =
     "trace-variable=" PRODUCT_TRACE_VARIABLE "\n"
     "start-delay-ms=" LAUNCHER_NUMBER(PRODUCT_JAVA_START_DELAY_MS) "\n";
 
+// The compression methods this program's extraction reads, for the packer
+// (a program without this line reads stored and deflated entries alone).
+extern const char methodsRecord[];
+__attribute__((used)) const char methodsRecord[] = "LAUNCHER-READS-METHODS 0 8 93\n";
+
 void TestFaultHook(const char *point)
 {
 #ifdef LAUNCHER_TEST_HOOKS

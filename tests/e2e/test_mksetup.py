@@ -309,7 +309,7 @@ def test_list_and_verify_catch_damage(launcher, payload):
     out = packed(launcher, payload)
     listed = pack(launcher.wine, "--list", out)
     assert listed.returncode == 0
-    assert "  deflated  package/jre/bin/java.exe" in listed.stdout
+    assert "  zstd      package/jre/bin/java.exe" in listed.stdout
     verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0 and verified.stdout.endswith("every CRC matches; not signed\n")
 

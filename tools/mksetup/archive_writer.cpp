@@ -46,10 +46,13 @@
 #include <limits>
 
 #include <zlib.h>
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
 
 namespace {
 
 const uint16_t kVersion = 20;           // 2.0: deflate, directories
+const uint16_t kZstdVersion = 63;       // 6.3: Zstandard
 const uint16_t kZip64Version = 45;      // 4.5: ZIP64
 const uint64_t kSaturated32 = 0xFFFFFFFF;
 const uint32_t kSaturated16 = 0xFFFF;
@@ -62,6 +65,16 @@ const size_t kChunkSize = 256 * 1024;
 // before it.
 const size_t kBlockSize = 512 * 1024;
 const size_t kWindowSize = 32 * 1024;
+// A Zstandard frame holds this much of a file, with at most this window.
+const size_t kZstdFrameSize = 16 * 1024 * 1024;
+const int kZstdWindowLog = 23;
+
+// The version needed to extract an entry of `method`, ZIP64 or not.
+uint16_t Needed(uint16_t method, bool zip64)
+{
+    const uint16_t byMethod = method == kZipZstd ? kZstdVersion : kVersion;
+    return zip64 ? std::max(byMethod, kZip64Version) : byMethod;
+}
 
 struct Written {
     uint16_t method;
@@ -100,7 +113,7 @@ std::string LocalHeader(const Written &w, uint32_t dosTime, const std::string &n
     const std::string extra = w.zip64 ? Zip64Extra({w.size, w.compressed}) : std::string();
     std::string out;
     PutLe32(out, 0x04034B50);
-    PutLe16(out, w.zip64 ? kZip64Version : kVersion);
+    PutLe16(out, Needed(w.method, w.zip64));
     PutLe16(out, w.flags);
     PutLe16(out, w.method);
     PutLe32(out, dosTime);
@@ -129,8 +142,8 @@ std::string CentralHeader(const Written &w, uint32_t dosTime, const std::string 
     const bool zip64 = !extra.empty();
     std::string out;
     PutLe32(out, 0x02014B50);
-    PutLe16(out, zip64 ? kZip64Version : kVersion);  // made by MS-DOS: DOS attributes
-    PutLe16(out, zip64 ? kZip64Version : kVersion);
+    PutLe16(out, Needed(w.method, zip64));  // made by MS-DOS: DOS attributes
+    PutLe16(out, Needed(w.method, zip64));
     PutLe16(out, w.flags);
     PutLe16(out, w.method);
     PutLe32(out, dosTime);
@@ -262,15 +275,53 @@ struct Block {
     std::future<void> ready = deflated.get_future();
 };
 
-// Deflates `block` as a piece of its file's one raw deflate stream: primed
-// with the bytes before it, ended with a sync flush (the last with the
-// stream's end), so that the pieces written one after another are that
-// stream.
-void DeflateBlock(Block &block)
+// Compresses `block` as one Zstandard frame of its own: the level asked
+// for, a window of at most kZstdWindowLog, the content size in the header,
+// no checksum (the entry's CRC-32 covers it).
+void ZstdBlock(Block &block, int level)
+{
+    struct Context {
+        ZSTD_CCtx *cctx = ZSTD_createCCtx();
+        ~Context() { ZSTD_freeCCtx(cctx); }
+    };
+    thread_local Context context;
+    ZSTD_CCtx *cctx = context.cctx;
+    if (cctx == nullptr) return;
+    ZSTD_CCtx_reset(cctx, ZSTD_reset_session_and_parameters);
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, 0)))
+        return;
+    // The level's own window where it is smaller: only levels above 19 ask
+    // for more.
+    ZSTD_compressionParameters parameters = ZSTD_getCParams(level, block.input.size(), 0);
+    if (parameters.windowLog > static_cast<unsigned>(kZstdWindowLog) &&
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, kZstdWindowLog)))
+        return;
+    block.output.resize(ZSTD_compressBound(block.input.size()));
+    const size_t size = ZSTD_compress2(cctx, block.output.data(), block.output.size(),
+                                       block.input.data(), block.input.size());
+    if (ZSTD_isError(size)) return;
+    block.output.resize(size);
+    block.ok = true;
+}
+
+// Compresses `block` as `compression` says: one Zstandard frame, or a piece
+// of its file's one raw deflate stream (primed with the bytes before it,
+// ended with a sync flush, the last with the stream's end, so that the
+// pieces written one after another are that stream); stored, nothing.
+void CompressBlock(Block &block, const Compression &compression)
 {
     block.crc = crc32(crc32(0L, Z_NULL, 0), block.input.data(), static_cast<uInt>(block.input.size()));
+    if (compression.method == kZipStored) {
+        block.ok = true;
+        return;
+    }
+    if (compression.method == kZipZstd) {
+        ZstdBlock(block, compression.level);
+        return;
+    }
     z_stream stream = {};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+    if (deflateInit2(&stream, compression.level, Z_DEFLATED, -MAX_WBITS, 8,
                      Z_DEFAULT_STRATEGY) != Z_OK)
         return;
     if (!block.dictionary.empty())
@@ -359,9 +410,29 @@ bool EntryTime(const char *sourceDateEpoch, uint32_t *dosTime, std::string *erro
     return true;
 }
 
+bool CompressionLevels(uint16_t method, int *lowest, int *highest)
+{
+    switch (method) {
+    case kZipDeflated:
+        *lowest = 1;
+        *highest = 9;
+        return true;
+    case kZipZstd:
+        *lowest = 1;
+        *highest = ZSTD_maxCLevel();
+        return true;
+    case kZipStored:
+        *lowest = *highest = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool WriteInstaller(std::FILE *out, const std::string &stub,
                     const std::vector<PayloadEntry> &entries, uint32_t dosTime,
-                    const Progress &progress, uint64_t *length, std::string *error)
+                    const Compression &compression, const Progress &progress, uint64_t *length,
+                    std::string *error)
 {
     if (entries.size() > static_cast<size_t>(kZipMaxEntries)) {
         *error = "the payload has " + std::to_string(entries.size()) +
@@ -418,7 +489,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         }
         if (!entry.source.empty()) {
             if (!block->ok) {
-                *error = "zlib cannot deflate " + entry.source.u8string();
+                *error = "cannot compress " + entry.source.u8string();
                 return false;
             }
             crc = crc32_combine(crc, block->crc, static_cast<z_off_t>(block->input.size()));
@@ -431,8 +502,9 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
             if (size != entry.size) return SourceFailed(entry, kChanged, error);
             w.crc = static_cast<uint32_t>(crc);
             w.size = size;
-            w.method = deflated < size ? 8 : 0;
-            w.compressed = deflated < size ? deflated : size;
+            const bool shrank = compression.method != kZipStored && deflated < size;
+            w.method = shrank ? compression.method : kZipStored;
+            w.compressed = shrank ? deflated : size;
             if (w.method == 0 && (!Seek(out, dataAt, error) || !CopyStored(out, entry, size, crc, error)))
                 return false;
             // The header again, now with what the data turned out to be;
@@ -450,9 +522,9 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         Block *raw = block.get();
         pending.push_back(std::move(block));
         if (!entries[raw->entry].source.empty()) {
-            deflaters.Submit([raw] {
+            deflaters.Submit([raw, &compression] {
                 try {
-                    DeflateBlock(*raw);
+                    CompressBlock(*raw, compression);
                 } catch (...) {
                     raw->ok = false;  // out of memory: the entry fails
                 }
@@ -464,6 +536,10 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         return pending.size() < inFlight || writeFront();
     };
 
+    // Deflate cuts a file into blocks that each continue the stream before
+    // them; Zstandard into frames of their own.
+    const bool zstd = compression.method == kZipZstd;
+    const size_t blockSize = zstd ? kZstdFrameSize : kBlockSize;
     std::vector<unsigned char> previous;  // the last window's worth of the file so far
     for (size_t e = 0; e < entries.size(); ++e) {
         const PayloadEntry &entry = entries[e];
@@ -481,16 +557,19 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
             std::unique_ptr<Block> block(new Block);
             block->entry = e;
             block->first = first;
-            block->input.resize(kBlockSize);
+            block->input.resize(blockSize);
             size_t got = 0;
             if (!ReadChunk(in, block->input, &got)) return SourceFailed(entry, kUnreadable, error);
             block->input.resize(got);
             // The end is known once a read comes short: the cuts depend on
             // the file alone.
-            block->last = got < kBlockSize || in.peek() == std::char_traits<char>::eof();
-            block->dictionary = previous;
-            const size_t keep = std::min(got, kWindowSize);
-            previous.assign(block->input.end() - static_cast<std::ptrdiff_t>(keep), block->input.end());
+            block->last = got < blockSize || in.peek() == std::char_traits<char>::eof();
+            if (!zstd && compression.method != kZipStored) {
+                block->dictionary = previous;
+                const size_t keep = std::min(got, kWindowSize);
+                previous.assign(block->input.end() - static_cast<std::ptrdiff_t>(keep),
+                                block->input.end());
+            }
             done += got;
             if (progress && got > 0) progress(done, total);
             const bool last = block->last;

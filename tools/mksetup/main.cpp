@@ -41,7 +41,7 @@ namespace {
 
 const char kUsage[] =
     "usage: mksetup -o OUT.exe --stub STUB.exe --payload DIR [--runtime JRE_DIR]\n"
-    "               [--codepage N] [-q]\n"
+    "               [--compression zstd|deflate|store] [--level N] [--codepage N] [-q]\n"
     "       mksetup --list INSTALLER\n"
     "       mksetup --verify INSTALLER\n"
     "\n"
@@ -49,6 +49,9 @@ const char kUsage[] =
     "  --stub STUB.exe   the launcher program: setup.exe or conrun.exe\n"
     "  --payload DIR     the folder whose contents become the payload's top\n"
     "  --runtime DIR     a Java runtime folder, carried as package/jre\n"
+    "  --compression M   zstd (the default where the stub reads it, else deflate),\n"
+    "                    deflate or store\n"
+    "  --level N         zstd 1 to 22 (default 19), deflate 1 to 9 (default 6)\n"
     "  --codepage N      the code page names are written in (default: UTF-8, flagged as such)\n"
     "  -q                no progress bar and no summary\n"
     "  --list            list the product values, the version texts and the payload\n"
@@ -123,6 +126,8 @@ struct PackOptions {
     std::string runtime;
     unsigned codePage = 0;
     bool quiet = false;
+    std::string compression;  // as given: "zstd", "deflate", "store", or empty
+    int level = 0;            // as given, or 0
     ProductValues values;  // the product values given
     Branding branding;
     std::string iconPath;
@@ -201,6 +206,55 @@ ProductValues EffectiveValues(const ProductValues &record, const std::vector<Res
     return values;
 }
 
+// The methods `stub` extracts, from its methods line; a program built
+// before that line reads stored and deflated entries alone.
+bool StubReadsZstd(const std::string &stub)
+{
+    const std::string tag = "LAUNCHER-READS-METHODS ";
+    const size_t at = stub.find(tag);
+    if (at == std::string::npos) return false;
+    const size_t end = stub.find('\n', at);
+    const std::string methods = " " + stub.substr(at + tag.size(), end - at - tag.size()) + " ";
+    return methods.find(" 93 ") != std::string::npos;
+}
+
+// The method and level to pack with: as given, else Zstandard at level 19
+// where the stub reads it, deflate where it does not (with a note).
+bool ChooseCompression(const PackOptions &options, const std::string &stub,
+                       Compression *compression, std::string *error)
+{
+    const bool readsZstd = StubReadsZstd(stub);
+    if (options.compression == "zstd" || options.compression.empty()) {
+        compression->method = kZipZstd;
+        compression->level = 19;
+    } else if (options.compression == "deflate") {
+        compression->method = kZipDeflated;
+        compression->level = 6;
+    } else {
+        compression->method = kZipStored;
+        compression->level = 0;
+    }
+    if (compression->method == kZipZstd && !readsZstd) {
+        if (!options.compression.empty()) {
+            *error = options.stub + ": this launcher cannot read Zstandard entries; pack with "
+                                    "--compression deflate";
+            return false;
+        }
+        if (!options.quiet)
+            std::cerr << "mksetup: " << options.stub
+                      << ": this launcher reads no Zstandard entries: packing with deflate\n";
+        compression->method = kZipDeflated;
+        compression->level = 6;
+        if (options.level > 9) {
+            *error = "--level " + std::to_string(options.level) +
+                     " is not a level of deflate, which this launcher needs";
+            return false;
+        }
+    }
+    if (options.level != 0) compression->level = options.level;
+    return true;
+}
+
 int Pack(const PackOptions &options)
 {
     std::string stub;
@@ -237,6 +291,8 @@ int Pack(const PackOptions &options)
                       << ": its signature is left out; sign the installer instead\n";
     }
 
+    Compression compression;
+    if (!ChooseCompression(options, stub, &compression, &error)) return Fail(error);
     if (!BrandStub(options, stubResources, &stub, &error)) return Fail(error);
 
     NameRules rules;
@@ -284,7 +340,7 @@ int Pack(const PackOptions &options)
     if (file == nullptr)
         return Fail(options.out + ": cannot be written: " + std::strerror(errno));
     uint64_t length = 0;
-    bool ok = WriteInstaller(file, stub, entries, dosTime, progress, &length, &error);
+    bool ok = WriteInstaller(file, stub, entries, dosTime, compression, progress, &length, &error);
     if (std::fclose(file) != 0 && ok) {
         ok = false;
         error = std::string("cannot write the installer: ") + std::strerror(errno);
@@ -366,9 +422,10 @@ int List(const std::string &path)
             break;
         }
         bool stored = entry->compressedSize == 0;
-        std::printf("%10ld %10ld  %-8s  %s\n", static_cast<long>(entry->uncompressedSize),
-                    static_cast<long>(stored ? entry->uncompressedSize : entry->compressedSize),
-                    stored ? "stored" : "deflated", entry->entryName);
+        std::printf("%10lld %10lld  %-8s  %s\n", static_cast<long long>(entry->uncompressedSize),
+                    static_cast<long long>(stored ? entry->uncompressedSize : entry->compressedSize),
+                    stored ? "stored" : entry->method == kZipZstd ? "zstd" : "deflated",
+                    entry->entryName);
         zipFreeEntry(zip, entry);
     }
     zipClose(zip);
@@ -538,6 +595,21 @@ int main(int argc, char **argv)
             target = &list;
         } else if (arg == "--verify") {
             target = &verify;
+        } else if (arg == "--compression") {
+            if (!hasValue) return Usage("--compression needs a value");
+            pack.compression = args[++i];
+            if (pack.compression != "zstd" && pack.compression != "deflate" &&
+                pack.compression != "store")
+                return Usage("--compression: zstd, deflate or store, not " + pack.compression);
+            continue;
+        } else if (arg == "--level") {
+            if (!hasValue) return Usage("--level needs a number");
+            char *end = nullptr;
+            const long level = std::strtol(args[++i].c_str(), &end, 10);
+            if (end == args[i].c_str() || *end != '\0' || level < 1 || level > 22)
+                return Usage("--level: not a level from 1 to 22: " + args[i]);
+            pack.level = static_cast<int>(level);
+            continue;
         } else if (arg == "--codepage") {
             if (!hasValue) return Usage("--codepage needs a number");
             if (!ParseCodePage(args[++i].c_str(), &pack.codePage))
@@ -556,5 +628,17 @@ int main(int argc, char **argv)
     if (!verify.empty()) return Verify(verify);
     if (pack.out.empty() || pack.stub.empty() || pack.payload.empty())
         return Usage("-o, --stub and --payload are all needed to pack");
+    int lowest = 0;
+    int highest = 0;
+    CompressionLevels(pack.compression == "deflate" ? kZipDeflated
+                      : pack.compression == "store" ? kZipStored
+                                                    : kZipZstd,
+                      &lowest, &highest);
+    if (pack.level != 0 && (pack.level < lowest || pack.level > highest))
+        return Usage("--level: " + std::to_string(pack.level) + " is not a level of " +
+                     (pack.compression.empty() ? std::string("zstd") : pack.compression) +
+                     (highest == 0 ? " (it has none)"
+                                   : " (" + std::to_string(lowest) + " to " +
+                                         std::to_string(highest) + ")"));
     return Pack(pack);
 }

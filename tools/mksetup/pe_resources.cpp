@@ -144,15 +144,15 @@ bool CheckResourceSection(const std::string &image, const Layout &layout, int in
             return false;
         }
         if (i == index || s.rawSize == 0 || s.rawAt == 0) continue;
+        if (static_cast<uint64_t>(s.rawAt) < static_cast<uint64_t>(rsrc.rawAt) + rsrc.rawSize &&
+            static_cast<uint64_t>(rsrc.rawAt) < static_cast<uint64_t>(s.rawAt) + s.rawSize) {
+            *error = "the program's resource section overlaps another section";
+            return false;
+        }
         if ((i < index) != (s.rawAt < rsrc.rawAt)) {
             // What lies behind the resources moves, found by its place in
             // the table.
             *error = "the program's sections are not in the order of their bytes";
-            return false;
-        }
-        if (static_cast<uint64_t>(s.rawAt) < static_cast<uint64_t>(rsrc.rawAt) + rsrc.rawSize &&
-            static_cast<uint64_t>(rsrc.rawAt) < static_cast<uint64_t>(s.rawAt) + s.rawSize) {
-            *error = "the program's resource section overlaps another section";
             return false;
         }
     }
