@@ -391,3 +391,78 @@ def test_a_payload_of_more_than_65535_entries_extracts_exactly(launcher, tmp_pat
         assert extracted == 64 * 1025
     finally:
         assert end() == []
+
+
+def _noise(size, seed):
+    out = bytearray(size)
+    for i in range(size):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = seed >> 24
+    return bytes(out)
+
+
+@pytest.mark.parametrize("program", ["conrun.exe", "setup.exe"])
+@pytest.mark.parametrize("compression", ["zstd", "deflate", "mixed"])
+def test_zstd_deflated_and_mixed_payloads_install_byte_for_byte(launcher, program, compression):
+    """Written by the tests' own writer (Python's zipfile, the zstd tool for
+    the frames), not the packer: small files decode whole, the large ones
+    stream, and the runtime and the rest come out as they went in."""
+    method = {"zstd": installer.ZIP_ZSTD, "deflate": zipfile.ZIP_DEFLATED,
+              "mixed": installer.ZIP_MIXED}[compression]
+    done = os.path.join(launcher.where, "wizard-may-end")
+    members = wizard_members(launcher, done) + [
+        ("data/small.bin", _noise(70000, 1)),
+        ("data/text.txt", b"the launcher reads every method\n" * 50000),
+        ("data/large.bin", _noise(3 << 20, 2) * 2),
+        ("data/empty.txt", b""),
+    ]
+    made = os.path.join(launcher.where, program)
+    installer.build_installer(launcher.wine.program(program, "test-bin"), made, members=members,
+                              compression=method)
+    with zipfile.ZipFile(made) as z:
+        methods = {info.compress_type for info in z.infolist() if not info.is_dir()}
+    assert methods == {"zstd": {93}, "deflate": {8}, "mixed": {8, 93}}[compression], methods
+    working, end = run_held(launcher, made, done)
+    try:
+        for name, content in members:
+            with open(os.path.join(working, *name.split("/")), "rb") as f:
+                assert f.read() == content, name
+    finally:
+        assert end() == []
+
+
+# How the payload is damaged (its entries as the tests' writer makes them),
+# and the entry it concerns.
+def _flip(frame, at):
+    return frame[:at] + bytes([frame[at] ^ 0x5A]) + frame[at + 1:]
+
+
+DAMAGED_PAYLOADS = {
+    # Bytes in the middle of a frame changed.
+    "damaged-frame": lambda frame, data: (_flip(frame, len(frame) // 2), 93, len(data)),
+    # The frame's own checksum (zstd writes one) no longer matches.
+    "checksum-mismatch": lambda frame, data: (frame[:-1] + bytes([frame[-1] ^ 1]), 93, len(data)),
+    "size-differs-from-the-directory": lambda frame, data: (frame, 93, len(data) + 1),
+    # bzip2: a method the launcher does not read.
+    "unknown-method": lambda frame, data: (frame, 12, len(data)),
+}
+
+
+@pytest.mark.parametrize("damage", sorted(DAMAGED_PAYLOADS))
+def test_a_damaged_zstd_entry_ends_the_run_as_a_damaged_payload(launcher, catalogue, damage):
+    data = b"a file of the payload\n" * 4000
+    frame = installer.zstd_frames(data)
+    members = installer.payload_members(build_dir=launcher.build_dir,
+                                        runtime=launcher.runtime("rt"))
+    made = os.path.join(launcher.where, "damaged.exe")
+    installer.build_installer(launcher.wine.program("conrun.exe", "test-bin"), made,
+                              members=members + [("data/file.txt", data)],
+                              compression=installer.ZIP_ZSTD)
+    stored, method, size = DAMAGED_PAYLOADS[damage](frame, data)
+    with open(made, "r+b") as f:
+        installer.replace_entry(f, "data/file.txt", stored, method, size,
+                                zipfile.crc32(data) & 0xFFFFFFFF)
+    run = launcher.run(made)
+    assert run.code == 1, run.result
+    assert catalogue.format("corrupted_zip_file", to_windows(made)) in run.result.out, run.result
+    assert run.records == [], "a wizard ran"

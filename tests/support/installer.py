@@ -34,6 +34,7 @@ import os
 import re
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import zipfile
@@ -177,20 +178,99 @@ def _directories(names):
     return seen
 
 
+# Zstandard's method number. Python's zipfile writes no such entries: its
+# members are written stored with the frames the zstd tool makes as their
+# data, and their headers then say what that data is (_as_zstd).
+ZIP_ZSTD = 93
+# Every other file Zstandard, the rest deflated.
+ZIP_MIXED = "mixed"
+_LOCAL_HEADER = struct.Struct("<4s5H3L2H")  # local file header
+
+
+def zstd_frames(data, level=3):
+    """`data` as one Zstandard frame, made by the zstd tool, with its
+    checksum."""
+    return subprocess.run(["zstd", "-q", "-c", "--check", "-%d" % level], input=data,
+                          check=True, stdout=subprocess.PIPE).stdout
+
+
+def _as_zstd(payload, contents):
+    """`payload` with the entries named in `contents` (name -> the bytes
+    their stored data is the frames of) turned into Zstandard entries: the
+    method, the version needed, the CRC-32 and the size of the contents, in
+    both headers."""
+    out = bytearray(payload)
+    end_at = payload.rfind(_END_SIGNATURE)
+    fields = _END_RECORD.unpack_from(payload, end_at)
+    at, entries = fields[6], fields[4]
+    for _ in range(entries):
+        central = list(_CENTRAL_HEADER.unpack_from(payload, at))
+        name = payload[at + _CENTRAL_HEADER.size:at + _CENTRAL_HEADER.size + central[10]].decode()
+        if name in contents:
+            data = contents[name]
+            crc = zipfile.crc32(data) & 0xFFFFFFFF
+            central[2], central[4], central[7], central[9] = 63, ZIP_ZSTD, crc, len(data)
+            _CENTRAL_HEADER.pack_into(out, at, *central)
+            local = list(_LOCAL_HEADER.unpack_from(payload, central[16]))
+            local[1], local[3], local[6], local[8] = 63, ZIP_ZSTD, crc, len(data)
+            _LOCAL_HEADER.pack_into(out, central[16], *local)
+        at += _CENTRAL_HEADER.size + central[10] + central[11] + central[12]
+    return bytes(out)
+
+
+def replace_entry(f, name, stored, method, size, crc):
+    """In the installer open as `f` (read and write), gives the entry `name`
+    the stored data `stored` (as long as what it had), the method `method`,
+    the size `size` and the CRC-32 `crc`, in both headers."""
+    f.seek(0)
+    data = f.read()
+    end_at = data.rfind(_END_SIGNATURE)
+    fields = _END_RECORD.unpack_from(data, end_at)
+    shift = end_at - fields[5] - fields[6]  # where the payload starts in the file
+    at = fields[6] + shift
+    for _ in range(fields[4]):
+        central = list(_CENTRAL_HEADER.unpack_from(data, at))
+        length = central[10] + central[11] + central[12]
+        if data[at + _CENTRAL_HEADER.size:at + _CENTRAL_HEADER.size + central[10]] == name.encode():
+            assert central[8] == len(stored), "the stored data keeps its length"
+            central[4], central[7], central[9] = method, crc, size
+            f.seek(at)
+            f.write(_CENTRAL_HEADER.pack(*central))
+            local_at = central[16] + shift
+            local = list(_LOCAL_HEADER.unpack_from(data, local_at))
+            local[3], local[6], local[8] = method, crc, size
+            f.seek(local_at)
+            f.write(_LOCAL_HEADER.pack(*local))
+            f.seek(local_at + _LOCAL_HEADER.size + local[9] + local[10])
+            f.write(stored)
+            return
+        at += _CENTRAL_HEADER.size + length
+    raise KeyError(name)
+
+
 def build_payload(members, directory_entries=True, compression=zipfile.ZIP_DEFLATED):
     """The ZIP archive of `members` as bytes, offsets counted from its start.
     With directory_entries, each directory gets an entry of its own before
-    the files, as `zip -r` makes them."""
+    the files, as `zip -r` makes them. `compression` is a zipfile method,
+    ZIP_ZSTD, or ZIP_MIXED."""
     data = io.BytesIO()
+    zstd = {}
     with zipfile.ZipFile(data, "w") as archive:
         names = [name for name, _ in members]
         if directory_entries:
             for directory in _directories(names):
                 if directory not in names:
                     _write_member(archive, directory, b"")
-        for name, content in members:
-            _write_member(archive, name, content, compression)
-    return data.getvalue()
+        for number, (name, content) in enumerate(members):
+            method = compression
+            if compression == ZIP_MIXED:
+                method = ZIP_ZSTD if number % 2 == 0 else zipfile.ZIP_DEFLATED
+            if method == ZIP_ZSTD and not name.endswith("/"):
+                zstd[name] = content
+                _write_member(archive, name, zstd_frames(content), zipfile.ZIP_STORED)
+            else:
+                _write_member(archive, name, content, method)
+    return _as_zstd(data.getvalue(), zstd) if zstd else data.getvalue()
 
 
 def make_offsets_absolute(payload, shift):
