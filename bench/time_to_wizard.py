@@ -29,6 +29,7 @@ The temporary directory and the peers' output are on a tmpfs mounted at
     bench/time_to_wizard.py [--build-dir build/x64] [--runs 5] [--growth] [--disk]
     bench/time_to_wizard.py --modern [--runs 5]
     bench/time_to_wizard.py --window [--runs 5]
+    PEER_JDK=/usr/lib/jvm/java-17-openjdk-amd64 bench/time_to_wizard.py --peers [--runs 3]
 
 --modern times the launcher that accepts modern runtimes (test-bin-modern)
 with no runtime in its payload and a stand-in runtime of version 17
@@ -43,6 +44,17 @@ to the wizard, with the reference payload, beside Wine starting a program
 that does nothing, output_probe.exe (setup.exe's window code alone) showing
 the window with the same text, and conrun.exe reaching its wizard, in the
 same rounds.
+
+--peers packs the same folder (the wizard's files, the stand-in runtime
+and the reference payload's files; then, where PEER_JDK names one (by default
+Debian's OpenJDK 17), a real Java runtime without its jmods as package/jre)
+four ways and times each
+from its start to the wizard's start in the same rounds, with its size: ours
+by mksetup with Zstandard (the default) and with deflate, and NSIS 3's
+installers (makensis with its prebuilt stubs) that extract into a folder of
+the temporary directory, run the stand-in wizard and remove the folder,
+once with NSIS's default zlib and once with `SetCompressor /SOLID lzma`.
+7-Zip lists and tests our Zstandard installer.
 """
 import atexit
 import json
@@ -242,11 +254,108 @@ def window_rounds(build, bench, env, tmp, runs, say, where):
     say.save()
 
 
+NSIS_SCRIPT = """Unicode true
+{compressor}
+RequestExecutionLevel user
+SilentInstall silent
+OutFile "{out}"
+Section
+  SetOutPath "$TEMP\\nsis-peer"
+  File /r "{folder}\\*.*"
+  ExecWait '"$TEMP\\nsis-peer\\package\\jre\\bin\\java.exe" -cp . tarvisk'
+  SetOutPath "$TEMP"
+  RMDir /r "$TEMP\\nsis-peer"
+SectionEnd
+"""
+
+
+def peer_folder(build, bench, label, reference, jdk):
+    """The folder every contender packs: the wizard's files and the stand-in
+    runtime, and the reference payload's files or a real runtime's files."""
+    folder = os.path.join(bench, "peers-" + label)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    wizard_files(build, folder)
+    if reference:
+        subprocess.run(["unzip", "-q", reference, "-d", folder], check=True)
+    if jdk:
+        # The stand-in's bin stays: the real runtime's other files beside it.
+        subprocess.run(["cp", "-rL", "--no-clobber", os.path.join(jdk, "."),
+                        os.path.join(folder, "package", "jre")], check=True)
+        shutil.rmtree(os.path.join(folder, "package", "jre", "jmods"), ignore_errors=True)
+    return folder
+
+
+def peer_installers(build, bench, label, folder):
+    """(name, program) for ours twice and NSIS twice, built from `folder`."""
+    made = []
+    mksetup = os.path.join(build, "host", "mksetup")
+    if not os.path.exists(mksetup):
+        mksetup = os.path.join(os.path.dirname(build), "host", "mksetup")
+    stub = os.path.join(build, "test-bin", "conrun.exe")
+    for name, extra in (("ours, zstd", []), ("ours, deflate", ["--compression", "deflate"])):
+        out = os.path.join(bench, "peer-%s-%s.exe" % (label, extra[-1] if extra else "zstd"))
+        subprocess.run([mksetup, "-q", "-o", out, "--stub", stub, "--payload", folder] + extra,
+                       check=True)
+        made.append((name, out))
+    for name, compressor in (("NSIS, zlib", ""), ("NSIS, solid LZMA", "SetCompressor /SOLID lzma")):
+        out = os.path.join(bench, "peer-%s-%s.exe" % (label, "lzma" if compressor else "zlib"))
+        script = os.path.join(bench, "peer.nsi")
+        with open(script, "w") as f:
+            f.write(NSIS_SCRIPT.format(compressor=compressor, out=out, folder=folder))
+        subprocess.run(["makensis", "-V1", script], check=True, stdout=subprocess.DEVNULL)
+        made.append((name, out))
+    return made
+
+
+def peer_rounds(build, bench, env, space, runs, say, where, jdk):
+    tmp = os.path.join(space, "ttw-tmp")
+    os.makedirs(tmp, exist_ok=True)
+    payloads = [("reference", extract.payload(bench), None)]
+    if jdk:
+        payloads.append(("java runtime", None, jdk))
+    say("ours against NSIS 3, %s; median of %d interleaved rounds (wall seconds); the folder "
+        "each packs is the same" % (where, runs))
+    for label, reference, runtime in payloads:
+        folder = peer_folder(build, bench, label.replace(" ", "-"), reference, runtime)
+        made = peer_installers(build, bench, label.replace(" ", "-"), folder)
+        # The NSIS installers take the temporary directory from TMP.
+        peer_env = dict(env, TMP=extract.to_windows(tmp), TEMP=extract.to_windows(tmp))
+        rows = {name: [] for name, _ in made}
+        for round_ in range(runs + 1):  # the first round warms the caches
+            for name, program in made:
+                to_wizard, _, _ = time_launch(program, peer_env, tmp)
+                if round_:
+                    rows[name].append(to_wizard)
+            if os.listdir(tmp):
+                raise SystemExit("a contender left something behind in %s" % tmp)
+        tested = subprocess.run(["7z", "t", made[0][1]], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT).stdout.decode(errors="replace")
+        say("\n%s: %s" % (label, subprocess.run(["du", "-sb", folder], stdout=subprocess.PIPE)
+                                              .stdout.decode().split()[0] + " bytes in the folder"))
+        say("%-20s %14s %10s %12s %10s" % ("", "size (bytes)", "size ratio", "to wizard",
+                                            "ratio"))
+        size_base = os.path.getsize(made[0][1])
+        time_base = statistics.median(rows[made[0][0]])
+        for name, program in made:
+            median = statistics.median(rows[name])
+            size = os.path.getsize(program)
+            say("%-20s %14d %10.3f %12.3f %10.3f" % (name, size, size / size_base, median,
+                                                     median / time_base))
+        say("(ratios to ours with Zstandard; 7-Zip tests it: %s)" % (
+            "Everything is Ok" if "Everything is Ok" in tested else "FAILED\n" + tested[-2000:]))
+        shutil.rmtree(folder)
+        for _, program in made:
+            os.remove(program)
+    say.save()
+
+
 def main():
     args, build, bench = extract.arguments(
         __doc__, runs=5, flags=[("--modern", "a registered modern runtime, with and without "
                                              "its release file"),
-                                ("--window", "start to setup.exe's status window on the screen")])
+                                ("--window", "start to setup.exe's status window on the screen"),
+                                ("--peers", "ours against NSIS's installers, size and time")])
     say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
     env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
@@ -259,6 +368,11 @@ def main():
         subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\" + name, "/v",
                         "Version", "/d", "win10", "/f"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
+    if args.peers:
+        jdk = os.environ.get("PEER_JDK", "/usr/lib/jvm/java-17-openjdk-amd64")
+        peer_rounds(build, bench, env, space, args.runs, say, where,
+                    jdk if os.path.isdir(jdk) else None)
+        return
     if args.modern or args.window:
         tmp = os.path.join(space, "ttw-tmp")
         os.makedirs(tmp, exist_ok=True)

@@ -12,6 +12,7 @@ import zipfile
 
 import pytest
 
+import installer
 import winerun
 
 FUZZ_SECONDS = int(os.environ.get("ZIP_FUZZ_SECONDS", "30"))
@@ -75,6 +76,12 @@ def _seeds(corpus):
     data[end + 8:end + 20] = b"\xff" * 12
     (corpus / "zip64-saturated.zip").write_bytes(bytes(data))
     (corpus / "empty.zip").write_bytes(b"PK\x05\x06" + b"\0" * 18)
+    # Zstandard entries: one frame, several, and beside deflated ones.
+    texts = [("z/one.txt", b"zstd " * 300), ("z/two.bin", bytes(range(256)) * 8),
+             ("z/none.txt", b"")]
+    (corpus / "zstd.zip").write_bytes(installer.build_payload(texts, compression=installer.ZIP_ZSTD))
+    (corpus / "mixed.zip").write_bytes(installer.build_payload(texts,
+                                                               compression=installer.ZIP_MIXED))
 
 
 def _program_seeds(corpus, build_dir):

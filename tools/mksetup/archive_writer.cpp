@@ -1,9 +1,10 @@
 // Implementation notes.
 //
-// Files are streamed through two fixed buffers, so memory stays flat
-// whatever their size. Each one is deflated straight into the output behind
-// a provisional local header; when deflating does not make it smaller, the
-// file is read again and stored over the deflated bytes. The local header is
+// Files are read in blocks (512 KiB for deflate, 16 MiB for Zstandard), so
+// memory stays flat whatever their size. Each one is compressed straight
+// into the output behind a provisional local header; when compressing does
+// not make it smaller, the file is read again and stored over the
+// compressed bytes. The local header is
 // then written again with the real method, sizes and CRC, so no data
 // descriptors are needed: the launcher's reader takes sizes from the central
 // directory, but other tools read local headers too. A stored file may leave
