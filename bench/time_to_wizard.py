@@ -279,9 +279,10 @@ def peer_folder(build, bench, label, reference, jdk):
     if reference:
         subprocess.run(["unzip", "-q", reference, "-d", folder], check=True)
     if jdk:
-        # The stand-in's bin stays: the real runtime's other files beside it.
-        subprocess.run(["cp", "-rL", "--no-clobber", os.path.join(jdk, "."),
-                        os.path.join(folder, "package", "jre")], check=True)
+        # The stand-in's bin stays: the real runtime's other files beside it
+        # (links followed; a link to nothing, such as a missing src.zip, left).
+        shutil.copytree(jdk, os.path.join(folder, "package", "jre"), dirs_exist_ok=True,
+                        ignore_dangling_symlinks=True)
         shutil.rmtree(os.path.join(folder, "package", "jre", "jmods"), ignore_errors=True)
     return folder
 
@@ -329,7 +330,7 @@ def peer_rounds(build, bench, env, space, runs, say, where, jdk):
                     rows[name].append(to_wizard)
             if os.listdir(tmp):
                 raise SystemExit("a contender left something behind in %s" % tmp)
-        tested = subprocess.run(["7z", "t", made[0][1]], stdout=subprocess.PIPE,
+        tested = subprocess.run(["7zz", "t", made[0][1]], stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT).stdout.decode(errors="replace")
         say("\n%s: %s" % (label, subprocess.run(["du", "-sb", folder], stdout=subprocess.PIPE)
                                               .stdout.decode().split()[0] + " bytes in the folder"))

@@ -24,6 +24,7 @@
 #include "zip/entry_data.h"
 
 #include <cstdio>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 #include <zlib.h>
@@ -50,8 +51,10 @@ const char kOutOfMemory[] = "decoding: out of memory";
 // decoded whole.
 const size_t kWholeEntryBytes = 1 << 20;
 // The largest window a streamed Zstandard frame may declare (8 MiB: what
-// the packer's level 19 uses).
+// the packer's level 19 uses), and how many such decoders run at once:
+// their windows are the run's largest buffers.
 const int kZstdWindowLogMax = 23;
+const int kZstdStreams = 2;
 
 uint32_t Crc32(uint32_t crc, const void *data, size_t length)
 {
@@ -302,10 +305,25 @@ bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint6
 bool StreamZstd(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *counter,
                 const char **message)
 {
-    // One streaming decoder at a time: its window is the run's largest
-    // buffer.
-    static std::mutex oneAtATime;
-    std::lock_guard<std::mutex> hold(oneAtATime);
+    static std::mutex lock;
+    static std::condition_variable freed;
+    static int running = 0;
+    struct Slot {
+        Slot()
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            freed.wait(hold, [] { return running < kZstdStreams; });
+            ++running;
+        }
+        ~Slot()
+        {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                --running;
+            }
+            freed.notify_one();
+        }
+    } slot;
     struct Context {
         ZSTD_DCtx *dctx = ZSTD_createDCtx();
         ~Context() { ZSTD_freeDCtx(dctx); }

@@ -312,6 +312,9 @@ def test_list_and_verify_catch_damage(launcher, payload):
     assert "  zstd      package/jre/bin/java.exe" in listed.stdout
     verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0 and verified.stdout.endswith("every CRC matches; not signed\n")
+    # 7-Zip reads the Zstandard entries as the launcher does.
+    tested = subprocess.run(["7zz", "t", out], capture_output=True, text=True)
+    assert tested.returncode == 0 and "Everything is Ok" in tested.stdout, tested.stdout
 
     flip_data_byte(out, "package/jre/bin/java.exe")
     verified = pack(launcher.wine, "--verify", out)

@@ -1,6 +1,6 @@
 // Implementation notes.
 //
-// Files are read in blocks (512 KiB for deflate, 16 MiB for Zstandard), so
+// Files are read in blocks (512 KiB for deflate, 64 MiB for Zstandard), so
 // memory stays flat whatever their size. Each one is compressed straight
 // into the output behind a provisional local header; when compressing does
 // not make it smaller, the file is read again and stored over the
@@ -67,7 +67,10 @@ const size_t kChunkSize = 256 * 1024;
 const size_t kBlockSize = 512 * 1024;
 const size_t kWindowSize = 32 * 1024;
 // A Zstandard frame holds this much of a file, with at most this window.
-const size_t kZstdFrameSize = 16 * 1024 * 1024;
+// Each frame starts without the bytes before it: larger frames lose less
+// (a 128 MB runtime module: 29.44 MB in 16 MiB frames, 29.14 MB in 64 MiB
+// ones), at the packer's memory.
+const size_t kZstdFrameSize = 64 * 1024 * 1024;
 const int kZstdWindowLog = 23;
 
 // The version needed to extract an entry of `method`, ZIP64 or not.
@@ -452,7 +455,10 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
     // The blocks in the archive's order: read and handed to the deflaters
     // here, written here in turn once deflated, a few in flight at a time.
     const int threads = DeflatingThreads();
-    const size_t inFlight = 2 * static_cast<size_t>(std::max(threads, 1)) + 2;
+    // Zstandard's blocks are large: one waiting beside those being compressed.
+    const size_t inFlight = compression.method == kZipZstd
+                                ? static_cast<size_t>(std::max(threads, 1)) + 1
+                                : 2 * static_cast<size_t>(std::max(threads, 1)) + 2;
     std::deque<std::unique_ptr<Block>> pending;
     Deflaters deflaters(threads);
     // Every block handed out is waited for before the blocks go, whatever

@@ -33,7 +33,7 @@ using Progress = std::function<void(uint64_t done, uint64_t total)>;
 // Writes `stub` and the archive of `entries` to `out` (a new file open for
 // binary writing; it is sought in). Files are compressed as `compression`
 // says, or stored when that does not make them smaller. Zstandard data is
-// one frame per 16 MiB of a file, each with a window of at most 8 MiB (what
+// one frame per 64 MiB of a file, each with a window of at most 8 MiB (what
 // the launcher streams), the frames' contents cut by the file alone, so the
 // bytes are the same whatever the number of threads. `*length` receives the installer's
 // length: the caller cuts the file to it, as bytes beyond it may be left
