@@ -30,6 +30,7 @@ The temporary directory and the peers' output are on a tmpfs mounted at
     bench/time_to_wizard.py --modern [--runs 5]
     bench/time_to_wizard.py --window [--runs 5]
     PEER_JDK=/usr/lib/jvm/java-17-openjdk-amd64 bench/time_to_wizard.py --peers [--runs 3]
+    (PEER_ONLY=runtime: the runtime alone)
 
 --modern times the launcher that accepts modern runtimes (test-bin-modern)
 with no runtime in its payload and a stand-in runtime of version 17
@@ -313,6 +314,8 @@ def peer_rounds(build, bench, env, space, runs, say, where, jdk):
     tmp = os.path.join(space, "ttw-tmp")
     os.makedirs(tmp, exist_ok=True)
     payloads = [("reference", extract.payload(bench), None)]
+    if jdk and os.environ.get("PEER_ONLY") == "runtime":
+        payloads = []
     if jdk:
         payloads.append(("java runtime", None, jdk))
     say("ours against NSIS 3, %s; median of %d interleaved rounds (wall seconds); the folder "
