@@ -517,6 +517,29 @@ def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program
     assert os.listdir(tmp_dir) == []
 
 
+def run_held_at(wine, program, tmp_dir, record, hold, act, env=None):
+    """Runs `program` held at the test point `hold` (LAUNCHER_TEST_FAULT
+    <hold>:hold) until `act` has been done, then lets it go on; returns its
+    exit status, output and error."""
+    program, args, extra = command(program, str(tmp_dir), record,
+                                   env=dict(env or {}, LAUNCHER_TEST_FAULT=hold + ":hold"))
+    proc = wine.popen(program, args, env=extra, stdin=subprocess.PIPE)
+    try:
+        for _ in range(5):  # status lines may come first
+            if proc.stdout.readline().decode().strip() == "held at " + hold:
+                break
+        else:
+            raise AssertionError("never held at " + hold)
+        act()
+        proc.stdin.write(b"go\n")
+        proc.stdin.close()
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    return proc.returncode, out, err
+
+
 # Where the start is held while the test renames the program away and puts
 # another installer (whose wizard ends with 7) at its name, and what the run
 # then does: read its own payload through the handle it opened, or, with
@@ -536,21 +559,13 @@ def test_program_renamed_and_replaced_during_the_start_never_gives_the_other_pay
     other = make_installer(wine, standin, str(tmp_path / "other"), exit_code=7)
     record = str(tmp_path / "record.jsonl")
     trace = tmp_path / "trace.txt"
-    program_, args, extra = command(program, str(tmp_path / "tmp"), record,
-                                    env={"LAUNCHER_TEST_FAULT": hold + ":hold",
-                                         "SETUP_TRACE": to_windows(str(trace))})
-    proc = wine.popen(program_, args, env=extra, stdin=subprocess.PIPE)
-    try:
-        assert proc.stdout.readline().decode().strip() == "held at " + hold
+
+    def swap():
         os.rename(program, program + ".moved")
         shutil.copyfile(other, program)
-        proc.stdin.write(b"go\n")
-        proc.stdin.close()
-        out, err = collect(proc, 120)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-    assert proc.returncode == expected, (out, err, trace.read_text(encoding="cp1252"))
+    code, out, err = run_held_at(wine, program, tmp_path / "tmp", record, hold, swap,
+                                 env={"SETUP_TRACE": to_windows(str(trace))})
+    assert code == expected, (out, err, trace.read_text(encoding="cp1252"))
     if expected == 0:
         assert len(Run(None, str(tmp_path / "tmp"), record).records) == 1
     else:
@@ -570,22 +585,13 @@ def test_a_link_where_a_payload_file_goes_is_replaced_not_written_through(wine, 
     program = make_installer(wine, standin, str(tmp_path))
     record = str(tmp_path / "record.jsonl")
     tmp_dir = tmp_path / "tmp"
-    program_, args, extra = command(program, str(tmp_dir), record,
-                                    env={"LAUNCHER_TEST_FAULT": "working-directory-made:hold"})
-    proc = wine.popen(program_, args, env=extra, stdin=subprocess.PIPE)
-    try:
-        lines = [proc.stdout.readline().decode().strip() for _ in range(2)]
-        assert lines[-1] == "held at working-directory-made", lines  # after the status line
+
+    def plant():
         working = [d for d in os.listdir(tmp_dir) if d.startswith("conrun.exe")]
         assert len(working) == 1, working
         planted = tmp_dir / working[0] / (product_value(standin, "PRODUCT_MAIN_CLASS") + ".class")
         os.symlink(str(victim), str(planted))
-        proc.stdin.write(b"go\n")
-        proc.stdin.close()
-        out, err = collect(proc, 120)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-    assert proc.returncode == 0, (out, err)
+    code, out, err = run_held_at(wine, program, tmp_dir, record, "working-directory-made", plant)
+    assert code == 0, (out, err)
     assert victim.read_text() == "keep", "the extraction wrote through the link"
     assert len(Run(None, str(tmp_dir), record).records) == 1, "the wizard ran on its class file"

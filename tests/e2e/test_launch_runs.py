@@ -393,14 +393,6 @@ def test_a_payload_of_more_than_65535_entries_extracts_exactly(launcher, tmp_pat
         assert end() == []
 
 
-def _noise(size, seed):
-    out = bytearray(size)
-    for i in range(size):
-        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
-        out[i] = seed >> 24
-    return bytes(out)
-
-
 @pytest.mark.parametrize("program", ["conrun.exe", "setup.exe"])
 @pytest.mark.parametrize("compression", ["zstd", "deflate", "mixed"])
 def test_zstd_deflated_and_mixed_payloads_install_byte_for_byte(launcher, program, compression):
@@ -411,9 +403,9 @@ def test_zstd_deflated_and_mixed_payloads_install_byte_for_byte(launcher, progra
               "mixed": installer.ZIP_MIXED}[compression]
     done = os.path.join(launcher.where, "wizard-may-end")
     members = wizard_members(launcher, done) + [
-        ("data/small.bin", _noise(70000, 1)),
+        ("data/small.bin", installer.noise(70000, 1)),
         ("data/text.txt", b"the launcher reads every method\n" * 50000),
-        ("data/large.bin", _noise(3 << 20, 2) * 2),
+        ("data/large.bin", installer.noise(3 << 20, 2) * 2),
         ("data/empty.txt", b""),
     ]
     made = os.path.join(launcher.where, program)

@@ -9,6 +9,7 @@ import zipfile
 
 import pytest
 
+import installer
 import winerun
 
 
@@ -24,12 +25,6 @@ def _tree(root):
     return found
 
 
-def _noise(size, seed):
-    out = bytearray(size)
-    for i in range(size):
-        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
-        out[i] = seed >> 24
-    return bytes(out)
 
 
 @pytest.fixture(scope="module")
@@ -43,7 +38,7 @@ def source(tmp_path_factory):
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(("class C%d_%d { int x; }\n" % (d, f)).encode() * (50 * f + 1))
     (root / "lib").mkdir()
-    (root / "lib" / "random.jar").write_bytes(_noise(70000, 3))
+    (root / "lib" / "random.jar").write_bytes(installer.noise(70000, 3))
     (root / "lib" / "empty.txt").write_bytes(b"")
     (root / "big.txt").write_bytes(b"".join(b"line %d\n" % i for i in range(40000)))
     (root / "empty dir").mkdir()
@@ -226,7 +221,7 @@ def test_names_windows_takes_for_one_give_the_later_entry_whole(lc_all, first, s
     encoding = winerun.CODE_PAGES[lc_all]
     names = [n.encode(encoding) for n in (first, second)]
     stand_ins = [b"A" * len(names[0]), b"B" * len(names[1])]
-    early = _noise(1 << 22, 5)
+    early = installer.noise(1 << 22, 5)
     archive = tmp_path / "pair.zip"
     with zipfile.ZipFile(archive, "w", compression=zipfile.ZIP_DEFLATED) as z:
         z.writestr("d/" + stand_ins[0].decode(), early)

@@ -88,6 +88,15 @@ def product_config(header=None, build_dir=None):
 
 # --- payload members -----------------------------------------------------------
 
+def noise(size, seed):
+    """`size` bytes that do not compress, the same for the same seed."""
+    out = bytearray(size)
+    for i in range(size):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = seed >> 24
+    return bytes(out)
+
+
 def _sample_text(*parts):
     with open(os.path.join(SAMPLE_DIR, *parts), "rb") as f:
         return f.read()
