@@ -560,17 +560,23 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         std::ifstream in(entry.source, std::ios::binary);
         if (!in) return SourceFailed(entry, kUnreadable, error);
         previous.clear();
+        uint64_t read = 0;
         for (bool first = true;; first = false) {
             std::unique_ptr<Block> block(new Block);
             block->entry = e;
             block->first = first;
-            block->input.resize(blockSize);
+            // No more than the file has left, and a byte over to see it end:
+            // a small file takes no block-sized buffer.
+            const uint64_t left = entry.size > read ? entry.size - read : 0;
+            const size_t asked = static_cast<size_t>(std::min<uint64_t>(blockSize, left + 1));
+            block->input.resize(asked);
             size_t got = 0;
             if (!ReadChunk(in, block->input, &got)) return SourceFailed(entry, kUnreadable, error);
             block->input.resize(got);
             // The end is known once a read comes short: the cuts depend on
             // the file alone.
-            block->last = got < blockSize || in.peek() == std::char_traits<char>::eof();
+            read += got;
+            block->last = got < asked || in.peek() == std::char_traits<char>::eof();
             if (!zstd && compression.method != kZipStored) {
                 block->dictionary = previous;
                 const size_t keep = std::min(got, kWindowSize);
