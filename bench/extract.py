@@ -24,6 +24,11 @@ fastest peer (unzip, bsdtar). The figures are also written to
 
     bench/extract.py [--build-dir build] [--runs 3] [--growth] [--disk]
 
+BASELINE_PROBE=<an earlier build's support/unzip_probe.exe> adds that build
+under Wine to the same rounds, and the ratios of ours to it; the reference
+payload is then also packed with Zstandard by the packer (build/host), and
+ours extracts that too.
+
 Under Wine, CPU time adds the persistent wineserver's share during the run;
 peak memory is the program's own process.
 """
@@ -265,6 +270,23 @@ def floor_write(build, archive, out, space):
     return ["wine", floor, "write", to_windows(listed), to_windows(out), str(worker_threads())]
 
 
+def zstd_installer(build, bench, label, archive, space):
+    """The files of `archive` packed by the packer with its defaults
+    (Zstandard) into conrun, in `space`; made once per payload."""
+    packed = os.path.join(bench, "%s-zstd.exe" % label)
+    if not os.path.exists(packed) or os.path.getmtime(packed) < os.path.getmtime(archive):
+        folder = os.path.join(space, "zstd-input")
+        shutil.rmtree(folder, ignore_errors=True)
+        subprocess.run(["unzip", "-q", archive, "-d", folder], check=True)
+        subprocess.run([os.path.join(build, "host", "mksetup"), "-q", "-o", packed, "--stub",
+                        os.path.join(build, "bin", "conrun.exe"), "--payload", folder],
+                       check=True, stderr=subprocess.DEVNULL)
+        shutil.rmtree(folder)
+    copy = os.path.join(space, os.path.basename(packed))
+    shutil.copyfile(packed, copy)
+    return copy
+
+
 def tree_summary(root):
     found = []
     for base, _, files in os.walk(root):
@@ -363,8 +385,13 @@ def compare(archive, contenders, runs, out, say):
             name, wall, wall / best[0], cpu, cpu / best[1], peak / 1024.0, peak / best[2]))
     say("(%d files extracted; ratios to the fastest of unzip and bsdtar)" % reference["tree"][1])
     walls = {name: wall for name, _, wall, _, _ in results}
+    cpus = {name: cpu for name, _, _, cpu, _ in results}
     if "floor (Wine)" in walls and "ours (Wine)" in walls:
         say("ours (Wine) / floor (Wine): %.2f" % (walls["ours (Wine)"] / walls["floor (Wine)"]))
+    for name in ("ours (Wine)", "ours (Wine), zstd", "floor (Wine)"):
+        if name in cpus and "earlier (Wine)" in cpus:
+            say("%s / earlier (Wine): cpu %.2f, wall %.2f" % (
+                name, cpus[name] / cpus["earlier (Wine)"], walls[name] / walls["earlier (Wine)"]))
     return {name: wall for name, _, wall, _, _ in results}
 
 
@@ -404,6 +431,13 @@ def main():
         if probe:
             contenders.append(("ours (Wine)", ["wine", probe, to_windows(archive), to_windows(out)],
                                wine_env, False))
+            baseline = os.environ.get("BASELINE_PROBE")
+            if baseline:
+                contenders.append(("earlier (Wine)", ["wine", baseline, to_windows(archive),
+                                                      to_windows(out)], wine_env, False))
+                packed = zstd_installer(build, bench, label, source, space)
+                contenders.append(("ours (Wine), zstd", ["wine", probe, to_windows(packed),
+                                                         to_windows(out)], wine_env, False))
             floor = floor_write(build, archive, out, space)
             if floor:
                 contenders.append(("floor (Wine)", floor, wine_env, False))

@@ -115,6 +115,9 @@ void WriteDelayHook()
     writeDelayMs = strtoul(delay, nullptr, 10);
     delayedWrites = *fileioSystem();
     delayedWrites.write = DelayedWrite;
+    // Every block goes through the slow write: no entry is decoded in a view.
+    delayedWrites.mapView = nullptr;
+    delayedWrites.unmapView = nullptr;
     fileioInstall(&delayedWrites);
 }
 

@@ -102,8 +102,28 @@ SEAM int SystemCreateFile(int directory, const char *name, int64_t size)
     return fileioSystem()->createFile(directory, name, size);
 }
 
+// The archive's views are the input itself (read-only, and never past its
+// end, as the system's are); the files' are the system's.
+SEAM int MemMapView(int fd, int64_t at, size_t length, bool writable, FileView *view)
+{
+    if (fd == kSinkFd) return -1;
+    if (fd != kArchiveFd) return fileioSystem()->mapView(fd, at, length, writable, view);
+    if (writable || at < 0 || length == 0 || static_cast<uint64_t>(at) > dataSize ||
+        length > dataSize - static_cast<size_t>(at))
+        return -1;
+    *view = {const_cast<unsigned char *>(data) + at, length, nullptr, 0};
+    return 0;
+}
+
+SEAM void MemUnmapView(FileView *view)
+{
+    if (view->base != nullptr) fileioSystem()->unmapView(view);
+    *view = {};
+}
+
 const FileIo kMemory = {MemOpen,  MemSeek,  MemRead,             MemReadAt,
-                        MemWrite, MemClose, SystemOpenDirectory, SystemCreateFile};
+                        MemWrite, MemClose, SystemOpenDirectory, SystemCreateFile,
+                        MemMapView, MemUnmapView};
 
 // The process's scratch directory; the extraction's destination is "dest"
 // inside it.

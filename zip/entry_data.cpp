@@ -12,20 +12,29 @@
 // descriptor the caller names, and nothing is written to the archive record
 // on the way, so the extraction's workers can each write an entry at once.
 //
-// Decoding whole pays: an entry whose data and contents both fit in
-// kWholeEntryBytes is read in one call, decoded in one call (libdeflate for
-// deflate, twice zlib's speed; libzstd's one-shot decoder, which needs no
-// window buffer whatever window the frame declares) and written in one call.
-// The two buffers for that are each thread's own and kept for its next
-// entry, so the run's memory is bounded by the number of workers. A larger
-// entry streams: deflate through zlib (a 32 KiB window), Zstandard through
-// a streaming decoder whose window may be at most kZstdWindowLogMax, and
-// only one such decoder at a time.
+// Decoding whole pays: libdeflate inflates at twice zlib's speed, and
+// libzstd's one-shot decoder needs no window buffer whatever window the frame
+// declares, but both need the entry's data and contents whole.
+// - An entry whose data and contents both fit in kWholeEntryBytes is read in
+//   one call, decoded in one call and written in one call. The two buffers
+//   are each thread's own and kept for its next entry.
+// - A larger one is decoded from a view of the archive into a view of its
+//   file: a handful of calls whatever its size, and no memory of the run's
+//   own (the pages are the files', which the system writes back and drops).
+//   The views of entries decoded at once share kViewBudget of address space,
+//   which a 32-bit process has little of; an entry waits for its share.
+// - What no view can take (larger than the budget, a file system without
+//   mappings, a descriptor that is not a file) streams: deflate through zlib
+//   (a 32 KiB window), Zstandard through a streaming decoder whose window may
+//   be at most kZstdWindowLogMax, kZstdStreams such decoders at a time.
+// So the run's own memory is bounded by the number of workers.
 #include "zip/entry_data.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 #include <zlib.h>
 
@@ -55,6 +64,43 @@ const size_t kWholeEntryBytes = 1 << 20;
 // their windows are the run's largest buffers.
 const int kZstdWindowLogMax = 23;
 const int kZstdStreams = 2;
+// The address space that the views of the entries decoded at once may take.
+const uint64_t kViewBudget = uint64_t(512) << 20;
+
+// A count of something scarce that threads take shares of, waiting until
+// theirs is free.
+class Shares {
+public:
+    explicit Shares(uint64_t total) : free_(total) {}
+    class Held {
+    public:
+        Held(Shares &shares, uint64_t amount) : shares_(shares), amount_(amount)
+        {
+            std::unique_lock<std::mutex> hold(shares_.lock_);
+            shares_.freed_.wait(hold, [&] { return shares_.free_ >= amount_; });
+            shares_.free_ -= amount_;
+        }
+        ~Held()
+        {
+            {
+                std::lock_guard<std::mutex> hold(shares_.lock_);
+                shares_.free_ += amount_;
+            }
+            shares_.freed_.notify_all();
+        }
+        Held(const Held &) = delete;
+        Held &operator=(const Held &) = delete;
+
+    private:
+        Shares &shares_;
+        uint64_t amount_;
+    };
+
+private:
+    std::mutex lock_;
+    std::condition_variable freed_;
+    uint64_t free_;
+};
 
 uint32_t Crc32(uint32_t crc, const void *data, size_t length)
 {
@@ -224,7 +270,8 @@ bool CopyStored(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64
     return crc == entry->crc;
 }
 
-// A thread's buffers for whole entries, kept for its next entry.
+// A thread's decoders and buffers for whole entries, kept for its next
+// entry.
 struct WholeBuffers {
     std::vector<unsigned char> input;
     std::vector<unsigned char> output;
@@ -237,11 +284,132 @@ struct WholeBuffers {
     }
 };
 
+thread_local WholeBuffers threadBuffers;
+
+enum class Decoded { Whole, Refused, ToStream };
+
+// Decodes a Zstandard entry of several frames that each say their size on
+// as many threads as the machine has (the entry is otherwise one worker's,
+// and one large file, such as a runtime's module image, would end the
+// extraction alone). ToStream, with nothing decoded, when the data is one
+// frame or a frame does not say its size: the caller decodes it in one go.
+Decoded DecodeFramesAtOnce(const unsigned char *in, size_t stored, unsigned char *out, size_t size,
+                           const char **message)
+{
+    struct Frame {
+        const unsigned char *in;
+        size_t stored;
+        unsigned char *out;
+        size_t size;
+    };
+    std::vector<Frame> frames;
+    size_t taken = 0, placed = 0;
+    while (taken < stored) {
+        const size_t length = ZSTD_findFrameCompressedSize(in + taken, stored - taken);
+        if (ZSTD_isError(length)) {
+            *message = kCorruptData;
+            return Decoded::Refused;
+        }
+        const unsigned long long content = ZSTD_getFrameContentSize(in + taken, length);
+        if (content == ZSTD_CONTENTSIZE_UNKNOWN || content == ZSTD_CONTENTSIZE_ERROR)
+            return Decoded::ToStream;
+        if (content > size - placed) {
+            *message = kTooLong;
+            return Decoded::Refused;
+        }
+        frames.push_back({in + taken, length, out + placed, static_cast<size_t>(content)});
+        taken += length;
+        placed += static_cast<size_t>(content);
+    }
+    if (placed != size) {
+        *message = kWrongSize;
+        return Decoded::Refused;
+    }
+    if (frames.size() < 2) return Decoded::ToStream;
+
+    std::atomic<size_t> next{0}, done{0};
+    std::atomic<bool> failed{false};
+    auto decode = [&] {
+        ZSTD_DCtx *context = ZSTD_createDCtx();
+        if (context == nullptr) return;  // the other threads take its frames
+        for (size_t i; !failed && (i = next++) < frames.size();) {
+            const Frame &frame = frames[i];
+            const size_t got =
+                ZSTD_decompressDCtx(context, frame.out, frame.size, frame.in, frame.stored);
+            if (ZSTD_isError(got) || got != frame.size)
+                failed = true;
+            else
+                ++done;
+        }
+        ZSTD_freeDCtx(context);
+    };
+    const unsigned cores = std::thread::hardware_concurrency();
+    const size_t helpers = std::min<size_t>(frames.size(), cores > 1 ? cores : 1) - 1;
+    std::vector<std::thread> threads;
+    try {
+        for (size_t i = 0; i < helpers; ++i) threads.emplace_back(decode);
+    } catch (...) {
+        // Fewer helpers: the frames are still all decoded.
+    }
+    decode();
+    for (std::thread &thread : threads) thread.join();
+    if (failed || done != frames.size()) {
+        *message = failed ? kCorruptData : kOutOfMemory;
+        return Decoded::Refused;
+    }
+    return Decoded::Whole;
+}
+
+// Decodes the entry's `stored` bytes of data at `in` into exactly `size`
+// bytes at `out`. ToStream: libdeflate refused the stream, which the
+// streaming inflate judges instead, its rules (and messages) holding for
+// every deflated entry: it also takes a stream that was flushed but never
+// ended, which libdeflate does not.
+Decoded DecodeInMemory(const ZipEntry *entry, const unsigned char *in, size_t stored,
+                       unsigned char *out, size_t size, const char **message)
+{
+    WholeBuffers &buffers = threadBuffers;
+    size_t produced = 0;
+    if (entry->method == kZipDeflated) {
+        if (buffers.inflater == nullptr) buffers.inflater = libdeflate_alloc_decompressor();
+        size_t consumed = 0;
+        // The stream must end exactly with the entry's data and give exactly
+        // its size: libdeflate says where it ended on both sides.
+        if (buffers.inflater == nullptr ||
+            libdeflate_deflate_decompress_ex(buffers.inflater, in, stored, out, size, &consumed,
+                                             &produced) != LIBDEFLATE_SUCCESS ||
+            consumed != stored || produced != size)
+            return Decoded::ToStream;
+        return Decoded::Whole;
+    }
+    if (size > kWholeEntryBytes) {
+        const Decoded framed = DecodeFramesAtOnce(in, stored, out, size, message);
+        if (framed != Decoded::ToStream) return framed;
+    }
+    if (buffers.zstd == nullptr) buffers.zstd = ZSTD_createDCtx();
+    if (buffers.zstd == nullptr) {
+        *message = kOutOfMemory;
+        return Decoded::Refused;
+    }
+    // Every frame of the data, one after another, and nothing else; a frame
+    // that needs a dictionary fails, none being given.
+    produced = ZSTD_decompressDCtx(buffers.zstd, out, size, in, stored);
+    if (ZSTD_isError(produced)) {
+        *message = kCorruptData;
+        return Decoded::Refused;
+    }
+    if (produced != size) {
+        *message = kWrongSize;
+        return Decoded::Refused;
+    }
+    return Decoded::Whole;
+}
+
 // Reads, decodes and writes an entry of at most kWholeEntryBytes each way.
 bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written,
                  const char **message)
 {
-    thread_local WholeBuffers buffers;
+    WholeBuffers &buffers = threadBuffers;
     const size_t stored = static_cast<size_t>(entry->compressedSize);
     const size_t size = static_cast<size_t>(entry->uncompressedSize);
     try {
@@ -256,40 +424,11 @@ bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint6
         *message = kEndOfFile;
         return false;
     }
-    size_t produced = 0;
-    if (entry->method == kZipDeflated) {
-        if (buffers.inflater == nullptr) buffers.inflater = libdeflate_alloc_decompressor();
-        size_t consumed = 0;
-        // The stream must end exactly with the entry's data and give exactly
-        // its size: libdeflate says where it ended on both sides. Anything
-        // else is judged by the streaming inflate, whose rules (and
-        // messages) hold for every deflated entry: it also takes a stream
-        // that was flushed but never ended, which libdeflate does not.
-        if (buffers.inflater == nullptr ||
-            libdeflate_deflate_decompress_ex(buffers.inflater, buffers.input.data(), stored,
-                                             buffers.output.data(), size, &consumed,
-                                             &produced) != LIBDEFLATE_SUCCESS ||
-            consumed != stored || produced != size)
-            return InflateFrom(archiveFd, entry, fd, message, written);
-    } else {
-        if (buffers.zstd == nullptr) buffers.zstd = ZSTD_createDCtx();
-        if (buffers.zstd == nullptr) {
-            *message = kOutOfMemory;
-            return false;
-        }
-        // Every frame of the data, one after another, and nothing else;
-        // a frame that needs a dictionary fails, none being given.
-        const size_t got = ZSTD_decompressDCtx(buffers.zstd, buffers.output.data(), size,
-                                               buffers.input.data(), stored);
-        if (ZSTD_isError(got)) {
-            *message = kCorruptData;
-            return false;
-        }
-        produced = got;
-    }
-    if (produced != size) {
-        *message = kWrongSize;
-        return false;
+    switch (DecodeInMemory(entry, buffers.input.data(), stored, buffers.output.data(), size,
+                           message)) {
+    case Decoded::Refused: return false;
+    case Decoded::ToStream: return InflateFrom(archiveFd, entry, fd, message, written);
+    case Decoded::Whole: break;
     }
     // Written, then checked, as a streamed entry is.
     if (size != 0 && !WriteBlock(fd, buffers.output.data(), static_cast<unsigned>(size), written))
@@ -301,29 +440,52 @@ bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint6
     return true;
 }
 
+enum class Viewed { Done, Failed, NoView };
+
+// Decodes an entry larger than kWholeEntryBytes from a view of the archive
+// into a view of `fd` (a file just made, written from its start). NoView,
+// with nothing decoded, when the views cannot be made: the caller streams.
+Viewed DecodeInViews(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written,
+                     const char **message)
+{
+    const uint64_t stored = static_cast<uint64_t>(entry->compressedSize);
+    const uint64_t size = static_cast<uint64_t>(entry->uncompressedSize);
+    if (stored > kViewBudget || size > kViewBudget - stored) return Viewed::NoView;
+    static Shares addressSpace(kViewBudget);
+    Shares::Held share(addressSpace, stored + size);
+    struct Views {
+        FileView in = {}, out = {};
+        ~Views()
+        {
+            fileUnmapView(&out);
+            fileUnmapView(&in);
+        }
+    } views;
+    if (fileMapView(archiveFd, entry->dataPos, static_cast<size_t>(stored), false, &views.in) != 0 ||
+        fileMapView(fd, 0, static_cast<size_t>(size), true, &views.out) != 0)
+        return Viewed::NoView;
+    switch (DecodeInMemory(entry, views.in.data, views.in.length, views.out.data, views.out.length,
+                           message)) {
+    case Decoded::Refused: return Viewed::Failed;
+    case Decoded::ToStream:
+        fileUnmapView(&views.out);
+        return InflateFrom(archiveFd, entry, fd, message, written) ? Viewed::Done : Viewed::Failed;
+    case Decoded::Whole: break;
+    }
+    if (Crc32(0, views.out.data, views.out.length) != entry->crc) {
+        *message = kCrcMismatch;
+        return Viewed::Failed;
+    }
+    if (written != nullptr) written->fetch_add(size, std::memory_order_relaxed);
+    return Viewed::Done;
+}
+
 // Streams a Zstandard entry too large to decode whole.
 bool StreamZstd(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *counter,
                 const char **message)
 {
-    static std::mutex lock;
-    static std::condition_variable freed;
-    static int running = 0;
-    struct Slot {
-        Slot()
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            freed.wait(hold, [] { return running < kZstdStreams; });
-            ++running;
-        }
-        ~Slot()
-        {
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                --running;
-            }
-            freed.notify_one();
-        }
-    } slot;
+    static Shares streams(kZstdStreams);
+    Shares::Held slot(streams, 1);
     struct Context {
         ZSTD_DCtx *dctx = ZSTD_createDCtx();
         ~Context() { ZSTD_freeDCtx(dctx); }
@@ -418,10 +580,16 @@ bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd, std::atomic<u
     if (entry->uncompressedSize < 0) return false;
     const char *message = nullptr;
     if (entry->compressedSize == 0) return CopyStored(archiveFd, entry, fd, written);
-    if (static_cast<uint64_t>(entry->compressedSize) <= kWholeEntryBytes &&
-        static_cast<uint64_t>(entry->uncompressedSize) <= kWholeEntryBytes &&
-        (entry->method == kZipDeflated || entry->method == kZipZstd))
-        return DecodeWhole(archiveFd, entry, fd, written, &message);
+    if (entry->method == kZipDeflated || entry->method == kZipZstd) {
+        if (static_cast<uint64_t>(entry->compressedSize) <= kWholeEntryBytes &&
+            static_cast<uint64_t>(entry->uncompressedSize) <= kWholeEntryBytes)
+            return DecodeWhole(archiveFd, entry, fd, written, &message);
+        switch (DecodeInViews(archiveFd, entry, fd, written, &message)) {
+        case Viewed::Done: return true;
+        case Viewed::Failed: return false;
+        case Viewed::NoView: break;
+        }
+    }
     switch (entry->method) {
     case kZipDeflated:
         return InflateFrom(archiveFd, entry, fd, &message, written);

@@ -1,6 +1,7 @@
 // Reading an entry's data and writing its uncompressed contents to a file.
-// Data is streamed through fixed buffers and checked against the entry's size
-// and CRC-32 as it goes.
+// Data is decoded whole (in buffers of at most 1 MiB, or in views of the
+// files) or streamed through fixed buffers, and always checked against the
+// entry's size and CRC-32.
 #ifndef ZIP_ENTRY_DATA_H
 #define ZIP_ENTRY_DATA_H
 
@@ -44,7 +45,9 @@ bool inflateFully(ZipArchive *zip, ZipEntry *entry, int fd, const char **message
 bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
 
 // Writes the entry's uncompressed contents to `fd`, a descriptor open for
-// writing, which stays open; the archive is read through `archiveFd`, a
+// writing at the start of an empty file (a large entry may be written
+// through a view of the file rather than by the descriptor), which stays
+// open; the archive is read through `archiveFd`, a
 // descriptor of the archive's file, by positioned reads alone, and nothing
 // of the archive record is touched: several threads may write entries at
 // once, each with an entry of its own (the numbers of an entry are all that

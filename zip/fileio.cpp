@@ -28,6 +28,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -158,6 +159,9 @@ int SystemOpenDirectory(int parent, const char *name)
     return DescriptorOf(handle, _O_RDONLY);
 }
 
+// Read access too: a writable view of a file needs both.
+const ACCESS_MASK kCreatedAccess = GENERIC_READ | GENERIC_WRITE;
+
 int SystemCreateFile(int directory, const char *name, int64_t size)
 {
     const HANDLE above = HandleOf(directory);
@@ -166,7 +170,7 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
     const ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
     DWORD error = 0;
     auto createNew = [&] {
-        return OpenBelow(above, wide.c_str(), wide.size(), GENERIC_WRITE, FILE_CREATE, options,
+        return OpenBelow(above, wide.c_str(), wide.size(), kCreatedAccess, FILE_CREATE, options,
                          FILE_SHARE_READ, nullptr, &error, nullptr, static_cast<uint64_t>(size));
     };
     HANDLE handle = createNew();
@@ -183,7 +187,7 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
         if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
         const std::wstring fresh =
             L"~" + wide + L".replacing-" + std::to_wstring(GetCurrentThreadId());
-        handle = OpenBelow(above, fresh.c_str(), fresh.size(), GENERIC_WRITE | DELETE, FILE_CREATE,
+        handle = OpenBelow(above, fresh.c_str(), fresh.size(), kCreatedAccess | DELETE, FILE_CREATE,
                            options, FILE_SHARE_READ, nullptr, &error, nullptr,
                            static_cast<uint64_t>(size));
         if (handle != nullptr && !RenameBelow(handle, above, listed.c_str(), listed.size(), &error)) {
@@ -193,6 +197,40 @@ int SystemCreateFile(int directory, const char *name, int64_t size)
         }
     }
     return DescriptorOf(handle, 0);
+}
+
+int SystemMapView(int fd, int64_t position, size_t length, bool writable, FileView *view)
+{
+    static const DWORD granularity = [] {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return info.dwAllocationGranularity;
+    }();
+    const HANDLE file = HandleOf(fd);
+    if (file == INVALID_HANDLE_VALUE || position < 0 || length == 0) return -1;
+    const uint64_t end = static_cast<uint64_t>(position) + length;
+    const uint64_t start = static_cast<uint64_t>(position) - position % granularity;
+    const uint64_t mapped = end - start;
+    if (mapped > SIZE_MAX) return -1;
+    // The mapping object lives on in the view; a writable one of a shorter
+    // file makes the file that long.
+    OwnedHandle mapping(CreateFileMappingW(file, nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+                                           static_cast<DWORD>(end >> 32), static_cast<DWORD>(end),
+                                           nullptr));
+    if (!mapping.valid()) return -1;
+    void *base = MapViewOfFile(mapping.get(), writable ? FILE_MAP_WRITE : FILE_MAP_READ,
+                               static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
+                               static_cast<SIZE_T>(mapped));
+    if (base == nullptr) return -1;
+    *view = {static_cast<unsigned char *>(base) + (position - start), length, base,
+             static_cast<size_t>(mapped)};
+    return 0;
+}
+
+void SystemUnmapView(FileView *view)
+{
+    if (view->base != nullptr) UnmapViewOfFile(view->base);
+    *view = {};
 }
 #else
 int SystemOpen(const char *path, int flags, int permission)
@@ -264,20 +302,47 @@ int SystemOpenDirectory(int parent, const char *name)
 int SystemCreateFile(int directory, const char *name, int64_t size)
 {
     if (size < 0) return -1;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    // Read access too: a writable view of a file needs both.
+    const int flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(directory, name, flags, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
     // Never written through: a file standing there is emptied (keeping its
     // name), a link replaced.
-    fd = openat(directory, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    fd = openat(directory, name, O_RDWR | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ELOOP && unlinkat(directory, name, 0) == 0)
         fd = openat(directory, name, flags, 0666);
     return fd;
 }
+
+int SystemMapView(int fd, int64_t position, size_t length, bool writable, FileView *view)
+{
+    static const long page = sysconf(_SC_PAGESIZE);
+    if (position < 0 || length == 0 || page <= 0) return -1;
+    const uint64_t end = static_cast<uint64_t>(position) + length;
+    const uint64_t start = static_cast<uint64_t>(position) - position % page;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    if (static_cast<uint64_t>(info.st_size) < end) {
+        if (!writable || ftruncate(fd, static_cast<off_t>(end)) != 0) return -1;
+    }
+    const size_t mapped = static_cast<size_t>(end - start);
+    void *base = mmap(nullptr, mapped, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+                      fd, static_cast<off_t>(start));
+    if (base == MAP_FAILED) return -1;
+    *view = {static_cast<unsigned char *>(base) + (position - start), length, base, mapped};
+    return 0;
+}
+
+void SystemUnmapView(FileView *view)
+{
+    if (view->base != nullptr) munmap(view->base, view->mapped);
+    *view = {};
+}
 #endif
 
-const FileIo kSystem = {SystemOpen,  SystemSeek,          SystemRead,      SystemReadAt,
-                        SystemWrite, SystemClose,         SystemOpenDirectory, SystemCreateFile};
+const FileIo kSystem = {SystemOpen,     SystemSeek,          SystemRead,       SystemReadAt,
+                        SystemWrite,    SystemClose,         SystemOpenDirectory, SystemCreateFile,
+                        SystemMapView,  SystemUnmapView};
 
 const FileIo *current = &kSystem;
 
@@ -333,6 +398,17 @@ int fileOpenDirectory(int parent, const char *name)
 int fileCreateFile(int directory, const char *name, int64_t size)
 {
     return current->createFile(directory, name, size);
+}
+
+int fileMapView(int fd, int64_t position, size_t length, bool writable, FileView *view)
+{
+    if (current->mapView == nullptr) return -1;
+    return current->mapView(fd, position, length, writable, view);
+}
+
+void fileUnmapView(FileView *view)
+{
+    if (current->unmapView != nullptr) current->unmapView(view);
 }
 
 #ifdef _WIN32

@@ -6,6 +6,7 @@
 #ifndef ZIP_FILEIO_H
 #define ZIP_FILEIO_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -45,6 +46,22 @@ enum : int {
 //   or a link standing there is replaced (the link itself, never what it
 //   points to), a directory there is refused.
 // Both give a descriptor that close closes, or -1.
+//
+// mapView maps `length` (> 0) bytes of the file from `position` into memory,
+// for reading or (on a descriptor that createFile made) for writing, in which
+// case a shorter file first grows to position + length; it gives 0, or -1
+// with nothing mapped. unmapView releases what mapView mapped. A view lets a
+// decoder work on an entry whole without a buffer of the run's own memory:
+// the pages are the file's, which the system writes back and drops at will.
+// A table may leave both null (a view is then never made, and the callers
+// read and write instead).
+struct FileView {
+    unsigned char *data;  // the byte at `position`
+    size_t length;
+    void *base;           // where the system's mapping starts (aligned down)
+    size_t mapped;
+};
+
 struct FileIo {
     int (*open)(const char *path, int flags, int permission);
     int64_t (*seek)(int fd, int64_t offset, int whence);
@@ -54,6 +71,8 @@ struct FileIo {
     int (*close)(int fd);
     int (*openDirectory)(int parent, const char *name);
     int (*createFile)(int directory, const char *name, int64_t size);
+    int (*mapView)(int fd, int64_t position, size_t length, bool writable, FileView *view);
+    void (*unmapView)(FileView *view);
 };
 
 // The C runtime's own operations.
@@ -72,6 +91,8 @@ int fileWrite(int fd, const void *buffer, unsigned count);
 int fileClose(int fd);
 int fileOpenDirectory(int parent, const char *name);
 int fileCreateFile(int directory, const char *name, int64_t size);
+int fileMapView(int fd, int64_t position, size_t length, bool writable, FileView *view);
+void fileUnmapView(FileView *view);
 
 // The seam's form of `path`, a path in the ANSI code page (as the rest of
 // the launcher keeps them): UTF-8 on Windows, `path` itself elsewhere. The

@@ -187,7 +187,9 @@ private:
     std::condition_variable gate_;
     bool gateUsed_ = false;
     bool gateWaiting_ = false;
-    const FileIo table_ = {Open, Seek, Read, ReadAt, Write, Close, OpenDirectory, CreateBelow};
+    // No views: every block is read and written through the calls counted.
+    const FileIo table_ = {Open,          Seek,        Read,    ReadAt,  Write,
+                           Close,         OpenDirectory, CreateBelow, nullptr, nullptr};
 };
 
 inline IoLog *IoLog::active_ = nullptr;
