@@ -34,10 +34,14 @@ std::string Formatted(const char *format, va_list args)
 
 void Trace::Open(const char *variable, const char *title)
 {
-    const char *path = getenv(variable);
+    OpenFile(getenv(variable), title);
+}
+
+void Trace::OpenFile(const char *path, const char *title)
+{
     if (path == nullptr || *path == '\0') return;
     // A plain file only, never what a link points at, nor a device (the
-    // variable may name "CON", a pipe or "\\.\PhysicalDrive0" just as well),
+    // name may be "CON", a pipe or "\\.\PhysicalDrive0" just as well),
     // in elevated runs too.
     if (strncmp(path, "\\\\.\\", 4) == 0 || strncmp(path, "\\\\?\\", 4) == 0) return;
     file_.reset(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -1,5 +1,5 @@
 // The diagnostic trace: plain-text lines that a run appends to the file an
-// environment variable names, so that a user can see why a runtime was taken
+// environment variable (or the command line's -log) names, so that a user can see why a runtime was taken
 // or refused, what Java was started with and what the cleanup left.
 //
 // A Trace that is off (no variable, an empty one, or a file that cannot be
@@ -23,6 +23,9 @@ public:
     // on a disk, never a device, a link nor what a link points at. Writes the
     // header line: local time, then `title`. Stays off otherwise, silently.
     void Open(const char *variable, const char *title);
+
+    // The same for the file `path` names (null or empty: stays off).
+    void OpenFile(const char *path, const char *title);
 
     // True when lines are written.
     bool on() const { return file_.valid(); }

@@ -30,7 +30,7 @@ endfunction()
 
 add_module(base
     SOURCES base/file_below.cpp base/file_safety.cpp base/memory.cpp base/mbcs.cpp base/path.cpp
-            base/product_values.cpp base/trace.cpp base/workers.cpp
+            base/product_values.cpp base/trace.cpp base/version_info.cpp base/workers.cpp
     USES ntdll advapi32)
 add_module(product
     SOURCES product/product.cpp

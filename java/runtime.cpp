@@ -438,11 +438,17 @@ char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)
         if (c == '\\') c = '/';
     }
     bool extracted = false;
+    uint64_t bytes = 0;
+    const DWORD started = GetTickCount();
     {
         ProgressStep step("unzipping_java_files");
         extracted = UnzipFiles(archive, home, prefix.c_str(), nullptr, nullptr, step.written(),
                                stopRequested, pool);
+        bytes = step.written()->load();
     }
+    trace.Line("runtime: %llu bytes of the payload's runtime written in %lu ms",
+               static_cast<unsigned long long>(bytes),
+               static_cast<unsigned long>(GetTickCount() - started));
     if (extracted) {
         extractedRuntimeHome = home;
         extractedRuntimePrefix = prefix;

@@ -13,6 +13,8 @@
 #include "base/memory.h"
 #include "base/owned.h"
 #include "base/path.h"
+#include "base/version_info.h"
+#include "java/command_line.h"
 #include "java/launch.h"
 #include "java/runtime.h"
 #include "java/version.h"
@@ -133,6 +135,40 @@ bool FindExecutable(RunState &run, const char *invokedAs)
     }
     run.trace.Line("executable: %s", run.execPath);
     return true;
+}
+
+// The product the version resource names, in the trace's code page.
+std::string ProductOfVersionResource()
+{
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), RT_VERSION);  // VS_VERSION_INFO
+    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const void *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return "(no version resource)";
+    std::string name, version;
+    for (const auto &text : VersionTexts(std::string(static_cast<const char *>(bytes),
+                                                     SizeofResource(nullptr, found)))) {
+        if (text.first == "ProductName") name = text.second;
+        if (text.first == "ProductVersion") version = text.second;
+    }
+    const std::wstring wide = WidenUtf8((name + " " + version).c_str());
+    std::string ansi(wide.size() * 2 + 1, '\0');
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr);
+    ansi.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return ansi;
+}
+
+// What a deployer reads first: which product this is and what it was asked.
+void TraceProgram(RunState &run, int argc, char **argv)
+{
+    if (!run.trace.on()) return;
+    run.trace.Line("program: %s", ProductOfVersionResource().c_str());
+    std::string arguments;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) arguments += ' ';
+        AppendQuotedArgument(arguments, argv[i]);
+    }
+    run.trace.Line("arguments: %s", argc > 1 ? arguments.c_str() : "(none)");
 }
 
 void SetProgramName(RunState &run)
@@ -281,11 +317,15 @@ bool ExtractPayload(RunState &run)
     const char *extractedBefore = GetExtractedRuntimePrefix(run.workingDirectory);
     ExtractionCounts counts;
     bool extracted = false;
+    uint64_t bytes = 0;
+    const DWORD started = GetTickCount();
     {
         ProgressStep step("unzipping_files");
         extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts,
                                step.written(), StopRequested, run.extractionPool);
+        bytes = step.written()->load();
     }
+    const DWORD took = GetTickCount() - started;
     zipClose(zip);
     run.trace.Line("payload: %s into %s",
                    extracted ? "extracted" : counts.stopped ? "extraction stopped" : "extraction failed",
@@ -296,6 +336,8 @@ bool ExtractPayload(RunState &run)
     run.trace.Line("payload: %d files written by %d worker threads; %d entries under %s passed "
                    "over, extracted before", counts.files, counts.workers, counts.passedOver,
                    extractedBefore != nullptr ? extractedBefore : "(none)");
+    run.trace.Line("payload: %llu bytes written in %lu ms", static_cast<unsigned long long>(bytes),
+                   static_cast<unsigned long>(took));
     if (!extracted && !counts.stopped) ReportError("corrupted_zip_file", run.execPath);
     return extracted;
 }
@@ -422,16 +464,23 @@ int _main(int argc, char **argv)
     // do when it fails: "Out of memory" and status 1.
     std::set_new_handler(ExitOutOfMemory);
     RunState &run = Run();
-    // The product values come first: they name the trace variable.
+    // The product values come first: they name the trace variable, and
+    // whether -silent takes a value. A log named on the command line is
+    // written from here on, in place of the variable's.
     std::string damage;
     const bool productValuesRead = LoadProductValues(&damage);
-    run.trace.Open(GetTraceVariable(), "launcher version " PRODUCT_VERSION);
+    const char *logFile = LogFileArgument(argc - 1, argv + 1);
+    if (logFile != nullptr)
+        run.trace.OpenFile(logFile, "launcher version " PRODUCT_VERSION);
+    else
+        run.trace.Open(GetTraceVariable(), "launcher version " PRODUCT_VERSION);
     run.account = ReadRunAccount();
     TestRunAccountHook(&run.account);
     run.trace.Line("account: %s, user %s, default owner %s",
                    ElevationName(run.account.elevation), SidText(run.account.user).c_str(),
                    SidText(run.account.defaultOwner).c_str());
     if (!FindExecutable(run, argc > 0 ? argv[0] : nullptr)) return 1;
+    TraceProgram(run, argc, argv);
     // Everything read of the program's file from here on is read through
     // this one handle.
     TestFaultHook("program-started");
@@ -464,6 +513,12 @@ int _main(int argc, char **argv)
     if (!ParseArguments(&wizardArgc, &wizardArgv, &run.javaHome, &run.tmpDir, &run.consoleMode,
                         &exitStatus))
         return exitStatus;
+    if (logFile != nullptr && !run.trace.on()) {
+        // Asked for by name, a log that cannot be written is an error: a
+        // deployment would otherwise run without the record it relies on.
+        ReportError("no_writable_log", Shown(logFile));
+        return 1;
+    }
     run.wizardArgc = wizardArgc;
     run.wizardArgv = wizardArgv;
     StartEndSessionWindow();

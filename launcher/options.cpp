@@ -52,7 +52,29 @@ bool SetFlagOption(const char *arg)
     return false;
 }
 
+// True when the option `arg` is followed by its value.
+bool TakesValue(const char *arg)
+{
+    if (strcmp(arg, "-silent") == 0) return IsStateFileRequired();
+    for (const char *option : {"-savestate", "-javahome", "-tmpdir", "-log"})
+        if (strcmp(arg, option) == 0) return true;
+    return false;
+}
+
 } // namespace
+
+const char *LogFileArgument(int argc, char **argv)
+{
+    const char *log = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (strcmp(argv[i], "-help") == 0 || strcmp(argv[i], "-h") == 0) break;
+        if (!TakesValue(argv[i])) continue;
+        if (i + 1 == argc) break;
+        if (strcmp(argv[i], "-log") == 0) log = argv[i + 1];
+        ++i;
+    }
+    return log;
+}
 
 int ScreenColourDepthOfDisplay()
 {
@@ -226,6 +248,12 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         if (strcmp(arg, "-javahome") == 0) {
             if (value == nullptr) return fail("missing_jvm_dir", arg);
             Replace(javaHome, value);
+            ++i;
+            continue;
+        }
+        if (strcmp(arg, "-log") == 0) {
+            // Opened before the command line was read (LogFileArgument).
+            if (value == nullptr) return fail("missing_file_name", arg);
             ++i;
             continue;
         }

@@ -30,6 +30,13 @@ void AddOption(char *text);
 bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
                     char *consoleMode, int *exitStatus);
 
+// The file that -log names in the launcher's arguments (argc, argv without
+// the program name), read as ParseArguments reads them (a value option takes
+// the next argument; the last -log counts; nothing after -help); null when
+// there is none. It is looked for before anything else, so that the log
+// holds the whole run; ParseArguments then passes over it.
+const char *LogFileArgument(int argc, char **argv);
+
 // Prints the usage text on the standard error stream: "uninstallusage" for
 // the uninstaller's main class, "installusage" otherwise, with ProgramName
 // and the required Java version.

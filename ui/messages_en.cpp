@@ -1,5 +1,5 @@
 // The English texts: the reference set. Every translated set carries the same
-// 41 keys with the same %s conversions in the same order.
+// 42 keys with the same %s conversions in the same order.
 #include "ui/catalogue.h"
 
 CATALOGUE_ENTRY(, uninstall_no_files, L"There are no files requiring uninstallation.\n")
@@ -22,6 +22,8 @@ CATALOGUE_ENTRY(, uninstallusage,
     L"        Java(TM) 2 Runtime Environment installation\n"
     L"    -tmpdir <temporary directory>\n"
     L"        put all temporary files in the specified directory\n"
+    L"    -log <log file>\n"
+    L"        write a diagnostic log to the specified file\n"
     L"    -h\n"
     L"    -help\n"
     L"        print this help message\n")
@@ -81,6 +83,8 @@ CATALOGUE_ENTRY(, installusage,
     L"        Java(TM) 2 Runtime Environment installation\n"
     L"    -tmpdir <temporary directory>\n"
     L"        put all temporary files in the specified directory\n"
+    L"    -log <log file>\n"
+    L"        write a diagnostic log to the specified file\n"
     L"    -id\n"
     L"        print WizardID value to standard output\n"
     L"    -h\n"
@@ -95,4 +99,5 @@ CATALOGUE_ENTRY(, no_writable_system_tmpdir, L"Error: The '%s' temporary directo
 CATALOGUE_ENTRY(, no_valid_arg, L"Error: '%s' is not a valid argument.\n")
 CATALOGUE_ENTRY(, no, L"No")
 CATALOGUE_ENTRY(, missing_file_name, L"Error: '%s' must be followed by a file name.\n")
+CATALOGUE_ENTRY(, no_writable_log, L"Error: The log file '%s' cannot be written.\n")
 CATALOGUE_ENTRY(, connecting_x11, L"Connecting to X11 server '%s'.\n")

@@ -24,6 +24,8 @@ CATALOGUE_ENTRY(es_, uninstallusage,
     L"        de Java(TM) 2 Runtime Environment\n"
     L"    -tmpdir <directorio temporal>\n"
     L"        coloca todos los archivos temporales en el directorio indicado\n"
+    L"    -log <archivo de registro>\n"
+    L"        escribe un registro de diagnóstico en el archivo indicado\n"
     L"    -h\n"
     L"    -help\n"
     L"        muestra este mensaje de ayuda\n")
@@ -82,6 +84,8 @@ CATALOGUE_ENTRY(es_, installusage,
     L"        de Java(TM) 2 Runtime Environment\n"
     L"    -tmpdir <directorio temporal>\n"
     L"        coloca todos los archivos temporales en el directorio indicado\n"
+    L"    -log <archivo de registro>\n"
+    L"        escribe un registro de diagnóstico en el archivo indicado\n"
     L"    -id\n"
     L"        escribe el valor de WizardID en la salida estándar\n"
     L"    -h\n"
@@ -96,4 +100,5 @@ CATALOGUE_ENTRY(es_, no_writable_system_tmpdir, L"Error: El directorio temporal 
 CATALOGUE_ENTRY(es_, no_valid_arg, L"Error: '%s' no es un argumento válido.\n")
 CATALOGUE_ENTRY(es_, no, L"No")
 CATALOGUE_ENTRY(es_, missing_file_name, L"Error: '%s' debe ir seguido de un nombre de archivo.\n")
+CATALOGUE_ENTRY(es_, no_writable_log, L"Error: No se puede escribir el archivo de registro '%s'.\n")
 CATALOGUE_ENTRY(es_, connecting_x11, L"Conectando con el servidor X11 '%s'.\n")

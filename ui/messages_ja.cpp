@@ -23,6 +23,8 @@ CATALOGUE_ENTRY(ja_, uninstallusage,
     L"        このアプリケーションで使用します\n"
     L"    -tmpdir <一時ディレクトリ>\n"
     L"        一時ファイルをすべて指定されたディレクトリに置きます\n"
+    L"    -log <ログ ファイル>\n"
+    L"        診断ログを指定されたファイルに書き込みます\n"
     L"    -h\n"
     L"    -help\n"
     L"        このヘルプメッセージを表示します\n")
@@ -82,6 +84,8 @@ CATALOGUE_ENTRY(ja_, installusage,
     L"        このアプリケーションで使用します\n"
     L"    -tmpdir <一時ディレクトリ>\n"
     L"        一時ファイルをすべて指定されたディレクトリに置きます\n"
+    L"    -log <ログ ファイル>\n"
+    L"        診断ログを指定されたファイルに書き込みます\n"
     L"    -id\n"
     L"        WizardID の値を標準出力に表示します\n"
     L"    -h\n"
@@ -96,4 +100,5 @@ CATALOGUE_ENTRY(ja_, no_writable_system_tmpdir, L"エラー: 一時ディレク�
 CATALOGUE_ENTRY(ja_, no_valid_arg, L"エラー: '%s' は有効な引数ではありません。\n")
 CATALOGUE_ENTRY(ja_, no, L"No")
 CATALOGUE_ENTRY(ja_, missing_file_name, L"エラー: '%s' の後にはファイル名を指定する必要があります。\n")
+CATALOGUE_ENTRY(ja_, no_writable_log, L"エラー: ログ ファイル '%s' に書き込めません。\n")
 CATALOGUE_ENTRY(ja_, connecting_x11, L"X11 サーバ '%s' に接続しています。\n")

@@ -23,6 +23,8 @@ CATALOGUE_ENTRY(zh_CN_, uninstallusage,
     L"        Java(TM) 2 Runtime Environment 安装\n"
     L"    -tmpdir <临时目录>\n"
     L"        将所有临时文件放在指定的目录中\n"
+    L"    -log <日志文件>\n"
+    L"        将诊断日志写入指定的文件\n"
     L"    -h\n"
     L"    -help\n"
     L"        显示此帮助信息\n")
@@ -82,6 +84,8 @@ CATALOGUE_ENTRY(zh_CN_, installusage,
     L"        Java(TM) 2 Runtime Environment 安装\n"
     L"    -tmpdir <临时目录>\n"
     L"        将所有临时文件放在指定的目录中\n"
+    L"    -log <日志文件>\n"
+    L"        将诊断日志写入指定的文件\n"
     L"    -id\n"
     L"        将 WizardID 值输出到标准输出\n"
     L"    -h\n"
@@ -96,4 +100,5 @@ CATALOGUE_ENTRY(zh_CN_, no_writable_system_tmpdir, L"错误：临时目录 '%s' 
 CATALOGUE_ENTRY(zh_CN_, no_valid_arg, L"错误：'%s' 不是有效的参数。\n")
 CATALOGUE_ENTRY(zh_CN_, no, L"否")
 CATALOGUE_ENTRY(zh_CN_, missing_file_name, L"错误：'%s' 后面必须跟一个文件名。\n")
+CATALOGUE_ENTRY(zh_CN_, no_writable_log, L"错误：无法写入日志文件 '%s'。\n")
 CATALOGUE_ENTRY(zh_CN_, connecting_x11, L"正在连接到 X11 服务器 '%s'。\n")

@@ -5,6 +5,7 @@ catches damage. Product values, the version resource, the icon and the
 manifest's execution level are set by the packer on the prebuilt programs."""
 import os
 import re
+import shutil
 import subprocess
 import zipfile
 
@@ -42,7 +43,9 @@ def packed(launcher, payload, program="conrun.exe", name="setup.exe", env=None):
     result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program(program, "test-bin"),
                   "--payload", payload[0], "--runtime", payload[1], env=env)
     assert result.returncode == 0, result.stderr
-    assert "warning" not in result.stderr
+    # No warning but that the test build shows the launcher's own identity.
+    assert [line for line in result.stderr.splitlines()
+            if "warning" in line and "the launcher's own" not in line] == [], result.stderr
     return out
 
 
@@ -61,21 +64,6 @@ def assert_wizard_ran(launcher, path):
         top = {name.split("/")[0] for name in archive.namelist()}
     assert sorted(wizard["listing"]) == sorted(top)
     assert run.leftovers() == []
-
-
-def flip_data_byte(path, name):
-    """Flips one byte in the middle of entry `name`'s data."""
-    with zipfile.ZipFile(path) as archive:
-        info = archive.getinfo(name)
-    with open(path, "r+b") as f:
-        f.seek(info.header_offset + 26)
-        name_length, extra_length = int.from_bytes(f.read(2), "little"), \
-            int.from_bytes(f.read(2), "little")
-        at = info.header_offset + 30 + name_length + extra_length + info.compress_size // 2
-        f.seek(at)
-        byte = f.read(1)[0]
-        f.seek(at)
-        f.write(bytes([byte ^ 0x01]))
 
 
 @pytest.mark.parametrize("program", PROGRAMS)
@@ -274,7 +262,7 @@ def test_missing_main_class_and_jar_are_warned_about(launcher, payload):
     result = pack(launcher.wine, "-o", out, "--stub",
                   launcher.wine.program("setup.exe", "test-bin"), "--payload", payload[0])
     assert result.returncode == 0
-    assert result.stderr.splitlines() == [
+    assert [line for line in result.stderr.splitlines() if "the launcher's own" not in line] == [
         "mksetup: warning: the payload has no tarvisk.class at its top: the launcher looks "
         "for the main class file there",
         "mksetup: warning: the payload has no package/tarvisk-help.jar, which the class path "
@@ -310,13 +298,17 @@ def test_list_and_verify_catch_damage(launcher, payload):
     listed = pack(launcher.wine, "--list", out)
     assert listed.returncode == 0
     assert "  zstd      package/jre/bin/java.exe" in listed.stdout
+    # The launcher's own identity, as the unpacked program carries it, is
+    # marked; the test build's start delay was packed in.
+    for key in ("ProductName", "FileDescription", "CompanyName", "LegalCopyright", "download-url"):
+        assert re.search(r"^%s +.*  \(built in\)$" % key, listed.stdout, re.M), listed.stdout
     verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0 and verified.stdout.endswith("every CRC matches; not signed\n")
     # 7-Zip reads the Zstandard entries as the launcher does.
     tested = subprocess.run(["7zz", "t", out], capture_output=True, text=True)
     assert tested.returncode == 0 and "Everything is Ok" in tested.stdout, tested.stdout
 
-    flip_data_byte(out, "package/jre/bin/java.exe")
+    installer.flip_data_byte(out, "package/jre/bin/java.exe")
     verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 1
     assert "package/jre/bin/java.exe: the data does not match its CRC" in verified.stderr
@@ -324,6 +316,26 @@ def test_list_and_verify_catch_damage(launcher, payload):
     for action in ("--list", "--verify"):
         missing = pack(launcher.wine, action, launcher.wine.program("conrun.exe", "test-bin"))
         assert missing.returncode == 1 and "no payload found" in missing.stderr
+
+
+def test_verify_names_the_payloads_unsigned_programs(launcher, certificate):
+    """A team learns before shipping which of its executables and DLLs
+    application control would refuse: the unsigned ones, not the signed."""
+    folder = acme_payload(launcher)
+    plain = launcher.wine.program("conrun.exe", "test-bin")
+    os.makedirs(os.path.join(folder, "bin"))
+    shutil.copyfile(plain, os.path.join(folder, "bin", "Helper.DLL"))
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-in", plain, "-out", os.path.join(folder, "bin", "signed.dll")],
+                   check=True, capture_output=True)
+    shutil.copyfile(plain, os.path.join(folder, "bin", "tool.exe.txt"))
+    out = os.path.join(launcher.where, "acme-setup.exe")
+    assert pack(launcher.wine, "-q", "-o", out, "--stub", plain, "--payload", folder).returncode == 0
+
+    verified = pack(launcher.wine, "--verify", out)
+    assert verified.returncode == 0, verified.stderr
+    named = re.findall(r"warning: .*: (\S+) carries no signature", verified.stderr)
+    assert named == ["bin/Helper.DLL"], verified.stderr
 
 
 @pytest.fixture
@@ -353,7 +365,7 @@ def test_signed_installer_verifies_and_runs_until_a_payload_byte_changes(
     assert verified.stdout.endswith("a signature follows the payload\n"), verified
     assert_wizard_ran(launcher, signed)
 
-    flip_data_byte(signed, "tarvisk.class")
+    installer.flip_data_byte(signed, "tarvisk.class")
     assert osslsigncode_verify(signed, certificate[1]) != 0
 
 
@@ -422,6 +434,7 @@ def test_shipped_program_packed_with_product_values_runs_as_packed(launcher, cer
         f.write("# Acme's installer\n--main-class acme_setup\n--class-path \\package\\acme.jar;.\n"
                 '--product-name "Acme Installer"\n--product-version 2.1.0.7\n'
                 "--company Acme Ltd\n--copyright (C) Acme\n--execution-level asInvoker\n"
+                "--download-url https://acme.example/java\n"
                 "--icon %s\n--start-delay-ms 0\n" % ICON)
     out = os.path.join(launcher.where, "acme-setup.exe")
     result = pack(launcher.wine, "-q", "-o", out, "--stub", launcher.wine.program(program, "bin"),
@@ -580,12 +593,29 @@ def test_release_bundle_is_reproducible_and_makes_an_installer_alone(wine, launc
     assert sorted(os.listdir(bundle)) == ["QUICKSTART.txt", "conrun.exe", "mksetup",
                                           "mksetup.exe", "setup.exe"]
     out = str(tmp_path / "acme-setup.exe")
-    result = subprocess.run([str(bundle / "mksetup"), "-q", "-o", out, "--stub",
-                             str(bundle / "conrun.exe"), "--payload", acme_payload(launcher),
-                             "--runtime", launcher.runtime("runtime"), "--main-class",
-                             "acme_setup", "--class-path", "\\package\\acme.jar",
-                             "--start-delay-ms", "0"], capture_output=True, text=True)
-    assert result.returncode == 0, result.stderr
+    common = [str(bundle / "mksetup"), "-q", "-o", out, "--stub", str(bundle / "conrun.exe"),
+              "--payload", acme_payload(launcher), "--runtime", launcher.runtime("runtime"),
+              "--main-class", "acme_setup", "--class-path", "\\package\\acme.jar",
+              "--start-delay-ms", "0"]
+    # Nothing of the team's identity given: the packer names what the
+    # installer would show of the launcher's, and --strict writes nothing.
+    strict = subprocess.run(common + ["--strict"], capture_output=True, text=True)
+    assert strict.returncode == 2 and not os.path.exists(out), strict.stderr
+    for what, option in (("product name", "--product-name"), ("file description", "--description"),
+                         ("company", "--company"), ("copyright", "--copyright"),
+                         ("Java download page", "--download-url")):
+        assert re.search(r"launcher's own %s .*set yours with %s" % (what, option), strict.stderr)
+
+    result = subprocess.run(common + ["--product-name", "Acme Installer", "--company", "Acme Ltd",
+                                      "--download-url", "https://acme.example/java", "--strict"],
+                            capture_output=True, text=True)
+    assert result.returncode == 0 and "launcher's own" not in result.stderr, result.stderr
+    probe = os.path.join(launcher.build_dir, "support", "unzip_probe.exe")
+    shown = dict(line.split("\t") for line in launcher.wine.run(probe, ["-v", to_windows(out)])
+                 .out.splitlines())
+    assert {"FileDescription": "Acme Installer", "ProductName": "Acme Installer",
+            "CompanyName": "Acme Ltd", "LegalCopyright": "Copyright (C) Acme Ltd"}.items() \
+        <= shown.items(), shown
     if os.environ.get("LAUNCHER_RUN_ARCH") == "x86_64":
         # The bundle's programs are 32-bit; this host runs none.
         assert pack(wine, "--verify", out).returncode == 0

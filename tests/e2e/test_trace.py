@@ -10,6 +10,8 @@ import zipfile
 
 import pytest
 
+import installer
+
 from launch_support import (finish_waiting, launcher, product_value, registry,  # noqa: F401
                             standin)
 from winerun import to_windows
@@ -141,3 +143,66 @@ def test_trace_file_that_cannot_be_opened_changes_nothing(launcher, build_dir, t
     assert traced.code == 0
     assert len(traced.wizard["options"]) == len(plain.wizard["options"])
     assert not (tmp_path / "no-such-dir").exists()
+
+
+# --- -log: the trace named on the command line ----------------------------------
+
+def product_of(path):
+    """ProductName and ProductVersion as pefile reads them from `path`."""
+    import pefile
+    texts = {}
+    for info in getattr(pefile.PE(path), "FileInfo", [[]])[0]:
+        for table in getattr(info, "StringTable", []):
+            texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return texts["ProductName"], texts["ProductVersion"]
+
+
+OUTCOMES = {
+    "installed": [r"runtime: chose .*", r"payload: \d+ bytes written in \d+ ms",
+                  r'java: command line: ".*java\.exe" .*', "java: the wizard ended with exit code 0",
+                  "cleanup: removed .*", "exit: the wizard's 0 becomes exit status 0"],
+    "no-java": [r"runtime: registry .*: not present", "exit: status 1, the run failed"],
+    "damaged": [r"runtime: chose .*", "payload: extraction failed into .*",
+                "exit: status 1, the run failed"],
+}
+
+
+@pytest.mark.parametrize("mode", ["console", "silent"])
+@pytest.mark.parametrize("outcome", sorted(OUTCOMES))
+def test_log_option_records_the_run_for_a_deployer(launcher, build_dir, tmp_path, mode, outcome):
+    program = launcher.installer(runtime=outcome != "no-java")
+    if outcome == "damaged":
+        installer.flip_data_byte(program, "tarvisk.class")
+    log = tmp_path / "logs" / "deploy.log"
+    log.parent.mkdir()
+    args = ["-log", to_windows(str(log))]
+    if mode == "silent":
+        args += ["-silent", to_windows(str(tmp_path / "answers.state"))]
+    # The variable names another file: the command line's wins.
+    other = tmp_path / "variable.log"
+    run = launcher.run(program, args, env={trace_variable(build_dir): to_windows(str(other))})
+
+    assert run.code == (0 if outcome == "installed" else 1), run.result
+    assert not other.exists()
+    name, version = product_of(program)
+    in_order(trace_lines(str(log)), [
+        r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d launcher version .*",
+        "executable: " + re.escape(to_windows(program)),
+        "program: %s %s" % (re.escape(name), re.escape(version)),
+        "arguments: " + re.escape(" ".join('"%s"' % a for a in args + ["-tmpdir", to_windows(
+            run.tmp_dir)])),
+    ] + OUTCOMES[outcome])
+    if outcome == "installed":
+        assert "-log" not in run.wizard["args"]
+        assert ("-state" in run.wizard["args"]) == (mode == "silent")
+
+
+@pytest.mark.parametrize("name", ["NUL", "CON", r"\\.\pipe\deploy", "a-directory"])
+def test_log_that_is_a_device_or_not_a_file_is_refused_before_anything_runs(launcher, tmp_path,
+                                                                           name):
+    if name == "a-directory":
+        name = to_windows(str(tmp_path))
+    run = launcher.run(launcher.installer(), ["-log", name])
+    assert run.code == 1, run.result
+    assert run.out == "Error: The log file '%s' cannot be written.\n" % name, run.result
+    assert run.records == [] and run.leftovers() == []

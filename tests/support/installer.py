@@ -323,6 +323,21 @@ class Installer:
             self.path, self.payload_offset, len(self.names))
 
 
+def flip_data_byte(path, name):
+    """Flips one byte in the middle of entry `name`'s data."""
+    with zipfile.ZipFile(path) as archive:
+        info = archive.getinfo(name)
+    with open(path, "r+b") as f:
+        f.seek(info.header_offset + 26)
+        name_length, extra_length = int.from_bytes(f.read(2), "little"), \
+            int.from_bytes(f.read(2), "little")
+        at = info.header_offset + 30 + name_length + extra_length + info.compress_size // 2
+        f.seek(at)
+        byte = f.read(1)[0]
+        f.seek(at)
+        f.write(bytes([byte ^ 0x01]))
+
+
 def build_installer(program, out, runtime=None, main_class=None, jars=None, extra=None,
                     absolute_offsets=False, directory_entries=True, build_dir=None,
                     header=None, members=None, compression=zipfile.ZIP_DEFLATED):

@@ -148,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WizardArgumentsTest,
     testing::Values(
         WizardCase{"none", {}, {}, 0, "<null>"},
+        WizardCase{"log_is_not_the_wizards", {"-log", "run.log", "-console"}, {"-nodisplay"}, 1,
+                   "<null>"},
         WizardCase{"silent_relative_state_file",
                    {"-silent", "answers.txt"},
                    {"-nodisplay", "-noconsole", "-state", "{cwd}\\answers.txt"}, 0, "<null>"},
@@ -283,6 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"tmpdir_refused_frees_earlier_values",
                   {"-javahome", "jre", "-tmpdir", "{cwd}\\good", "-tmpdir", "plain.txt"},
                   "no_writable_dir", "plain.txt", 1},
+        ErrorCase{"log_at_end", {"-console", "-log"}, "missing_file_name", "-log", 1},
         ErrorCase{"unknown_option", {"-bogus"}, "no_valid_arg", "-bogus", 1},
         ErrorCase{"plain_word", {"install"}, "no_valid_arg", "install", 1},
         ErrorCase{"letter_case_matters", {"-Debug"}, "no_valid_arg", "-Debug", 1},
@@ -294,6 +297,32 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"error_after_good_options", {"-javahome", "jre", "-silent", "s", "-Id"},
                   "no_valid_arg", "-Id", 1}),
     [](const testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.name); });
+
+// The log is looked for before the command line is parsed, by the same
+// reading: a value option's value is never an option.
+TEST(LogFileArgument, IsFoundAsTheParserReadsTheLine)
+{
+    const struct {
+        std::vector<const char *> arguments;
+        const char *log;
+    } cases[] = {
+        {{"-log", "a.log"}, "a.log"},
+        {{"-console", "-log", "a.log", "-log", "b.log"}, "b.log"},
+        {{"-javahome", "-log", "x"}, nullptr},
+        {{"-silent", "-log", "a.log"}, nullptr},
+        {{"-tmpdir", "t", "-log", "a.log"}, "a.log"},
+        {{"-bogus", "-log", "a.log"}, "a.log"},
+        {{"-help", "-log", "a.log"}, nullptr},
+        {{"-log"}, nullptr},
+        {{}, nullptr},
+    };
+    for (const auto &c : cases) {
+        std::vector<char *> argv;
+        for (const char *a : c.arguments) argv.push_back(const_cast<char *>(a));
+        const char *found = LogFileArgument(static_cast<int>(argv.size()), argv.data());
+        EXPECT_STREQ(found, c.log) << (c.arguments.empty() ? "(none)" : c.arguments[0]);
+    }
+}
 
 TEST_F(ParseArgumentsTest, TmpdirOfAnyLengthIsRefusedSafely)
 {

@@ -55,6 +55,17 @@ bool CarriedProductValues(const std::vector<Resource> &resources, ProductValues 
 std::vector<std::pair<std::string, std::string>> VersionStrings(
     const std::vector<Resource> &resources);
 
+// What an installer with `resources` and product `values` still shows of the
+// launcher's own identity (its product name, description, company,
+// copyright, Java download page): a line for each, naming the value and the
+// option that sets the product's own.
+std::vector<std::string> LauncherIdentityShown(const std::vector<Resource> &resources,
+                                               const ProductValues &values);
+
+// True when the version text or product value `key` holds the launcher's
+// own `value`.
+bool IsLauncherOwnValue(const std::string &key, const std::string &value);
+
 // The execution level the manifest asks for; empty when it asks for none.
 std::string ManifestExecutionLevel(const std::vector<Resource> &resources);
 

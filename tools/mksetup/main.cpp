@@ -12,7 +12,9 @@
 // written into the stub's resources by the packer itself (pe_resources.h),
 // so a product team packs with nothing but the prebuilt programs.
 //
-// Exit status: 0 done, 1 failed (nothing written), 2 a usage error.
+// Exit status: 0 done, 1 failed (nothing written), 2 a usage error, or an
+// installer that --strict refuses.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +56,8 @@ const char kUsage[] =
     "  --level N         zstd 1 to 22 (default 19), deflate 1 to 9 (default 6)\n"
     "  --codepage N      the code page names are written in (default: UTF-8, flagged as such)\n"
     "  -q                no progress bar and no summary\n"
+    "  --strict          refuse to pack an installer that still shows the launcher's\n"
+    "                    own name, company, copyright or Java download page\n"
     "  --list            list the product values, the version texts and the payload\n"
     "  --verify          check every entry's CRC and whether a signature follows\n"
     "\n"
@@ -66,7 +70,9 @@ const char kUsage[] =
     "  --start-delay-ms N        how long the status window stays after Java starts\n"
     "What Windows shows of it (not given: the stub's):\n"
     "  --product-name TEXT, --product-version A.B.C.D, --company TEXT,\n"
-    "  --description TEXT, --copyright TEXT   the version resource\n"
+    "  --description TEXT, --copyright TEXT   the version resource; the\n"
+    "                    description follows the product name and the copyright\n"
+    "                    (\"Copyright (C) COMPANY\") the company unless given\n"
     "  --icon FILE.ico           the program's icon, all its images\n"
     "  --execution-level asInvoker|highestAvailable|requireAdministrator\n"
     "  @FILE                     more options from FILE, one per line: \"--option value\"\n";
@@ -126,6 +132,7 @@ struct PackOptions {
     std::string runtime;
     unsigned codePage = 0;
     bool quiet = false;
+    bool strict = false;      // the launcher's own identity refused, not only named
     std::string compression;  // as given: "zstd", "deflate", "store", or empty
     int level = 0;            // as given, or 0
     ProductValues values;  // the product values given
@@ -294,6 +301,16 @@ int Pack(const PackOptions &options)
     Compression compression;
     if (!ChooseCompression(options, stub, &compression, &error)) return Fail(error);
     if (!BrandStub(options, stubResources, &stub, &error)) return Fail(error);
+    std::vector<Resource> branded;
+    if (!ReadResources(stub, &branded, &error)) return Fail(options.stub + ": " + error);
+    // Named once the installer is written (a pack that fails says why
+    // alone); --strict refuses at once.
+    const std::vector<std::string> ownIdentity = LauncherIdentityShown(branded, values);
+    if (options.strict && !ownIdentity.empty()) {
+        for (const std::string &line : ownIdentity) std::cerr << "mksetup: " << line << "\n";
+        std::cerr << "mksetup: --strict: nothing written\n";
+        return 2;
+    }
 
     NameRules rules;
     rules.codePage = options.codePage;
@@ -363,6 +380,7 @@ int Pack(const PackOptions &options)
         fs::remove(temporary, ec);
         return Fail(error);
     }
+    for (const std::string &line : ownIdentity) std::cerr << "mksetup: warning: " << line << "\n";
     if (!options.quiet)
         std::cout << options.out << ": " << entries.size() << " entries, " << total
                   << " bytes of payload before compression, " << fs::file_size(out, ec)
@@ -394,9 +412,13 @@ void ListProduct(const std::string &path)
     const ProductValues values = EffectiveValues(record, resources, ProductValues());
     for (const auto &item : values.items)
         std::printf("%-20s %s%s\n", item.first.c_str(), item.second.c_str(),
-                    carried.Find(item.first) != nullptr ? "" : "  (built in)");
+                    carried.Find(item.first) == nullptr ||
+                            IsLauncherOwnValue(item.first, item.second)
+                        ? "  (built in)"
+                        : "");
     for (const auto &item : VersionStrings(resources))
-        std::printf("%-20s %s\n", item.first.c_str(), item.second.c_str());
+        std::printf("%-20s %s%s\n", item.first.c_str(), item.second.c_str(),
+                    IsLauncherOwnValue(item.first, item.second) ? "  (built in)" : "");
     const std::string level = ManifestExecutionLevel(resources);
     std::printf("%-20s %s\n", "execution level", level.empty() ? "(none declared)" : level.c_str());
     const Resource *group = FindResource(resources, kResourceGroupIcon);
@@ -432,11 +454,38 @@ int List(const std::string &path)
     return status;
 }
 
+// True for the names of programs and libraries Windows loads: what
+// application control judges by signature.
+bool IsExecutableName(const std::string &name)
+{
+    if (name.size() < 4) return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char &c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".exe" || tail == ".dll";
+}
+
+// True when the program or library in the file at `path` carries a
+// signature (a certificate table at its end).
+bool CarriesSignature(const std::string &path)
+{
+    const int fd = fileOpen(fileSeamPath(path.c_str()).c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    if (fd < 0) return false;
+    const bool signedImage = zipSignedImageEnd(fd, fileSeek(fd, 0, SEEK_END), nullptr) > 0;
+    fileClose(fd);
+    return signedImage;
+}
+
 int Verify(const std::string &path)
 {
     ZipArchive *zip = OpenPayload(path);
     if (zip == nullptr) return 1;
+    // Programs and libraries are decoded into a file of their own, to read
+    // their signature back; everything else is only checked.
+    std::error_code ec;
+    const fs::path scratch = fs::temp_directory_path(ec) /
+                             ("mksetup-verify-" + std::to_string(ProcessId()) + ".bin");
     int bad = 0;
+    std::vector<std::string> unsignedPrograms;
     for (int n = 0; n < zip->entryCount; ++n) {
         ZipEntry *entry = zipGetNextEntry(zip, n);
         if (entry == nullptr) {
@@ -447,23 +496,32 @@ int Verify(const std::string &path)
         }
         const char *name = entry->entryName;
         bool directory = name[0] != '\0' && name[std::strlen(name) - 1] == '/';
+        const bool program = !directory && !ec && IsExecutableName(name);
+        const std::string target = program ? scratch.u8string() : std::string(kNullDevice);
         std::string extracted;
         if (!zipEntryExtractionName(name, entry->flags, LauncherCodePage(), &extracted)) {
             ++bad;
             std::cerr << "mksetup: " << path << ": " << name << ": the launcher refuses this name\n";
-        } else if (!directory && !zipReadEntry(zip, entry, kNullDevice)) {
+        } else if (!directory && !zipReadEntry(zip, entry, target.c_str())) {
             ++bad;
             std::cerr << "mksetup: " << path << ": " << name
                       << ": the data does not match its CRC or size\n";
+        } else if (program && !CarriesSignature(target)) {
+            unsignedPrograms.push_back(name);
         }
         zipFreeEntry(zip, entry);
     }
+    if (!ec) fs::remove(scratch, ec);
     int entries = zip->entryCount;
     zipClose(zip);
     int32_t directoryAt = -1;
     int64_t signedEnd = SignedEnd(path, &directoryAt);
     if (bad > 0) return Fail(path + ": " + std::to_string(bad) + " of " +
                              std::to_string(entries) + " entries are damaged");
+    for (const std::string &name : unsignedPrograms)
+        std::cerr << "mksetup: warning: " << path << ": " << name
+                  << " carries no signature (machines that allow only signed programs refuse "
+                     "it when it starts from the temporary folder); sign it before packing\n";
     std::cout << path << ": " << entries << " entries, every CRC matches; "
               << (signedEnd > 0 ? "a signature follows the payload" : "not signed") << "\n";
     return 0;
@@ -583,6 +641,9 @@ int main(int argc, char **argv)
         } else if (arg == "-q") {
             pack.quiet = true;
             continue;
+        } else if (arg == "--strict") {
+            pack.strict = true;
+            continue;
         } else if (arg == "-o") {
             target = &pack.out;
         } else if (arg == "--stub") {
@@ -628,6 +689,16 @@ int main(int argc, char **argv)
     if (!verify.empty()) return Verify(verify);
     if (pack.out.empty() || pack.stub.empty() || pack.payload.empty())
         return Usage("-o, --stub and --payload are all needed to pack");
+    // A product's name describes its installer, and its company holds the
+    // copyright, unless the options say otherwise.
+    Branding &branding = pack.branding;
+    if (branding.description.empty()) branding.description = branding.productName;
+    if (branding.copyright.empty() && !branding.company.empty()) {
+        branding.copyright = "Copyright (C) " + branding.company;
+        const std::string why = BrandingValueError("--copyright", branding.copyright);
+        if (!why.empty())
+            return Fail("--company: \"" + branding.copyright + "\" " + why + "; give --copyright");
+    }
     int lowest = 0;
     int highest = 0;
     CompressionLevels(pack.compression == "deflate" ? kZipDeflated
