@@ -5,6 +5,7 @@ scratch directory: any crash, leak, undefined behaviour, data race or file
 made outside the destination fails the test. The packer's resource editor
 runs the same way (pe_resources_fuzzer): a program it rewrites must read
 back with exactly the resources written."""
+import io
 import os
 import shutil
 import subprocess
@@ -82,6 +83,15 @@ def _seeds(corpus):
     (corpus / "zstd.zip").write_bytes(installer.build_payload(texts, compression=installer.ZIP_ZSTD))
     (corpus / "mixed.zip").write_bytes(installer.build_payload(texts,
                                                                compression=installer.ZIP_MIXED))
+    # Entries too large for the decoders' buffers: decoded in views, the
+    # frames of one at once.
+    big = b"class Big { int x; }\n" * 100000
+    data = io.BytesIO()
+    with zipfile.ZipFile(data, "w") as z:
+        z.writestr("big/frames.txt", installer.zstd_frames(big[:1 << 20]) +
+                   installer.zstd_frames(big[1 << 20:]))
+        z.writestr("big/deflated.txt", big, zipfile.ZIP_DEFLATED)
+    (corpus / "large.zip").write_bytes(installer._as_zstd(data.getvalue(), {"big/frames.txt": big}))
 
 
 def _program_seeds(corpus, build_dir):
