@@ -7,7 +7,6 @@ otherwise, or a link."""
 import os
 import shutil
 import signal
-import time
 
 import pytest
 
@@ -60,12 +59,21 @@ def test_directory_of_a_killed_launcher_stays_while_its_wizard_runs(launcher, re
     # launcher lent it holds the directory.
     program = launcher.installer(release=to_windows(done), chdir=to_windows(str(tmp_path)))
     proc, working = launcher.start_waiting(program, tmp_dir, done)
+    # A second run, killed whole after the first launcher: once a start has
+    # swept its directory, the Wine server has closed the handles of both
+    # killed launchers, and only the first one's wizard can hold its own.
+    witness_done = str(tmp_path / "never")
+    witness, witnessed = launcher.start_waiting(launcher.installer(release=to_windows(
+        witness_done)), tmp_dir, witness_done)
     os.kill(proc.pid, signal.SIGKILL)  # the launcher alone
     proc.wait()
-    time.sleep(1)  # the Wine server closes a killed process's handles a moment later
+    kill_and_collect(witness)
     try:
-        failed = launcher.run(launcher.installer(runtime=False), tmp_dir=tmp_dir)
-        assert failed.code == 1, failed.result
+        def sweeps_the_witness():
+            failed = launcher.run(launcher.installer(runtime=False), tmp_dir=tmp_dir)
+            assert failed.code == 1, failed.result
+            return not os.path.exists(witnessed)
+        wait_for(sweeps_the_witness, 60, "a start that sweeps the wholly killed run")
         # (not the runtime's files: the running wizard's own are in use)
         assert os.path.exists(os.path.join(working, "tarvisk.class")), \
             "swept from under the running wizard"
