@@ -85,6 +85,18 @@ def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
         bytes_first = f.read()
     with open(second, "rb") as f:
         assert f.read() == bytes_first
+    # Read back by others' extractors: 7-Zip the Zstandard entry, Python's
+    # zipfile the deflated one of several blocks deflated on 7 threads.
+    with open(os.path.join(payload[0], "package", "big.dat"), "rb") as f:
+        big = f.read()
+    assert subprocess.run(["7zz", "e", "-so", "-tzip", first, "package/big.dat"],
+                          capture_output=True, check=True).stdout == big
+    deflated = os.path.join(launcher.where, "deflated.exe")
+    assert pack(launcher.wine, "-q", "-o", deflated, "--stub",
+                launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
+                "--compression", "deflate", env={"MKSETUP_THREADS": "7"}).returncode == 0
+    with zipfile.ZipFile(deflated) as archive:
+        assert archive.read("package/big.dat") == big
 
     windows = os.path.join(launcher.where, "windows.exe")
     result = launcher.wine.run(launcher.wine.program("mksetup.exe"), [
