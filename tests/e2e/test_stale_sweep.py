@@ -121,26 +121,28 @@ LOOK_ALIKES = [
     ("conrun.exe1B4_0", "held"),          # an earlier version's run, still going
     ("conrun.exe1C4_0", "file"),
     ("conrun.exe1D4_0", "link"),          # never followed
-    ("conrun.exe1A5_0", "foreign"),       # another account's, planted
+    ("conrun.exe1A5_0", "foreign"),       # another account's, planted (root only)
 ]
 
 
-def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_path):
+@pytest.mark.parametrize("foreign", [False, True], ids=["own", "with-another-accounts"])
+def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_path, foreign):
+    if foreign and os.geteuid() != 0:
+        pytest.skip("only root can give a directory to another account")
+    look_alikes = [(name, kind) for name, kind in LOOK_ALIKES if foreign or kind != "foreign"]
     tmp_dir = tmp_path / "tmp"
     tmp_dir.mkdir()
     outside = tmp_path / "outside"
     outside.mkdir()
     (outside / MARKER).write_bytes(b"")
     (outside / "precious.txt").write_text("keep me")
-    for name, kind in LOOK_ALIKES:
+    for name, kind in look_alikes:
         path = tmp_dir / name
         if kind == "file":
             path.write_text("a file")
         elif kind == "link":
             os.symlink(str(outside), str(path))
         elif kind == "foreign":
-            if os.geteuid() != 0:
-                continue  # only root can give it to another account
             path.mkdir()
             (path / "mine.txt").write_text("keep me")
             os.chown(str(path), 65534, -1)
@@ -163,9 +165,7 @@ def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_pa
     assert r.code == 1, r
 
     assert [path for path in stale if path.exists()] == []
-    for name, kind in LOOK_ALIKES:
-        if kind == "foreign" and os.geteuid() != 0:
-            continue
+    for name, kind in look_alikes:
         assert os.path.lexists(str(tmp_dir / name)), name
         if kind in ("marked", "held", "foreign"):
             assert (tmp_dir / name / "mine.txt").read_text() == "keep me", name
