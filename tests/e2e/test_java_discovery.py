@@ -303,10 +303,15 @@ def test_vendor_registrations_are_found_when_modern_runtimes_are_accepted(
 def test_java_home_then_path_and_no_shim(wine, build_dir, vendor_registry, make, home, tmp_path):
     _, by_home = make("by-java-home", version="21")
     _, by_path = make("by-path", version="17.0.2")
-    shim = tmp_path / "javapath"  # a folder of java.exe that merely forwards
-    shim.mkdir()
-    shutil.copyfile(os.path.join(runtimes.standin_dir(build_dir), "java.exe"), shim / "java.exe")
-    path = {"WINEPATH": to_windows(str(shim)) + ";" + by_path + "\\bin"}
+    # Folders of a java.exe that merely forwards: one named as such, and one
+    # called bin that lies in no runtime.
+    shims = [tmp_path / "javapath", tmp_path / "forwarder" / "bin"]
+    for shim in shims:
+        shim.mkdir(parents=True)
+        shutil.copyfile(os.path.join(runtimes.standin_dir(build_dir), "java.exe"),
+                        shim / "java.exe")
+    path = {"WINEPATH": ";".join(to_windows(str(shim)) for shim in shims) + ";" + by_path +
+            "\\bin"}
     assert public_result(wine, build_dir, home, env=path) == [by_path]
     both = dict(path, JAVA_HOME=by_home)
     assert public_result(wine, build_dir, home, env=both) == [by_home]
