@@ -7,7 +7,9 @@ import os
 import re
 import shutil
 import subprocess
+import struct
 import zipfile
+import zlib
 
 import pytest
 
@@ -407,6 +409,41 @@ def test_installer_appended_with_cat_runs_when_signed_at_any_length(
 ICON = os.path.join(installer.REPO, "ui", "setup.ico")
 
 
+def product_icon(path):
+    """Writes an .ico file of two PNG images unlike any the programs carry
+    (16 and 32 pixels, one colour each); returns the images' bytes."""
+    def png(side, rgba):
+        def chunk(kind, data):
+            return (struct.pack(">I", len(data)) + kind + data +
+                    struct.pack(">I", zlib.crc32(kind + data)))
+        rows = b"".join(b"\0" + bytes(rgba) * side for _ in range(side))
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6,
+                                                                   0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    images = [png(16, (200, 30, 30, 255)), png(32, (30, 30, 200, 255))]
+    at = 6 + 16 * len(images)
+    head = struct.pack("<HHH", 0, 1, len(images))
+    for side, image in zip((16, 32), images):
+        head += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), at)
+        at += len(image)
+    with open(path, "wb") as f:
+        f.write(head + b"".join(images))
+    return images
+
+
+def icon_images(path):
+    """The bytes of every icon image (RT_ICON) the program at `path` carries."""
+    import pefile
+    pe = pefile.PE(path)
+    found = []
+    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if entry.id == 3:
+            for name in entry.directory.entries:
+                leaf = name.directory.entries[0].data.struct
+                found.append(pe.get_data(leaf.OffsetToData, leaf.Size))
+    return found
+
+
 def acme_payload(launcher):
     root = os.path.join(launcher.where, "acme")
     installer.write_folder([("acme_setup.class", installer.class_file_bytes()),
@@ -442,24 +479,28 @@ def test_shipped_program_packed_with_product_values_runs_as_packed(launcher, cer
     runs with that main class and class path, Windows shows that name,
     version and icon, and the result signs and runs."""
     options = os.path.join(launcher.where, "acme.options")
+    icon = os.path.join(launcher.where, "acme.ico")
+    images = product_icon(icon)
     with open(options, "w") as f:
         f.write("# Acme's installer\n--main-class acme_setup\n--class-path \\package\\acme.jar;.\n"
                 '--product-name "Acme Installer"\n--product-version 2.1.0.7\n'
                 "--company Acme Ltd\n--copyright (C) Acme\n--execution-level asInvoker\n"
                 "--download-url https://acme.example/java\n"
-                "--icon %s\n--start-delay-ms 0\n" % ICON)
+                "--icon %s\n--start-delay-ms 0\n" % icon)
     out = os.path.join(launcher.where, "acme-setup.exe")
     result = pack(launcher.wine, "-q", "-o", out, "--stub", launcher.wine.program(program, "bin"),
                   "--payload", acme_payload(launcher), "--runtime", launcher.runtime("runtime"),
                   "@" + options)
     assert result.returncode == 0 and result.stderr == "", result.stderr
 
-    texts, images, level, checksum = resources_of(out)
+    texts, _, level, checksum = resources_of(out)
     want = {"ProductName": "Acme Installer", "CompanyName": "Acme Ltd",
             "LegalCopyright": "(C) Acme", "FileVersion": "2.1.0.7", "ProductVersion": "2.1.0.7",
             "OriginalFilename": "acme-setup.exe", "InternalName": "acme-setup"}
     assert want.items() <= texts.items(), texts
-    assert (images, level, checksum) == (7, "asInvoker", True)
+    assert (level, checksum) == ("asInvoker", True)
+    # The icon is the product's: its images, and no other.
+    assert icon_images(out) == images
     probe = os.path.join(launcher.build_dir, "support", "unzip_probe.exe")
     api = launcher.wine.run(probe, ["-v", to_windows(out)])
     assert dict(line.split("\t") for line in api.out.splitlines()) == texts, api

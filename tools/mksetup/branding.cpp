@@ -227,7 +227,9 @@ bool ApplyIcon(const std::string &file, std::vector<Resource> *resources, std::s
     ResourceId group = ResourceId::Number(kIconGroup);
     if (const Resource *old = FindResource(*resources, kResourceGroupIcon)) {
         group = old->name;
-        const std::string &g = old->data;
+        // A copy: erasing the images below moves the resources, the group's
+        // among them.
+        const std::string g = old->data;
         for (size_t i = 0, count = g.size() >= 6 ? GetLe16(g, 4) : 0; i < count && 6 + 14 * i + 14 <= g.size(); ++i) {
             const ResourceId image = ResourceId::Number(GetLe16(g, 6 + 14 * i + 12));
             for (auto r = resources->begin(); r != resources->end();)
@@ -239,10 +241,12 @@ bool ApplyIcon(const std::string &file, std::vector<Resource> *resources, std::s
     std::set<uint32_t> used;
     for (const Resource &r : *resources)
         if (!r.type.named && r.type.number == kResourceIcon && !r.name.named) used.insert(r.name.number);
+    // Nor more resources in all than a program may carry.
     const size_t count = GetLe16(file, 4);
-    if (count > 0xFFFF - used.size()) {
+    const size_t room = std::min<size_t>(0xFFFF - used.size(), kMostResources - resources->size());
+    if (count > room) {
         *error = "--icon: the icon has " + std::to_string(count) + " images, and the program has " +
-                 "only " + std::to_string(0xFFFF - used.size()) + " icon numbers left";
+                 "only " + std::to_string(room) + " icon numbers left";
         return false;
     }
     uint32_t next = 1;

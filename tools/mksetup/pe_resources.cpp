@@ -175,10 +175,6 @@ public:
         return false;
     }
 
-    // More than any program carries; a tree that claims more is damaged
-    // (or made to have the packer copy its data without end).
-    static const size_t kMostResources = 65536;
-
 private:
     bool Fits(size_t at, size_t size) const { return at <= bytes_.size() && size <= bytes_.size() - at; }
 

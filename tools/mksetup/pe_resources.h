@@ -24,6 +24,10 @@ constexpr uint16_t kResourceGroupIcon = 14;
 constexpr uint16_t kResourceVersion = 16;
 constexpr uint16_t kResourceManifest = 24;
 
+// The most resources a program may carry: a directory that claims more is
+// taken for damaged (or made to have the packer copy its data without end).
+constexpr size_t kMostResources = 65536;
+
 struct Resource {
     ResourceId type;
     ResourceId name;
