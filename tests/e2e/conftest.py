@@ -14,6 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 
 import winerun  # noqa: E402
 from java_registry import registry, vendor_registry  # noqa: E402,F401 (fixtures for every test)
+from launch_support import catalogue, launcher, standin  # noqa: E402,F401 (the same)
 
 
 def pytest_addoption(parser):

@@ -15,7 +15,6 @@ import pytest
 import installer
 import runtimes
 from command_line_support import Catalogue  # noqa: F401 (re-exported)
-from java_registry import registry  # noqa: F401 (re-exported fixture)
 from winerun import collect, kill_and_collect, to_windows, wait_for
 
 PROGRAMS = ["conrun.exe", "setup.exe"]
@@ -208,7 +207,7 @@ def launcher(wine, standin, tmp_path):
     return Launcher(wine, standin, str(tmp_path))
 
 
-@pytest.fixture(scope="module")
+@pytest.fixture(scope="session")
 def catalogue(wine, build_dir):
     return Catalogue(wine, build_dir)
 

@@ -1,58 +1,25 @@
-"""Reads the resources of a 32-bit PE executable, and parses the two kinds
-setup.exe carries: a plain dialog template and an icon group."""
+"""The resources of a program as pefile reads them, and parsers of the two
+kinds setup.exe carries: a plain dialog template and an icon group."""
 import struct
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON = 3, 5, 14
 
 
 def resources(path):
-    """{(type, name, language): data} of every resource in the image; names
-    and types are ints (ordinals) or strs."""
-    with open(path, "rb") as f:
-        image = f.read()
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    assert image[pe:pe + 4] == b"PE\0\0"
-    sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], \
-        struct.unpack_from("<H", image, pe + 20)[0]
-    optional = pe + 24
-    assert struct.unpack_from("<H", image, optional)[0] == 0x10B, "not PE32"
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", image, optional + 96 + 2 * 8)
-    if rsrc_rva == 0 or rsrc_size == 0:
-        return {}
-
-    table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", image, table + 40 * i + 8)
-        spans.append((vaddr, max(vsize, rawsize), rawptr))
-
-    def offset(rva):
-        for vaddr, size, rawptr in spans:
-            if vaddr <= rva < vaddr + size:
-                return rva - vaddr + rawptr
-        raise ValueError("RVA %#x outside every section" % rva)
-
-    base = offset(rsrc_rva)
-
-    def name_at(entry_name):
-        if entry_name & 0x80000000:
-            at = base + (entry_name & 0x7FFFFFFF)
-            length = struct.unpack_from("<H", image, at)[0]
-            return image[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-        return entry_name
-
-    def walk(directory, path):
-        named, ids = struct.unpack_from("<HH", image, base + directory + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", image, base + directory + 16 + 8 * i)
-            key = path + (name_at(name),)
-            if target & 0x80000000:
-                yield from walk(target & 0x7FFFFFFF, key)
-            else:
-                rva, size = struct.unpack_from("<II", image, base + target)
-                yield key, image[offset(rva):offset(rva) + size]
-
-    return dict(walk(0, ()))
+    """{(type, name, language): data} of every resource in the image, as
+    pefile reads them; names and types are ints (ordinals) or strs."""
+    import pefile
+    pe = pefile.PE(path)
+    found = {}
+    for kind in getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None) and \
+            pe.DIRECTORY_ENTRY_RESOURCE.entries or []:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                leaf = language.data.struct
+                found[(kind.id if kind.name is None else str(kind.name),
+                       name.id if name.name is None else str(name.name),
+                       language.id)] = pe.get_data(leaf.OffsetToData, leaf.Size)
+    return found
 
 
 def _sz_or_ord(data, at):

@@ -21,8 +21,7 @@ import pytest
 
 import installer
 import runtimes
-from launch_support import (SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, launcher,  # noqa: F401
-                            product_value, standin, to_linux)
+from launch_support import SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, product_value, to_linux
 from winerun import collect, kill_and_collect, to_windows, wait_for
 import command_line_support as cls
 

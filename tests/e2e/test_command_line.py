@@ -16,11 +16,6 @@ import command_line_support as cls
 from winerun import to_windows
 
 
-@pytest.fixture(scope="module")
-def catalogue(wine, build_dir):
-    return cls.Catalogue(wine, build_dir)
-
-
 @pytest.fixture
 def places(tmp_path):
     """A file, a missing directory and a directory without write permission

@@ -13,8 +13,7 @@ import time
 
 import pytest
 
-from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES, catalogue,
-                            launcher, standin, status_lines)  # noqa: F401
+from launch_support import RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES, status_lines
 from probe import reports
 from winerun import to_windows
 

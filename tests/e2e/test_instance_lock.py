@@ -11,11 +11,6 @@ import command_line_support as cls
 from winerun import to_windows
 
 
-@pytest.fixture(scope="module")
-def catalogue(wine, build_dir):
-    return cls.Catalogue(wine, build_dir)
-
-
 @pytest.mark.parametrize("lc_all", ["en_US.UTF-8", "ja_JP.UTF-8"])
 @pytest.mark.parametrize("args", [[], ["-help"], ["-bogus"], ["-silent", "a.txt", "-tmpdir", "{tmp}"]],
                          ids=["no_arguments", "help", "invalid", "would_create"])

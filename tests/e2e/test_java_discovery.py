@@ -8,7 +8,7 @@ import zipfile
 import pytest
 
 import runtimes
-from launch_support import launcher, standin, to_linux  # noqa: F401
+from launch_support import to_linux
 from winerun import to_windows
 
 UNZIPPING = "Extracting Java(TM) 2 Runtime Environment files..."

@@ -20,9 +20,8 @@ import zipfile
 
 import pytest
 
-from launch_support import (PROGRAMS, RUN_WITH_PAYLOAD_RUNTIME, catalogue, expected_output,
-                            launcher, payload_total, product_value, registry,
-                            standin)  # noqa: F401
+from launch_support import (PROGRAMS, RUN_WITH_PAYLOAD_RUNTIME, expected_output, payload_total,
+                            product_value)
 from winerun import to_windows
 
 LOCALES = ["en_US.UTF-8", "es_MX.UTF-8"]

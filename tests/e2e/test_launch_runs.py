@@ -11,9 +11,8 @@ import pytest
 
 import installer
 from launch_support import (PROGRAMS, Run, RUN_WITH_NAMED_RUNTIME, RUN_WITH_PAYLOAD_RUNTIME,
-                            RUN_WITH_REGISTERED_RUNTIME, catalogue, console_from,
-                            expected_class_path, expected_options, finish_waiting, launcher,
-                            expected_output, registry, standin, to_linux)  # noqa: F401
+                            RUN_WITH_REGISTERED_RUNTIME, console_from, expected_class_path,
+                            expected_options, finish_waiting, expected_output, to_linux)
 from winerun import to_windows
 
 

@@ -12,8 +12,7 @@ import time
 
 import pytest
 
-from launch_support import (RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES, catalogue,
-                            launcher, standin)  # noqa: F401
+from launch_support import RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES
 from probe import Probe
 import runtimes
 from runtimes import record_written, release

@@ -9,8 +9,7 @@ import shutil
 import pytest
 
 import installer
-from launch_support import (PROGRAMS, catalogue, expected_options, launcher, expected_output,
-                            standin, to_linux)  # noqa: F401
+from launch_support import PROGRAMS, expected_options, expected_output, to_linux
 from winerun import to_windows
 
 

@@ -14,8 +14,8 @@ import zlib
 import pytest
 
 import installer
-from launch_support import (PROGRAMS, catalogue, finish_waiting, launcher, registry, standin,
-                            to_linux)  # noqa: F401
+import peres
+from launch_support import PROGRAMS, finish_waiting
 from winerun import to_windows
 
 
@@ -433,15 +433,8 @@ def product_icon(path):
 
 def icon_images(path):
     """The bytes of every icon image (RT_ICON) the program at `path` carries."""
-    import pefile
-    pe = pefile.PE(path)
-    found = []
-    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if entry.id == 3:
-            for name in entry.directory.entries:
-                leaf = name.directory.entries[0].data.struct
-                found.append(pe.get_data(leaf.OffsetToData, leaf.Size))
-    return found
+    return [data for _, data in sorted((key, data) for key, data in peres.resources(path).items()
+                                       if key[0] == peres.RT_ICON)]
 
 
 def acme_payload(launcher):
@@ -461,12 +454,10 @@ def resources_of(path):
         for table in getattr(info, "StringTable", []):
             texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
     images, level = 0, None
-    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        leaf = entry.directory.entries[0].directory.entries[0].data.struct
-        data = pe.get_data(leaf.OffsetToData, leaf.Size)
-        if entry.id == 14:
+    for (kind, _, _), data in peres.resources(path).items():
+        if kind == peres.RT_GROUP_ICON:
             images = int.from_bytes(data[4:6], "little")
-        elif entry.id == 24:
+        elif kind == 24:
             found = re.search(rb'requestedExecutionLevel level="(\w+)"', data)
             level = found and found.group(1).decode()
     return texts, images, level, pe.verify_checksum()

@@ -12,7 +12,7 @@ import pytest
 
 from command_line_support import HeldLock
 import runtimes
-from launch_support import finish_waiting, launcher, product_value, standin  # noqa: F401
+from launch_support import finish_waiting, product_value
 from winerun import kill_and_collect, to_windows, wait_for
 
 # What launchers of earlier versions held open inside their directories.

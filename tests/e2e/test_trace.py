@@ -12,8 +12,7 @@ import pytest
 
 import installer
 
-from launch_support import (finish_waiting, launcher, product_value, registry,  # noqa: F401
-                            standin)
+from launch_support import finish_waiting, product_value
 from winerun import to_windows
 
 

@@ -20,11 +20,6 @@ import command_line_support as cls
 from winerun import to_windows
 
 
-@pytest.fixture(scope="module")
-def catalogue(wine, build_dir):
-    return cls.Catalogue(wine, build_dir)
-
-
 def working_directories(directory, program):
     return [n for n in os.listdir(directory) if n.startswith(program)]
 

@@ -3,7 +3,6 @@ own archive code (unzip_probe.exe under Wine), to exactly what Info-ZIP's
 unzip extracts from them."""
 import os
 import shutil
-import stat
 import subprocess
 import zipfile
 
