@@ -1,6 +1,7 @@
 // Runtime directory rules on directories built under the temporary directory.
 #include "java/runtime.h"
 #include "unit/param_name.h"
+#include "unit/scratch_tree.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,49 +16,15 @@ namespace {
 
 // A fresh directory under the temporary directory, with files made on
 // request (intermediate directories included).
-class Tree {
+// A scratch tree whose files, made empty, make a runtime or not.
+class Tree : public ScratchTree {
 public:
-    Tree()
-    {
-        char temp[MAX_PATH + 1];
-        GetTempPathA(sizeof temp, temp);
-        char name[MAX_PATH + 1];
-        GetTempFileNameA(temp, "jrt", 0, name);
-        DeleteFileA(name);
-        root_ = name;
-        CreateDirectoryA(root_.c_str(), nullptr);
-    }
-    ~Tree()
-    {
-        std::string command = "cmd /c rmdir /s /q \"" + root_ + "\"";
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        std::string writable = command;
-        if (CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                           nullptr, nullptr, &si, &pi)) {
-            WaitForSingleObject(pi.hProcess, INFINITE);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-    }
-    const std::string &Root() const { return root_; }
-    std::string Path(const std::string &relative) const { return root_ + "\\" + relative; }
+    Tree() : ScratchTree("jrt") {}
+    const std::string &Root() const { return root(); }
     void Files(std::initializer_list<const char *> relatives) const
     {
-        for (const char *relative : relatives) {
-            std::string path = Path(relative);
-            for (size_t i = root_.size() + 1; i < path.size(); ++i) {
-                if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-            }
-            FILE *f = fopen(path.c_str(), "wb");
-            ASSERT_NE(f, nullptr) << path;
-            fclose(f);
-        }
+        for (const char *relative : relatives) File(relative, "");
     }
-
-private:
-    std::string root_;
 };
 
 std::string Result(char *path)

@@ -34,7 +34,7 @@ public:
     ScratchTree &operator=(const ScratchTree &) = delete;
 
     const std::string &root() const { return root_; }
-    std::string Path(const std::string &relative) const
+    std::string Path(const std::string &relative = "") const
     {
         return relative.empty() ? root_ : root_ + "\\" + relative;
     }

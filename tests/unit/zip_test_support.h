@@ -18,42 +18,28 @@
 #include <string>
 #include <vector>
 
+#include "unit/scratch_tree.h"
 #include "zip/fileio.h"
 
 namespace ziptest {
 
 namespace fs = std::filesystem;
 
-// A directory of its own for the running test, removed again at the end.
-class Scratch {
+// A directory of its own for the running test, named after it, removed
+// again at the end.
+class Scratch : public ScratchTree {
 public:
-    Scratch()
+    Scratch() : ScratchTree(TestName().c_str()) {}
+
+private:
+    static std::string TestName()
     {
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string("zipt_") + info->test_suite_name() + "_" + info->name();
         for (char &c : name)
             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        root_ = fs::absolute(name);
-        fs::remove_all(root_);
-        fs::create_directories(root_);
+        return name;
     }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
-
-    // The path of `relative` below the scratch directory, in the form the
-    // archive code takes.
-    std::string Path(const std::string &relative = "") const
-    {
-        return relative.empty() ? root_.string() : (root_ / relative).string();
-    }
-
-private:
-    fs::path root_;
 };
 
 inline void WriteFile(const std::string &path, const std::string &bytes)
