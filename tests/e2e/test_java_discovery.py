@@ -1,5 +1,6 @@
-"""Finding a Java runtime: directory rules, the payload runtime and the
-registry search, with stand-in runtimes and real registry entries."""
+"""Finding a Java runtime: the payload runtime and the registry search, with
+stand-in runtimes and real registry entries (the directory rules of one
+runtime are the unit tests')."""
 import os
 import re
 import shutil
@@ -47,51 +48,6 @@ def home(tmp_path):
     path = tmp_path / "home"
     path.mkdir()
     return path
-
-
-# --- GetJREPath and IsJDK on stand-in layouts ----------------------------------
-
-def test_jrepath_takes_plain_runtime_and_kit_layout(probe, make):
-    plain, plain_rt = make("plain")
-    kit, kit_rt = make("kit", jdk=True)
-    assert results(probe("jrepath", plain)) == [plain]
-    assert results(probe("jrepath", kit)) == [kit + "\\jre"]
-    assert results(probe("jrepath", kit_rt)) == [kit_rt]
-
-
-def test_jrepath_without_javaw_is_no_runtime_even_with_jre_below(probe, make, tmp_path,
-                                                                build_dir):
-    both, _ = make("both", javaw=False)
-    runtimes.make_runtime(build_dir, str(tmp_path / "both" / "jre"))
-    assert results(probe("jrepath", both)) == ["(null)"]
-
-
-def test_jrepath_prefers_directory_over_its_jre(probe, make, tmp_path, build_dir):
-    both, _ = make("both")
-    runtimes.make_runtime(build_dir, str(tmp_path / "both" / "jre"))
-    assert results(probe("jrepath", both)) == [both]
-
-
-def test_jrepath_keeps_trailing_backslash(probe, make):
-    plain, _ = make("plain")
-    assert results(probe("jrepath", plain + "\\")) == [plain + "\\"]
-
-
-@pytest.mark.parametrize("suffix, jdk, expected", [
-    ("\\jre", True, "true"),     # tools.jar in the kit, beside jre
-    ("", True, "true"),          # the kit directory itself holds lib\tools.jar
-    ("", False, "false"),        # a plain runtime
-])
-def test_isjdk_on_stand_in_layouts(probe, make, suffix, jdk, expected):
-    dest, _ = make("rt", jdk=jdk)
-    assert results(probe("isjdk", dest + suffix)) == [expected]
-
-
-def test_isjdk_upper_case_jre_tests_its_own_lib(probe, tmp_path, build_dir):
-    runtimes.make_runtime(build_dir, str(tmp_path / "kit" / "JRE"))
-    (tmp_path / "kit" / "lib").mkdir()
-    (tmp_path / "kit" / "lib" / "tools.jar").write_bytes(b"")
-    assert results(probe("isjdk", to_windows(str(tmp_path / "kit" / "JRE")))) == ["false"]
 
 
 # --- The registry search -------------------------------------------------------

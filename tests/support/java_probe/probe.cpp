@@ -1,7 +1,5 @@
 // Runs one Java runtime function and prints its result, for the black-box
 // tests:
-//   jrepath DIR            GetJREPath
-//   isjdk PATH             IsJDK
 //   public [HOME]          GetPublicJREPath (application home HOME, else the
 //                          probe's own directory); may be given twice
 //   checkjre DIR           CheckJREVersion and CheckJavaVersion
@@ -36,7 +34,7 @@ void PrintResult(const char *text)
 
 int Usage()
 {
-    fprintf(stderr, "usage: java_probe jrepath|isjdk|public|checkjre|execute ...\n");
+    fprintf(stderr, "usage: java_probe public|checkjre|execute ...\n");
     return 2;
 }
 
@@ -92,16 +90,6 @@ int main(int argc, char **argv)
     SetExecName(argv[0]);
     if (argc < 2) return Usage();
     const char *command = argv[1];
-    if (strcmp(command, "jrepath") == 0 && argc == 3) {
-        char *path = GetJREPath(argv[2]);
-        PrintResult(path);
-        free(path);
-        return 0;
-    }
-    if (strcmp(command, "isjdk") == 0 && argc == 3) {
-        PrintResult(IsJDK(argv[2]) ? "true" : "false");
-        return 0;
-    }
     if (strcmp(command, "public") == 0 && argc <= 4) {
         if (argc >= 3) SetApplicationHome(StrDup(argv[2]));
         int rounds = argc == 4 && strcmp(argv[3], "twice") == 0 ? 2 : 1;
