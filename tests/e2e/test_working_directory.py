@@ -116,3 +116,28 @@ def test_double_byte_name_ending_in_0x5c_is_not_cut(wine, catalogue, tmp_path, s
     made = working_directories(chosen, "conrun.exe")
     assert len(made) == 1, os.listdir(tmp_path)
     shutil.rmtree(str(chosen / made[0]))
+
+
+@pytest.mark.parametrize("token, protected, expected", [
+    ("system", True, "SystemTemp"),    # taken where the Windows directory has it
+    ("system", False, "Temp"),         # else the system's usual answer (Wine: TMP)
+    ("limited", True, "Temp"),         # never another account's
+])
+def test_a_run_as_system_takes_the_protected_system_temp(launcher, wine, tmp_path, token,
+                                                         protected, expected):
+    """Wine has no GetTempPath2W, so the launcher looks for SystemTemp
+    itself; as SYSTEM that is where its working directory goes."""
+    system_temp = os.path.join(wine.prefix, "drive_c", "windows", "SystemTemp")
+    if protected:
+        os.makedirs(system_temp)
+    try:
+        run = launcher.run(launcher.installer(), tmp_dir=False, env={"LAUNCHER_TEST_TOKEN": token})
+        assert run.code == 0, run.result
+        parent = run.wizard["cwd"].rsplit("\\", 1)[0]
+        assert parent.split("\\")[-1] == expected, run.wizard["cwd"]
+        if expected == "SystemTemp":
+            assert parent.lower() == r"c:\windows\systemtemp"
+        assert not protected or os.listdir(system_temp) == []
+    finally:
+        if protected:
+            os.rmdir(system_temp)
