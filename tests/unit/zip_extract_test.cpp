@@ -547,3 +547,34 @@ TEST(ZipExtract, NoReadTouchesTheFirstByteOfAProgram)
 }
 
 } // namespace
+
+namespace {
+
+// An 8.3 alias names its long name's file: the extraction writes it alone,
+// after the long name's bytes, into that one file. The alias is the one
+// the system gives that long name (under Wine a hashed one).
+TEST(ZipExtract, ShortAliasIsWrittenAloneIntoItsLongNamesFile)
+{
+    Scratch scratch;
+    const std::string longName = "Long File Name.text";
+    fs::create_directories(scratch.Path("probe"));
+    WriteFile(scratch.Path("probe\\" + longName), "");
+    char shortPath[MAX_PATH];
+    const DWORD length =
+        GetShortPathNameA(scratch.Path("probe\\" + longName).c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::string alias(shortPath, length);
+    alias = alias.substr(alias.rfind('\\') + 1);
+    ASSERT_NE(alias.find('~'), std::string::npos) << alias;
+
+    ZipArchive *zip = OpenPayload(scratch, {File(longName, std::string(70000, '1')), File(alias, "2")});
+    ASSERT_NE(zip, nullptr);
+    IoLog log;
+    log.gateFirstWrite = true;
+    EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
+    EXPECT_EQ(log.overlaps, 0) << "the alias was opened while its long name was written";
+    zipClose(zip);
+    EXPECT_EQ(ReadTree(scratch.Path("d")), (Tree{{longName, "2"}}));
+}
+
+} // namespace
