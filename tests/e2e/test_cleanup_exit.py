@@ -516,6 +516,34 @@ def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program
     assert os.listdir(tmp_dir) == []
 
 
+def test_end_of_session_while_the_wizard_runs_waits_for_the_wizard(launcher, wine, tmp_path):
+    """Logoff reaches setup's hidden window while the wizard runs: the
+    launcher holds the session, keeps the payload for the wizard, and
+    cleans up once the wizard ends, with the wizard's exit status."""
+    done = str(tmp_path / "wizard-may-end")
+    program = launcher.installer("setup.exe", exit_code=5, release=to_windows(done))
+    tmp_dir = str(tmp_path / "tmp")
+    os.makedirs(tmp_dir)
+    _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
+    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2])
+    # The session's end waits for the launcher, which waits for the wizard.
+    ending = wine.popen(os.path.join(wine.build_dir, "support", "end_session.exe"), [])
+    try:
+        seen = read_until(proc, b"end-session message", b"")
+        payload_stayed = os.path.exists(os.path.join(working, "tarvisk.class"))
+        still_ending = ending.poll() is None
+    finally:
+        code, out, err = finish_waiting(proc, done)
+        ended, _ = collect(ending, 120)
+
+    assert ending.returncode == 0 and ended.strip() == b"1", ended
+    assert still_ending, "the session ended before the wizard"
+    assert code == 5, (seen, out, err)
+    assert payload_stayed
+    assert CLEANUP_LINE.encode() in seen + out
+    assert os.listdir(tmp_dir) == []
+
+
 def run_held_at(wine, program, tmp_dir, record, hold, act, env=None):
     """Runs `program` held at the test point `hold` (LAUNCHER_TEST_FAULT
     <hold>:hold) until `act` has been done, then lets it go on; returns its
