@@ -6,10 +6,12 @@
 // takes an empty task, which only the destructor queues. Windows XP has no
 // condition variables, so the programs use a critical section and
 // semaphores that keep their count in user space and sleep on a kernel
-// semaphore only when they must wait; the native build makes the same two
-// primitives from the standard library.
+// semaphore only when they must wait; the native build keeps the same
+// semaphores and takes the lock and the place to sleep from the standard
+// library.
 #include "base/workers.h"
 
+#include <atomic>
 #include <vector>
 
 #ifdef _WIN32
@@ -37,30 +39,16 @@ private:
     CRITICAL_SECTION section_;
 };
 
-// A counting semaphore that calls the kernel only to put a thread to sleep
-// or to wake one: the count lives here, and below zero it counts sleepers.
-// Every wait and release of a kernel object is a round trip to the
-// single-threaded server under Wine, and the pool passes each file through
-// two semaphores twice; a busy pool now passes them without one.
-class Semaphore {
+// Where a thread sleeps until another wakes it: a kernel semaphore.
+class Sleepers {
 public:
-    explicit Semaphore(int count)
-        : count_(count), sleepers_(CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr))
-    {
-    }
-    bool Valid() const { return sleepers_.valid(); }
-    void Acquire()
-    {
-        if (InterlockedDecrement(&count_) < 0) WaitForSingleObject(sleepers_.get(), INFINITE);
-    }
-    void Release()
-    {
-        if (InterlockedIncrement(&count_) <= 0) ReleaseSemaphore(sleepers_.get(), 1, nullptr);
-    }
+    Sleepers() : semaphore_(CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr)) {}
+    bool Valid() const { return semaphore_.valid(); }
+    void Sleep() { WaitForSingleObject(semaphore_.get(), INFINITE); }
+    void WakeOne() { ReleaseSemaphore(semaphore_.get(), 1, nullptr); }
 
 private:
-    volatile LONG count_;
-    OwnedHandle sleepers_;
+    OwnedHandle semaphore_;
 };
 #else
 class Lock {
@@ -72,31 +60,55 @@ private:
     std::mutex mutex_;
 };
 
-class Semaphore {
+// The same from the standard library, so that the native build (and
+// ThreadSanitizer) runs the semaphore below as the programs do.
+class Sleepers {
 public:
-    explicit Semaphore(int count) : count_(count) {}
     bool Valid() const { return true; }
-    void Acquire()
+    void Sleep()
     {
         std::unique_lock<std::mutex> hold(mutex_);
-        ready_.wait(hold, [this] { return count_ > 0; });
-        --count_;
+        woken_.wait(hold, [this] { return wakes_ > 0; });
+        --wakes_;
     }
-    void Release()
+    void WakeOne()
     {
         {
             std::lock_guard<std::mutex> hold(mutex_);
-            ++count_;
+            ++wakes_;
         }
-        ready_.notify_one();
+        woken_.notify_one();
     }
 
 private:
     std::mutex mutex_;
-    std::condition_variable ready_;
-    int count_;
+    std::condition_variable woken_;
+    int wakes_ = 0;
 };
 #endif
+
+// A counting semaphore that calls the system only to put a thread to sleep
+// or to wake one: the count lives here, and below zero it counts sleepers.
+// Every wait and release of a kernel object is a round trip to the
+// single-threaded server under Wine, and the pool passes each file through
+// two semaphores twice; a busy pool now passes them without one.
+class Semaphore {
+public:
+    explicit Semaphore(int count) : count_(count) {}
+    bool Valid() const { return sleepers_.Valid(); }
+    void Acquire()
+    {
+        if (count_.fetch_sub(1) - 1 < 0) sleepers_.Sleep();
+    }
+    void Release()
+    {
+        if (count_.fetch_add(1) + 1 <= 0) sleepers_.WakeOne();
+    }
+
+private:
+    std::atomic<long> count_;
+    Sleepers sleepers_;
+};
 
 struct Task {
     WorkerPool::TaskFunction run;
