@@ -58,6 +58,8 @@
 #include "zip/entry_name.h"
 #include "zip/fileio.h"
 
+void (*zipTestFileJob)(int number, bool done) = nullptr;
+
 namespace {
 
 // The code page of every path and name here.
@@ -103,12 +105,15 @@ void WriteFile(void *task)
 {
     FileJob *job = static_cast<FileJob *>(task);
     Extraction *extraction = job->extraction;
+    if (zipTestFileJob != nullptr) zipTestFileJob(job->number, false);
+    // A failure of a later entry leaves this one to be written.
     if (job->number < extraction->firstFailure.load()) {
         const int fd = fileCreateFile(job->directory, job->name.c_str(), job->entry.uncompressedSize);
         bool ok = fd >= 0 && zipWriteEntryTo(extraction->archiveFd, &job->entry, fd, extraction->written);
         if (fd >= 0 && fileClose(fd) != 0) ok = false;
         if (!ok) extraction->Fail(job->number);
     }
+    if (zipTestFileJob != nullptr) zipTestFileJob(job->number, true);
     delete job;
 }
 

@@ -63,4 +63,10 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
 // once. (Built with ZIP_SERIAL_EXTRACTION: no threads.)
 std::unique_ptr<WorkerPool> MakeExtractionPool();
 
+// For the tests alone: when set, a worker calls it as it takes the file of
+// entry `number` (done false: before it looks at anything) and once it is
+// through with it (done true), so that a test can order one worker's file
+// after another's.
+extern void (*zipTestFileJob)(int number, bool done);
+
 #endif

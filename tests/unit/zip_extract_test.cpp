@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <map>
+#include <chrono>
+#include <mutex>
+#include <condition_variable>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -330,6 +333,37 @@ TEST(ZipExtract, ManyFilesComeOutWhole)
     const size_t processors = machine.dwNumberOfProcessors;
     EXPECT_EQ(log.writers.size(), std::min<size_t>(processors, 8));
     EXPECT_EQ(log.writers.count(std::this_thread::get_id()), 0u);
+}
+
+// A later entry that fails first leaves an earlier one to be written: the
+// worker of the earlier file looks only once the later one has failed.
+TEST(ZipExtract, EarlierFileIsWrittenAfterALaterOneFailed)
+{
+    if (WorkerCount(kMaxWorkers) < 2) GTEST_SKIP() << "one worker writes the files in order";
+    Scratch scratch;
+    std::vector<Entry> entries = {File("first.txt", "one"), File("bad.txt", "two")};
+    entries[1].crc = Crc("two") ^ 0x100;
+    ZipArchive *zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip, nullptr);
+    static std::mutex lock;
+    static std::condition_variable changed;
+    static bool laterDone, waitedTooLong;
+    laterDone = waitedTooLong = false;
+    zipTestFileJob = [](int number, bool done) {
+        std::unique_lock<std::mutex> hold(lock);
+        if (number == 1 && done) {
+            laterDone = true;
+            changed.notify_all();
+        } else if (number == 0 && !done) {
+            waitedTooLong = !changed.wait_for(hold, std::chrono::seconds(60), [] { return laterDone; });
+        }
+    };
+    const bool ok = UnzipFiles(zip, scratch.Path("d").c_str(), nullptr);
+    zipTestFileJob = nullptr;
+    zipClose(zip);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(waitedTooLong);
+    EXPECT_EQ(ReadFile(scratch.Path("d/first.txt")), "one");
 }
 
 // Once an entry fails, the walk hands out no more and the workers start no
