@@ -58,7 +58,7 @@
 #include "zip/entry_name.h"
 #include "zip/fileio.h"
 
-void (*zipTestFileJob)(int number, bool done) = nullptr;
+void (*zipTestEvent)(ZipTestEvent event, int number) = nullptr;
 
 namespace {
 
@@ -105,7 +105,7 @@ void WriteFile(void *task)
 {
     FileJob *job = static_cast<FileJob *>(task);
     Extraction *extraction = job->extraction;
-    if (zipTestFileJob != nullptr) zipTestFileJob(job->number, false);
+    if (zipTestEvent != nullptr) zipTestEvent(ZipTestEvent::FileTaken, job->number);
     // A failure of a later entry leaves this one to be written.
     if (job->number < extraction->firstFailure.load()) {
         const int fd = fileCreateFile(job->directory, job->name.c_str(), job->entry.uncompressedSize);
@@ -113,7 +113,7 @@ void WriteFile(void *task)
         if (fd >= 0 && fileClose(fd) != 0) ok = false;
         if (!ok) extraction->Fail(job->number);
     }
-    if (zipTestFileJob != nullptr) zipTestFileJob(job->number, true);
+    if (zipTestEvent != nullptr) zipTestEvent(ZipTestEvent::FileDone, job->number);
     delete job;
 }
 
@@ -137,7 +137,10 @@ public:
     // Waits for the workers when `path` may name a file in flight.
     void Touching(const std::string &path)
     {
-        if (!files_.empty() && files_.count(FileNameKey(path.c_str(), codePage_)) != 0) Settle();
+        if (!files_.empty() && files_.count(FileNameKey(path.c_str(), codePage_)) != 0) {
+            if (zipTestEvent != nullptr) zipTestEvent(ZipTestEvent::WalkWaits, -1);
+            Settle();
+        }
     }
     void Add(const std::string &path)
     {
@@ -288,7 +291,10 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             }
             // An 8.3 alias may name any file: written with no other in flight.
             const bool alone = name.find('~') != std::string::npos;
-            if (alone) inFlight.Settle();
+            if (alone) {
+                if (zipTestEvent != nullptr) zipTestEvent(ZipTestEvent::WalkWaits, -1);
+                inFlight.Settle();
+            }
 
             const bool isDirectory = name.back() == '/';
             if (isDirectory) name.pop_back();

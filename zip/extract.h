@@ -63,10 +63,12 @@ bool UnzipFiles(ZipArchive *zip, const char *destination, const char *prefix,
 // once. (Built with ZIP_SERIAL_EXTRACTION: no threads.)
 std::unique_ptr<WorkerPool> MakeExtractionPool();
 
-// For the tests alone: when set, a worker calls it as it takes the file of
-// entry `number` (done false: before it looks at anything) and once it is
-// through with it (done true), so that a test can order one worker's file
-// after another's.
-extern void (*zipTestFileJob)(int number, bool done);
+// For the tests alone: when set, the extraction says what it is at, so that
+// a test can order one thread's step after another's: a worker takes the
+// file of entry `number` (before it looks at anything) and is through with
+// it; the walk waits for the files in flight because the next name may
+// touch one of them (`number` -1).
+enum class ZipTestEvent { FileTaken, FileDone, WalkWaits };
+extern void (*zipTestEvent)(ZipTestEvent event, int number);
 
 #endif

@@ -181,6 +181,7 @@ TEST_P(Extract, LeavesTheExpectedTree)
     log.gateFirstWrite = c.oneAtATime;
     EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix, c.except), c.ok);
     EXPECT_EQ(log.overlaps, 0) << "a file was opened while one of the same name was written";
+    EXPECT_FALSE(log.gateTimedOut);
     // The archive stays open for its owner, and no entry is left out.
     EXPECT_EQ(zip->refCount, 1);
     zipClose(zip);
@@ -349,17 +350,17 @@ TEST(ZipExtract, EarlierFileIsWrittenAfterALaterOneFailed)
     static std::condition_variable changed;
     static bool laterDone, waitedTooLong;
     laterDone = waitedTooLong = false;
-    zipTestFileJob = [](int number, bool done) {
+    zipTestEvent = [](ZipTestEvent event, int number) {
         std::unique_lock<std::mutex> hold(lock);
-        if (number == 1 && done) {
+        if (number == 1 && event == ZipTestEvent::FileDone) {
             laterDone = true;
             changed.notify_all();
-        } else if (number == 0 && !done) {
+        } else if (number == 0 && event == ZipTestEvent::FileTaken) {
             waitedTooLong = !changed.wait_for(hold, std::chrono::seconds(60), [] { return laterDone; });
         }
     };
     const bool ok = UnzipFiles(zip, scratch.Path("d").c_str(), nullptr);
-    zipTestFileJob = nullptr;
+    zipTestEvent = nullptr;
     zipClose(zip);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(waitedTooLong);
@@ -607,6 +608,7 @@ TEST(ZipExtract, ShortAliasIsWrittenAloneIntoItsLongNamesFile)
     log.gateFirstWrite = true;
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     EXPECT_EQ(log.overlaps, 0) << "the alias was opened while its long name was written";
+    EXPECT_FALSE(log.gateTimedOut);
     zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), (Tree{{longName, "2"}}));
 }

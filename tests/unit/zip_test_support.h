@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "unit/scratch_tree.h"
+#include "zip/extract.h"
 #include "zip/fileio.h"
 
 namespace ziptest {
@@ -59,9 +60,14 @@ inline std::string ReadFile(const std::string &path)
 // threads at once, so the log is kept under a lock.
 class IoLog {
 public:
-    IoLog() : before_(fileioInstall(&table_)) { active_ = this; }
+    IoLog() : before_(fileioInstall(&table_))
+    {
+        active_ = this;
+        zipTestEvent = OnEvent;
+    }
     ~IoLog()
     {
+        zipTestEvent = nullptr;
         fileioInstall(before_);
         active_ = nullptr;
     }
@@ -76,12 +82,14 @@ public:
     int failRead = -1;             // the read (from 0) that fails, -1 for none
     int failSeek = -1;             // the seek (from 0) that fails, -1 for none
     std::set<std::thread::id> writers;  // the threads that wrote file data
-    // With the gate set, the first write of file data waits (up to half a
-    // second) for another output file to be opened meanwhile, which it
-    // counts in `overlaps`: an extraction that waits for a file in flight
-    // before touching its name again opens none, however the threads run.
+    // With the gate set, the first write of file data waits until either
+    // the extraction's walk waits for the files in flight (it must, before
+    // it touches that name again) or another output file is opened
+    // meanwhile, which it counts in `overlaps`. `gateTimedOut`: neither came
+    // within a minute.
     bool gateFirstWrite = false;
     int overlaps = 0;
+    bool gateTimedOut = false;
     // Called (on the writer's thread) before each output file is created,
     // with its name in its directory.
     void (*beforeCreate)(const char *name) = nullptr;
@@ -138,8 +146,9 @@ private:
             active_->writers.insert(std::this_thread::get_id());
             if (active_->gateFirstWrite && !active_->gateUsed_) {
                 active_->gateUsed_ = active_->gateWaiting_ = true;
-                active_->gate_.wait_for(hold, std::chrono::milliseconds(500),
-                                        [] { return active_->overlaps > 0; });
+                active_->gateTimedOut = !active_->gate_.wait_for(
+                    hold, std::chrono::seconds(60),
+                    [] { return active_->overlaps > 0 || active_->walkWaits_; });
                 active_->gateWaiting_ = false;
             }
         }
@@ -173,6 +182,15 @@ private:
     std::condition_variable gate_;
     bool gateUsed_ = false;
     bool gateWaiting_ = false;
+    bool walkWaits_ = false;
+
+    static void OnEvent(ZipTestEvent event, int)
+    {
+        if (event != ZipTestEvent::WalkWaits) return;
+        std::lock_guard<std::mutex> hold(active_->lock_);
+        active_->walkWaits_ = true;
+        active_->gate_.notify_all();
+    }
     // No views: every block is read and written through the calls counted.
     const FileIo table_ = {Open,          Seek,        Read,    ReadAt,  Write,
                            Close,         OpenDirectory, CreateBelow, nullptr, nullptr};
