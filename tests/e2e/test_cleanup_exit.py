@@ -361,12 +361,12 @@ CTRL_C_SEEN = b"console control event 0"
 
 def paused_after_extraction(wine, standin, tmp_path, program_name):
     """Starts an installer that holds its run after the extraction; returns
-    the process and the wizard's record path."""
+    the process, the wizard's record path and the program."""
     program = make_installer(wine, standin, str(tmp_path), program=program_name)
     record = str(tmp_path / "record.jsonl")
     program, args, extra = command(program, str(tmp_path / "tmp"), record,
                                    env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
-    return wine.popen(program, args, env=extra), record
+    return wine.popen(program, args, env=extra), record, program
 
 
 # setup.exe has a console before the wizard only when it was started from one
@@ -374,7 +374,7 @@ def paused_after_extraction(wine, standin, tmp_path, program_name):
 # Windows, sends Ctrl+C only to processes with a console.
 @pytest.mark.parametrize("program_name", ["conrun.exe"])
 def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
-    proc, record = paused_after_extraction(wine, standin, tmp_path, program_name)
+    proc, record, _ = paused_after_extraction(wine, standin, tmp_path, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
         left = os.listdir(str(tmp_path / "tmp"))
@@ -471,13 +471,14 @@ def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp
     """Logoff and shutdown come to a program that loads user32 as window
     messages: its hidden window holds the session while the run stops and
     cleans up."""
-    proc, record = paused_after_extraction(wine, standin, tmp_path, program_name)
+    proc, record, program = paused_after_extraction(wine, standin, tmp_path, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
-        # The messages go to the launcher's window alone: ending the session
+        # The messages go to this launcher's window alone: ending the session
         # of the whole prefix (wineboot --end-session) would reach every
         # other program of the test run.
-        ended = wine.run(os.path.join(wine.build_dir, "support", "end_session.exe"))
+        ended = wine.run(os.path.join(wine.build_dir, "support", "end_session.exe"),
+                         [to_windows(program)])
         out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
@@ -527,7 +528,8 @@ def test_end_of_session_while_the_wizard_runs_waits_for_the_wizard(launcher, win
     _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
     proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2])
     # The session's end waits for the launcher, which waits for the wizard.
-    ending = wine.popen(os.path.join(wine.build_dir, "support", "end_session.exe"), [])
+    ending = wine.popen(os.path.join(wine.build_dir, "support", "end_session.exe"),
+                        [to_windows(program)])
     try:
         seen = read_until(proc, b"end-session message", b"")
         payload_stayed = os.path.exists(os.path.join(working, "tarvisk.class"))
