@@ -8,6 +8,7 @@
 #include "unit/param_name.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <windows.h>
 
 #include <ostream>
@@ -351,12 +352,25 @@ TEST(DeleteFilesAndDirectories, AStopRequestLeavesTheRest)
     }
 }
 
-// The removal keeps its own stack: it is run on a thread whose stack a
-// walk that recursed once per level would overflow many times over.
+// The removal keeps its own stack: it is run with little more stack left
+// than one walk needs, far less than a walk that recursed once per level
+// would. The thread's stack is used up first, down to that rest: Wine gives
+// every thread at least 1 MiB, whatever size it was asked for.
+const size_t kStackLeft = 24 * 1024;  // 60 bytes a level of the tree below
+
 DWORD WINAPI RemoveDeepTree(void *root)
 {
+    MEMORY_BASIC_INFORMATION stack = {};
+    VirtualQuery(&stack, &stack, sizeof stack);
+    const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(stack.AllocationBase);
+    const ULONG_PTR here = reinterpret_cast<ULONG_PTR>(&stack);
+    if (here - low <= kStackLeft) return 2;
+    // alloca probes each page it takes, so the stack is committed as Windows
+    // would grow it.
+    volatile char *used = static_cast<char *>(alloca(here - low - kStackLeft));
+    used[0] = 0;
     DeleteFilesAndDirectories(static_cast<const char *>(root), nullptr, 3);
-    return 0;
+    return used[0];
 }
 
 TEST(DeleteFilesAndDirectories, RemovesATreeOfAnyDepthOnASmallStack)
@@ -379,8 +393,7 @@ TEST(DeleteFilesAndDirectories, RemovesATreeOfAnyDepthOnASmallStack)
         ASSERT_NE(level, nullptr) << "level " << depth << ", error " << error;
     }
     CloseHandle(level);
-    const SIZE_T kStack = 64 * 1024;  // 160 bytes a level
-    HANDLE thread = CreateThread(nullptr, kStack, RemoveDeepTree, const_cast<char *>(tree.root().c_str()),
+    HANDLE thread = CreateThread(nullptr, 64 * 1024, RemoveDeepTree, const_cast<char *>(tree.root().c_str()),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_NE(thread, nullptr);
     WaitForSingleObject(thread, INFINITE);
