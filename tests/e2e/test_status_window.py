@@ -150,7 +150,7 @@ def test_hide_right_after_a_text_stays_hidden(wine, gui):
     """The wizard's text, then at once the hide once the wizard runs: the
     window must not come back with the text the window thread takes later."""
     result = run_script(wine, gui, ["load", "waitwindow", r"status Starting\n", "hide",
-                                    "sleep 500", "report"])
+                                    "drain", "report"])
     assert result.code == 0
     assert "window=1 visible=0" in result.err, result.err
 

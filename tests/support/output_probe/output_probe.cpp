@@ -23,7 +23,8 @@
 //   load               LoadWindows()
 //   waitwindow         waits until the window thread has created its window
 //   waitshown          waits until the status window is visible
-//   sleep <ms>
+//   drain              waits until the window thread has taken every message
+//                      posted to the window before this command
 //   mark <path>        creates <path>: tells the test a point was reached
 //   waitfile <path>    waits until <path> exists: the test lets the script on
 //   failstart thread|priority|priority-late
@@ -139,6 +140,38 @@ bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The drain's marker: posted behind whatever the window holds, and seen by a
+// hook on the window thread when that thread takes it, so after everything
+// posted before it has been handled.
+const UINT kDrainMessage = WM_APP + 0x100;
+HANDLE drained;
+
+LRESULT CALLBACK SeeDrainMarker(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code >= 0 && reinterpret_cast<const MSG *>(lParam)->message == kDrainMessage)
+        SetEvent(drained);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool Drain()
+{
+    HWND window = StatusWindow;
+    if (window == nullptr) return true;
+    drained = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, SeeDrainMarker, nullptr,
+                                   GetWindowThreadProcessId(window, nullptr));
+    const bool done = drained != nullptr && hook != nullptr &&
+                      PostMessageA(window, kDrainMessage, 0, 0) &&
+                      WaitForSingleObject(drained, WaitLimitMs) == WAIT_OBJECT_0;
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    if (drained != nullptr) CloseHandle(drained);
+    if (!done) {
+        fprintf(stderr, "timeout waiting for the window thread's messages\n");
+        fflush(stderr);
+    }
+    return done;
+}
+
 void Report(const std::string &command, int result)
 {
     fprintf(stderr, "%s -> %d\n", command.c_str(), result);
@@ -188,8 +221,8 @@ bool Run(const std::string &line)
         return WaitUntil(WindowExists, "the status window");
     } else if (command == "waitshown") {
         return WaitUntil(WindowShown, "the status window to show");
-    } else if (command == "sleep") {
-        Sleep(static_cast<DWORD>(atoi(format)));
+    } else if (command == "drain") {
+        return Drain();
     } else if (command == "mark") {
         FILE *file = fopen(format, "w");
         if (file != nullptr) fclose(file);
