@@ -91,6 +91,7 @@ struct ValuesCase {
     const char *label;
     std::string form;
     const char *error;  // a part of the reason; null: read
+    std::vector<std::pair<std::string, std::string>> items = {};  // what is read, in order
 };
 
 void PrintTo(const ValuesCase &c, std::ostream *os)
@@ -108,6 +109,7 @@ TEST_P(ProductValuesForm, IsReadWholeOrRefused)
     const bool read = ParseProductValues(c.form.data(), c.form.size(), ProductValuesTag, &values, &error);
     if (c.error == nullptr) {
         ASSERT_TRUE(read) << error;
+        EXPECT_EQ(values.items, c.items);
         EXPECT_EQ(FormatProductValues(values), c.form.substr(0, c.form.find('\0')));
         return;
     }
@@ -122,8 +124,12 @@ INSTANTIATE_TEST_SUITE_P(Forms, ProductValuesForm,
         ValuesCase{"TagOnly", kTag, nullptr},
         ValuesCase{"EveryKey", kTag + "main-class=com.acme.Setup$1\nclass-path=\\package\\a.jar;.\n"
                    "download-url=https://acme.example/java\naccept-modern-java=1\n"
-                   "trace-variable=ACME_TRACE\nstart-delay-ms=600000\n", nullptr},
-        ValuesCase{"EndsAtItsNul", kTag + "main-class=acme\n" + std::string(1, '\0') + "junk", nullptr},
+                   "trace-variable=ACME_TRACE\nstart-delay-ms=600000\n", nullptr,
+                   {{"main-class", "com.acme.Setup$1"}, {"class-path", "\\package\\a.jar;."},
+                    {"download-url", "https://acme.example/java"}, {"accept-modern-java", "1"},
+                    {"trace-variable", "ACME_TRACE"}, {"start-delay-ms", "600000"}}},
+        ValuesCase{"EndsAtItsNul", kTag + "main-class=acme\n" + std::string(1, '\0') + "junk", nullptr,
+                   {{"main-class", "acme"}}},
         ValuesCase{"NoTag", "main-class=acme\n", "tag"},
         ValuesCase{"LineWithoutEnd", kTag + "main-class=acme", "inside a line"},
         ValuesCase{"LineWithoutEquals", kTag + "main-class\n", "no '='"},
