@@ -40,13 +40,32 @@ __attribute__((used)) const char productRecord[] =
 extern const char methodsRecord[];
 __attribute__((used)) const char methodsRecord[] = "LAUNCHER-READS-METHODS 0 8 93\n";
 
+#ifdef LAUNCHER_TEST_HOOKS
+namespace {
+
+// Every thread the process starts, counted by the loader as it starts it
+// (a TLS callback), whoever starts it.
+volatile LONG threadsStarted;
+
+void NTAPI CountThreadStart(void *, DWORD reason, void *)
+{
+    if (reason == DLL_THREAD_ATTACH) InterlockedIncrement(&threadsStarted);
+}
+
+} // namespace
+
+extern "C" __attribute__((section(".CRT$XLY"), used))
+const PIMAGE_TLS_CALLBACK launcherCountThreadStart = CountThreadStart;
+#endif
+
 void TestFaultHook(const char *point)
 {
 #ifdef LAUNCHER_TEST_HOOKS
     // Test builds only: LAUNCHER_TEST_FAULT=<point>[:breakpoint] raises an
     // access violation (or a breakpoint) at that point of the launch;
     // <point>:out-of-memory makes a C++ allocation fail there, and
-    // <point>:pause holds the launch there until a console event stops it.
+    // <point>:pause holds the launch there until a console event stops it;
+    // <point>:threads says how many threads the process has started so far.
     const char *want = getenv("LAUNCHER_TEST_FAULT");
     if (want == nullptr) return;
     size_t n = strlen(point);
@@ -66,6 +85,11 @@ void TestFaultHook(const char *point)
         printf("paused at %s\n", point);
         fflush(stdout);
         while (!StopRequested()) Sleep(10);
+        return;
+    }
+    if (strcmp(want + n, ":threads") == 0) {
+        printf("threads started before %s: %ld\n", point, threadsStarted);
+        fflush(stdout);
         return;
     }
     if (strcmp(want + n, ":hold") == 0) {
@@ -121,6 +145,34 @@ void WriteDelayHook()
     fileioInstall(&delayedWrites);
 }
 
+// LAUNCHER_TEST_CONSOLE_EVENT=<path>:<event>: once <path> exists, the
+// console control event <event> comes as the system delivers it: on a
+// thread of its own, and for a close, logoff or shutdown the process ends
+// as soon as the handler returns. The closing of a console cannot be had
+// under Wine.
+std::string consoleEventTrigger;
+DWORD consoleEvent;
+
+DWORD WINAPI DeliverConsoleEvent(void *)
+{
+    while (GetFileAttributesA(consoleEventTrigger.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+    OnConsoleControl(consoleEvent);
+    if (consoleEvent != CTRL_C_EVENT && consoleEvent != CTRL_BREAK_EVENT)
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    return 0;
+}
+
+void ConsoleEventHook()
+{
+    const char *want = getenv("LAUNCHER_TEST_CONSOLE_EVENT");
+    const char *colon = want != nullptr ? strrchr(want, ':') : nullptr;
+    if (colon == nullptr) return;
+    consoleEventTrigger.assign(want, colon);
+    consoleEvent = strtoul(colon + 1, nullptr, 10);
+    HANDLE thread = CreateThread(nullptr, 0, DeliverConsoleEvent, nullptr, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
 } // namespace
 #endif
 
@@ -129,6 +181,7 @@ void TestStartHooks()
 #ifdef LAUNCHER_TEST_HOOKS
     LoadLibraryHook();
     WriteDelayHook();
+    ConsoleEventHook();
 #endif
 }
 

@@ -29,6 +29,7 @@
 #include "base/owned.h"
 #include "base/path.h"
 #include "base/workers.h"
+#include "launcher/build_variant.h"
 #include "launcher/cleanup.h"
 #include "base/file_safety.h"
 
@@ -255,8 +256,10 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, const Run
         }
         DeleteHeldDirectory(directory.release(), path.c_str(), WorkerCount(kMaxWorkers), trace,
                             stopRequested);
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
             trace.Line("sweep: removed %s, left by an earlier run", path.c_str());
+            TestFaultHook("sweep-removed");
+        }
         else if (stopRequested != nullptr && stopRequested())
             trace.Line("sweep: stopped in %s; the rest stays for a later run", path.c_str());
         else

@@ -10,11 +10,9 @@ runs it with -tmpdir pointing at a directory of its own, so that the working
 directory is the only directory the run creates there."""
 import os
 import re
-import select
 import shutil
 import subprocess
 import signal
-import time
 import zipfile
 
 import pytest
@@ -22,7 +20,7 @@ import pytest
 import installer
 import runtimes
 from launch_support import SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, product_value, to_linux
-from winerun import collect, kill_and_collect, to_windows, wait_for
+from winerun import collect, kill_and_collect, read_until, to_windows, wait_for
 import command_line_support as cls
 
 CLEANUP_LINE = "Deleting temporary files..."
@@ -341,19 +339,6 @@ def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(wine, standin,
     assert run.records == [], "the wizard must not start"
 
 
-def read_until(proc, wanted, seen, timeout=120):
-    """Reads the standard output of the running `proc` into `seen` (bytes
-    read so far) until it holds `wanted`; returns what was read."""
-    deadline = time.monotonic() + timeout
-    while wanted not in seen:
-        assert time.monotonic() < deadline, "no %r in %r" % (wanted, seen)
-        if select.select([proc.stdout], [], [], 0.1)[0]:
-            chunk = os.read(proc.stdout.fileno(), 65536)
-            assert chunk, "the program ended before printing %r: %r" % (wanted, seen)
-            seen += chunk
-    return seen
-
-
 # Wine turns SIGINT into the CTRL_C_EVENT that Ctrl+C gives on Windows; the
 # test variant says when its handler has it.
 CTRL_C_SEEN = b"console control event 0"
@@ -494,18 +479,29 @@ def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
-def test_ctrl_c_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program_name):
+@pytest.mark.parametrize("event", ["ctrl-c", "close"])
+def test_console_event_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, program_name,
+                                                            event):
     """The launcher outlives the event and cleans up when the wizard ends,
-    with the wizard's exit status."""
+    with the wizard's exit status. Ctrl+C comes from Wine (SIGINT); the
+    closing of the console, which Wine cannot do, through the test seam
+    that delivers the event as the system would: its handler never returns,
+    and the launcher ends the process itself once it has cleaned up."""
     done = str(tmp_path / "wizard-may-end")
     program = launcher.installer(program_name, exit_code=5, release=to_windows(done))
     tmp_dir = str(tmp_path / "tmp")
     os.makedirs(tmp_dir)
     _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
-    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2])
+    trigger = str(tmp_path / "close-now")
+    env = {"LAUNCHER_TEST_CONSOLE_EVENT": to_windows(trigger) + ":2"} if event == "close" else {}
+    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2], env=env)
     try:
-        os.kill(proc.pid, signal.SIGINT)
-        seen = read_until(proc, CTRL_C_SEEN, b"")
+        if event == "close":
+            open(trigger, "w").close()
+            seen = read_until(proc, b"console control event 2", b"")
+        else:
+            os.kill(proc.pid, signal.SIGINT)
+            seen = read_until(proc, CTRL_C_SEEN, b"")
         # The event is the wizard's: its files stay while it runs.
         payload_stayed = os.path.exists(os.path.join(working, "tarvisk.class"))
     finally:

@@ -3,6 +3,7 @@ stand-in runtime): where the runtime comes from, what the wizard receives
 (options in order, class path, arguments, environment, current directory),
 and that the working directory is gone afterwards."""
 import os
+import re
 import shutil
 import subprocess
 import zipfile
@@ -457,3 +458,19 @@ def test_a_damaged_zstd_entry_ends_the_run_as_a_damaged_payload(launcher, catalo
     assert run.code == 1, run.result
     assert catalogue.format("corrupted_zip_file", to_windows(made)) in run.result.out, run.result
     assert run.records == [], "a wizard ran"
+
+
+def test_one_pool_of_workers_writes_the_runtime_and_the_rest(launcher):
+    """The payload's runtime and the rest of the payload are written by the
+    same workers: a run that extracts both has started no more threads by
+    the end of the extraction (counted by the loader, whoever started them)
+    than a run that is named a runtime with -javahome and extracts the rest
+    alone."""
+    named = launcher.runtime("named")
+    env = {"LAUNCHER_TEST_FAULT": "after-extraction:threads"}
+    counts = []
+    for runtime, args in ((True, []), (False, ["-javahome", to_windows(named)])):
+        run = launcher.run(launcher.installer(runtime=runtime), args, env=env)
+        assert run.code == 0, run.result
+        counts += re.findall(r"threads started before after-extraction: (\d+)", run.out)
+    assert len(counts) == 2 and counts[0] == counts[1] != "0", counts

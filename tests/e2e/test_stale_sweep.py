@@ -13,7 +13,7 @@ import pytest
 from command_line_support import HeldLock
 import runtimes
 from launch_support import finish_waiting, product_value
-from winerun import kill_and_collect, to_windows, wait_for
+from winerun import collect, kill_and_collect, read_until, to_windows, wait_for
 
 # What launchers of earlier versions held open inside their directories.
 MARKER = "~launcher-run.lock"
@@ -171,3 +171,35 @@ def test_look_alikes_and_live_directories_stay(wine, build_dir, registry, tmp_pa
             assert (tmp_dir / name / "mine.txt").read_text() == "keep me", name
     assert sorted(os.listdir(outside)) == sorted([MARKER, "precious.txt"])
     shutil.rmtree(str(tmp_dir))
+
+
+def test_a_stop_between_directories_leaves_the_rest(launcher, wine, tmp_path):
+    """Ctrl+C while the sweep goes from one dead run's directory to the
+    next: the run stops there, and the directories not reached yet stay,
+    whole, for a later run."""
+    tmp_dir = tmp_path / "tmp"
+    tmp_dir.mkdir()
+    stale = [tmp_dir / "conrun.exe1E4_3E7", tmp_dir / "conrun.exe1F4_0"]
+    for path in stale:
+        path.mkdir()
+        (path / "left.txt").write_text("a dead run's")
+    program = launcher.installer()
+    log = tmp_path / "run.log"
+    proc = wine.popen(program, ["-log", to_windows(str(log)), "-tmpdir", to_windows(str(tmp_dir))],
+                      env={"LAUNCHER_TEST_FAULT": "sweep-removed:pause"})
+    try:
+        seen = read_until(proc, b"paused at sweep-removed", b"")
+        os.kill(proc.pid, signal.SIGINT)
+        out, err = collect(proc, 120)
+    finally:
+        if proc.poll() is None:
+            kill_and_collect(proc)
+
+    assert proc.returncode == 1, (seen, out, err)
+    left = [path for path in stale if path.exists()]
+    assert len(left) == 1, (seen + out, err)
+    assert (left[0] / "left.txt").read_text() == "a dead run's"
+    # Stopped before the next directory was even looked at.
+    lines = log.read_text(errors="replace").splitlines()
+    assert any(line.endswith("  sweep: stopped; what is left stays for a later run")
+               for line in lines), lines

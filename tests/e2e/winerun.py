@@ -68,6 +68,19 @@ def collect(proc, timeout, tick=None):
     return bytes(pipes.get(proc.stdout, b"")), bytes(pipes.get(proc.stderr, b""))
 
 
+def read_until(proc, wanted, seen, timeout=120):
+    """Reads the standard output of the running `proc` into `seen` (bytes
+    read so far) until it holds `wanted`; returns what was read."""
+    deadline = time.monotonic() + timeout
+    while wanted not in seen:
+        assert time.monotonic() < deadline, "no %r in %r" % (wanted, seen)
+        if select.select([proc.stdout], [], [], 0.1)[0]:
+            chunk = os.read(proc.stdout.fileno(), 65536)
+            assert chunk, "the program ended before printing %r: %r" % (wanted, seen)
+            seen += chunk
+    return seen
+
+
 def kill_and_collect(proc):
     """Ends `proc` and its process group when it still runs; returns what it
     wrote. A process that has ended is not looked for again: its group may
