@@ -17,7 +17,11 @@
 // declares, but both need the entry's data and contents whole.
 // - An entry whose data and contents both fit in kWholeEntryBytes is read in
 //   one call, decoded in one call and written in one call. The two buffers
-//   are each thread's own and kept for its next entry.
+//   and the decoders are lent to one entry at a time from a shelf, and
+//   shelved again for the next (zipReleaseDecoders empties the shelf). Not
+//   per-thread storage: its end-of-thread destructors go through a key of
+//   the threads library whose lock a process of many short-lived threads
+//   was seen to leave held, hanging the process at its exit.
 // - A larger one is decoded from a view of the archive into a view of its
 //   file: a handful of calls whatever its size, and no memory of the run's
 //   own (the pages are the files', which the system writes back and drops).
@@ -33,7 +37,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 #include <zlib.h>
@@ -270,8 +276,7 @@ bool CopyStored(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64
     return crc == entry->crc;
 }
 
-// A thread's decoders and buffers for whole entries, kept for its next
-// entry.
+// Decoders and buffers for whole entries, lent to one entry at a time.
 struct WholeBuffers {
     std::vector<unsigned char> input;
     std::vector<unsigned char> output;
@@ -284,7 +289,44 @@ struct WholeBuffers {
     }
 };
 
-thread_local WholeBuffers threadBuffers;
+// What is not lent out; at most as many as entries were ever written at once.
+std::mutex shelfLock;
+std::vector<std::unique_ptr<WholeBuffers>> shelf;
+
+// One entry's loan from the shelf, given back when it ends. Valid() is false
+// when no memory was left for one.
+class LentBuffers {
+public:
+    LentBuffers()
+    {
+        {
+            std::lock_guard<std::mutex> hold(shelfLock);
+            if (!shelf.empty()) {
+                buffers_ = std::move(shelf.back());
+                shelf.pop_back();
+                return;
+            }
+        }
+        buffers_.reset(new (std::nothrow) WholeBuffers);
+    }
+    ~LentBuffers()
+    {
+        if (buffers_ == nullptr) return;
+        std::lock_guard<std::mutex> hold(shelfLock);
+        try {
+            shelf.push_back(std::move(buffers_));
+        } catch (...) {
+            // Freed instead.
+        }
+    }
+    LentBuffers(const LentBuffers &) = delete;
+    LentBuffers &operator=(const LentBuffers &) = delete;
+    bool Valid() const { return buffers_ != nullptr; }
+    WholeBuffers &operator*() const { return *buffers_; }
+
+private:
+    std::unique_ptr<WholeBuffers> buffers_;
+};
 
 enum class Decoded { Whole, Refused, ToStream };
 
@@ -365,10 +407,9 @@ Decoded DecodeFramesAtOnce(const unsigned char *in, size_t stored, unsigned char
 // streaming inflate judges instead, its rules (and messages) holding for
 // every deflated entry: it also takes a stream that was flushed but never
 // ended, which libdeflate does not.
-Decoded DecodeInMemory(const ZipEntry *entry, const unsigned char *in, size_t stored,
-                       unsigned char *out, size_t size, const char **message)
+Decoded DecodeInMemory(WholeBuffers &buffers, const ZipEntry *entry, const unsigned char *in,
+                       size_t stored, unsigned char *out, size_t size, const char **message)
 {
-    WholeBuffers &buffers = threadBuffers;
     size_t produced = 0;
     if (entry->method == kZipDeflated) {
         if (buffers.inflater == nullptr) buffers.inflater = libdeflate_alloc_decompressor();
@@ -406,10 +447,9 @@ Decoded DecodeInMemory(const ZipEntry *entry, const unsigned char *in, size_t st
 }
 
 // Reads, decodes and writes an entry of at most kWholeEntryBytes each way.
-bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written,
-                 const char **message)
+bool DecodeWhole(WholeBuffers &buffers, int archiveFd, const ZipEntry *entry, int fd,
+                 std::atomic<uint64_t> *written, const char **message)
 {
-    WholeBuffers &buffers = threadBuffers;
     const size_t stored = static_cast<size_t>(entry->compressedSize);
     const size_t size = static_cast<size_t>(entry->uncompressedSize);
     try {
@@ -424,8 +464,8 @@ bool DecodeWhole(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint6
         *message = kEndOfFile;
         return false;
     }
-    switch (DecodeInMemory(entry, buffers.input.data(), stored, buffers.output.data(), size,
-                           message)) {
+    switch (DecodeInMemory(buffers, entry, buffers.input.data(), stored, buffers.output.data(),
+                           size, message)) {
     case Decoded::Refused: return false;
     case Decoded::ToStream: return InflateFrom(archiveFd, entry, fd, message, written);
     case Decoded::Whole: break;
@@ -445,8 +485,8 @@ enum class Viewed { Done, Failed, NoView };
 // Decodes an entry larger than kWholeEntryBytes from a view of the archive
 // into a view of `fd` (a file just made, written from its start). NoView,
 // with nothing decoded, when the views cannot be made: the caller streams.
-Viewed DecodeInViews(int archiveFd, const ZipEntry *entry, int fd, std::atomic<uint64_t> *written,
-                     const char **message)
+Viewed DecodeInViews(WholeBuffers &buffers, int archiveFd, const ZipEntry *entry, int fd,
+                     std::atomic<uint64_t> *written, const char **message)
 {
     const uint64_t stored = static_cast<uint64_t>(entry->compressedSize);
     const uint64_t size = static_cast<uint64_t>(entry->uncompressedSize);
@@ -464,8 +504,8 @@ Viewed DecodeInViews(int archiveFd, const ZipEntry *entry, int fd, std::atomic<u
     if (fileMapView(archiveFd, entry->dataPos, static_cast<size_t>(stored), false, &views.in) != 0 ||
         fileMapView(fd, 0, static_cast<size_t>(size), true, &views.out) != 0)
         return Viewed::NoView;
-    switch (DecodeInMemory(entry, views.in.data, views.in.length, views.out.data, views.out.length,
-                           message)) {
+    switch (DecodeInMemory(buffers, entry, views.in.data, views.in.length, views.out.data,
+                           views.out.length, message)) {
     case Decoded::Refused: return Viewed::Failed;
     case Decoded::ToStream:
         fileUnmapView(&views.out);
@@ -580,11 +620,12 @@ bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd, std::atomic<u
     if (entry->uncompressedSize < 0) return false;
     const char *message = nullptr;
     if (entry->compressedSize == 0) return CopyStored(archiveFd, entry, fd, written);
-    if (entry->method == kZipDeflated || entry->method == kZipZstd) {
+    LentBuffers buffers;
+    if ((entry->method == kZipDeflated || entry->method == kZipZstd) && buffers.Valid()) {
         if (static_cast<uint64_t>(entry->compressedSize) <= kWholeEntryBytes &&
             static_cast<uint64_t>(entry->uncompressedSize) <= kWholeEntryBytes)
-            return DecodeWhole(archiveFd, entry, fd, written, &message);
-        switch (DecodeInViews(archiveFd, entry, fd, written, &message)) {
+            return DecodeWhole(*buffers, archiveFd, entry, fd, written, &message);
+        switch (DecodeInViews(*buffers, archiveFd, entry, fd, written, &message)) {
         case Viewed::Done: return true;
         case Viewed::Failed: return false;
         case Viewed::NoView: break;
@@ -598,4 +639,11 @@ bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd, std::atomic<u
     default:
         return false;
     }
+}
+
+void zipReleaseDecoders()
+{
+    std::vector<std::unique_ptr<WholeBuffers>> freed;
+    std::lock_guard<std::mutex> hold(shelfLock);
+    freed.swap(shelf);
 }

@@ -58,4 +58,9 @@ bool zipReadEntry(ZipArchive *zip, ZipEntry *entry, const char *path);
 bool zipWriteEntryTo(int archiveFd, const ZipEntry *entry, int fd,
                      std::atomic<uint64_t> *written = nullptr);
 
+// Frees the decoders and buffers that writing entries keeps for the next
+// entry (those lent to an entry being written go when it ends). The
+// extraction calls it at its end, so a run waiting for its wizard holds none.
+void zipReleaseDecoders();
+
 #endif

@@ -327,5 +327,6 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         // Every file written before its directory's descriptor is closed.
         inFlight.Settle();
     }
+    zipReleaseDecoders();
     return ok && !extraction.Failed(zip->entryCount);
 }
