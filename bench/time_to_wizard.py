@@ -297,8 +297,9 @@ def peer_installers(build, bench, label, folder):
     stub = os.path.join(build, "test-bin", "conrun.exe")
     for name, extra in (("ours, zstd", []), ("ours, deflate", ["--compression", "deflate"])):
         out = os.path.join(bench, "peer-%s-%s.exe" % (label, extra[-1] if extra else "zstd"))
-        subprocess.run([mksetup, "-q", "-o", out, "--stub", stub, "--payload", folder] + extra,
-                       check=True)
+        subprocess.run([mksetup, "-q", "-o", out, "--stub", stub, "--payload", folder,
+                        "--product-name", "Bench", "--company", "Bench",
+                        "--download-url", "https://bench.example/java"] + extra, check=True)
         made.append((name, out))
     for name, compressor in (("NSIS, zlib", ""), ("NSIS, solid LZMA", "SetCompressor /SOLID lzma")):
         out = os.path.join(bench, "peer-%s-%s.exe" % (label, "lzma" if compressor else "zlib"))
