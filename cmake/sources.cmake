@@ -49,6 +49,8 @@ add_module(java
     USES base product zip ui advapi32)
 add_module(launcher
     SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp
+            launcher/tree_removal.cpp
+            launcher/run_state.cpp
             launcher/launch_sequence.cpp launcher/options.cpp launcher/upgrade.cpp
             launcher/working_directory.cpp
     USES base product zip ui java advapi32)

@@ -1,12 +1,11 @@
-// The run's phase (RunState::controlPhase) is the only state the handler
-// shares with the main thread. Both change it with one compare-and-exchange
+// The run's phase is the only state the handler shares with the main thread:
+// it is this file's own, since the system calls the handler without context. Both change it with one compare-and-exchange
 // from "preparing": the handler to "stopping", the main thread to "wizard".
 // Whichever comes first decides, so an event can neither stop a wizard that
 // has already been started nor be lost just before the start.
 #include "launcher/console_control.h"
 
 #include "launcher/build_variant.h"
-#include "launcher/run_state.h"
 #include "base/owned.h"
 #include "ui/output.h"
 #include "ui/window_code.h"
@@ -14,6 +13,7 @@
 namespace {
 
 enum : LONG { Preparing = 0, Stopping = 1, Wizard = 2 };
+volatile LONG controlPhase = Preparing;
 
 // The longest the start waits for the end-session window to be made.
 const DWORD kEndSessionWindowWaitMs = 5000;
@@ -88,17 +88,17 @@ void StartEndSessionWindow()
 
 bool StopRequested()
 {
-    return InterlockedCompareExchange(&Run().controlPhase, Preparing, Preparing) == Stopping;
+    return InterlockedCompareExchange(&controlPhase, Preparing, Preparing) == Stopping;
 }
 
 bool StartingWizard()
 {
-    return InterlockedCompareExchange(&Run().controlPhase, Wizard, Preparing) != Stopping;
+    return InterlockedCompareExchange(&controlPhase, Wizard, Preparing) != Stopping;
 }
 
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
-    InterlockedCompareExchange(&Run().controlPhase, Stopping, Preparing);
+    InterlockedCompareExchange(&controlPhase, Stopping, Preparing);
     TestConsoleControlHook(event);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // Closing, logoff, shutdown: returning would end the process at once,
@@ -107,4 +107,9 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     // limit is the outer bound.
     Sleep(INFINITE);
     return TRUE;
+}
+
+void ResetConsoleControl()
+{
+    InterlockedExchange(&controlPhase, Preparing);
 }

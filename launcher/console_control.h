@@ -39,4 +39,8 @@ bool StartingWizard();
 // or cleaned up after the wizard) and ended the process.
 BOOL WINAPI OnConsoleControl(DWORD event);
 
+// Takes the phase back to where a process starts it (no stop asked for, the
+// wizard not started), for tests that play more than one run in a process.
+void ResetConsoleControl();
+
 #endif

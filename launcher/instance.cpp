@@ -29,6 +29,9 @@
 
 namespace {
 
+// The handle whose byte DeleteLockFile unlocks at exit.
+HANDLE lockedFile;
+
 // A root keeps its backslash: "D:" names the current directory of drive D,
 // not its root, and "" names nothing.
 bool IsRoot(const std::string &path)
@@ -119,9 +122,8 @@ std::wstring MappedImageName()
 
 } // namespace
 
-bool OpenOwnProgramFile(std::string *why)
+bool OpenOwnProgramFile(RunState &run, std::string *why)
 {
-    RunState &run = Run();
     if (run.instanceLock != nullptr) return true;
     const char *exec = GetExecName();
     if (exec == nullptr) {
@@ -145,11 +147,11 @@ bool OpenOwnProgramFile(std::string *why)
     return false;
 }
 
-void ExitIfNotOnlyInstance()
+void ExitIfNotOnlyInstance(RunState &run)
 {
     std::string why;
-    if (!OpenOwnProgramFile(&why)) return;
-    HANDLE lock = Run().instanceLock;
+    if (!OpenOwnProgramFile(run, &why)) return;
+    HANDLE lock = run.instanceLock;
 
     if (!LockFile(lock, 0, 0, 1, 0)) {
         // A file system without byte-range locks refuses every lock: that
@@ -159,6 +161,7 @@ void ExitIfNotOnlyInstance()
         ReportErrorText(key.get());
         exit(1);
     }
+    lockedFile = lock;
     atexit(DeleteLockFile);
 }
 
@@ -169,11 +172,10 @@ bool LockHeldByAnotherInstance(DWORD lockError)
 
 void DeleteLockFile()
 {
-    HANDLE lock = Run().instanceLock;
-    if (lock != nullptr) UnlockFile(lock, 0, 0, 1, 0);
+    if (lockedFile != nullptr) UnlockFile(lockedFile, 0, 0, 1, 0);
 }
 
-bool SetTempDir(const char *path)
+bool SetTempDir(RunState &run, const char *path)
 {
     // The full path: "C:tmp" and "\tmp" would name another directory once the
     // launcher has changed its current directory.
@@ -184,15 +186,14 @@ bool SetTempDir(const char *path)
 
     if (!IsUsableDirectory(candidate)) return false;
 
-    RunState &run = Run();
     free(run.temporaryDirectory);
     run.temporaryDirectory = StrDup(candidate.c_str());
     return true;
 }
 
-char *GetTempDir()
+char *GetTempDir(RunState &run)
 {
-    if (Run().temporaryDirectory != nullptr) return Run().temporaryDirectory;
+    if (run.temporaryDirectory != nullptr) return run.temporaryDirectory;
 
     // GetTempPathW answers a too small buffer with the size it needs. Asked
     // in UTF-16 so that a profile folder the ANSI code page cannot spell
@@ -203,7 +204,7 @@ char *GetTempDir()
     // exists even without the call.
     typedef DWORD(WINAPI * TempPathFn)(DWORD, LPWSTR);
     TempPathFn query = GetTempPathW;
-    if (Run().account.elevation == RunElevation::System) {
+    if (run.account.elevation == RunElevation::System) {
         TempPathFn second = reinterpret_cast<TempPathFn>(reinterpret_cast<void *>(
             GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPath2W")));
         if (second != nullptr) {
@@ -217,8 +218,8 @@ char *GetTempDir()
                 const DWORD attributes = GetFileAttributesW(protectedTemp.c_str());
                 if (attributes != INVALID_FILE_ATTRIBUTES &&
                     (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    SetTempDir(AnsiPath(protectedTemp).c_str()))
-                    return Run().temporaryDirectory;
+                    SetTempDir(run, AnsiPath(protectedTemp).c_str()))
+                    return run.temporaryDirectory;
             }
         }
     }
@@ -232,6 +233,6 @@ char *GetTempDir()
         }
         buffer.resize(length);
     }
-    if (!SetTempDir(AnsiPath(buffer).c_str())) return nullptr;
-    return Run().temporaryDirectory;
+    if (!SetTempDir(run, AnsiPath(buffer).c_str())) return nullptr;
+    return run.temporaryDirectory;
 }

@@ -9,25 +9,28 @@
 
 #include <string>
 
+struct RunState;
+
 // Opens the program's own file once, for everything the run reads of it
 // (the lock, the payload): reading only, sharing only reading, so that
 // nobody can write, rename or delete it while the run lasts. The file is
 // the one the process's image was mapped from, as the system compares
 // mappings: a file put at the program's path after a rename is never taken
 // (the renamed one is, by the name the system now gives the mapping, where
-// it can be opened). The handle is the run's (RunState::instanceLock),
-// never closed. False, with `why`, when that file cannot be had.
-bool OpenOwnProgramFile(std::string *why);
+// it can be opened). The handle is `run`'s (RunState::instanceLock), never
+// closed. False, with `why`, when that file cannot be had.
+bool OpenOwnProgramFile(RunState &run, std::string *why);
 
 // Returns when this process holds the lock on its own executable, or when no
 // lock could be had (the file cannot be opened (OpenOwnProgramFile), its
 // file system takes no byte-range locks). When another process holds it (a lock
 // violation), prints "setup_already_started" on the standard error stream
 // and ends the process with exit(1).
-void ExitIfNotOnlyInstance();
+void ExitIfNotOnlyInstance(RunState &run);
 
-// Releases the lock taken by ExitIfNotOnlyInstance. Registered with atexit;
-// not meant to be called directly.
+// Releases the lock taken by ExitIfNotOnlyInstance. Registered with atexit
+// (which gives it no context: it keeps the locked handle itself); not meant
+// to be called directly.
 void DeleteLockFile();
 
 // Accepts `path` (never null) as the temporary directory when it names an
@@ -35,14 +38,14 @@ void DeleteLockFile();
 // path (FullPath: relative, drive-relative "C:tmp" and root-relative "\tmp"
 // forms resolved against the current directory now). One trailing backslash is dropped, except from a
 // root ("D:\", "\"), whose backslash is part of its meaning. On acceptance
-// the previous directory is replaced and true returned; on refusal nothing
-// changes.
-bool SetTempDir(const char *path);
+// `run`'s previous directory (RunState::temporaryDirectory) is replaced and
+// true returned; on refusal nothing changes.
+bool SetTempDir(RunState &run, const char *path);
 
-// The accepted temporary directory; without one, the system's temporary
+// `run`'s accepted temporary directory; without one, the system's temporary
 // directory, validated by SetTempDir on the first call (as SYSTEM, the
 // protected system temporary directory where Windows has one). Null when
-// there is none or it is not usable. Owned here: do not free.
-char *GetTempDir();
+// there is none or it is not usable. Owned by the record: do not free.
+char *GetTempDir(RunState &run);
 
 #endif

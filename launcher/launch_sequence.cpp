@@ -47,45 +47,7 @@
 #include <new>
 #include <string>
 
-const char RequiredJavaVersion[] = "1.5";
 const int64_t DiskSpaceMargin = 100000;
-
-namespace {
-
-RunState runState;
-
-} // namespace
-
-char *&ProgramName = runState.programName;
-char *&WorkingDirectory = runState.workingDirectory;
-bool &runCleanupHook = runState.runCleanupHook;
-OptionEntry *&OptionList = runState.optionList;
-int &OptionCount = runState.optionCount;
-int &OptionCapacity = runState.optionCapacity;
-bool &debug = runState.debug;
-bool &noPortCheck = runState.noPortCheck;
-bool &noDomain = runState.noDomain;
-bool &passwordVisible = runState.passwordVisible;
-bool &printWizardId = runState.printWizardId;
-int (*&ScreenColourDepth)() = runState.screenColourDepth;
-bool (*&AskForConsoleMode)() = runState.askForConsoleMode;
-
-RunState &Run()
-{
-    return runState;
-}
-
-void ResetRunState()
-{
-    free(runState.temporaryDirectory);
-    free(runState.workingDirectory);
-    free(runState.javaHome);
-    free(runState.javaRuntimePath);
-    for (int i = 0; i < runState.optionCount; ++i) free(runState.optionList[i].text);
-    free(runState.optionList);
-    if (runState.workingDirectoryHold != nullptr) CloseHandle(runState.workingDirectoryHold);
-    runState = RunState();
-}
 
 namespace {
 
@@ -93,7 +55,7 @@ namespace {
 bool NoWritableTempDir(const RunState &run)
 {
     ReportError("no_writable_system_tmpdir", Shown(run.tmpDir));
-    ReportError("no_writable_system_tmpdir_usage", Shown(run.programName));
+    ReportError("no_writable_system_tmpdir_usage", Shown(run.ProgramName));
     return false;
 }
 
@@ -106,7 +68,7 @@ bool NoJava(const RunState &run, const char *key)
     else
         ReportError(key);
     ReportError("no_find_java_usage", RequiredJavaVersion, GetDownloadUrl(),
-                Shown(run.programName));
+                Shown(run.ProgramName));
     return false;
 }
 
@@ -118,10 +80,10 @@ bool IsRootRelative(const std::string &entry)
     return entry.size() >= 1 && isSlash(entry[0]) && (entry.size() == 1 || !isSlash(entry[1]));
 }
 
-// Hands a copy of `text` to the option list, which keeps it.
-void AddOptionText(const std::string &text)
+// Hands a copy of `text` to `run`'s option list, which keeps it.
+void AddOptionText(RunState &run, const std::string &text)
 {
-    AddOption(StrDup(text.c_str()));
+    AddOption(run, StrDup(text.c_str()));
 }
 
 // The executable's own path and file name.
@@ -174,7 +136,7 @@ void TraceProgram(RunState &run, int argc, char **argv)
 void SetProgramName(RunState &run)
 {
     char *slash = _strrchr(run.execPath, '\\');
-    run.programName = slash != nullptr ? slash + 1 : run.execPath;
+    run.ProgramName = slash != nullptr ? slash + 1 : run.execPath;
 }
 
 // The temporary directory (a -tmpdir one is also named in TMP for this run
@@ -189,7 +151,7 @@ bool MakeWorkingDirectory(RunState &run)
         run.trace.Line("environment: %s (-tmpdir), for this run and its children",
                        assignment.c_str());
     } else {
-        run.tmpDir = GetTempDir();
+        run.tmpDir = GetTempDir(run);
     }
     TestFaultHook("before-working-directory");
     if (run.tmpDir == nullptr) {
@@ -197,15 +159,15 @@ bool MakeWorkingDirectory(RunState &run)
         return NoWritableTempDir(run);
     }
     run.trace.Line("temporary directory: %s", run.tmpDir);
-    SweepStaleWorkingDirectories(run.tmpDir, run.programName, run.account, run.trace,
+    SweepStaleWorkingDirectories(run.tmpDir, run.ProgramName, run.account, run.trace,
                                  StopRequested);
-    run.workingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.programName), run.account,
+    run.WorkingDirectory = CreateWorkingDirectory(run.tmpDir, Shown(run.ProgramName), run.account,
                                                   &run.workingDirectoryHold, run.trace);
-    if (run.workingDirectory == nullptr) {
+    if (run.WorkingDirectory == nullptr) {
         run.trace.Line("working directory: cannot be created in %s", run.tmpDir);
         return NoWritableTempDir(run);
     }
-    run.trace.Line("working directory: %s", run.workingDirectory);
+    run.trace.Line("working directory: %s", run.WorkingDirectory);
     TestFaultHook("working-directory-made");
     return true;
 }
@@ -261,7 +223,7 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
                        std::to_string(*payloadBytes).c_str());
     }
     run.payload = zip;  // kept open for the runtime search and the extraction
-    SetApplicationHome(StrDup(run.workingDirectory));
+    SetApplicationHome(StrDup(run.WorkingDirectory));
     SetProgressTotal(static_cast<uint64_t>(*payloadBytes));
     return true;
 }
@@ -271,7 +233,7 @@ bool CheckDiskSpace(RunState &run, int64_t payloadBytes)
 {
     const int64_t requiredBytes = payloadBytes + DiskSpaceMargin;
     uint64_t availableBytes = 0;
-    if (!FreeBytesAvailable(run.workingDirectory, &availableBytes)) {
+    if (!FreeBytesAvailable(run.WorkingDirectory, &availableBytes)) {
         run.trace.Line("free space: the system cannot tell (error %lu)", GetLastError());
         return NoWritableTempDir(run);
     }
@@ -281,7 +243,7 @@ bool CheckDiskSpace(RunState &run, int64_t payloadBytes)
                    required.c_str());
     if (static_cast<uint64_t>(requiredBytes) <= availableBytes) return true;
     ReportError("no_space_system_tmpdir", run.tmpDir, required.c_str(), available.c_str());
-    ReportError("no_writable_system_tmpdir_usage", Shown(run.programName));
+    ReportError("no_writable_system_tmpdir_usage", Shown(run.ProgramName));
     return false;
 }
 
@@ -314,14 +276,14 @@ bool ExtractPayload(RunState &run)
     run.payload = nullptr;
     // The payload's runtime, when the search extracted it here, is not
     // written twice.
-    const char *extractedBefore = GetExtractedRuntimePrefix(run.workingDirectory);
+    const char *extractedBefore = GetExtractedRuntimePrefix(run.WorkingDirectory);
     ExtractionCounts counts;
     bool extracted = false;
     uint64_t bytes = 0;
     const DWORD started = GetTickCount();
     {
         ProgressStep step("unzipping_files");
-        extracted = UnzipFiles(zip, run.workingDirectory, nullptr, extractedBefore, &counts,
+        extracted = UnzipFiles(zip, run.WorkingDirectory, nullptr, extractedBefore, &counts,
                                step.written(), StopRequested, run.extractionPool);
         bytes = step.written()->load();
     }
@@ -329,7 +291,7 @@ bool ExtractPayload(RunState &run)
     zipClose(zip);
     run.trace.Line("payload: %s into %s",
                    extracted ? "extracted" : counts.stopped ? "extraction stopped" : "extraction failed",
-                   run.workingDirectory);
+                   run.WorkingDirectory);
     if (!counts.refused.empty())
         run.trace.Line("payload: %s refused: the name is not safe, or a link stands in its way",
                        counts.refused.c_str());
@@ -344,10 +306,10 @@ bool ExtractPayload(RunState &run)
 
 // The wizard's Java options: its temporary directories, the class path, the
 // fixed options, then those the command line asked for.
-bool AddJavaOptions(const RunState &run)
+bool AddJavaOptions(RunState &run)
 {
-    AddOptionText(std::string("-Djava.io.tmpdir=") + run.workingDirectory);
-    AddOptionText(std::string("-Dtemp.dir=") + run.tmpDir);
+    AddOptionText(run, std::string("-Djava.io.tmpdir=") + run.WorkingDirectory);
+    AddOptionText(run, std::string("-Dtemp.dir=") + run.tmpDir);
 
     const char *home = GetApplicationHome();
     if (home == nullptr) {
@@ -356,15 +318,15 @@ bool AddJavaOptions(const RunState &run)
     }
     const char *const *elements = nullptr;
     const int elementCount = GetJavaClasspathElements(&elements);
-    AddOptionText(ClasspathOption(home, elements, elementCount, run.javaRuntimePath,
+    AddOptionText(run, ClasspathOption(home, elements, elementCount, run.javaRuntimePath,
                                   IsJDK(run.javaRuntimePath)));
 
-    AddOptionText("-Djava.endorsed.dirs=");
-    AddOptionText("-Xmx256m");
-    if (run.debug) AddOptionText("-Ddebug=true");
-    if (run.noPortCheck) AddOptionText("-Dno.port.verification=true");
-    if (run.noDomain) AddOptionText("-Dno.domain=true");
-    if (run.passwordVisible) AddOptionText("-Dpassword.visible=true");
+    AddOptionText(run, "-Djava.endorsed.dirs=");
+    AddOptionText(run, "-Xmx256m");
+    if (run.debug) AddOptionText(run, "-Ddebug=true");
+    if (run.noPortCheck) AddOptionText(run, "-Dno.port.verification=true");
+    if (run.noDomain) AddOptionText(run, "-Dno.domain=true");
+    if (run.passwordVisible) AddOptionText(run, "-Dpassword.visible=true");
     return true;
 }
 
@@ -384,7 +346,7 @@ int RunWizard(RunState &run)
     if (run.consoleMode) SetPrintToConsole(1);
     ReportStatus("executing_java");
     run.wizard.lend = run.workingDirectoryHold;
-    const int status = ExecuteJava(run.javaRuntimePath, run.optionCount, run.optionList,
+    const int status = ExecuteJava(run.javaRuntimePath, run.OptionCount, run.OptionList,
                                    run.wizardArgc, run.wizardArgv, run.trace, &run.wizard);
     if (status == 10) RunUpgrade(run);
     return status;
@@ -395,7 +357,7 @@ int RunWizard(RunState &run)
 int Finish(RunState &run, int wizardStatus)
 {
     run.runCleanupHook = true;
-    PrepareToExit();
+    PrepareToExit(run);
     free(run.javaRuntimePath);
     run.javaRuntimePath = nullptr;
     const int exitStatus = wizardStatus == 72 || wizardStatus == 73 ? 0 : wizardStatus;
@@ -408,7 +370,7 @@ int Finish(RunState &run, int wizardStatus)
 int EndBeforeWizard(RunState &run)
 {
     run.trace.Line("exit: status 1, the run %s", StopRequested() ? "was stopped" : "failed");
-    if (StopRequested()) PrepareToExit();
+    if (StopRequested()) PrepareToExit(run);
     return 1;
 }
 
@@ -463,7 +425,12 @@ int _main(int argc, char **argv)
     // Every allocation of the C++ library, on any thread, ends as MemAlloc's
     // do when it fails: "Out of memory" and status 1.
     std::set_new_handler(ExitOutOfMemory);
-    RunState &run = Run();
+    // The run's one record, handed to every step; the crash filter is given
+    // it below, and takes it back before it goes.
+    RunState run;
+    struct CrashCleanupScope {
+        ~CrashCleanupScope() { InstallCrashCleanup(nullptr); }
+    } crashCleanupScope;
     // The product values come first: they name the trace variable, and
     // whether -silent takes a value. A log named on the command line is
     // written from here on, in place of the variable's.
@@ -485,7 +452,7 @@ int _main(int argc, char **argv)
     // this one handle.
     TestFaultHook("program-started");
     std::string notOwnFile;
-    if (!OpenOwnProgramFile(&notOwnFile)) {
+    if (!OpenOwnProgramFile(run, &notOwnFile)) {
         run.trace.Line("executable: %s", notOwnFile.c_str());
         ReportError("corrupted_zip_file", run.execPath);
         return 1;
@@ -497,12 +464,12 @@ int _main(int argc, char **argv)
         ReportError("corrupted_zip_file", run.execPath);
         return 1;
     }
-    ExitIfNotOnlyInstance();
+    ExitIfNotOnlyInstance(run);
     SetProgramName(run);
 
     // From here on a crash still removes what this run created, and so does
     // Ctrl+C (or closing the console) before the wizard starts.
-    SetUnhandledExceptionFilter(HandleException);
+    InstallCrashCleanup(&run);
     InstallConsoleControlHandler();
 
     // The command line, without the program name; what is left is the
@@ -510,9 +477,7 @@ int _main(int argc, char **argv)
     int wizardArgc = argc - 1;
     char **wizardArgv = argv + 1;
     int exitStatus = 1;
-    if (!ParseArguments(&wizardArgc, &wizardArgv, &run.javaHome, &run.tmpDir, &run.consoleMode,
-                        &exitStatus))
-        return exitStatus;
+    if (!ParseArguments(run, &wizardArgc, &wizardArgv, &exitStatus)) return exitStatus;
     if (logFile != nullptr && !run.trace.on()) {
         // Asked for by name, a log that cannot be written is an error: a
         // deployment would otherwise run without the record it relies on.

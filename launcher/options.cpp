@@ -11,7 +11,6 @@
 #include "base/owned.h"
 #include "base/path.h"
 #include "launcher/instance.h"
-#include "launcher/launch_sequence.h"
 #include "launcher/run_state.h"
 #include "product/product.h"
 #include "ui/report.h"
@@ -23,6 +22,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+const char RequiredJavaVersion[] = "1.5";
 
 namespace {
 
@@ -40,12 +41,12 @@ const FlagOption flagOptions[] = {
     {"-id", &RunState::printWizardId},
 };
 
-// Switches on the flag `arg` names; false when it names none.
-bool SetFlagOption(const char *arg)
+// Switches on `run`'s flag that `arg` names; false when it names none.
+bool SetFlagOption(RunState &run, const char *arg)
 {
     for (const FlagOption &option : flagOptions) {
         if (strcmp(arg, option.name) == 0) {
-            Run().*option.flag = true;
+            run.*option.flag = true;
             return true;
         }
     }
@@ -135,7 +136,8 @@ char *WizardText(const char *text)
 // length in *count) for what the command line asked: the display options of
 // console and silent mode, the state file to read and the one to save to,
 // and the wizard's id. `stateFile` is kept by the vector.
-char **WizardArguments(bool console, bool silent, bool saveState, char *stateFile, int *count)
+char **WizardArguments(bool console, bool silent, bool saveState, char *stateFile,
+                       bool printWizardId, int *count)
 {
     std::vector<char *> wizard;
     if (console) wizard.push_back(WizardText("-nodisplay"));
@@ -162,35 +164,36 @@ char **WizardArguments(bool console, bool silent, bool saveState, char *stateFil
 
 } // namespace
 
-void AddOption(char *text)
+void AddOption(RunState &run, char *text)
 {
-    if (OptionCount == OptionCapacity) {
-        int capacity = OptionList == nullptr ? 4 : OptionCapacity * 2;
+    if (run.OptionCount == run.OptionCapacity) {
+        int capacity = run.OptionList == nullptr ? 4 : run.OptionCapacity * 2;
         OptionEntry *grown =
             static_cast<OptionEntry *>(MemAlloc(sizeof(OptionEntry) * static_cast<size_t>(capacity)));
-        for (int i = 0; i < OptionCount; ++i) grown[i] = OptionList[i];
-        free(OptionList);
-        OptionList = grown;
-        OptionCapacity = capacity;
+        for (int i = 0; i < run.OptionCount; ++i) grown[i] = run.OptionList[i];
+        free(run.OptionList);
+        run.OptionList = grown;
+        run.OptionCapacity = capacity;
     }
-    OptionList[OptionCount].text = text;
-    OptionList[OptionCount].extra = nullptr;
-    ++OptionCount;
+    run.OptionList[run.OptionCount].text = text;
+    run.OptionList[run.OptionCount].extra = nullptr;
+    ++run.OptionCount;
 }
 
-void PrintUsage()
+void PrintUsage(const RunState &run)
 {
     const char *key =
         strcmp(GetJavaClassName(), "tarvisk_uninstall") == 0 ? "uninstallusage" : "installusage";
-    ReportError(key, Shown(ProgramName), RequiredJavaVersion);
+    ReportError(key, Shown(run.ProgramName), RequiredJavaVersion);
 }
 
-bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
-                    char *consoleMode, int *exitStatus)
+bool ParseArguments(RunState &run, int *argc, char ***argv, int *exitStatus)
 {
     *exitStatus = 1;
+    char **const javaHome = &run.javaHome;
+    char **const tmpDir = &run.tmpDir;
     *javaHome = nullptr;
-    *consoleMode = 0;
+    run.consoleMode = 0;
 
     bool console = false;
     bool silent = false;
@@ -211,7 +214,7 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
     };
     auto fail = [&](const char *key, const char *argument) {
         ReportError(key, Shown(argument));
-        PrintUsage();
+        PrintUsage(run);
         return giveUp(1);
     };
 
@@ -222,7 +225,7 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         const char *value = i + 1 < count ? args[i + 1] : nullptr;
 
         if (strcmp(arg, "-help") == 0 || strcmp(arg, "-h") == 0) {
-            PrintUsage();
+            PrintUsage(run);
             return giveUp(0);
         }
         if (strcmp(arg, "-console") == 0) {
@@ -259,30 +262,30 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
         }
         if (strcmp(arg, "-tmpdir") == 0) {
             if (value == nullptr) return fail("missing_writable_dir", arg);
-            if (!SetTempDir(value)) return fail("no_writable_dir", value);
+            if (!SetTempDir(run, value)) return fail("no_writable_dir", value);
             // The accepted form, its full path, so that it still names the
             // same place once the working directory has become the current
             // one.
-            Replace(tmpDir, GetTempDir());
+            Replace(tmpDir, GetTempDir(run));
             ++i;
             continue;
         }
-        if (!SetFlagOption(arg)) return fail("no_valid_arg", arg);
+        if (!SetFlagOption(run, arg)) return fail("no_valid_arg", arg);
     }
 
     MakeFull(javaHome);
     MakeFull(&stateFile);
 
-    if (!console && !silent && ScreenColourDepth() < MinimumColourDepth) {
-        if (!AskForConsoleMode()) {
-            PrintUsage();
+    if (!console && !silent && run.ScreenColourDepth() < MinimumColourDepth) {
+        if (!run.AskForConsoleMode()) {
+            PrintUsage(run);
             return giveUp(1);
         }
         console = true;
     }
 
-    if (console) *consoleMode = 1;
+    if (console) run.consoleMode = 1;
     if (silent) SetPrintToConsole(1);
-    *argv = WizardArguments(console, silent, saveState, stateFile, argc);
+    *argv = WizardArguments(console, silent, saveState, stateFile, run.printWizardId, argc);
     return true;
 }

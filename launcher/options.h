@@ -5,30 +5,33 @@
 
 #include "java/command_line.h"
 
-// The option list (OptionList, OptionCount, OptionCapacity) and the flags
-// the command line sets (debug, noPortCheck, noDomain, passwordVisible,
-// printWizardId) are fields of the run state: see launcher/run_state.h.
+struct RunState;
 
-// Appends `text` (a fresh MemAlloc'd text the list keeps). The array starts
+// The lowest Java version the wizard runs on, as the usage texts show it.
+extern const char RequiredJavaVersion[];
+
+// Appends `text` (a fresh MemAlloc'd text the list keeps) to `run`'s option
+// list (RunState::OptionList, OptionCount, OptionCapacity). The array starts
 // with room for 4 and doubles when full.
-void AddOption(char *text);
+void AddOption(RunState &run, char *text);
 
-// Reads the launcher's arguments (*argc, *argv without the program name; the
-// caller passes *tmpDir null). Options are compared exactly, case included; a
-// value option takes the next argument whatever it looks like.
-// True: *argc and *argv now hold the wizard's arguments (a fresh vector ending
-// with a null entry) and *javaHome, *tmpDir and *consoleMode are filled.
-// *javaHome, the state file and *tmpDir are full paths (FullPath: resolved
-// against the current directory at parsing time, drive-relative "C:x" and
-// root-relative "\x" forms included); *tmpDir is the directory SetTempDir
-// accepted. With -silent the
-// launcher's own output now goes to the console.
+// Reads the launcher's arguments (*argc, *argv without the program name)
+// into `run` (whose javaHome and tmpDir are null). Options are compared
+// exactly, case included; a value option takes the next argument whatever it
+// looks like.
+// True: *argc and *argv now hold the wizard's arguments (a fresh vector
+// ending with a null entry); run.javaHome, run.tmpDir, run.consoleMode and
+// the flags (debug, noPortCheck, noDomain, passwordVisible, printWizardId)
+// are filled. javaHome, the state file and tmpDir are full paths (FullPath:
+// resolved against the current directory at parsing time, drive-relative
+// "C:x" and root-relative "\x" forms included); tmpDir is the directory
+// SetTempDir accepted. With -silent the launcher's own output now goes to
+// the console.
 // False: the run ends with *exitStatus (0 after -help or -h, 1 after an
 // error, which has been reported followed by the usage text, or after a No
-// to the colour-depth question); *javaHome and *tmpDir are null and *argv is
-// null. Arguments after a failing one are not looked at.
-bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
-                    char *consoleMode, int *exitStatus);
+// to the colour-depth question); run.javaHome and run.tmpDir are null and
+// *argv is null. Arguments after a failing one are not looked at.
+bool ParseArguments(RunState &run, int *argc, char ***argv, int *exitStatus);
 
 // The file that -log names in the launcher's arguments (argc, argv without
 // the program name), read as ParseArguments reads them (a value option takes
@@ -38,13 +41,14 @@ bool ParseArguments(int *argc, char ***argv, char **javaHome, char **tmpDir,
 const char *LogFileArgument(int argc, char **argv);
 
 // Prints the usage text on the standard error stream: "uninstallusage" for
-// the uninstaller's main class, "installusage" otherwise, with ProgramName
-// and the required Java version.
-void PrintUsage();
+// the uninstaller's main class, "installusage" otherwise, with `run`'s
+// ProgramName and the required Java version.
+void PrintUsage(const RunState &run);
 
 // The colour-depth question, asked at the end of parsing unless -console or
-// -silent was given, consults ScreenColourDepth and AskForConsoleMode (run
-// state), which tests replace to play a screen and a user. By default:
+// -silent was given, consults the run's ScreenColourDepth and
+// AskForConsoleMode, which tests replace to play a screen and a user. By
+// default:
 //   ScreenColourDepthOfDisplay: colour planes times bits per pixel of the
 //     whole screen; 0 when no device context is available. On Windows 8 and
 //     later, which have no lower depth, MinimumColourDepth without asking.

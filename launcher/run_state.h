@@ -1,8 +1,12 @@
 // What one run knows: where the launcher is, its directories, the runtime it
 // chose, how it talks to the user, and the Java options it collected. The
-// launch sequence owns the one record and hands it to its steps; nothing
-// below launcher/ sees it (the modules below get what they need as
-// arguments, or from the executable's location in product/).
+// entry point owns the one record (a local of _main) and hands it to every
+// step by reference; nothing below launcher/ sees it (the modules below get
+// what they need as arguments, or from the executable's location in
+// product/). The one callback that needs it and that the system calls
+// without context, the crash filter, reaches it through the one pointer
+// published for it (InstallCrashCleanup, launcher/cleanup.h); the console
+// control handler keeps its own state (launcher/console_control.h).
 #ifndef LAUNCHER_RUN_STATE_H
 #define LAUNCHER_RUN_STATE_H
 
@@ -19,7 +23,7 @@ class WorkerPool;
 struct RunState {
     // --- the executable -----------------------------------------------------
     char *execPath = nullptr;     // SetExecName's answer (cached by product/)
-    char *programName = nullptr;  // the file name in execPath, after its last '\\'
+    char *ProgramName = nullptr;  // the file name in execPath, after its last '\\'
 
     // Who the run is: what counts as its own in shared places.
     RunAccount account;
@@ -27,7 +31,7 @@ struct RunState {
     // --- directories --------------------------------------------------------
     char *temporaryDirectory = nullptr;  // last one SetTempDir accepted (owned)
     char *tmpDir = nullptr;              // the one this run uses
-    char *workingDirectory = nullptr;    // the per-run directory, null once removed
+    char *WorkingDirectory = nullptr;    // the per-run directory, null once removed
     HANDLE workingDirectoryHold = nullptr;    // the directory held open until the cleanup
     HANDLE instanceLock = nullptr;       // the program's own file: the byte lock, the payload
 
@@ -42,9 +46,10 @@ struct RunState {
     int wizardArgc = 0;            // the wizard's arguments, from ParseArguments
     char **wizardArgv = nullptr;
 
-    // The screen and the user the colour-depth question consults.
-    int (*screenColourDepth)() = ScreenColourDepthOfDisplay;
-    bool (*askForConsoleMode)() = AskForConsoleModeInMessageBox;
+    // The screen and the user the colour-depth question consults (tests play
+    // both).
+    int (*ScreenColourDepth)() = ScreenColourDepthOfDisplay;
+    bool (*AskForConsoleMode)() = AskForConsoleModeInMessageBox;
 
     // --- the payload ---------------------------------------------------------
     // Opened and indexed once, by MeasurePayload, on the program's own
@@ -57,9 +62,9 @@ struct RunState {
 
     // --- the runtime and its options ----------------------------------------
     char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)
-    OptionEntry *optionList = nullptr;  // in insertion order, never shortened
-    int optionCount = 0;
-    int optionCapacity = 0;  // entries the array has room for
+    OptionEntry *OptionList = nullptr;  // in insertion order, never shortened (AddOption)
+    int OptionCount = 0;
+    int OptionCapacity = 0;  // entries the array has room for
 
     // The wizard's process while it runs, and the working directory's hold
     // lent to it: the crash filter leaves the working directory to a wizard
@@ -72,35 +77,17 @@ struct RunState {
     // whatever thread comes first (launcher/cleanup.cpp), and only once.
     LONG cleanupState = 0;      // 0 not started, 1 running, 2 done (Interlocked)
     DWORD cleanupThread = 0;    // the thread that runs it
-    // Preparing, stopping (a console event came first) or wizard started;
-    // shared with the console control handler (launcher/console_control).
-    volatile LONG controlPhase = 0;
 
-    // The diagnostic trace, on when the build's trace variable names a file.
+    // The diagnostic trace, on when -log or the build's trace variable names
+    // a file.
     Trace trace;
+
+    RunState() = default;
+    // Frees the texts and the option list the record owns and closes the
+    // working directory's hold; the instance lock stays with the process.
+    ~RunState();
+    RunState(const RunState &) = delete;
+    RunState &operator=(const RunState &) = delete;
 };
-
-// The run's record: one per process, as it stands when no run has started
-// until the launch sequence fills it.
-RunState &Run();
-
-// Frees what the record owns and puts it back as it was before any run, for
-// tests that run the steps more than once in a process.
-void ResetRunState();
-
-// The names the launcher's contracts use for the record's fields.
-extern char *&ProgramName;
-extern char *&WorkingDirectory;
-extern bool &runCleanupHook;
-extern OptionEntry *&OptionList;
-extern int &OptionCount;
-extern int &OptionCapacity;
-extern bool &debug;
-extern bool &noPortCheck;
-extern bool &noDomain;
-extern bool &passwordVisible;
-extern bool &printWizardId;
-extern int (*&ScreenColourDepth)();
-extern bool (*&AskForConsoleMode)();
 
 #endif

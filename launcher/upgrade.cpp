@@ -10,11 +10,13 @@
 #include "base/mbcs.h"
 #include "base/owned.h"
 #include "base/path.h"
-#include "launcher/cleanup.h"
+#include "launcher/run_state.h"
 #include "zip/fileio.h"
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -104,8 +106,8 @@ int RunUpgrade(RunState &run)
         run.trace.Line("upgrade: %s not run, and left: %s", shared.c_str(), refusal.c_str());
         return -1;
     }
-    const std::string copy = JoinPath(run.workingDirectory, UpgradeBatchName);
-    if (!WriteCopy(run.workingDirectory, bytes)) {
+    const std::string copy = JoinPath(run.WorkingDirectory, UpgradeBatchName);
+    if (!WriteCopy(run.WorkingDirectory, bytes)) {
         run.trace.Line("upgrade: %s not run, and left: its copy %s cannot be written",
                        shared.c_str(), copy.c_str());
         return -1;
@@ -117,4 +119,35 @@ int RunUpgrade(RunState &run)
     // The file checked is the one deleted, whatever its name names now.
     MarkForDeletion(held.get());
     return status;
+}
+
+int InvokeUpgradeTool(const char *commandLine)
+{
+    if (commandLine == nullptr) return 1;
+
+    // CreateProcessA may write into its command line: give it a copy sized
+    // from the text, however long the temporary directory's path is.
+    size_t length = strlen(commandLine);
+    OwnedText copy(static_cast<char *>(malloc(length + 1)));
+    if (!copy.valid()) return 1;
+    memcpy(copy.get(), commandLine, length + 1);
+
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof process);
+
+    if (!CreateProcessA(nullptr, copy.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return 1;
+    }
+    OwnedHandle processHandle(process.hProcess);
+    OwnedHandle threadHandle(process.hThread);
+
+    int exitCode = 1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code;
+    if (GetExitCodeProcess(process.hProcess, &code)) exitCode = static_cast<int>(code);
+    return exitCode;
 }

@@ -22,4 +22,9 @@ extern const char UpgradeBatchName[];
 // why. Returns the batch file's exit status, or -1 when it did not run.
 int RunUpgrade(RunState &run);
 
+// Runs `commandLine` (typically the quoted path of a batch file) with the
+// launcher's environment and current directory, waits for it without a time
+// limit and returns its exit code; 1 when nothing could be started.
+int InvokeUpgradeTool(const char *commandLine);
+
 #endif

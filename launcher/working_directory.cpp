@@ -30,7 +30,7 @@
 #include "base/path.h"
 #include "base/workers.h"
 #include "launcher/build_variant.h"
-#include "launcher/cleanup.h"
+#include "launcher/tree_removal.h"
 #include "base/file_safety.h"
 
 #include <cstdio>

@@ -2,8 +2,8 @@
 // filter, and the upgrade batch file.
 #include "launcher/cleanup.h"
 #include "launcher/console_control.h"
-#include "launcher/launch_sequence.h"
 #include "launcher/run_state.h"
+#include "launcher/upgrade.h"
 #include "unit/scratch_tree.h"
 #include "unit/param_name.h"
 
@@ -28,16 +28,17 @@ TEST(DeleteWorkingDirectory, RemovesOnceThenNothing)
 {
     ScratchTree tree("cleanup-work");
     tree.File("payload\\lib.jar");
-    WorkingDirectory = Copy(tree.root());
+    RunState run;
+    run.WorkingDirectory = Copy(tree.root());
 
-    DeleteWorkingDirectory();
+    DeleteWorkingDirectory(run);
     EXPECT_FALSE(tree.Exists(""));
-    EXPECT_EQ(WorkingDirectory, nullptr);
+    EXPECT_EQ(run.WorkingDirectory, nullptr);
 
     // The same path made again is not the run's any more.
     tree.Dir("");
     tree.File("later.txt");
-    DeleteWorkingDirectory();
+    DeleteWorkingDirectory(run);
     EXPECT_TRUE(tree.Exists("later.txt"));
 }
 
@@ -47,18 +48,17 @@ class ExceptionFilterTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ResetRunState();  // the cleanup has not run yet
         tree.File("tarvisk.class");
         tree.File("package\\lib.jar");
-        WorkingDirectory = Copy(tree.root());
+        run.WorkingDirectory = Copy(tree.root());
+        InstallCrashCleanup(&run);
         GetCurrentDirectoryA(sizeof previous, previous);
         ASSERT_TRUE(SetCurrentDirectoryA(tree.root().c_str()));
     }
     void TearDown() override
     {
+        InstallCrashCleanup(nullptr);
         SetCurrentDirectoryA(previous);
-        free(WorkingDirectory);
-        WorkingDirectory = nullptr;
     }
 
     LONG Raise(DWORD code)
@@ -71,13 +71,14 @@ protected:
     }
 
     ScratchTree tree{"cleanup-filter"};
+    RunState run;  // the cleanup has not run yet
     char previous[MAX_PATH] = {};
 };
 
 TEST_F(ExceptionFilterTest, BreakpointLeavesEverything)
 {
     EXPECT_EQ(Raise(EXCEPTION_BREAKPOINT), EXCEPTION_CONTINUE_SEARCH);
-    EXPECT_NE(WorkingDirectory, nullptr);
+    EXPECT_NE(run.WorkingDirectory, nullptr);
     EXPECT_TRUE(tree.Exists("package\\lib.jar"));
 }
 
@@ -104,21 +105,21 @@ INSTANTIATE_TEST_SUITE_P(Codes, FaultCodeTest,
 // cleanup runs once: neither a second fault nor the normal end repeats it.
 TEST_F(ExceptionFilterTest, FaultOnAnotherThreadCleansUpOnceAndFreesNothing)
 {
-    const char *held = WorkingDirectory;
+    const char *held = run.WorkingDirectory;
     LONG result = 0;
     std::thread statusWindow([&] { result = Raise(EXCEPTION_ACCESS_VIOLATION); });
     statusWindow.join();
     EXPECT_EQ(result, EXCEPTION_CONTINUE_SEARCH);
     EXPECT_FALSE(tree.Exists(""));
-    EXPECT_EQ(WorkingDirectory, held);
+    EXPECT_EQ(run.WorkingDirectory, held);
     EXPECT_EQ(std::string(held), tree.root());
 
     tree.Dir("");
     tree.File("later.txt");
     EXPECT_EQ(Raise(EXCEPTION_ACCESS_VIOLATION), EXCEPTION_CONTINUE_SEARCH);
-    PrepareToExit();
+    PrepareToExit(run);
     EXPECT_TRUE(tree.Exists("later.txt"));
-    EXPECT_EQ(WorkingDirectory, held);
+    EXPECT_EQ(run.WorkingDirectory, held);
 }
 
 // No information at all, or information without its exception record: the
@@ -127,13 +128,15 @@ class MissingExceptionInformation : public testing::TestWithParam<bool> {};
 
 TEST_P(MissingExceptionInformation, StillCleansUp)
 {
-    ResetRunState();
     ScratchTree tree("cleanup-noinfo");
     tree.File("x.txt");
-    WorkingDirectory = Copy(tree.root());
+    RunState run;
+    run.WorkingDirectory = Copy(tree.root());
+    InstallCrashCleanup(&run);
     CONTEXT context = {};
     EXCEPTION_POINTERS withoutRecord = {nullptr, &context};
     EXPECT_EQ(HandleException(GetParam() ? &withoutRecord : nullptr), EXCEPTION_CONTINUE_SEARCH);
+    InstallCrashCleanup(nullptr);
     EXPECT_FALSE(tree.Exists(""));
 }
 
@@ -150,16 +153,16 @@ class ConsoleEventTest : public testing::TestWithParam<DWORD> {};
 
 TEST_P(ConsoleEventTest, StopsBeforeTheWizardOnly)
 {
-    ResetRunState();
+    ResetConsoleControl();
     EXPECT_TRUE(OnConsoleControl(GetParam()));
     EXPECT_TRUE(StopRequested());
     EXPECT_FALSE(StartingWizard());
 
-    ResetRunState();
+    ResetConsoleControl();
     EXPECT_TRUE(StartingWizard());
     EXPECT_TRUE(OnConsoleControl(GetParam()));
     EXPECT_FALSE(StopRequested());
-    ResetRunState();
+    ResetConsoleControl();
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, ConsoleEventTest,

@@ -1,7 +1,7 @@
 // Recursive removal of the working directory: what goes, what stays, and
 // that nothing outside the given path is ever touched.
-#include "launcher/cleanup.h"
-#include "launcher/cleanup_internal.h"
+#include "launcher/tree_removal.h"
+#include "launcher/tree_removal_internal.h"
 #include "base/file_safety.h"
 #include "base/path.h"
 #include "unit/scratch_tree.h"

@@ -5,6 +5,7 @@
 #include "launcher/instance_internal.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/launch_sequence_internal.h"
+#include "launcher/run_state.h"
 #include "base/file_safety.h"
 #include "launcher/working_directory.h"
 #include "product/product.h"
@@ -59,6 +60,7 @@ protected:
 
     CliScratch scratch{"tempdir"};
     std::string previous;
+    RunState run;
 };
 
 TEST_P(SetTempDirTest, AcceptsUsableDirectoriesOnly)
@@ -66,12 +68,12 @@ TEST_P(SetTempDirTest, AcceptsUsableDirectoriesOnly)
     const TempDirCase &c = GetParam();
     // A directory accepted before stays when a later one is refused.
     std::string before = scratch.Dir("before");
-    ASSERT_TRUE(SetTempDir(before.c_str()));
+    ASSERT_TRUE(SetTempDir(run, before.c_str()));
 
     std::string path = Expand(c.path, scratch.root());
-    EXPECT_EQ(SetTempDir(path.c_str()), c.accepted) << path;
-    ASSERT_NE(GetTempDir(), nullptr);
-    EXPECT_EQ(std::string(GetTempDir()), c.accepted ? Expand(c.stored, scratch.root()) : before);
+    EXPECT_EQ(SetTempDir(run, path.c_str()), c.accepted) << path;
+    ASSERT_NE(GetTempDir(run), nullptr);
+    EXPECT_EQ(std::string(GetTempDir(run)), c.accepted ? Expand(c.stored, scratch.root()) : before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,13 +103,12 @@ TEST_F(SetTempDirTest, ReadOnlyDirectoryRefused)
     ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
     if (!(GetFileAttributesA(locked.c_str()) & FILE_ATTRIBUTE_READONLY))
         GTEST_SKIP() << "this file system keeps no read-only attribute on directories";
-    EXPECT_FALSE(SetTempDir(locked.c_str()));
-    EXPECT_FALSE(SetTempDir("locked"));
+    EXPECT_FALSE(SetTempDir(run, locked.c_str()));
+    EXPECT_FALSE(SetTempDir(run, "locked"));
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// Needs a process in which no directory has been accepted yet: ctest runs
-// every test in a process of its own.
+// A run in which no directory has been accepted yet.
 TEST(GetTempDir, SystemDirectoryWithoutTrailingBackslashOnFirstUse)
 {
     char system[MAX_PATH + 1];
@@ -116,10 +117,11 @@ TEST(GetTempDir, SystemDirectoryWithoutTrailingBackslashOnFirstUse)
     std::string expected(system, length);
     if (expected.back() == '\\' && expected.size() > 3) expected.pop_back();
 
-    char *first = GetTempDir();
+    RunState run;
+    char *first = GetTempDir(run);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(std::string(first), expected);
-    EXPECT_EQ(GetTempDir(), first);  // kept, not asked again
+    EXPECT_EQ(GetTempDir(run), first);  // kept, not asked again
 }
 
 // --- Paths --------------------------------------------------------------------
@@ -311,7 +313,8 @@ TEST(IsWorkingDirectoryName, EveryNameMadeMatchesAndAnEmptyPrefixNothing)
 TEST(InstanceLock, HeldOnByteZeroUntilReleased)
 {
     ASSERT_NE(SetExecName(nullptr), nullptr);
-    ExitIfNotOnlyInstance();  // the only instance: returns
+    RunState run;
+    ExitIfNotOnlyInstance(run);  // the only instance: returns
 
     // Another open of the same file (reading is still shared) finds the byte
     // locked, and free again once the exit handler has run.

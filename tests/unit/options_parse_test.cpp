@@ -3,8 +3,8 @@
 // colour-depth question played through its seams.
 #include "base/path.h"
 #include "launcher/instance.h"
-#include "launcher/launch_sequence.h"
 #include "launcher/options.h"
+#include "launcher/run_state.h"
 #include "ui/output.h"
 #include "unit/cli_scratch.h"
 
@@ -64,13 +64,12 @@ class ParseArgumentsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ResetRunState();
         screenDepth = 24;
         questionsAsked = 0;
         answerYes = false;
-        ScreenColourDepth = PlayedScreen;
-        AskForConsoleMode = PlayedUser;
-        ProgramName = const_cast<char *>("setup.exe");
+        run.ScreenColourDepth = PlayedScreen;
+        run.AskForConsoleMode = PlayedUser;
+        run.ProgramName = const_cast<char *>("setup.exe");
         previous = CurrentDirectory();
         ASSERT_TRUE(SetCurrentDirectoryA(scratch.root().c_str()));
         cwd = CurrentDirectory();
@@ -86,14 +85,13 @@ protected:
 
         int argc = static_cast<int>(arguments.size());
         char **argv = raw.data();
-        char *javaHome = reinterpret_cast<char *>(1);  // must be cleared
-        char *tmpDir = nullptr;
-        char consoleMode = 7;
+        run.javaHome = nullptr;
+        run.consoleMode = 7;
         int status = -1;
 
         Outcome result;
         testing::internal::CaptureStdout();
-        result.ok = ParseArguments(&argc, &argv, &javaHome, &tmpDir, &consoleMode, &status);
+        result.ok = ParseArguments(run, &argc, &argv, &status);
         result.output = testing::internal::GetCapturedStdout();
         result.status = status;
         result.vectorNull = argv == nullptr;
@@ -101,9 +99,9 @@ protected:
             for (int i = 0; i < argc; ++i) result.wizard.push_back(argv[i]);
             result.nullEnd = argv[argc] == nullptr;
         }
-        result.javaHome = Shown(javaHome);
-        result.tmpDir = Shown(tmpDir);
-        result.consoleMode = consoleMode;
+        result.javaHome = Shown(run.javaHome);
+        result.tmpDir = Shown(run.tmpDir);
+        result.consoleMode = run.consoleMode;
         return result;
     }
 
@@ -112,6 +110,7 @@ protected:
     CliScratch scratch{"parse"};
     std::string previous;
     std::string cwd;
+    RunState run;
 };
 
 // --- Arguments that parse --------------------------------------------------
@@ -200,16 +199,16 @@ TEST_F(ParseArgumentsTest, PropertyOptionsSetTheirFlagsOnly)
     Outcome r = Parse({"-noportcheck", "-passwordvisible"});
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.wizard.empty());
-    EXPECT_FALSE(debug);
-    EXPECT_TRUE(noPortCheck);
-    EXPECT_FALSE(noDomain);
-    EXPECT_TRUE(passwordVisible);
-    EXPECT_FALSE(printWizardId);
+    EXPECT_FALSE(run.debug);
+    EXPECT_TRUE(run.noPortCheck);
+    EXPECT_FALSE(run.noDomain);
+    EXPECT_TRUE(run.passwordVisible);
+    EXPECT_FALSE(run.printWizardId);
 
     r = Parse({"-debug", "-nodomain"});
     ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(debug);
-    EXPECT_TRUE(noDomain);
+    EXPECT_TRUE(run.debug);
+    EXPECT_TRUE(run.noDomain);
 }
 
 TEST_F(ParseArgumentsTest, TmpdirIsHandedBackInItsAcceptedForm)
@@ -223,7 +222,7 @@ TEST_F(ParseArgumentsTest, TmpdirIsHandedBackInItsAcceptedForm)
     r = Parse({"-tmpdir", "rel"});
     ASSERT_TRUE(r.ok) << r.output;
     EXPECT_EQ(r.tmpDir, cwd + "\\rel");
-    EXPECT_EQ(std::string(GetTempDir()), cwd + "\\rel");
+    EXPECT_EQ(std::string(GetTempDir(run)), cwd + "\\rel");
 }
 
 // --- Help and errors -----------------------------------------------------------
@@ -255,8 +254,8 @@ TEST_P(CommandLineErrorTest, ReportsThenPrintsUsage)
         ? CatalogueText(c.key, Expand(c.argument, scratch.root()).c_str()) : std::string();
     EXPECT_EQ(r.output, expected + Usage());
     // Nothing after the failing argument was looked at.
-    EXPECT_FALSE(debug);
-    EXPECT_FALSE(printWizardId);
+    EXPECT_FALSE(run.debug);
+    EXPECT_FALSE(run.printWizardId);
     EXPECT_EQ(questionsAsked, 0);
 }
 

@@ -1,8 +1,8 @@
 // The removal's decision for one path, kept apart for the tests.
-#ifndef LAUNCHER_CLEANUP_INTERNAL_H
-#define LAUNCHER_CLEANUP_INTERNAL_H
+#ifndef LAUNCHER_TREE_REMOVAL_INTERNAL_H
+#define LAUNCHER_TREE_REMOVAL_INTERNAL_H
 
-#include "launcher/cleanup.h"
+#include "launcher/tree_removal.h"
 
 // How DeleteFilesAndDirectories treats one existing path, decided from its
 // file attributes alone (kept apart from the file system so that it can be
