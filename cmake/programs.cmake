@@ -14,7 +14,8 @@ function(add_core_program target outdir delay)
     set(kind WIN32)
   endif()
   add_executable(${target} ${kind} ${ARG_SOURCES}
-      ${CMAKE_SOURCE_DIR}/launcher/build_variant.cpp $<TARGET_OBJECTS:catalogue>)
+      ${CMAKE_SOURCE_DIR}/product/build_variant.cpp ${CMAKE_SOURCE_DIR}/launcher/build_variant.cpp
+      $<TARGET_OBJECTS:catalogue>)
   target_compile_definitions(${target} PRIVATE PRODUCT_JAVA_START_DELAY_MS=${delay})
   if(ARG_TEST_HOOKS)
     target_compile_definitions(${target} PRIVATE LAUNCHER_TEST_HOOKS=1)

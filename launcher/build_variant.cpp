@@ -1,10 +1,7 @@
-// Compiled once per program variant: the shipped programs take the product's
-// start delay and runtime versions; the test variants define their own and
-// carry test-only hooks.
+// Compiled once per program variant: the test variants carry test-only hooks,
+// the shipped programs empty ones.
 #include "launcher/build_variant.h"
 #include "launcher/console_control.h"
-#include "product/product.h"
-#include "product_config.h"
 #include "zip/fileio.h"
 
 #include <windows.h>
@@ -13,32 +10,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-extern const unsigned JavaStartDelayMs = PRODUCT_JAVA_START_DELAY_MS;
-extern const bool AcceptModernJava = PRODUCT_ACCEPT_MODERN_JAVA != 0;
-
-#define LAUNCHER_TEXT(x) #x
-#define LAUNCHER_NUMBER(x) LAUNCHER_TEXT(x)
-
-// The product record: the values this very program was built with, kept in
-// the file in a findable form so that a product team can pack on any
-// machine with nothing but the program (tools/mksetup reads it: what the
-// payload must hold, and what --list shows where the packer set nothing).
-// The form of base/product_values.h behind a tag unique to the record.
-extern const char productRecord[];
-__attribute__((used)) const char productRecord[] =
-    "LAUNCHER-PRODUCT-RECORD 1\n"
-    "main-class=" PRODUCT_MAIN_CLASS "\n"
-    "class-path=" PRODUCT_CLASSPATH_ELEMENT "\n"
-    "download-url=" PRODUCT_DOWNLOAD_URL "\n"
-    "accept-modern-java=" LAUNCHER_NUMBER(PRODUCT_ACCEPT_MODERN_JAVA) "\n"
-    "trace-variable=" PRODUCT_TRACE_VARIABLE "\n"
-    "start-delay-ms=" LAUNCHER_NUMBER(PRODUCT_JAVA_START_DELAY_MS) "\n";
-
-// The compression methods this program's extraction reads, for the packer
-// (a program without this line reads stored and deflated entries alone).
-extern const char methodsRecord[];
-__attribute__((used)) const char methodsRecord[] = "LAUNCHER-READS-METHODS 0 8 93\n";
 
 #ifdef LAUNCHER_TEST_HOOKS
 namespace {
@@ -162,8 +133,24 @@ DWORD WINAPI DeliverConsoleEvent(void *)
     return 0;
 }
 
+// Says on standard output that the handler has the event, or the hidden
+// window the session's end, so a test knows it arrived.
+void SayConsoleEvent(unsigned long event)
+{
+    printf("console control event %lu\n", event);
+    fflush(stdout);
+}
+
+void SayEndSession()
+{
+    printf("end-session message\n");
+    fflush(stdout);
+}
+
 void ConsoleEventHook()
 {
+    ConsoleEventSeen = SayConsoleEvent;
+    EndSessionSeen = SayEndSession;
     const char *want = getenv("LAUNCHER_TEST_CONSOLE_EVENT");
     const char *colon = want != nullptr ? strrchr(want, ':') : nullptr;
     if (colon == nullptr) return;
@@ -182,24 +169,6 @@ void TestStartHooks()
     LoadLibraryHook();
     WriteDelayHook();
     ConsoleEventHook();
-#endif
-}
-
-void TestConsoleControlHook(unsigned long event)
-{
-#ifdef LAUNCHER_TEST_HOOKS
-    printf("console control event %lu\n", event);
-    fflush(stdout);
-#else
-    (void)event;
-#endif
-}
-
-void TestEndSessionHook()
-{
-#ifdef LAUNCHER_TEST_HOOKS
-    printf("end-session message\n");
-    fflush(stdout);
 #endif
 }
 

@@ -14,17 +14,13 @@ void TestFaultHook(const char *point);
 // prints the path of the module that came (or "not loaded") on standard
 // output and ends the process with 0. LAUNCHER_TEST_WRITE_DELAY_MS=<n> makes
 // every block the extraction writes wait n milliseconds first, so that a
-// test can watch the progress measure move on any machine.
+// test can watch the progress measure move on any machine. The console
+// control handler then prints "console control event <n>" when it receives
+// event n, and the hidden window "end-session message" when it receives
+// WM_ENDSESSION for an ending session (ConsoleEventSeen, EndSessionSeen).
+// LAUNCHER_TEST_CONSOLE_EVENT=<path>:<event> delivers a console event once
+// <path> exists, as the system would.
 void TestStartHooks();
-
-// In test builds, prints "console control event <n>" on standard output
-// when the console control handler receives event n, so a test knows it
-// arrived; in the shipped programs it does nothing.
-void TestConsoleControlHook(unsigned long event);
-
-// In test builds, prints "end-session message" on standard output when the
-// hidden window receives WM_ENDSESSION for an ending session.
-void TestEndSessionHook();
 
 #include "base/file_safety.h"
 

@@ -5,7 +5,6 @@
 // has already been started nor be lost just before the start.
 #include "launcher/console_control.h"
 
-#include "launcher/build_variant.h"
 #include "base/owned.h"
 #include "ui/output.h"
 #include "ui/window_code.h"
@@ -14,6 +13,13 @@ namespace {
 
 enum : LONG { Preparing = 0, Stopping = 1, Wizard = 2 };
 volatile LONG controlPhase = Preparing;
+
+} // namespace
+
+void (*ConsoleEventSeen)(unsigned long event) = nullptr;
+void (*EndSessionSeen)() = nullptr;
+
+namespace {
 
 // The longest the start waits for the end-session window to be made.
 const DWORD kEndSessionWindowWaitMs = 5000;
@@ -30,7 +36,7 @@ LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_ENDSESSION:
         // The session may end as soon as this returns: it does not.
         if (wParam) {
-            TestEndSessionHook();
+            if (EndSessionSeen != nullptr) EndSessionSeen();
             OnConsoleControl((lParam & ENDSESSION_LOGOFF) ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT);
         }
         return 0;
@@ -99,7 +105,7 @@ bool StartingWizard()
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
     InterlockedCompareExchange(&controlPhase, Stopping, Preparing);
-    TestConsoleControlHook(event);
+    if (ConsoleEventSeen != nullptr) ConsoleEventSeen(event);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // Closing, logoff, shutdown: returning would end the process at once,
     // leaving the working directory behind. The main thread ends the

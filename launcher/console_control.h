@@ -39,6 +39,12 @@ bool StartingWizard();
 // or cleaned up after the wizard) and ended the process.
 BOOL WINAPI OnConsoleControl(DWORD event);
 
+// Test builds watch the handler through these; null in the shipped programs.
+// Called with each event the handler receives, and when the hidden window
+// receives the session's end.
+extern void (*ConsoleEventSeen)(unsigned long event);
+extern void (*EndSessionSeen)();
+
 // Takes the phase back to where a process starts it (no stop asked for, the
 // wizard not started), for tests that play more than one run in a process.
 void ResetConsoleControl();

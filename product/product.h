@@ -66,9 +66,9 @@ unsigned GetJavaStartDelayMs();
 // True when runtimes of feature version 9 and later are accepted as well.
 bool AcceptsModernJava();
 
-// Build-variant values, defined in build_variant.cpp which each program
-// compiles with its own settings: what the getters above give when the
-// program file carries no value of its own.
+// Build-variant values, defined in product/build_variant.cpp, which each
+// program compiles with its own settings: what the getters above give when
+// the program file carries no value of its own.
 extern const unsigned JavaStartDelayMs;
 extern const bool AcceptModernJava;
 
