@@ -42,7 +42,8 @@ add_module(zip
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 # user32 and gdi32 are loaded when first used (ui/window_code.h), not linked.
 add_module(ui
-    SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/report.cpp ui/window_code.cpp
+    SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/progress_measure.cpp ui/report.cpp
+            ui/status_window.cpp ui/window_code.cpp ui/colour_depth.cpp
     USES base)
 add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp

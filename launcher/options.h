@@ -4,6 +4,7 @@
 #define LAUNCHER_OPTIONS_H
 
 #include "java/command_line.h"
+#include "ui/colour_depth.h"
 
 struct RunState;
 
@@ -44,20 +45,5 @@ const char *LogFileArgument(int argc, char **argv);
 // the uninstaller's main class, "installusage" otherwise, with `run`'s
 // ProgramName and the required Java version.
 void PrintUsage(const RunState &run);
-
-// The colour-depth question, asked at the end of parsing unless -console or
-// -silent was given, consults the run's ScreenColourDepth and
-// AskForConsoleMode, which tests replace to play a screen and a user. By
-// default:
-//   ScreenColourDepthOfDisplay: colour planes times bits per pixel of the
-//     whole screen; 0 when no device context is available. On Windows 8 and
-//     later, which have no lower depth, MinimumColourDepth without asking.
-//   AskForConsoleModeInMessageBox: asks "need_more_colors" with Yes and No;
-//     true for Yes.
-int ScreenColourDepthOfDisplay();
-bool AskForConsoleModeInMessageBox();
-
-// Below this many bits per pixel the wizard's windows are not usable.
-constexpr int MinimumColourDepth = 8;
 
 #endif

@@ -41,6 +41,12 @@ struct ProgressMeasure;
 bool ShowProgressInStatusWindow(const ProgressMeasure *measure);
 void EndProgressInStatusWindow();
 
+// True while the window thread runs (started by LoadWindows, not ended).
+bool WindowChannelsStarted();
+
+// Ends the window thread and drops the pending texts (ResetOutputChannels).
+void ResetWindowChannels();
+
 // --- Test seams ----------------------------------------------------------
 
 // How LoadWindows starts the window thread and raises its priority. Tests

@@ -12,22 +12,10 @@
 #ifndef UI_PROGRESS_H
 #define UI_PROGRESS_H
 
+#include "ui/progress_measure.h"
+
 #include <atomic>
 #include <cstdint>
-
-// How often the display reads the counter.
-const unsigned ProgressTickMs = 100;
-
-// The counter and what a full measure means.
-struct ProgressMeasure {
-    std::atomic<uint64_t> written{0};  // bytes written so far, by any thread
-    std::atomic<uint64_t> total{0};    // the whole payload; 0: nothing to measure
-};
-
-// The share `written` is of `total` in tenths of a percent: 0 to 1000,
-// rounded down and never above 1000 (a counter past the total is full); 0
-// when total is 0.
-int ProgressPermille(uint64_t written, uint64_t total);
 
 // Sets what a full measure means: the payload's uncompressed bytes. Until
 // it is set (or when it is 0) a step shows its line without a measure.
