@@ -185,8 +185,8 @@ int OwnFileDescriptor(const RunState &run)
     return fd;
 }
 
-// The payload's uncompressed size in *payloadBytes, from the archive
-// directory alone; 0 when the executable carries none. A payload goes into
+// The payload's uncompressed size in *payloadBytes, from the archive's
+// index alone; 0 when the executable carries none. A payload goes into
 // the working directory, which is therefore the application home from here
 // on. False, reported, when the executable carries a damaged payload: the
 // run must not go on as if it carried none.
@@ -204,18 +204,14 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
         ReportError("corrupted_zip_file", run.execPath);
         return false;
     }
-    int entries = 0;
-    for (int n = 0;; ++n) {
-        ZipEntry *entry = zipGetNextEntry(zip, n);
-        if (entry == nullptr) break;
-        *payloadBytes += static_cast<int64_t>(entry->uncompressedSize);
-        ++entries;
-        zipFreeEntry(zip, entry);
-    }
+    // The index holds every entry's size: no local header is read here. The
+    // archive bounds entries and their sizes, so the sum stays in 64 bits.
+    const int entries = zip->entryCount;
+    for (int32_t i = 0; i < entries; ++i) *payloadBytes += zip->entryIndex[i].uncompressedSize;
     if (run.trace.on()) {
         // Where the payload starts: its first local header.
-        int64_t start = zip->entryCount > 0 ? zip->entryIndex[0].locPos : 0;
-        for (int32_t i = 1; i < zip->entryCount; ++i)
+        int64_t start = entries > 0 ? zip->entryIndex[0].locPos : 0;
+        for (int32_t i = 1; i < entries; ++i)
             if (zip->entryIndex[i].locPos < start) start = zip->entryIndex[i].locPos;
         run.trace.Line("payload: starts at byte %s of the executable, %d entries, %s bytes "
                        "uncompressed",

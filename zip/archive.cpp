@@ -497,7 +497,7 @@ bool IndexEntry(ZipArchive *zip, int32_t i, const unsigned char *h, int64_t q,
     ze.uncompressedSize = static_cast<int64_t>(numbers.uncompressed);
     ze.compressedSize = method == 0 ? 0 : static_cast<int64_t>(numbers.compressed);
     ze.crc = GetLe32(h + 16);
-    // Below 2^62 each (CentralHeaderError): the sum cannot overflow.
+    // At most kZipMaxEntrySize each (CentralHeaderError): no sum overflows.
     ze.locPos = static_cast<int64_t>(numbers.localOffset) + layout.shift;
     ze.nameExtraLen = static_cast<uint16_t>(nlen + elen);
     ze.flags = GetLe16(h + 8);
