@@ -12,8 +12,9 @@
 
 #include "base/file_safety.h"
 #include "base/trace.h"
+#include "java/command_line.h"
 #include "java/launch.h"
-#include "launcher/options.h"
+#include "ui/colour_depth.h"
 
 #include <windows.h>
 
