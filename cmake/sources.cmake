@@ -54,7 +54,8 @@ add_module(ui
     SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/progress_measure.cpp ui/report.cpp
             ui/status_window.cpp ui/window_code.cpp ui/colour_depth.cpp)
 add_module(java
-    SOURCES java/command_line.cpp java/launch.cpp java/runtime.cpp java/version.cpp
+    SOURCES java/command_line.cpp java/launch.cpp java/registry_search.cpp java/runtime.cpp
+            java/runtime_directory.cpp java/version.cpp
     USES advapi32)
 add_module(launcher
     SOURCES launcher/cleanup.cpp launcher/console_control.cpp launcher/instance.cpp

@@ -10,26 +10,9 @@
 #include "base/file_safety.h"
 #include "base/trace.h"
 #include "base/workers.h"
+#include "java/runtime_directory.h"
 
 #include <windows.h>
-
-// The runtime path for `dir`: `dir` itself when dir\bin\java.dll is readable,
-// else dir\jre when dir\jre\bin\java.dll is; then the chosen directory's
-// bin\java.exe and bin\javaw.exe must both be readable (no fallback to jre
-// once the first form matched). `dir` is taken verbatim, trailing backslash
-// and all. A fresh MemAlloc'd text the caller frees, or null; `trace` gets
-// the file whose absence refused the directory.
-char *GetJREPath(const char *dir, Trace &trace = NoTrace());
-
-// True when the runtime belongs to a development kit: lib\tools.jar lies in
-// the runtime directory, or, when the path ends in exactly "\jre" (case
-// matters), in its parent ("<path>\..\lib\tools.jar").
-bool IsJDK(const char *runtimePath);
-
-// The data of value `valueName` of the open key `key` as a fresh MemAlloc'd
-// NUL-terminated text (a terminator is added after the data whatever its
-// type), or null when the value cannot be read.
-char *GetStringFromRegistry(HKEY key, const char *valueName);
 
 // The runtime the payload carries in <application home>\package\jre,
 // extracted from `payload` (the launcher's own archive, open; the caller

@@ -279,8 +279,12 @@ bool ExtractPayload(RunState &run)
     const DWORD started = GetTickCount();
     {
         ProgressStep step("unzipping_files");
-        extracted = UnzipFiles(zip, run.WorkingDirectory, nullptr, extractedBefore, &counts,
-                               step.written(), StopRequested, run.extractionPool);
+        ExtractionSettings settings;
+        settings.except = extractedBefore;
+        settings.written = step.written();
+        settings.stopRequested = StopRequested;
+        settings.pool = run.extractionPool;
+        extracted = UnzipFiles(zip, run.WorkingDirectory, nullptr, settings, &counts);
         bytes = step.written()->load();
     }
     const DWORD took = GetTickCount() - started;

@@ -93,10 +93,22 @@ struct Extraction {
 };
 
 // One file for a worker: the entry's numbers and where it goes.
+// The numbers of `entry` that writing its data takes (zipWriteEntryTo),
+// without the texts it owns or borrows: a worker writes it after the walk has
+// freed the entry itself.
+ZipEntry NumbersOf(const ZipEntry &entry)
+{
+    ZipEntry numbers = entry;
+    numbers.entryName = nullptr;
+    numbers.entryComment = nullptr;
+    numbers.extraField = nullptr;
+    return numbers;
+}
+
 struct FileJob {
     Extraction *extraction;
     int number;         // the entry's number in the archive
-    ZipEntry entry;
+    ZipEntry entry;     // its numbers alone (NumbersOf)
     int directory;      // held by the walk until the workers are idle
     std::string name;   // one component
 };
@@ -223,10 +235,12 @@ std::unique_ptr<WorkerPool> MakeExtractionPool()
     return std::unique_ptr<WorkerPool>(new WorkerPool(workers, workers * kQueuedPerWorker));
 }
 
-bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix, const char *except,
-                ExtractionCounts *counts, std::atomic<uint64_t> *written, bool (*stopRequested)(),
-                WorkerPool *shared)
+bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix,
+                const ExtractionSettings &settings, ExtractionCounts *counts)
 {
+    const char *const except = settings.except;
+    bool (*const stopRequested)() = settings.stopRequested;
+    WorkerPool *const shared = settings.pool;
     ExtractionCounts ignored;
     if (counts == nullptr) counts = &ignored;
     *counts = ExtractionCounts();
@@ -239,7 +253,7 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
     // local headers are read here.
     Extraction extraction;
     extraction.firstFailure.store(zip->entryCount);
-    extraction.written = written;
+    extraction.written = settings.written;
     const int workers =
         zip->entryCount <= 1 ? 0 : shared != nullptr ? shared->Threads() : ExtractionWorkers();
     extraction.archiveFd = zip->fd;
@@ -310,11 +324,8 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             if (!isDirectory) {
                 inFlight.Touching(name);
                 counts->files++;
-                FileJob *job = new FileJob{&extraction, n, *entry, directory,
+                FileJob *job = new FileJob{&extraction, n, NumbersOf(*entry), directory,
                                            name.substr(cut == std::string::npos ? 0 : cut + 1)};
-                job->entry.entryName = nullptr;
-                job->entry.extraField = nullptr;
-                job->entry.entryComment = nullptr;
                 if (alone) {
                     WriteFile(job);
                 } else {

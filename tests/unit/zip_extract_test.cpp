@@ -179,7 +179,9 @@ TEST_P(Extract, LeavesTheExpectedTree)
 
     IoLog log;
     log.gateFirstWrite = c.oneAtATime;
-    EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix, c.except), c.ok);
+    ExtractionSettings settings;
+    settings.except = c.except;
+    EXPECT_EQ(UnzipFiles(zip, destination.c_str(), c.prefix, settings), c.ok);
     EXPECT_EQ(log.overlaps, 0) << "a file was opened while one of the same name was written";
     EXPECT_FALSE(log.gateTimedOut);
     // The archive stays open for its owner, and no entry is left out.
@@ -485,7 +487,7 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     IoLog log;
     log.beforeCreate = SwapForALink;
     ExtractionCounts counts;
-    EXPECT_FALSE(UnzipFiles(zip, destination.root().c_str(), nullptr, nullptr, &counts));
+    EXPECT_FALSE(UnzipFiles(zip, destination.root().c_str(), nullptr, {}, &counts));
     log.beforeCreate = nullptr;
     zipClose(zip);
 
