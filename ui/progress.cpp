@@ -3,7 +3,7 @@
 // The counter is process-wide because the payload is written in two steps
 // (its runtime during the search, the rest later) and one measure must span
 // both. Only the main thread starts and ends steps; the readers are the
-// status window's thread (a timer, ui/output.cpp) or the terminal's ticker
+// status window's thread (a timer, ui/status_window.cpp) or the terminal's ticker
 // below, each started and ended by the step.
 //
 // On a terminal the line is written without its line feed, then rewritten

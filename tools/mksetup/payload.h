@@ -12,7 +12,7 @@
 #include "base/product_values.h"
 
 // Finds the product record in the bytes of a program file: the values it
-// was built with (launcher/build_variant.cpp writes it), at least its main
+// was built with (product/build_variant.cpp writes it), at least its main
 // class and class path. False when the bytes hold none: the file is not one
 // of the launcher's programs; false with *error set (when `error` is given)
 // when they hold one whose values break the rules of base/product_values.h.
