@@ -29,15 +29,11 @@ namespace {
 
 char *bundledJREPath;      // payload runtime, once found
 char *bundledLibraryPath;  // <application home>\package, once known
-// Where the payload runtime was extracted, and the prefix of its entries.
-std::string extractedRuntimeHome;
-std::string extractedRuntimePrefix;
 
 
 } // namespace
 
-char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)(),
-                        WorkerPool *pool)
+char *GetBundledJREPath(PayloadRuntime *payload, Trace &trace)
 {
     if (bundledJREPath != nullptr) return bundledJREPath;
     const char *home = GetApplicationHome();
@@ -49,11 +45,11 @@ char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)
         trace.Line("runtime: payload runtime %s was already extracted", bundledJREPath);
         return bundledJREPath;
     }
-    if (payload == nullptr) {
+    if (payload == nullptr || payload->archive == nullptr) {
         trace.Line("runtime: payload: none (the executable carries no archive)");
         return nullptr;
     }
-    ZipArchive *archive = payload;
+    ZipArchive *archive = payload->archive;
     // Entry names are the candidate relative to the home, with slashes.
     std::string prefix = candidate.substr(strlen(home) + 1);
     for (char &c : prefix) {
@@ -66,8 +62,8 @@ char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)
         ProgressStep step("unzipping_java_files");
         ExtractionSettings settings;
         settings.written = step.written();
-        settings.stopRequested = stopRequested;
-        settings.pool = pool;
+        settings.stopRequested = payload->stopRequested;
+        settings.pool = payload->pool;
         extracted = UnzipFiles(archive, home, prefix.c_str(), settings);
         bytes = step.written()->load();
     }
@@ -75,8 +71,8 @@ char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)
                static_cast<unsigned long long>(bytes),
                static_cast<unsigned long>(GetTickCount() - started));
     if (extracted) {
-        extractedRuntimeHome = home;
-        extractedRuntimePrefix = prefix;
+        payload->extractedBelow = home;
+        payload->extractedPrefix = prefix;
         bundledJREPath = GetJREPath(candidate.c_str(), trace);
         if (bundledJREPath != nullptr)
             trace.Line("runtime: payload runtime %s extracted", bundledJREPath);
@@ -88,13 +84,6 @@ char *GetBundledJREPath(ZipArchive *payload, Trace &trace, bool (*stopRequested)
     return bundledJREPath;
 }
 
-const char *GetExtractedRuntimePrefix(const char *destination)
-{
-    if (destination == nullptr || extractedRuntimePrefix.empty() || extractedRuntimeHome != destination)
-        return nullptr;
-    return extractedRuntimePrefix.c_str();
-}
-
 char *GetBundledLibraryPath()
 {
     if (bundledLibraryPath != nullptr) return bundledLibraryPath;
@@ -104,13 +93,12 @@ char *GetBundledLibraryPath()
     return bundledLibraryPath;
 }
 
-char *GetPublicJREPath(const RunAccount &account, ZipArchive *payload, Trace &trace,
-                       bool (*stopRequested)(), WorkerPool *pool)
+char *GetPublicJREPath(const RunAccount &account, PayloadRuntime *payload, Trace &trace)
 {
     // The payload runtime is looked for (and extracted) before the registry
     // is read, whatever the registry holds.
-    const char *bundled = GetBundledJREPath(payload, trace, stopRequested, pool);
-    if (stopRequested != nullptr && stopRequested()) {
+    const char *bundled = GetBundledJREPath(payload, trace);
+    if (payload != nullptr && payload->stopRequested != nullptr && payload->stopRequested()) {
         trace.Line("runtime: search stopped");
         return nullptr;
     }

@@ -14,23 +14,30 @@
 
 #include <windows.h>
 
-// The runtime the payload carries in <application home>\package\jre,
-// extracted from `payload` (the launcher's own archive, open; the caller
-// keeps it) when it is not there yet (showing "unzipping_java_files"); with
-// no payload, only one extracted before counts. Cached once found; a failure leaves the cache
-// empty so a later call tries again. Do not free; null when there is none.
-// `stopRequested`, when given, can end the extraction between files (see
-// UnzipFiles); the answer is then null. `pool`, when given, is the workers
-// that write it (MakeExtractionPool), the ones the rest of the payload gets.
-struct ZipArchive;
-char *GetBundledJREPath(ZipArchive *payload, Trace &trace = NoTrace(),
-                        bool (*stopRequested)() = nullptr, WorkerPool *pool = nullptr);
+#include <string>
 
-// The entry-name prefix of the payload runtime ("package/jre") when
-// GetBundledJREPath extracted it below `destination` in this process and
-// every entry under it was written; null otherwise. A later extraction of
-// the whole payload into the same place passes those entries over.
-const char *GetExtractedRuntimePrefix(const char *destination);
+// The payload a runtime search may take its runtime from, and what it
+// took. The caller fills the first three fields and reads the last two.
+struct ZipArchive;
+struct PayloadRuntime {
+    ZipArchive *archive = nullptr;      // the launcher's own archive, open; the caller keeps it
+    bool (*stopRequested)() = nullptr;  // can end the extraction between files (UnzipFiles)
+    WorkerPool *pool = nullptr;         // the workers that write it (MakeExtractionPool)
+    // Set when this search extracted the runtime and every entry under it
+    // was written: where (the application home) and the entries' name prefix
+    // ("package/jre"). A later extraction of the whole payload into the
+    // same place passes those entries over.
+    std::string extractedBelow;
+    std::string extractedPrefix;
+};
+
+// The runtime the payload carries in <application home>\package\jre,
+// extracted from payload->archive when it is not there yet (showing
+// "unzipping_java_files"); with no payload (or no archive), only one
+// extracted before counts. Cached once found; a failure leaves the cache
+// empty so a later call tries again. Do not free; null when there is none,
+// and when payload->stopRequested ended the extraction.
+char *GetBundledJREPath(PayloadRuntime *payload, Trace &trace = NoTrace());
 
 // <application home>\package, cached at the first call that has an
 // application home. Do not free; null while there is no application home.
@@ -52,10 +59,10 @@ char *GetBundledLibraryPath();
 // SYSTEM takes only a runtime the system's own put there (KeptBySystem of
 // its folder, bin, java.exe, javaw.exe and java.dll), and examines that
 // before it starts anything of it. `trace` gets every candidate with its
-// source, path and version, and why it was taken or refused. `payload`,
-// `stopRequested` and `pool` go to GetBundledJREPath; once stopRequested
-// says yes, the search ends with null.
-char *GetPublicJREPath(const RunAccount &account, ZipArchive *payload, Trace &trace = NoTrace(),
-                       bool (*stopRequested)() = nullptr, WorkerPool *pool = nullptr);
+// source, path and version, and why it was taken or refused. `payload` goes
+// to GetBundledJREPath (null: none); once its stopRequested says yes, the
+// search ends with null.
+char *GetPublicJREPath(const RunAccount &account, PayloadRuntime *payload,
+                       Trace &trace = NoTrace());
 
 #endif

@@ -258,8 +258,14 @@ bool ChooseRuntime(RunState &run)
         run.trace.Line("runtime: chose %s: named with -javahome", run.javaRuntimePath);
         return true;
     }
-    run.javaRuntimePath =
-        GetPublicJREPath(run.account, run.payload, run.trace, StopRequested, run.extractionPool);
+    PayloadRuntime payload;
+    payload.archive = run.payload;
+    payload.stopRequested = StopRequested;
+    payload.pool = run.extractionPool;
+    run.javaRuntimePath = GetPublicJREPath(run.account, &payload, run.trace);
+    // What the search wrote into the working directory is not written twice.
+    if (run.WorkingDirectory != nullptr && payload.extractedBelow == run.WorkingDirectory)
+        run.extractedRuntimePrefix = payload.extractedPrefix;
     if (run.javaRuntimePath == nullptr) return StopRequested() ? false : NoJava(run, "no_find_java");
     return true;
 }
@@ -272,7 +278,8 @@ bool ExtractPayload(RunState &run)
     run.payload = nullptr;
     // The payload's runtime, when the search extracted it here, is not
     // written twice.
-    const char *extractedBefore = GetExtractedRuntimePrefix(run.WorkingDirectory);
+    const char *extractedBefore =
+        run.extractedRuntimePrefix.empty() ? nullptr : run.extractedRuntimePrefix.c_str();
     ExtractionCounts counts;
     bool extracted = false;
     uint64_t bytes = 0;

@@ -18,6 +18,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 struct ZipArchive;
 class WorkerPool;
 
@@ -60,6 +62,9 @@ struct RunState {
     // The workers that write the payload's runtime and then the rest of it
     // (MakeExtractionPool), while the launch sequence holds them.
     WorkerPool *extractionPool = nullptr;
+    // The entries' name prefix of the payload's runtime when the runtime
+    // search extracted it into the working directory; empty otherwise.
+    std::string extractedRuntimePrefix;
 
     // --- the runtime and its options ----------------------------------------
     char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)

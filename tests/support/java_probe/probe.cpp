@@ -93,13 +93,14 @@ int main(int argc, char **argv)
     if (strcmp(command, "public") == 0 && argc <= 4) {
         if (argc >= 3) SetApplicationHome(StrDup(argv[2]));
         int rounds = argc == 4 && strcmp(argv[3], "twice") == 0 ? 2 : 1;
-        ZipArchive *payload = zipOpen(SetExecName(nullptr), nullptr);
+        PayloadRuntime payload;
+        payload.archive = zipOpen(SetExecName(nullptr), nullptr);
         for (int round = 0; round < rounds; ++round) {
-            char *path = GetPublicJREPath(ReadRunAccount(), payload);
+            char *path = GetPublicJREPath(ReadRunAccount(), &payload);
             PrintResult(path);
             free(path);
         }
-        if (payload != nullptr) zipClose(payload);
+        if (payload.archive != nullptr) zipClose(payload.archive);
         return 0;
     }
     if (strcmp(command, "checkjre") == 0 && argc == 3) {
