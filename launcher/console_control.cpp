@@ -1,6 +1,7 @@
 // The run's phase is the only state the handler shares with the main thread:
-// it is this file's own, since the system calls the handler without context. Both change it with one compare-and-exchange
-// from "preparing": the handler to "stopping", the main thread to "wizard".
+// it is this file's own, since the system calls the handler without context.
+// Both change it with one compare-and-exchange from "preparing": the handler
+// to "stopping", the main thread to "wizard".
 // Whichever comes first decides, so an event can neither stop a wizard that
 // has already been started nor be lost just before the start.
 #include "launcher/console_control.h"
