@@ -21,19 +21,6 @@ using namespace ziptest;
 
 namespace {
 
-// Closes every reference of an archive the test still holds.
-struct Closer {
-    ZipArchive *zip;
-    ~Closer()
-    {
-        while (zip != nullptr && zip->refCount > 0) {
-            int left = zip->refCount;
-            zipClose(zip);
-            if (left == 1) break;
-        }
-    }
-};
-
 // Runs readCEN on a record of our own, so that its message can be seen (a
 // failed open frees the record that holds it).
 struct CenResult {
@@ -240,12 +227,8 @@ TEST_P(Zip64Archive, ReadsEntriesWithTheirRealNumbers)
     layout.zip64Gap = GetParam().gap;
     b.centralExtra = Zip64Extra({b.data.size(), deflated.size(),
                                  bOffset + (layout.absoluteOffsets ? 1000u : 0u)});
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(entries, layout));
-
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr) << (ReadCentral(path).message);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries, layout));
+    ASSERT_NE(zip.zip, nullptr) << ReadCentral(zip.path).message;
     EXPECT_EQ(zip->entryCount, 2);
     ZipEntry *e = zipGetEntry(zip, "dir/b.txt");
     ASSERT_NE(e, nullptr);
@@ -276,14 +259,10 @@ TEST_P(EntryLimit, ReadsEveryEntry)
         entries[static_cast<size_t>(i)].name = std::to_string(i);
         entries[static_cast<size_t>(i)].data = std::to_string(i % 10);
     }
-    std::string path = scratch.Path("many.zip");
     Layout layout;
     layout.zip64 = count > 65535;
-    WriteFile(path, Build(entries, layout));
-
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries, layout));
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zip->entryCount, count);
     const std::string lastName = std::to_string(count - 1);
     for (const char *name : {"0", "32767", lastName.c_str()}) {
@@ -335,11 +314,8 @@ TEST_P(LocMessage, FailsTheEntryOnly)
     Scratch scratch;
     std::vector<Entry> entries = TwoEntries();
     GetParam().tamper(entries);
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(entries));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries));
+    ASSERT_NE(zip.zip, nullptr);
     {
         IoLog log;
         log.failRead = GetParam().failRead;
@@ -372,11 +348,8 @@ TEST(ZipReader, LocalNameAndExtraLongerThanCentral)
     f.data = "second";
     f.localExtra = std::string("\x55\x54\x05\x00", 4) + std::string(5, 'L');
     f.centralExtra = std::string("\x55\x54\x01\x00", 4) + "C";
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build({e, f}));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build({e, f}));
+    ASSERT_NE(zip.zip, nullptr);
 
     ZipEntry *a = zipGetNextEntry(zip, 0);
     ASSERT_NE(a, nullptr);
@@ -392,7 +365,7 @@ TEST(ZipReader, LocalNameAndExtraLongerThanCentral)
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->extraField[0] | (b->extraField[1] << 8), 5);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(b->extraField) + 2, 5), f.centralExtra);
-    EXPECT_EQ(std::string(ReadFile(path), static_cast<size_t>(b->dataPos), 6), "second");
+    EXPECT_EQ(std::string(ReadFile(zip.path), static_cast<size_t>(b->dataPos), 6), "second");
     zipFreeEntry(zip, b);
 }
 
@@ -407,11 +380,8 @@ TEST(ZipReader, LocalHeaderCutByEndOfFile)
     std::string bytes = Build({e});
     bytes[26] = '\xFF';
     bytes[27] = '\xFF';
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, bytes);
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, bytes);
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zipGetNextEntry(zip, 0), nullptr);
     EXPECT_STREQ(zip->lastError, "couldn't read LOC header");
 }
@@ -523,19 +493,14 @@ TEST_P(EndSearch, FindsTheRecordThatEndsTheFile)
         bytes.replace(securityAt, 8, entry);
         bytes += table;
     }
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, bytes);
-
-    int error = 5;
-    ZipArchive *zip = zipOpen(path.c_str(), &error);
-    Closer closer{zip};
+    OpenArchive zip(scratch, bytes);
     if (c.error != 0) {
-        EXPECT_EQ(zip, nullptr);
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(zip.zip, nullptr);
+        EXPECT_EQ(zip.error, c.error);
         return;
     }
-    ASSERT_NE(zip, nullptr);
-    EXPECT_EQ(error, 0);
+    ASSERT_NE(zip.zip, nullptr);
+    EXPECT_EQ(zip.error, 0);
     EXPECT_EQ(zip->entryCount, 2);
     if (c.comment == 0) {
         EXPECT_EQ(zip->archiveComment, nullptr);
@@ -555,12 +520,10 @@ INSTANTIATE_TEST_SUITE_P(Zip, EndSearch, ::testing::ValuesIn(kEndCases),
 TEST(ZipReader, EndRecordAtFilePositionZeroIsNotFound)
 {
     Scratch scratch;
-    std::string path = scratch.Path("empty.zip");
-    WriteFile(path, Build({}));
-    EXPECT_EQ(ReadCentral(path).result, 0);
-    int error = 0;
-    EXPECT_EQ(zipOpen(path.c_str(), &error), nullptr);
-    EXPECT_EQ(error, -2);
+    OpenArchive zip(scratch, Build({}));
+    EXPECT_EQ(zip.zip, nullptr);
+    EXPECT_EQ(zip.error, -2);
+    EXPECT_EQ(ReadCentral(zip.path).result, 0);
 }
 
 TEST(ZipReader, EmptyArchiveBehindOtherBytesOpens)
@@ -568,11 +531,8 @@ TEST(ZipReader, EmptyArchiveBehindOtherBytesOpens)
     Scratch scratch;
     Layout layout;
     layout.front = "MZ";
-    std::string path = scratch.Path("empty.zip");
-    WriteFile(path, Build({}, layout));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build({}, layout), "empty.zip");
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zip->entryCount, 0);
     EXPECT_EQ(zipGetNextEntry(zip, 0), nullptr);
     EXPECT_EQ(zipGetEntry(zip, "a"), nullptr);
@@ -633,11 +593,8 @@ TEST_P(PrefixShift, EntriesAreFoundBehindAProgramImage)
     layout.front.replace(0, 2, "MZ");
     layout.absoluteOffsets = GetParam();
     std::string bytes = Build(TwoEntries(), layout);
-    std::string path = scratch.Path("prog.exe");
-    WriteFile(path, bytes);
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, bytes, "prog.exe");
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zip->entryIndex[0].locPos, 4096);
     ZipEntry *e = zipGetNextEntry(zip, 0);
     ASSERT_NE(e, nullptr);
@@ -659,13 +616,10 @@ TEST(ZipReader, UnsignedImageReadsAsBefore)
     size_t securityAt = 0;
     Layout layout;
     layout.front = PeFront(0x10B, 16, &securityAt);
-    std::string path = scratch.Path("plain.exe");
-    WriteFile(path, Build(TwoEntries(), layout));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(TwoEntries(), layout), "plain.exe");
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zip->entryCount, 2);
-    int fd = fileOpen(path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
+    int fd = fileOpen(zip.path.c_str(), FILEIO_RDONLY | FILEIO_BINARY, 0);
     int32_t directoryAt = 0;
     EXPECT_EQ(zipSignedImageEnd(fd, fileSeek(fd, 0, SEEK_END), &directoryAt), -1);
     EXPECT_EQ(directoryAt, -1);
@@ -680,11 +634,8 @@ TEST(ZipReader, IndexRecordsCarryTheCentralValues)
     std::vector<Entry> entries = TwoEntries();
     entries[1].centralExtra = std::string("\x0A\x00\x00\x00", 4);
     entries[1].comment = "remark";
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(entries));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries));
+    ASSERT_NE(zip.zip, nullptr);
     const ZipIndexEntry &s = zip->entryIndex[0];
     const ZipIndexEntry &d = zip->entryIndex[1];
     EXPECT_EQ(s.compressedSize, 0);
@@ -716,11 +667,8 @@ TEST(ZipReader, DeflatedWithCompressedSizeZeroCountsAsStored)
     e.data = "data";
     e.method = 8;
     e.compressedSize = 0;
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build({e}));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build({e}));
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zip->entryIndex[0].compressedSize, 0);
 }
 
@@ -752,11 +700,8 @@ TEST(ZipReader, MetaNamesAreKeptInOrder)
         e.name = name;
         entries.push_back(e);
     }
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(entries));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries));
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_STREQ(zip->metaNames[0], "META-INF/");
     EXPECT_STREQ(zip->metaNames[1], "meta-inf/a");
     EXPECT_STREQ(zip->metaNames[2], "Meta-Inf/b");
@@ -775,11 +720,8 @@ TEST(ZipReader, LookupWalksChainsAndPrefersTheLaterDuplicate)
         e.data = data;
         entries.push_back(e);
     }
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(entries));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(entries));
+    ASSERT_NE(zip.zip, nullptr);
 
     struct Want {
         const char *name;
@@ -805,11 +747,8 @@ TEST(ZipReader, LookupWalksChainsAndPrefersTheLaterDuplicate)
 TEST(ZipReader, ReleasedEntryIsHandedOutAgainWithoutReading)
 {
     Scratch scratch;
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(TwoEntries()));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(TwoEntries()));
+    ASSERT_NE(zip.zip, nullptr);
 
     ZipEntry *e = zipGetEntry(zip, "dir/b.txt");
     ASSERT_NE(e, nullptr);
@@ -915,10 +854,8 @@ TEST(ZipReader, MissingFileIsNeverSoughtOrClosed)
 TEST(ZipReader, FailedOpenClosesItsDescriptor)
 {
     Scratch scratch;
-    std::string path = scratch.Path("junk.zip");
-    WriteFile(path, std::string(100, 'j'));
     IoLog log;
-    EXPECT_EQ(zipOpen(path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(OpenArchive(scratch, std::string(100, 'j')).zip, nullptr);
     EXPECT_EQ(log.opens, 1);
     EXPECT_EQ(log.closes, 1);
 }
@@ -926,11 +863,8 @@ TEST(ZipReader, FailedOpenClosesItsDescriptor)
 TEST(ZipReader, NextEntryOutOfRange)
 {
     Scratch scratch;
-    std::string path = scratch.Path("t.zip");
-    WriteFile(path, Build(TwoEntries()));
-    ZipArchive *zip = zipOpen(path.c_str(), nullptr);
-    ASSERT_NE(zip, nullptr);
-    Closer closer{zip};
+    OpenArchive zip(scratch, Build(TwoEntries()));
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_EQ(zipGetNextEntry(zip, -1), nullptr);
     EXPECT_EQ(zipGetNextEntry(zip, 2), nullptr);
     EXPECT_EQ(zip->lastError, nullptr);

@@ -55,6 +55,31 @@ inline std::string ReadFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// An archive of `bytes` written into the scratch directory and opened (null
+// `zip` when the open fails, with zipOpen's code in `error`, which a success
+// sets to 0); at its end every reference the test still holds is closed.
+class OpenArchive {
+public:
+    OpenArchive(const Scratch &scratch, const std::string &bytes, const char *name = "t.zip")
+        : path(scratch.Path(name))
+    {
+        WriteFile(path, bytes);
+        zip = zipOpen(path.c_str(), &error);
+    }
+    ~OpenArchive()
+    {
+        for (int left = zip != nullptr ? zip->refCount : 0; left > 0; --left) zipClose(zip);
+    }
+    OpenArchive(const OpenArchive &) = delete;
+    OpenArchive &operator=(const OpenArchive &) = delete;
+    operator ZipArchive *() const { return zip; }
+    ZipArchive *operator->() const { return zip; }
+
+    std::string path;
+    int error = -1;
+    ZipArchive *zip;
+};
+
 // Logs the calls that pass through the file seam and fails the ones asked
 // for; installed for its lifetime. Extraction's workers call it from several
 // threads at once, so the log is kept under a lock.
