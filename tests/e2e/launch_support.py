@@ -153,10 +153,10 @@ class Launcher:
                                          runtime=runtime, build_dir=self.build_dir, **kwargs)
         return made.path
 
-    def run(self, program, args=(), tmp_dir=None, lc_all="en_US.UTF-8", env=None, boxes=0,
-            cwd=None, timeout=120):
-        """Runs `program` with -tmpdir <tmp_dir> (default: a fresh directory
-        of the test) after `args`; tmp_dir False gives no -tmpdir."""
+    def _prepare(self, args, tmp_dir, env):
+        """The arguments, environment and Run (with no result yet) of one
+        run: -tmpdir <tmp_dir> (default: a fresh directory of the test,
+        False: none) after `args`, and a launch record of its own."""
         self.count += 1
         record = os.path.join(self.where, "record-%d.jsonl" % self.count)
         extra = {"STANDIN_RECORD": to_windows(record)}
@@ -164,30 +164,37 @@ class Launcher:
         args = list(args)
         if tmp_dir is None:
             tmp_dir = os.path.join(self.where, "tmp-%d" % self.count)
-            os.makedirs(tmp_dir)
         if tmp_dir is not False:
-            args += ["-tmpdir", to_windows(tmp_dir)]
-        result = self.wine.run(program, args, lc_all=lc_all, env=extra, boxes=boxes, cwd=cwd,
-                               timeout=timeout)
-        return Run(result, tmp_dir if tmp_dir is not False else None, record)
+            os.makedirs(tmp_dir, exist_ok=True)
+            args += ["-tmpdir", to_windows(str(tmp_dir))]
+        return args, extra, Run(None, str(tmp_dir) if tmp_dir is not False else None, record)
+
+    def run(self, program, args=(), tmp_dir=None, lc_all="en_US.UTF-8", env=None, boxes=0,
+            cwd=None, timeout=120):
+        """Runs `program` to its end (see _prepare for `args` and `tmp_dir`)."""
+        args, extra, run = self._prepare(args, tmp_dir, env)
+        run.result = self.wine.run(program, args, lc_all=lc_all, env=extra, boxes=boxes, cwd=cwd,
+                                   timeout=timeout)
+        return run
+
+    def popen(self, program, args=(), tmp_dir=None, env=None, lc_all="en_US.UTF-8", **kwargs):
+        """Starts `program` as run() would; returns the process and its Run,
+        whose result stays None."""
+        args, extra, run = self._prepare(args, tmp_dir, env)
+        return self.wine.popen(program, args, env=extra, lc_all=lc_all, **kwargs), run
 
     def start_waiting(self, program, tmp_dir, done, env=None, args=(), lc_all="en_US.UTF-8"):
         """Starts `program` (whose runtime was made with release=`done`) with
         `args` and -tmpdir `tmp_dir`; returns the process and its working
         directory (Linux path) once the wizard runs, waiting for `done`. End
         it with finish_waiting."""
-        self.count += 1
-        record = os.path.join(self.where, "record-%d.jsonl" % self.count)
-        extra = {"STANDIN_RECORD": to_windows(record)}
-        extra.update(env or {})
-        proc = self.wine.popen(program, list(args) + ["-tmpdir", to_windows(tmp_dir)], env=extra,
-                               lc_all=lc_all)
+        proc, run = self.popen(program, args, tmp_dir, env, lc_all)
         try:
-            wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
+            wait_for(lambda: runtimes.record_written(run.record), 120, "the wizard to start")
         except AssertionError:
             kill_and_collect(proc)
             raise
-        return proc, to_linux(runtimes.read_record_file(record)[0]["cwd"])
+        return proc, to_linux(run.records[0]["cwd"])
 
 
 def finish_waiting(proc, done):

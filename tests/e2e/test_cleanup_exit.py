@@ -17,59 +17,43 @@ import zipfile
 
 import pytest
 
-import installer
-import runtimes
-from launch_support import SLOW_PAYLOAD, SLOW_WRITES, Run, finish_waiting, product_value, to_linux
+from launch_support import (PROGRAMS, SLOW_PAYLOAD, SLOW_WRITES, finish_waiting,
+                            product_value, to_linux)
 from winerun import collect, kill_and_collect, read_until, to_windows, wait_for
 import command_line_support as cls
 
 CLEANUP_LINE = "Deleting temporary files..."
 
 
-def make_installer(wine, build_dir, where, exit_code=0, release=None, variant="test-bin",
-                   program="conrun.exe", **payload):
-    runtime = runtimes.make_runtime(build_dir, os.path.join(where, "runtime-source"),
-                                    version="1.6.0_45", exit_code=exit_code, release=release)
-    out = os.path.join(where, "installer", program)
-    installer.build_installer(wine.program(program, variant), out, runtime=runtime,
-                              build_dir=build_dir, **payload)
-    return out
+def quiet(launcher, program, window=False):
+    """setup.exe runs silently, which keeps its progress lines on the
+    console, unless `window` asks for its status window."""
+    if os.path.basename(program) != "setup.exe" or window:
+        return []
+    return ["-silent", to_windows(os.path.join(launcher.where, "state.txt"))]
 
 
-def command(program, tmp_dir, record, env=None, window=False):
-    """Program, arguments and environment of one run with its own -tmpdir.
-    setup.exe runs silently, which keeps its progress lines on the console,
-    unless `window` asks for its status window."""
-    os.makedirs(tmp_dir, exist_ok=True)
-    extra = {"STANDIN_RECORD": to_windows(record)}
-    extra.update(env or {})
-    args = ["-tmpdir", to_windows(tmp_dir)]
-    if os.path.basename(program) == "setup.exe" and not window:
-        args = ["-silent", to_windows(os.path.join(os.path.dirname(record), "state.txt"))] + args
-    return program, args, extra
+def run_installer(launcher, program, tmp_dir=None, env=None, window=False):
+    return launcher.run(program, quiet(launcher, program, window), tmp_dir=tmp_dir, env=env)
 
 
-def run_installer(wine, program, tmp_dir, record, env=None, window=False):
-    program, args, extra = command(program, tmp_dir, record, env, window)
-    return Run(wine.run(program, args, env=extra), tmp_dir, record)
+def traced(tmp_path, env=None):
+    """`env` with the trace written to trace.txt in the test's directory."""
+    return dict(env or {}, SETUP_TRACE=to_windows(str(tmp_path / "trace.txt")))
 
 
-PROGRAMS = ["conrun.exe", "setup.exe"]
+def trace_text(tmp_path):
+    return (tmp_path / "trace.txt").read_text(encoding="cp1252")
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
 @pytest.mark.parametrize("wizard_code,status", [(0, 0), (5, 5), (72, 0), (73, 0)])
-def test_working_directory_gone_after_the_wizard(wine, standin, tmp_path, wizard_code, status,
-                                                  program_name):
-    program = make_installer(wine, standin, str(tmp_path), exit_code=wizard_code,
-                             program=program_name)
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
-
-    assert run.result.code == status, run.result
-    assert CLEANUP_LINE in run.result.out
-    assert len(run.records) == 1, run.result
-    working = to_linux(run.records[0]["cwd"])
-    assert os.path.dirname(working) == str(tmp_path / "tmp")
+def test_working_directory_gone_after_the_wizard(launcher, wizard_code, status, program_name):
+    run = run_installer(launcher, launcher.installer(program_name, exit_code=wizard_code))
+    assert run.code == status, run.result
+    assert CLEANUP_LINE in run.out
+    working = to_linux(run.wizard["cwd"])
+    assert os.path.dirname(working) == run.tmp_dir
     assert not os.path.exists(working)
     assert run.leftovers() == []
 
@@ -89,11 +73,10 @@ UPGRADE_BATCH = ('@echo off\r\n'
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
 @pytest.mark.parametrize("long_tmp", [False, True], ids=["short", "long-tmpdir"])
-def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path, long_tmp,
+def test_exit_code_10_runs_and_deletes_the_upgrade_batch(launcher, tmp_path, long_tmp,
                                                          program_name):
-    program = make_installer(wine, standin, str(tmp_path), exit_code=10, program=program_name)
-    sleeper = runtimes.make_runtime(standin, str(tmp_path / "sleeper"), version="1.6.0_45",
-                                    sleep_ms=2000)
+    program = launcher.installer(program_name, exit_code=10)
+    sleeper = launcher.runtime("sleeper", sleep_ms=2000)
     tmp_dir = tmp_path / "tmp"
     if long_tmp:
         # Longer than the 128 characters a fixed 150-byte command would hold.
@@ -106,18 +89,18 @@ def test_exit_code_10_runs_and_deletes_the_upgrade_batch(wine, standin, tmp_path
         sleeper=to_windows(os.path.join(sleeper, "bin", "java.exe"))).encode("ascii"))
     assert len(to_windows(str(tmp_dir))) > 128 or not long_tmp
 
-    run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"))
+    run = run_installer(launcher, program, tmp_dir)
 
-    assert run.result.code == 10, run.result
+    assert run.code == 10, run.result
     assert marker.exists(), "the batch file did not run, or was not waited for"
     note = marker.read_text(errors="replace").splitlines()
     # Run by the command interpreter, in the application home, before the
     # cleanup.
     assert note[0] == "ran", note
-    assert note[1] == run.records[0]["cwd"], note
+    assert note[1] == run.wizard["cwd"], note
     assert note[2:] == ["payload present"], note
     assert not batch.exists(), "the batch file was not deleted"
-    assert CLEANUP_LINE in run.result.out
+    assert CLEANUP_LINE in run.out
     assert run.leftovers() == []
 
 
@@ -138,11 +121,12 @@ FOREIGN_BATCHES = {
 
 
 @pytest.mark.parametrize("plant", sorted(FOREIGN_BATCHES))
-def test_upgrade_batch_that_cannot_be_trusted_is_not_run(wine, standin, tmp_path, plant):
+def test_upgrade_batch_that_cannot_be_trusted_is_not_run(launcher, wine, standin, tmp_path,
+                                                          plant):
     how, token, why = FOREIGN_BATCHES[plant]
     if plant == "another-owner" and os.geteuid() != 0:
         pytest.skip("only root can give a file to another account")
-    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
+    program = launcher.installer(exit_code=10)
     tmp_dir = tmp_path / "tmp"
     tmp_dir.mkdir()
     marker = tmp_path / "upgrade-ran.txt"
@@ -152,19 +136,16 @@ def test_upgrade_batch_that_cannot_be_trusted_is_not_run(wine, standin, tmp_path
                                                sleeper="rem").encode("ascii"))
     if callable(how):
         how(batch)
-    trace = tmp_path / "trace.txt"
-    env = {"SETUP_TRACE": to_windows(str(trace))}
-    if token:
-        env["LAUNCHER_TEST_TOKEN"] = token
+    env = traced(tmp_path, {"LAUNCHER_TEST_TOKEN": token} if token else {})
     if how == "writer":
         with cls.HeldLock(wine, standin, str(batch), writer=True):
-            run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"), env)
+            run = run_installer(launcher, program, tmp_dir, env)
     else:
-        run = run_installer(wine, program, str(tmp_dir), str(tmp_path / "record.jsonl"), env)
-    assert run.result.code == 10, run.result
+        run = run_installer(launcher, program, tmp_dir, env)
+    assert run.code == 10, run.result
     assert not marker.exists(), "a batch file that could not be trusted was run"
     assert batch.exists() == (how != "missing"), "it is left where it was found"
-    assert "UpgradeInvoker.bat\" not run, and left: " + why in trace.read_text(encoding="cp1252")
+    assert "UpgradeInvoker.bat\" not run, and left: " + why in trace_text(tmp_path)
     assert run.leftovers() == []
 
 
@@ -179,19 +160,17 @@ WORKING_DIRECTORY_DESCRIPTORS = {
 
 
 @pytest.mark.parametrize("token", sorted(WORKING_DIRECTORY_DESCRIPTORS))
-def test_working_directory_is_the_runs_own_whatever_the_account(wine, standin, tmp_path, token):
+def test_working_directory_is_the_runs_own_whatever_the_account(launcher, tmp_path, token):
     """Wine keeps no owner, label or entries of its own on disk (it maps the
     entries onto the Unix mode and reads the owner from the file's user), so
     what the directory was made with is read from the trace, and what it
     reads back as is checked for what Wine keeps: nobody but the user's own
     mode bits."""
-    program = make_installer(wine, standin, str(tmp_path))
-    trace = tmp_path / "trace.txt"
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
-                        env={"SETUP_TRACE": to_windows(str(trace)), "LAUNCHER_TEST_TOKEN": token})
-    assert run.result.code == 0, run.result
+    run = run_installer(launcher, launcher.installer(),
+                        env=traced(tmp_path, {"LAUNCHER_TEST_TOKEN": token}))
+    assert run.code == 0, run.result
     assert len(run.records) == 1, "the wizard ran in the directory made"
-    text = trace.read_text(encoding="cp1252")
+    text = trace_text(tmp_path)
     account = re.search(r"account: (\w+), user (\S+), default owner (\S+)", text)
     assert account and account.group(1) == token, text
     made = re.search(r"working directory: made with (\S+) \((\w+) account\)", text)
@@ -203,27 +182,24 @@ def test_working_directory_is_the_runs_own_whatever_the_account(wine, standin, t
     assert run.leftovers() == []
 
 
-def test_fault_on_a_removal_worker_ends_the_process_with_its_code(wine, standin, quiet_crashes,
-                                                                  tmp_path):
+def test_fault_on_a_removal_worker_ends_the_process_with_its_code(launcher, quiet_crashes):
     """The fault comes while the main thread's cleanup waits for the
     workers: the filter waits for that cleanup only a few seconds, and the
     process ends with the fault's status instead of hanging."""
-    program = make_installer(wine, standin, str(tmp_path))
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+    run = run_installer(launcher, launcher.installer(),
                         env={"LAUNCHER_TEST_FAULT": "removal-worker"})
-    assert run.result.code == 0xC0000005 & 0xFF, run.result
+    assert run.code == 0xC0000005 & 0xFF, run.result
     assert len(run.records) == 1, "the fault came in the cleanup after the wizard"
 
 
-def test_exit_code_10_without_a_batch_file_still_cleans_up(wine, standin, tmp_path):
-    program = make_installer(wine, standin, str(tmp_path), exit_code=10)
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"))
-    assert run.result.code == 10, run.result
-    assert CLEANUP_LINE in run.result.out
+def test_exit_code_10_without_a_batch_file_still_cleans_up(launcher):
+    run = run_installer(launcher, launcher.installer(exit_code=10))
+    assert run.code == 10, run.result
+    assert CLEANUP_LINE in run.out
     assert run.leftovers() == []
 
 
-def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
+def test_link_left_by_the_wizard_keeps_its_target(launcher, tmp_path):
     """The wizard (here the test, while the stand-in waits to be released)
     leaves a link to a directory outside in the working directory; the
     cleanup removes the payload but never what the link points at."""
@@ -233,22 +209,14 @@ def test_link_left_by_the_wizard_keeps_its_target(wine, standin, tmp_path):
     (outside / "sub" / "more.txt").write_text("keep me too")
 
     done = str(tmp_path / "wizard-may-end")
-    program = make_installer(wine, standin, str(tmp_path), exit_code=0, release=to_windows(done))
-    record = str(tmp_path / "record.jsonl")
-    program, args, extra = command(program, str(tmp_path / "tmp"), record)
-    proc = wine.popen(program, args, env=extra)
+    program = launcher.installer(release=to_windows(done))
+    proc, working = launcher.start_waiting(program, str(tmp_path / "tmp"), done)
     try:
-        wait_for(lambda: runtimes.record_written(record), 120, "the wizard to start")
-        run = Run(None, str(tmp_path / "tmp"), record)
-        working = to_linux(run.records[0]["cwd"])
         os.symlink(str(outside), os.path.join(working, "left-link"))
-        runtimes.release(done)
-        out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            proc.kill()
+        code, out, err = finish_waiting(proc, done)
 
-    assert proc.returncode == 0, (out, err)
+    assert code == 0, (out, err)
     assert (outside / "precious.txt").read_text() == "keep me"
     assert (outside / "sub" / "more.txt").exists()
     assert not os.path.exists(os.path.join(working, "tarvisk.class"))
@@ -285,31 +253,27 @@ MODES = [("conrun.exe", False), ("setup.exe", False), ("setup.exe", True)]
 @pytest.mark.parametrize("program_name,window", MODES, ids=["conrun", "setup-silent",
                                                             "setup-window"])
 @pytest.mark.parametrize("fault", sorted(FAULTS))
-def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_crashes, request,
+def test_fault_ends_with_its_exception_code_and_cleans_up(launcher, quiet_crashes, request,
                                                           tmp_path, fault, program_name, window):
     if window:
         request.getfixturevalue("gui")
-    program = make_installer(wine, standin, str(tmp_path), program=program_name)
-    trace = tmp_path / "trace.txt"
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
-                        env={"LAUNCHER_TEST_FAULT": fault, "SETUP_TRACE": to_windows(str(trace))},
+    program = launcher.installer(program_name)
+    run = run_installer(launcher, program, env=traced(tmp_path, {"LAUNCHER_TEST_FAULT": fault}),
                         window=window)
 
-    assert run.result.code == FAULTS[fault] & 0xFF, run.result
+    assert run.code == FAULTS[fault] & 0xFF, run.result
     assert run.records == [], "the wizard must not start"
     # With its window, setup.exe shows every progress line there, the
     # cleanup line included.
-    shown_on_console = CLEANUP_LINE in run.result.out
+    shown_on_console = CLEANUP_LINE in run.out
     if window:
-        assert run.result.out == "", run.result
+        assert run.out == "", run.result
     if fault.endswith(":breakpoint"):
         assert not shown_on_console
-        left = run.leftovers()
-        assert len(left) == 1, "a breakpoint must not clean up"
-        # The fault came after the extraction: the payload is all there.
-        working = os.path.join(str(tmp_path / "tmp"), left[0])
-        main_class = os.path.join(working, "tarvisk.class")
-        assert os.path.exists(main_class)
+        # A breakpoint does not clean up; it came after the extraction, so
+        # the payload is all there.
+        working = run.left_working_directory()
+        assert os.path.exists(os.path.join(working, "tarvisk.class"))
         # The payload's runtime was written once, by the runtime search,
         # before the rest: the whole extraction passed over every entry of
         # it and wrote every other file.
@@ -320,21 +284,20 @@ def test_fault_ends_with_its_exception_code_and_cleans_up(wine, standin, quiet_c
         assert runtime and os.path.exists(os.path.join(working, "package", "jre", "bin",
                                                        "java.exe"))
         counts = re.search(r"payload: (\d+) files written by \d+ worker threads; (\d+) entries "
-                           r"under package/jre passed over", trace.read_text(encoding="cp1252"))
+                           r"under package/jre passed over", trace_text(tmp_path))
         assert counts and (int(counts.group(1)), int(counts.group(2))) == \
-            (len(files), len(runtime)), trace.read_text(encoding="cp1252")
+            (len(files), len(runtime)), trace_text(tmp_path)
     else:
         assert shown_on_console != window, run.result
         assert run.leftovers() == []
 
 
-def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(wine, standin, tmp_path):
+def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(launcher):
     """A std::vector whose allocation fails ends the run as MemAlloc does, not
     in the C++ runtime's abort (status 3, no message)."""
-    program = make_installer(wine, standin, str(tmp_path))
-    run = run_installer(wine, program, str(tmp_path / "tmp"), str(tmp_path / "record.jsonl"),
+    run = run_installer(launcher, launcher.installer(),
                         env={"LAUNCHER_TEST_FAULT": "after-extraction:out-of-memory"})
-    assert run.result.code == 1, run.result
+    assert run.code == 1, run.result
     assert run.result.err.startswith("Out of memory"), run.result
     assert run.records == [], "the wizard must not start"
 
@@ -344,33 +307,31 @@ def test_out_of_memory_in_cpp_code_says_so_and_ends_with_status_1(wine, standin,
 CTRL_C_SEEN = b"console control event 0"
 
 
-def paused_after_extraction(wine, standin, tmp_path, program_name):
+def paused_after_extraction(launcher, program_name):
     """Starts an installer that holds its run after the extraction; returns
-    the process, the wizard's record path and the program."""
-    program = make_installer(wine, standin, str(tmp_path), program=program_name)
-    record = str(tmp_path / "record.jsonl")
-    program, args, extra = command(program, str(tmp_path / "tmp"), record,
-                                   env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
-    return wine.popen(program, args, env=extra), record, program
+    the process, its Run and the program."""
+    program = launcher.installer(program_name)
+    proc, run = launcher.popen(program, quiet(launcher, program),
+                               env={"LAUNCHER_TEST_FAULT": "after-extraction:pause"})
+    return proc, run, program
 
 
 # setup.exe has a console before the wizard only when it was started from one
 # (it attaches to it), which a test under Wine cannot give it: Wine, like
 # Windows, sends Ctrl+C only to processes with a console.
 @pytest.mark.parametrize("program_name", ["conrun.exe"])
-def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
-    proc, record, _ = paused_after_extraction(wine, standin, tmp_path, program_name)
+def test_ctrl_c_before_the_wizard_removes_the_payload(launcher, program_name):
+    proc, run, _ = paused_after_extraction(launcher, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
-        left = os.listdir(str(tmp_path / "tmp"))
-        assert len(left) == 1 and os.path.exists(str(tmp_path / "tmp" / left[0] / "tarvisk.class"))
+        working = run.left_working_directory()
+        assert os.path.exists(os.path.join(working, "tarvisk.class"))
         # The paused run is alive, with no child yet: another copy's sweep
         # in the same temporary directory must leave its directory alone.
-        other = make_installer(wine, standin, str(tmp_path / "other"), program=program_name)
-        second = wine.run(*command(other, str(tmp_path / "tmp"), str(tmp_path / "other.jsonl"))[:2])
-        assert second.code == 0, second
-        assert os.listdir(str(tmp_path / "tmp")) == left
-        assert os.path.exists(str(tmp_path / "tmp" / left[0] / "tarvisk.class"))
+        second = launcher.run(launcher.installer(program_name), tmp_dir=run.tmp_dir)
+        assert second.code == 0, second.result
+        assert run.left_working_directory() == working
+        assert os.path.exists(os.path.join(working, "tarvisk.class"))
         os.kill(proc.pid, signal.SIGINT)
         seen = read_until(proc, CTRL_C_SEEN, seen)
         out, err = collect(proc, 120)
@@ -380,34 +341,29 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(wine, standin, tmp_path, p
 
     assert proc.returncode == 1, (seen, out, err)
     assert CLEANUP_LINE.encode() in seen + out
-    assert Run(None, str(tmp_path / "tmp"), record).records == [], "the wizard must not start"
-    assert os.listdir(str(tmp_path / "tmp")) == []
+    assert run.records == [], "the wizard must not start"
+    assert run.leftovers() == []
 
 
-def started_run(wine, program, tmp_dir, env, wanted):
-    """Starts `program` with its own `tmp_dir` and waits until its working
-    directory holds `wanted` (a relative path); returns the process and the
-    working directory."""
-    program, args, extra = command(program, tmp_dir, os.path.join(tmp_dir, "..", "record.jsonl"),
-                                   env=env)
-    proc = wine.popen(program, args, env=extra)
+def started_run(launcher, program, env, wanted):
+    """Starts `program` and waits until its working directory holds `wanted`
+    (a relative path); returns the process, its Run and the working
+    directory."""
+    proc, run = launcher.popen(program, env=env)
     working = []
 
     def reached():
-        working[:] = [os.path.join(tmp_dir, name) for name in os.listdir(tmp_dir)]
+        working[:] = [os.path.join(run.tmp_dir, name) for name in run.leftovers()]
         return len(working) == 1 and os.path.exists(os.path.join(working[0], wanted))
     wait_for(reached, 120, "the working directory to hold " + wanted)
-    return proc, working[0]
+    return proc, run, working[0]
 
 
-def test_ctrl_c_during_the_extraction_stops_it_between_files(wine, standin, tmp_path):
+def test_ctrl_c_during_the_extraction_stops_it_between_files(launcher, tmp_path):
     """The stop reaches the extraction between files: the rest is not
     written, no damaged payload is reported, and the run cleans up."""
-    program = make_installer(wine, standin, str(tmp_path), extra=SLOW_PAYLOAD)
-    trace = tmp_path / "trace.txt"
-    tmp_dir = str(tmp_path / "tmp")
-    env = dict(SLOW_WRITES, **{product_value(standin, "PRODUCT_TRACE_VARIABLE"): to_windows(str(trace))})
-    proc, _ = started_run(wine, program, tmp_dir, env, "data/part00.bin")
+    program = launcher.installer(extra=SLOW_PAYLOAD)
+    proc, run, _ = started_run(launcher, program, traced(tmp_path, SLOW_WRITES), "data/part00.bin")
     try:
         os.kill(proc.pid, signal.SIGINT)
         seen = read_until(proc, CTRL_C_SEEN, b"")
@@ -417,46 +373,44 @@ def test_ctrl_c_during_the_extraction_stops_it_between_files(wine, standin, tmp_
             kill_and_collect(proc)
 
     assert proc.returncode == 1, (seen, out, err)
-    traced = trace.read_text("cp1252")
-    assert "payload: extraction stopped into" in traced, traced
-    written = int(re.search(r"payload: (\d+) files written", traced).group(1))
-    assert written < len(SLOW_PAYLOAD), traced
+    text = trace_text(tmp_path)
+    assert "payload: extraction stopped into" in text, text
+    written = int(re.search(r"payload: (\d+) files written", text).group(1))
+    assert written < len(SLOW_PAYLOAD), text
     assert b"corrupted" not in seen + out + err
     assert CLEANUP_LINE.encode() in seen + out
-    assert os.listdir(tmp_dir) == []
+    assert run.leftovers() == []
 
 
-def test_a_link_planted_in_the_tree_being_extracted_redirects_nothing(wine, standin, tmp_path):
+def test_a_link_planted_in_the_tree_being_extracted_redirects_nothing(launcher, tmp_path):
     """A directory link put where the payload's next directory goes, while
     the payload is extracted, fails the run as a damaged payload would; no
     file is written through it."""
     members = SLOW_PAYLOAD[:16] + [("zzz/late.txt", b"late")]
     # No directory entries up front: "zzz" is made only when its file comes.
-    program = make_installer(wine, standin, str(tmp_path), extra=members, directory_entries=False)
+    program = launcher.installer(extra=members, directory_entries=False)
     outside = tmp_path / "outside"
     outside.mkdir()
-    trace = tmp_path / "trace.txt"
-    tmp_dir = str(tmp_path / "tmp")
-    env = dict(SLOW_WRITES, **{product_value(standin, "PRODUCT_TRACE_VARIABLE"): to_windows(str(trace))})
-    proc, working = started_run(wine, program, tmp_dir, env, "data/part00.bin")
+    proc, run, working = started_run(launcher, program, traced(tmp_path, SLOW_WRITES),
+                                     "data/part00.bin")
     os.symlink(str(outside), os.path.join(working, "zzz"))
     out, err = collect(proc, 120)
 
     assert proc.returncode == 1, (out, err)
-    assert "payload: zzz/late.txt refused" in trace.read_text("cp1252")
+    assert "payload: zzz/late.txt refused" in trace_text(tmp_path)
     assert b"corrupted" in out + err
     assert os.listdir(str(outside)) == []
-    assert Run(None, tmp_dir, str(tmp_path / "record.jsonl")).records == [], "the wizard must not start"
+    assert run.records == [], "the wizard must not start"
 
 
 # conrun never loads user32, so the session's end comes to it as a console
 # event, which Wine does not send.
 @pytest.mark.parametrize("program_name", ["setup.exe"])
-def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp_path, program_name):
+def test_end_of_session_before_the_wizard_removes_the_payload(launcher, wine, program_name):
     """Logoff and shutdown come to a program that loads user32 as window
     messages: its hidden window holds the session while the run stops and
     cleans up."""
-    proc, record, program = paused_after_extraction(wine, standin, tmp_path, program_name)
+    proc, run, program = paused_after_extraction(launcher, program_name)
     try:
         seen = read_until(proc, b"paused at after-extraction", b"")
         # The messages go to this launcher's window alone: ending the session
@@ -474,8 +428,8 @@ def test_end_of_session_before_the_wizard_removes_the_payload(wine, standin, tmp
     assert b"end-session message" in seen, (seen, err, ended)
     assert proc.returncode == 1, (seen, err)
     assert CLEANUP_LINE.encode() in seen
-    assert Run(None, str(tmp_path / "tmp"), record).records == [], "the wizard must not start"
-    assert os.listdir(str(tmp_path / "tmp")) == []
+    assert run.records == [], "the wizard must not start"
+    assert run.leftovers() == []
 
 
 @pytest.mark.parametrize("program_name", PROGRAMS)
@@ -490,11 +444,10 @@ def test_console_event_while_the_wizard_runs_is_the_wizards(launcher, tmp_path, 
     done = str(tmp_path / "wizard-may-end")
     program = launcher.installer(program_name, exit_code=5, release=to_windows(done))
     tmp_dir = str(tmp_path / "tmp")
-    os.makedirs(tmp_dir)
-    _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
     trigger = str(tmp_path / "close-now")
     env = {"LAUNCHER_TEST_CONSOLE_EVENT": to_windows(trigger) + ":2"} if event == "close" else {}
-    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2], env=env)
+    proc, working = launcher.start_waiting(program, tmp_dir, done, env=env,
+                                           args=quiet(launcher, program))
     try:
         if event == "close":
             open(trigger, "w").close()
@@ -520,9 +473,7 @@ def test_end_of_session_while_the_wizard_runs_waits_for_the_wizard(launcher, win
     done = str(tmp_path / "wizard-may-end")
     program = launcher.installer("setup.exe", exit_code=5, release=to_windows(done))
     tmp_dir = str(tmp_path / "tmp")
-    os.makedirs(tmp_dir)
-    _, silent, _ = command(program, tmp_dir, str(tmp_path / "record.jsonl"))
-    proc, working = launcher.start_waiting(program, tmp_dir, done, args=silent[:-2])
+    proc, working = launcher.start_waiting(program, tmp_dir, done, args=quiet(launcher, program))
     # The session's end waits for the launcher, which waits for the wizard.
     ending = wine.popen(os.path.join(wine.build_dir, "support", "end_session.exe"),
                         [to_windows(program)])
@@ -542,27 +493,26 @@ def test_end_of_session_while_the_wizard_runs_waits_for_the_wizard(launcher, win
     assert os.listdir(tmp_dir) == []
 
 
-def run_held_at(wine, program, tmp_dir, record, hold, act, env=None):
+def run_held_at(launcher, program, hold, act, env=None):
     """Runs `program` held at the test point `hold` (LAUNCHER_TEST_FAULT
-    <hold>:hold) until `act` has been done, then lets it go on; returns its
-    exit status, output and error."""
-    program, args, extra = command(program, str(tmp_dir), record,
-                                   env=dict(env or {}, LAUNCHER_TEST_FAULT=hold + ":hold"))
-    proc = wine.popen(program, args, env=extra, stdin=subprocess.PIPE)
+    <hold>:hold) until `act(run)` has been done, then lets it go on; returns
+    its Run, exit status, output and error."""
+    proc, run = launcher.popen(program, env=dict(env or {}, LAUNCHER_TEST_FAULT=hold + ":hold"),
+                               stdin=subprocess.PIPE)
     try:
         for _ in range(5):  # status lines may come first
             if proc.stdout.readline().decode().strip() == "held at " + hold:
                 break
         else:
             raise AssertionError("never held at " + hold)
-        act()
+        act(run)
         proc.stdin.write(b"go\n")
         proc.stdin.close()
         out, err = collect(proc, 120)
     finally:
         if proc.poll() is None:
             proc.kill()
-    return proc.returncode, out, err
+    return run, proc.returncode, out, err
 
 
 # Where the start is held while the test renames the program away and puts
@@ -579,27 +529,22 @@ SWAPPED_PROGRAMS = [
 @pytest.mark.parametrize("hold,expected", [c[1:] for c in SWAPPED_PROGRAMS],
                          ids=[c[0] for c in SWAPPED_PROGRAMS])
 def test_program_renamed_and_replaced_during_the_start_never_gives_the_other_payload(
-        wine, standin, tmp_path, hold, expected):
-    program = make_installer(wine, standin, str(tmp_path / "ours"), exit_code=0)
-    other = make_installer(wine, standin, str(tmp_path / "other"), exit_code=7)
-    record = str(tmp_path / "record.jsonl")
-    trace = tmp_path / "trace.txt"
+        launcher, tmp_path, hold, expected):
+    program, other = launcher.installer(), launcher.installer(exit_code=7)
 
-    def swap():
+    def swap(_):
         os.rename(program, program + ".moved")
         shutil.copyfile(other, program)
-    code, out, err = run_held_at(wine, program, tmp_path / "tmp", record, hold, swap,
-                                 env={"SETUP_TRACE": to_windows(str(trace))})
-    assert code == expected, (out, err, trace.read_text(encoding="cp1252"))
+    run, code, out, err = run_held_at(launcher, program, hold, swap, env=traced(tmp_path))
+    assert code == expected, (out, err, trace_text(tmp_path))
     if expected == 0:
-        assert len(Run(None, str(tmp_path / "tmp"), record).records) == 1
+        assert len(run.records) == 1
     else:
-        assert not os.path.exists(record), "a wizard ran"
-        assert "the file at its path is not the one it runs from" in \
-            trace.read_text(encoding="cp1252")
+        assert run.records == [], "a wizard ran"
+        assert "the file at its path is not the one it runs from" in trace_text(tmp_path)
 
 
-def test_a_link_where_a_payload_file_goes_is_replaced_not_written_through(wine, standin,
+def test_a_link_where_a_payload_file_goes_is_replaced_not_written_through(launcher, standin,
                                                                           tmp_path):
     """Planted in the working directory before the extraction (held there):
     the payload's main class file comes out in its place, and what the link
@@ -607,16 +552,12 @@ def test_a_link_where_a_payload_file_goes_is_replaced_not_written_through(wine, 
     to, to a handle and to a directory listing alike."""
     victim = tmp_path / "victim.txt"
     victim.write_text("keep")
-    program = make_installer(wine, standin, str(tmp_path))
-    record = str(tmp_path / "record.jsonl")
-    tmp_dir = tmp_path / "tmp"
 
-    def plant():
-        working = [d for d in os.listdir(tmp_dir) if d.startswith("conrun.exe")]
-        assert len(working) == 1, working
-        planted = tmp_dir / working[0] / (product_value(standin, "PRODUCT_MAIN_CLASS") + ".class")
-        os.symlink(str(victim), str(planted))
-    code, out, err = run_held_at(wine, program, tmp_dir, record, "working-directory-made", plant)
+    def plant(run):
+        main_class = product_value(standin, "PRODUCT_MAIN_CLASS") + ".class"
+        os.symlink(str(victim), os.path.join(run.left_working_directory(), main_class))
+    run, code, out, err = run_held_at(launcher, launcher.installer(), "working-directory-made",
+                                      plant)
     assert code == 0, (out, err)
     assert victim.read_text() == "keep", "the extraction wrote through the link"
-    assert len(Run(None, str(tmp_dir), record).records) == 1, "the wizard ran on its class file"
+    assert len(run.records) == 1, "the wizard ran on its class file"

@@ -40,10 +40,34 @@ def payload(launcher):
     return root, launcher.runtime("runtime")
 
 
-def packed(launcher, payload, program="conrun.exe", name="setup.exe", env=None):
+def pack_into(launcher, folder, *args, name="out.exe", stub=None, env=None):
+    """Packs `folder` behind `stub` (the test build of conrun.exe unless
+    named) into `name` in the test's folder, with `args`; returns the
+    output's path and the packer's result."""
     out = os.path.join(launcher.where, name)
-    result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program(program, "test-bin"),
-                  "--payload", payload[0], "--runtime", payload[1], env=env)
+    stub = stub or launcher.wine.program("conrun.exe", "test-bin")
+    return out, pack(launcher.wine, "-o", out, "--stub", stub, "--payload", folder, *args, env=env)
+
+
+def nothing_written(launcher, out):
+    """Neither the output nor a temporary file of the packer is there."""
+    return not os.path.exists(out) and \
+        not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+
+
+def sign(path, certificate, out=None):
+    """Signs `path` with the test's certificate into `out` (by default
+    beside it), whose signature must verify; returns the signed file's path."""
+    out = out or path + ".signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
+                    "-in", path, "-out", out], check=True, capture_output=True)
+    assert osslsigncode_verify(out, certificate[1]) == 0
+    return out
+
+
+def packed(launcher, payload, program="conrun.exe", name="setup.exe", env=None):
+    out, result = pack_into(launcher, payload[0], "--runtime", payload[1], name=name, env=env,
+                            stub=launcher.wine.program(program, "test-bin"))
     assert result.returncode == 0, result.stderr
     # No warning but that the test build shows the launcher's own identity.
     assert [line for line in result.stderr.splitlines()
@@ -93,10 +117,9 @@ def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
         big = f.read()
     assert subprocess.run(["7zz", "e", "-so", "-tzip", first, "package/big.dat"],
                           capture_output=True, check=True).stdout == big
-    deflated = os.path.join(launcher.where, "deflated.exe")
-    assert pack(launcher.wine, "-q", "-o", deflated, "--stub",
-                launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
-                "--compression", "deflate", env={"MKSETUP_THREADS": "7"}).returncode == 0
+    deflated, result = pack_into(launcher, payload[0], "-q", "--compression", "deflate",
+                                 name="deflated.exe", env={"MKSETUP_THREADS": "7"})
+    assert result.returncode == 0, result.stderr
     with zipfile.ZipFile(deflated) as archive:
         assert archive.read("package/big.dat") == big
 
@@ -131,10 +154,9 @@ def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):
     assert made[0] == made[1]
     assert resources_of(out)[0]["ProductName"] == "Acme Ins\u00e9t\u00e4ller"
 
-    epoch = os.path.join(launcher.where, "epoch.exe")
-    assert pack(launcher.wine, "-q", "-o", epoch, "--stub",
-                launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
-                env={"SOURCE_DATE_EPOCH": "1700000000"}).returncode == 0
+    epoch, result = pack_into(launcher, payload[0], "-q", name="epoch.exe",
+                              env={"SOURCE_DATE_EPOCH": "1700000000"})
+    assert result.returncode == 0, result.stderr
     with zipfile.ZipFile(epoch) as archive:
         assert archive.getinfo("tarvisk.class").date_time == (2023, 11, 14, 22, 13, 20)
 
@@ -146,14 +168,11 @@ def test_refused_name_is_named_and_nothing_is_written(launcher, payload, name):
     os.makedirs(os.path.dirname(bad), exist_ok=True)
     with open(bad, "w") as f:
         f.write("x")
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    out, result = pack_into(launcher, payload[0])
     assert result.returncode == 1
     refused = os.path.join(payload[0], "package", name.split("/")[0])
     assert result.stderr.startswith("mksetup: %s: the launcher refuses" % refused), result.stderr
-    assert os.listdir(launcher.where).count("out.exe") == 0
-    assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+    assert nothing_written(launcher, out)
 
 
 @pytest.mark.parametrize("files, codepage, message", [
@@ -169,14 +188,11 @@ def test_files_windows_would_lose_or_cut_are_refused(launcher, payload, files, c
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.truncate((1 << 40) + 1 if name == "huge.bin" else 1)
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
-                  *(["--codepage", codepage] if codepage else []))
+    out, result = pack_into(launcher, payload[0], *(["--codepage", codepage] if codepage else []))
     assert result.returncode == 1 and message in result.stderr, result.stderr
     for name in files:
         assert "package/" + name.split("/")[0] in result.stderr
-    assert not [n for n in os.listdir(launcher.where) if n == "out.exe" or n.endswith(".tmp")]
+    assert nothing_written(launcher, out)
 
 
 def test_zip64_where_an_installer_needs_it(launcher, payload):
@@ -186,9 +202,7 @@ def test_zip64_where_an_installer_needs_it(launcher, payload):
     big = (1 << 32) + (1 << 20)
     with open(os.path.join(payload[0], "package", "zeros.bin"), "wb") as f:
         f.truncate(big)
-    out = os.path.join(launcher.where, "big.exe")
-    stub = launcher.wine.program("conrun.exe", "test-bin")
-    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0])
+    out, result = pack_into(launcher, payload[0], "-q", name="big.exe")
     assert result.returncode == 0, result.stderr
     with zipfile.ZipFile(out) as archive:
         info = archive.getinfo("package/zeros.bin")
@@ -196,8 +210,7 @@ def test_zip64_where_an_installer_needs_it(launcher, payload):
         assert info.extra[:2] == b"\x01\x00"  # the ZIP64 extra field
         assert all(not i.extra for i in archive.infolist() if i.file_size < 1 << 32)
     assert b"PK\x06\x06" not in open(out, "rb").read()[-200:]
-    verified = subprocess.run([host_mksetup(launcher.wine), "--verify", out],
-                              capture_output=True, text=True)
+    verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0, verified.stderr
 
     os.remove(os.path.join(payload[0], "package", "zeros.bin"))
@@ -207,25 +220,22 @@ def test_zip64_where_an_installer_needs_it(launcher, payload):
         for n in range(1025):
             with open(os.path.join(folder, "f%04d" % n), "wb") as f:
                 f.write(b"%d" % n)
-    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0])
+    out, result = pack_into(launcher, payload[0], "-q", name="big.exe")
     assert result.returncode == 0, result.stderr
     with zipfile.ZipFile(out) as archive:
         assert len(archive.infolist()) > 65535
     assert b"PK\x06\x06" in open(out, "rb").read()[-200:]
-    verified = subprocess.run([host_mksetup(launcher.wine), "--verify", out],
-                              capture_output=True, text=True)
+    verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0, verified.stderr
 
 
 def test_names_outside_ascii_are_utf8_unless_a_code_page_is_named(launcher, payload):
     with open(os.path.join(payload[0], "package", "caf\u00e9.txt"), "w") as f:
         f.write("x")
-    out = os.path.join(launcher.where, "out.exe")
-    stub = launcher.wine.program("conrun.exe", "test-bin")
     for codepage, name, flag in ((None, "caf\u00e9.txt".encode(), 0x800),
                                  ("1252", b"caf\xe9.txt", 0)):
-        result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
-                      *(["--codepage", codepage] if codepage else []))
+        out, result = pack_into(launcher, payload[0], "-q",
+                                *(["--codepage", codepage] if codepage else []))
         assert result.returncode == 0, result.stderr
         with zipfile.ZipFile(out) as archive:
             infos = [i for i in archive.infolist() if i.filename.startswith("package/caf")]
@@ -249,13 +259,9 @@ def test_unicode_names_come_out_the_same_in_every_code_page(launcher, payload, l
             f.write(name)
     done = os.path.join(launcher.where, "wizard-may-end")
     runtime = launcher.runtime("held", release=to_windows(done))
-    out = os.path.join(launcher.where, "unicode.exe")
-    result = pack(launcher.wine, "-q", "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
-                  "--runtime", runtime)
+    out, result = pack_into(launcher, payload[0], "-q", "--runtime", runtime, name="unicode.exe")
     assert result.returncode == 0, result.stderr
     tmp_dir = os.path.join(launcher.where, "tmp")
-    os.makedirs(tmp_dir)
     proc, working = launcher.start_waiting(out, tmp_dir, done, lc_all=lc_all)
     try:
         for name in names:
@@ -272,9 +278,7 @@ def test_unicode_names_come_out_the_same_in_every_code_page(launcher, payload, l
 def test_missing_main_class_and_jar_are_warned_about(launcher, payload):
     os.remove(os.path.join(payload[0], "tarvisk.class"))
     os.remove(os.path.join(payload[0], "package", "tarvisk-help.jar"))
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub",
-                  launcher.wine.program("setup.exe", "test-bin"), "--payload", payload[0])
+    _, result = pack_into(launcher, payload[0], stub=launcher.wine.program("setup.exe", "test-bin"))
     assert result.returncode == 0
     assert [line for line in result.stderr.splitlines() if "the launcher's own" not in line] == [
         "mksetup: warning: the payload has no tarvisk.class at its top: the launcher looks "
@@ -293,17 +297,14 @@ def test_a_stub_that_is_not_a_launcher_program_is_refused(launcher, payload, stu
             "mksetup": launcher.wine.program("mksetup.exe"),
             "installer": packed(launcher, payload) if stub == "installer" else None,
             "missing": os.path.join(launcher.where, "nothing.exe")}[stub]
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub", path, "--payload", payload[0])
+    out, result = pack_into(launcher, payload[0], stub=path)
     assert result.returncode == 1
     assert result.stderr.startswith("mksetup: %s: %s" % (path, expected)), result.stderr
-    assert not os.path.exists(out)
+    assert nothing_written(launcher, out)
 
 
 def test_unwritable_output_is_reported(launcher, payload):
-    out = os.path.join(launcher.where, "no-such-folder", "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    out, result = pack_into(launcher, payload[0], name=os.path.join("no-such-folder", "out.exe"))
     assert result.returncode == 1 and out + ": cannot be written" in result.stderr
 
 
@@ -339,12 +340,10 @@ def test_verify_names_the_payloads_unsigned_programs(launcher, certificate):
     plain = launcher.wine.program("conrun.exe", "test-bin")
     os.makedirs(os.path.join(folder, "bin"))
     shutil.copyfile(plain, os.path.join(folder, "bin", "Helper.DLL"))
-    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
-                    "-in", plain, "-out", os.path.join(folder, "bin", "signed.dll")],
-                   check=True, capture_output=True)
+    sign(plain, certificate, os.path.join(folder, "bin", "signed.dll"))
     shutil.copyfile(plain, os.path.join(folder, "bin", "tool.exe.txt"))
-    out = os.path.join(launcher.where, "acme-setup.exe")
-    assert pack(launcher.wine, "-q", "-o", out, "--stub", plain, "--payload", folder).returncode == 0
+    out, result = pack_into(launcher, folder, "-q")
+    assert result.returncode == 0, result.stderr
 
     verified = pack(launcher.wine, "--verify", out)
     assert verified.returncode == 0, verified.stderr
@@ -369,12 +368,7 @@ def osslsigncode_verify(path, cert):
 @pytest.mark.parametrize("program", PROGRAMS)
 def test_signed_installer_verifies_and_runs_until_a_payload_byte_changes(
         launcher, payload, certificate, program):
-    out = packed(launcher, payload, program)
-    signed = os.path.join(launcher.where, "signed-" + program)
-    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
-                    "-n", "Test installer", "-in", out, "-out", signed],
-                   check=True, capture_output=True)
-    assert osslsigncode_verify(signed, certificate[1]) == 0
+    signed = sign(packed(launcher, payload, program), certificate)
     verified = pack(launcher.wine, "--verify", signed)
     assert verified.stdout.endswith("a signature follows the payload\n"), verified
     assert_wizard_ran(launcher, signed)
@@ -397,11 +391,7 @@ def test_installer_appended_with_cat_runs_when_signed_at_any_length(
         f.seek(len(data) - 2)
         f.write(comment.to_bytes(2, "little") + b"c" * comment)
     assert os.path.getsize(out) % 8 == residue
-    signed = out + ".signed.exe"
-    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
-                    "-in", out, "-out", signed], check=True, capture_output=True)
-    assert osslsigncode_verify(signed, certificate[1]) == 0
-    assert_wizard_ran(launcher, signed)
+    assert_wizard_ran(launcher, sign(out, certificate))
 
 
 # --- product values, version resource, icon and manifest set at pack time -------
@@ -478,10 +468,9 @@ def test_shipped_program_packed_with_product_values_runs_as_packed(launcher, cer
                 "--company Acme Ltd\n--copyright (C) Acme\n--execution-level asInvoker\n"
                 "--download-url https://acme.example/java\n"
                 "--icon %s\n--start-delay-ms 0\n" % icon)
-    out = os.path.join(launcher.where, "acme-setup.exe")
-    result = pack(launcher.wine, "-q", "-o", out, "--stub", launcher.wine.program(program, "bin"),
-                  "--payload", acme_payload(launcher), "--runtime", launcher.runtime("runtime"),
-                  "@" + options)
+    out, result = pack_into(launcher, acme_payload(launcher), "-q", "--runtime",
+                            launcher.runtime("runtime"), "@" + options, name="acme-setup.exe",
+                            stub=launcher.wine.program(program, "bin"))
     assert result.returncode == 0 and result.stderr == "", result.stderr
 
     texts, _, level, checksum = resources_of(out)
@@ -496,11 +485,7 @@ def test_shipped_program_packed_with_product_values_runs_as_packed(launcher, cer
     api = launcher.wine.run(probe, ["-v", to_windows(out)])
     assert dict(line.split("\t") for line in api.out.splitlines()) == texts, api
 
-    signed = out + ".signed.exe"
-    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
-                    "-in", out, "-out", signed], check=True, capture_output=True)
-    assert osslsigncode_verify(signed, certificate[1]) == 0
-    for path in (out, signed):
+    for path in (out, sign(out, certificate)):
         run = launcher.run(path)
         assert run.code == 0, run.result
         wizard = run.wizard
@@ -518,9 +503,7 @@ def test_runtime_versions_accepted_as_built_or_as_packed(launcher, payload, vari
                                                          runs):
     """The runtime named with -javahome must pass the version test."""
     stub = launcher.wine.program("conrun.exe", variant)
-    out = os.path.join(launcher.where, "modern.exe")
-    result = pack(launcher.wine, "-q", "-o", out, "--stub", stub, "--payload", payload[0],
-                  *options)
+    out, result = pack_into(launcher, payload[0], "-q", *options, stub=stub)
     assert result.returncode == 0, result.stderr
     if not options:
         # Given nothing, the packer leaves the program as it was built.
@@ -552,14 +535,11 @@ def test_runtime_versions_accepted_as_built_or_as_packed(launcher, payload, vari
 ])
 def test_refused_product_value_names_the_option_and_writes_nothing(launcher, payload, option,
                                                                    value, message):
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0],
-                  option, value)
+    out, result = pack_into(launcher, payload[0], option, value)
     assert result.returncode == 1, result
     assert result.stderr.startswith("mksetup: " + option) and message in result.stderr, \
         result.stderr
-    assert not [n for n in os.listdir(launcher.where) if n == "out.exe" or n.endswith(".tmp")]
+    assert nothing_written(launcher, out)
 
 
 @pytest.mark.parametrize("args, message", [
@@ -581,32 +561,24 @@ def test_a_failed_pack_leaves_what_the_output_was(launcher, payload):
     os.makedirs(out)
     with open(os.path.join(out, "kept.txt"), "w") as f:
         f.write("kept")
-    result = pack(launcher.wine, "-q", "-o", out, "--stub",
-                  launcher.wine.program("conrun.exe", "test-bin"), "--payload", payload[0])
+    _, result = pack_into(launcher, payload[0], "-q")
     assert result.returncode == 1 and "cannot be written" in result.stderr, result
     assert os.listdir(out) == ["kept.txt"]
     assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
 
 
 def test_signed_stub_is_refused_when_its_resources_would_change(launcher, payload, certificate):
-    stub = os.path.join(launcher.where, "signed-conrun.exe")
-    subprocess.run(["osslsigncode", "sign", "-certs", certificate[1], "-key", certificate[0],
-                    "-in", launcher.wine.program("conrun.exe", "test-bin"), "-out", stub],
-                   check=True, capture_output=True)
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0],
-                  "--product-name", "Acme")
+    stub = sign(launcher.wine.program("conrun.exe", "test-bin"), certificate,
+                os.path.join(launcher.where, "signed-conrun.exe"))
+    out, result = pack_into(launcher, payload[0], "--product-name", "Acme", stub=stub)
     assert result.returncode == 1 and "sign after packing" in result.stderr, result.stderr
-    assert not os.path.exists(out)
+    assert nothing_written(launcher, out)
 
 
 def test_damaged_product_values_end_the_run_as_a_damaged_program(launcher, catalogue):
-    root = acme_payload(launcher)
-    out = os.path.join(launcher.where, "acme.exe")
-    assert pack(launcher.wine, "-q", "-o", out, "--stub",
-                launcher.wine.program("conrun.exe", "test-bin"), "--payload", root,
-                "--runtime", launcher.runtime("runtime"), "--main-class", "acme_setup",
-                ).returncode == 0
+    out, result = pack_into(launcher, acme_payload(launcher), "-q", "--runtime",
+                            launcher.runtime("runtime"), "--main-class", "acme_setup")
+    assert result.returncode == 0, result.stderr
     with open(out, "r+b") as f:
         data = f.read()
         at = data.index(b"main-class=acme_setup\n")
@@ -730,12 +702,9 @@ def test_a_stub_the_packer_cannot_rewrite_safely_is_refused(launcher, payload, c
     stub = os.path.join(launcher.where, "crafted.exe")
     with open(stub, "wb") as f:
         f.write(data)
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub", stub, "--payload", payload[0],
-                  "--product-name", "Acme")
+    out, result = pack_into(launcher, payload[0], "--product-name", "Acme", stub=stub)
     assert result.returncode == 1 and message in result.stderr, result.stderr
-    assert not os.path.exists(out)
-    assert not [n for n in os.listdir(launcher.where) if n.endswith(".tmp")]
+    assert nothing_written(launcher, out)
 
 
 def test_an_icon_with_more_images_than_numbers_left_is_refused(launcher, payload):
@@ -750,11 +719,10 @@ def test_an_icon_with_more_images_than_numbers_left_is_refused(launcher, payload
     icon = os.path.join(launcher.where, "many.ico")
     with open(icon, "wb") as f:
         f.write(ico)
-    out = os.path.join(launcher.where, "out.exe")
-    result = pack(launcher.wine, "-o", out, "--stub", launcher.wine.program("setup.exe", "test-bin"),
-                  "--payload", payload[0], "--icon", icon)
+    out, result = pack_into(launcher, payload[0], "--icon", icon,
+                            stub=launcher.wine.program("setup.exe", "test-bin"))
     assert result.returncode == 1 and "icon numbers left" in result.stderr, result.stderr
-    assert not os.path.exists(out)
+    assert nothing_written(launcher, out)
 
 
 def test_the_temporary_output_is_never_written_through_a_link(launcher, payload, tmp_path):
