@@ -149,9 +149,8 @@ class Launcher:
         elif runtime is False:
             runtime = None
         out = os.path.join(self.where, "installer-%d" % self.count, name or program)
-        made = installer.build_installer(self.wine.program(program, variant), out,
+        return installer.build_installer(self.wine.program(program, variant), out,
                                          runtime=runtime, build_dir=self.build_dir, **kwargs)
-        return made.path
 
     def _prepare(self, args, tmp_dir, env):
         """The arguments, environment and Run (with no result yet) of one

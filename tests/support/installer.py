@@ -13,17 +13,13 @@ Its members are generated from the texts in sample_payload/ (no binaries are
 kept in the repository). The main class and the jar names come from the
 build's generated product_config.h unless given.
 
-Offsets: by default the payload is appended as it stands, like
-`cat program payload.zip`, so the archive's offsets count from the start of
-the archive; with absolute_offsets=True they are rewritten to count from the
-start of the file, like `zip -A`. The launcher must read both.
+The payload is appended as it stands, like `cat program payload.zip`, so
+the archive's offsets count from the start of the archive (archives whose
+offsets count from the file's start, as `zip -A` makes them, come from the
+real archiver in test_zip_real_tools.py).
 
-Python 3 standard library only. As a program:
-
-    /usr/bin/python3 tests/support/installer.py --program build/bin/conrun.exe \
-        --runtime <dir> --out sample-installer.exe
-
-or, to give a packer a folder to pack (scripts/demo):
+Python 3 standard library only. As a program, to give a packer a folder to
+pack (scripts/demo):
 
     /usr/bin/python3 tests/support/installer.py --payload-folder <dir> \
         --standin-runtime 1.6.0_45 --runtime-folder <dir>
@@ -32,11 +28,9 @@ import argparse
 import io
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -50,7 +44,6 @@ MEMBER_TIME = (2024, 1, 1, 12, 0, 0)
 _END_RECORD = struct.Struct("<4s4H2LH")      # end of central directory
 _CENTRAL_HEADER = struct.Struct("<4s6H3L5H2L")  # central directory file header
 _END_SIGNATURE = b"PK\x05\x06"
-_CENTRAL_SIGNATURE = b"PK\x01\x02"
 _LOCAL_SIGNATURE = b"PK\x03\x04"
 
 
@@ -282,47 +275,6 @@ def build_payload(members, directory_entries=True, compression=zipfile.ZIP_DEFLA
     return _as_zstd(data.getvalue(), zstd) if zstd else data.getvalue()
 
 
-def make_offsets_absolute(payload, shift):
-    """`payload` with every offset moved on by `shift` bytes, for an archive
-    that will start `shift` bytes into a file (what `zip -A` does)."""
-    # The archives made here carry no comment: the record closes the data.
-    end_at = len(payload) - _END_RECORD.size
-    if payload[end_at:end_at + 4] != _END_SIGNATURE:
-        end_at = payload.rfind(_END_SIGNATURE)
-    if end_at < 0:
-        raise ValueError("no end of central directory record")
-    out = bytearray(payload)
-    (sig, disk, cd_disk, disk_entries, entries, cd_size, cd_offset,
-     comment_length) = _END_RECORD.unpack_from(payload, end_at)
-    at = cd_offset
-    for _ in range(entries):
-        fields = list(_CENTRAL_HEADER.unpack_from(payload, at))
-        if fields[0] != _CENTRAL_SIGNATURE:
-            raise ValueError("central directory entry expected at %d" % at)
-        name_length, extra_length, comment_len = fields[10], fields[11], fields[12]
-        fields[16] += shift  # the local header's offset
-        _CENTRAL_HEADER.pack_into(out, at, *fields)
-        at += _CENTRAL_HEADER.size + name_length + extra_length + comment_len
-    _END_RECORD.pack_into(out, end_at, sig, disk, cd_disk, disk_entries, entries, cd_size,
-                          cd_offset + shift, comment_length)
-    return bytes(out)
-
-
-class Installer:
-    """What build_installer made: the file, where its payload starts, and the
-    names of the payload's entries in archive order."""
-
-    def __init__(self, path, payload_offset, names, absolute_offsets):
-        self.path = path
-        self.payload_offset = payload_offset
-        self.names = names
-        self.absolute_offsets = absolute_offsets
-
-    def __repr__(self):
-        return "Installer(%r, payload at %d, %d entries)" % (
-            self.path, self.payload_offset, len(self.names))
-
-
 def flip_data_byte(path, name):
     """Flips one byte in the middle of entry `name`'s data."""
     with zipfile.ZipFile(path) as archive:
@@ -339,15 +291,14 @@ def flip_data_byte(path, name):
 
 
 def build_installer(program, out, runtime=None, main_class=None, jars=None, extra=None,
-                    absolute_offsets=False, directory_entries=True, build_dir=None,
+                    directory_entries=True, build_dir=None,
                     header=None, members=None, compression=zipfile.ZIP_DEFLATED):
     """Writes `out`: the program file `program` followed by a ZIP payload.
 
     The payload is `members` (a list of (name, bytes)) when given, else the
     sample payload (see payload_members). The build directory for the product
     values defaults to the one two levels above the program
-    (build/bin/conrun.exe), else the repository's build/. Returns an
-    Installer."""
+    (build/bin/conrun.exe), else the repository's build/. Returns `out`."""
     with open(program, "rb") as f:
         program_bytes = f.read()
     if members is None:
@@ -355,16 +306,12 @@ def build_installer(program, out, runtime=None, main_class=None, jars=None, extr
             build_dir = _build_dir_of(program)
         members = payload_members(main_class, jars, runtime, extra, build_dir, header)
     payload = build_payload(members, directory_entries, compression)
-    if absolute_offsets:
-        payload = make_offsets_absolute(payload, len(program_bytes))
     directory = os.path.dirname(os.path.abspath(out))
     os.makedirs(directory, exist_ok=True)
     with open(out, "wb") as f:
         f.write(program_bytes)
         f.write(payload)
-    with zipfile.ZipFile(out) as written:
-        names = written.namelist()
-    return Installer(out, len(program_bytes), names, absolute_offsets)
+    return out
 
 
 def _build_dir_of(program):
@@ -378,60 +325,24 @@ def _build_dir_of(program):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        description="Appends a sample installer payload to a built program.")
-    parser.add_argument("--program", help="setup.exe or conrun.exe to copy")
-    parser.add_argument("--out", help="the installer to write")
-    parser.add_argument("--payload-folder", metavar="DIR",
-                        help="instead of an installer, write the sample payload as a folder "
-                             "(and the stand-in runtime into --runtime-folder) for a packer")
+        description="Writes the sample payload as a folder, and the stand-in runtime beside "
+                    "it, for a packer.")
+    parser.add_argument("--payload-folder", metavar="DIR", required=True,
+                        help="where the sample payload is written")
     parser.add_argument("--runtime-folder", metavar="DIR",
-                        help="with --payload-folder: where the stand-in runtime is laid out")
-    parser.add_argument("--runtime", help="a runtime directory to carry under package/jre")
+                        help="where the stand-in runtime is laid out")
     parser.add_argument("--standin-runtime", metavar="VERSION",
-                        help="lay out the stand-in Java runtime reporting VERSION "
-                             "(from the build's support/java_standin) and carry it")
+                        help="the version the stand-in Java runtime reports (from the build's "
+                             "support/java_standin)")
     parser.add_argument("--build-dir", help="build tree with generated/product_config.h")
-    parser.add_argument("--absolute-offsets", action="store_true",
-                        help="offsets from the start of the file, as zip -A makes them")
-    parser.add_argument("--extra", action="append", default=[], metavar="NAME=FILE",
-                        help="add FILE's contents as entry NAME (repeatable)")
     args = parser.parse_args(argv)
 
-    if args.payload_folder:
-        build_dir = args.build_dir or os.path.join(REPO, "build")
-        write_folder(payload_members(build_dir=build_dir), args.payload_folder)
-        if args.standin_runtime and args.runtime_folder:
-            import runtimes  # noqa: E402 (beside this file)
-            runtimes.make_runtime(build_dir, args.runtime_folder, version=args.standin_runtime)
-        print("%s: the sample payload as a folder" % args.payload_folder)
-        return 0
-    if not args.program or not args.out:
-        parser.error("--program and --out are needed to build an installer")
-    build_dir = args.build_dir or _build_dir_of(args.program)
-    extra = []
-    for item in args.extra:
-        name, _, path = item.partition("=")
-        with open(path, "rb") as f:
-            extra.append((name, f.read()))
-
-    runtime = args.runtime
-    scratch = None
-    try:
-        if args.standin_runtime:
-            import runtimes  # noqa: E402 (beside this file)
-            scratch = tempfile.mkdtemp(prefix="standin-runtime-")
-            runtime = runtimes.make_runtime(build_dir, scratch, version=args.standin_runtime)
-        installer = build_installer(args.program, args.out, runtime=runtime, extra=extra,
-                                    absolute_offsets=args.absolute_offsets,
-                                    build_dir=build_dir)
-    finally:
-        if scratch:
-            shutil.rmtree(scratch, ignore_errors=True)
-    print("%s: %d bytes of program, then a payload of %d entries (%s offsets)"
-          % (installer.path, installer.payload_offset, len(installer.names),
-             "absolute" if installer.absolute_offsets else "archive-relative"))
-    for name in installer.names:
-        print("  " + name)
+    build_dir = args.build_dir or os.path.join(REPO, "build")
+    write_folder(payload_members(build_dir=build_dir), args.payload_folder)
+    if args.standin_runtime and args.runtime_folder:
+        import runtimes  # noqa: E402 (beside this file)
+        runtimes.make_runtime(build_dir, args.runtime_folder, version=args.standin_runtime)
+    print("%s: the sample payload as a folder" % args.payload_folder)
     return 0
 
 

@@ -37,26 +37,18 @@ std::string Text(size_t size)
 }
 
 // One archive with one entry, opened; the entry is number 0.
-class OneEntry {
+class OneEntry : public OpenArchive {
 public:
     OneEntry(const Scratch &scratch, const Entry &entry, const Layout &layout = {})
-        : path_(scratch.Path("one.zip"))
+        : OpenArchive(scratch, Build({entry}, layout), "one.zip"),
+          entry(zip != nullptr ? zipGetNextEntry(zip, 0) : nullptr)
     {
-        WriteFile(path_, Build({entry}, layout));
-        zip = zipOpen(path_.c_str(), nullptr);
-        if (zip != nullptr) this->entry = zipGetNextEntry(zip, 0);
     }
     ~OneEntry()
     {
-        if (zip == nullptr) return;
-        zipFreeEntry(zip, entry);
-        zipClose(zip);
+        if (zip != nullptr) zipFreeEntry(zip, entry);
     }
-    ZipArchive *zip = nullptr;
-    ZipEntry *entry = nullptr;
-
-private:
-    std::string path_;
+    ZipEntry *entry;
 };
 
 TEST(ZipEntryData, ZipReadChecksTheOffsetAndClipsTheLength)
