@@ -203,8 +203,7 @@ def finish_waiting(proc, done):
         runtimes.release(done)
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)
+        kill_and_collect(proc)
     return proc.returncode, out, err
 
 

@@ -336,8 +336,7 @@ def test_ctrl_c_before_the_wizard_removes_the_payload(launcher, program_name):
         seen = read_until(proc, CTRL_C_SEEN, seen)
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)  # the whole process group
+        kill_and_collect(proc)  # the whole process group
 
     assert proc.returncode == 1, (seen, out, err)
     assert CLEANUP_LINE.encode() in seen + out
@@ -369,8 +368,7 @@ def test_ctrl_c_during_the_extraction_stops_it_between_files(launcher, tmp_path)
         seen = read_until(proc, CTRL_C_SEEN, b"")
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)
+        kill_and_collect(proc)
 
     assert proc.returncode == 1, (seen, out, err)
     text = trace_text(tmp_path)
@@ -420,8 +418,7 @@ def test_end_of_session_before_the_wizard_removes_the_payload(launcher, wine, pr
                          [to_windows(program)])
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)
+        kill_and_collect(proc)
 
     seen += out
     assert ended.code == 0 and ended.out.strip() == "1", ended
@@ -510,8 +507,7 @@ def run_held_at(launcher, program, hold, act, env=None):
         proc.stdin.close()
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            proc.kill()
+        kill_and_collect(proc)
     return run, proc.returncode, out, err
 
 

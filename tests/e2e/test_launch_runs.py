@@ -65,7 +65,6 @@ def test_whole_run_in_a_directory_whose_name_ends_in_a_0x5c_trail_byte(launcher,
     # value: the working directory's name, the extraction below it, the
     # payload runtime's "\jre" and the cleanup all pass over it.
     tmp_dir = os.path.join(launcher.where, "表")
-    os.makedirs(tmp_dir)
     run = launcher.run(launcher.installer(program), tmp_dir=tmp_dir, lc_all="ja_JP.UTF-8")
     wizard = assert_whole_run(run, catalogue, program, RUN_WITH_PAYLOAD_RUNTIME,
                               lc_all="ja_JP.UTF-8")
@@ -314,7 +313,6 @@ def run_held(launcher, made, done):
     """Runs `made` until its wizard runs; returns the working directory then
     (Linux path) and a function that lets the run end and gives its Run."""
     tmp_dir = os.path.join(launcher.where, "tmp")
-    os.makedirs(tmp_dir)
     proc, working = launcher.start_waiting(made, tmp_dir, done)
 
     def end():

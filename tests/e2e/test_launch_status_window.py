@@ -14,7 +14,6 @@ import pytest
 
 from launch_support import RUN_WITH_PAYLOAD_RUNTIME, SLOW_PAYLOAD, SLOW_WRITES
 from probe import Probe
-import runtimes
 from runtimes import record_written, release
 from winerun import CODE_PAGES, Image, Result, collect, kill_and_collect, to_windows, wait_for
 
@@ -22,12 +21,6 @@ SHIPPED_DELAY = 10.0  # seconds the shipped program keeps its window after the s
 # Outer limit of every wait for something the programs do: generous, since a
 # loaded machine may take long; the tests never wait for it to pass.
 PATIENCE = 120
-
-
-def start(launcher, made, record, tmp_dir, lc_all="en_US.UTF-8", env=None):
-    os.makedirs(tmp_dir)
-    return launcher.wine.popen(made, ["-tmpdir", to_windows(tmp_dir)], lc_all=lc_all,
-                               env=dict(env or {}, STANDIN_RECORD=to_windows(record)))
 
 
 def bar_fill(image):
@@ -51,14 +44,13 @@ def test_shipped_program_shows_progress_then_hides_while_the_wizard_runs(launche
                                                                          gui):
     done = os.path.join(launcher.where, "wizard-may-end")
     made = launcher.installer("setup.exe", variant="bin", release=to_windows(done))
-    record = os.path.join(launcher.where, "record.jsonl")
-    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"))
+    proc, run = launcher.popen(made)
     try:
-        wait_for(lambda: record_written(record), PATIENCE, "the wizard to start")
+        wait_for(lambda: record_written(run.record), PATIENCE, "the wizard to start")
         # When the wizard's process was created (the stand-in records it),
         # not when the test saw its record: on a loaded machine the record
         # may come late, the start delay counts from the process's start.
-        started = runtimes.read_record_file(record)[0]["started_unix"]
+        started = run.records[0]["started_unix"]
         # The window is up when the wizard starts and stays for the start
         # delay, so it must be seen within that delay.
         window = wait_for(lambda: gui.status_windows("setup.exe"), SHIPPED_DELAY,
@@ -72,8 +64,7 @@ def test_shipped_program_shows_progress_then_hides_while_the_wizard_runs(launche
         release(done)
         result = finish(proc, timeout=PATIENCE)
     finally:
-        if proc.poll() is None:
-            proc.kill()
+        kill_and_collect(proc)
 
     assert result.code == 0, result
     # The window stayed up for the start delay, not less (less a little for
@@ -104,10 +95,9 @@ def test_test_variant_hides_the_window_once_the_wizard_has_started(launcher, cat
                                                                    lc_all):
     done = os.path.join(launcher.where, "wizard-may-end")
     made = launcher.installer("setup.exe", release=to_windows(done))
-    record = os.path.join(launcher.where, "record.jsonl")
-    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"), lc_all)
+    proc, _ = launcher.start_waiting(made, os.path.join(launcher.where, "tmp"), done,
+                                     lc_all=lc_all)
     try:
-        wait_for(lambda: record_written(record), PATIENCE, "the wizard to start")
         # Hidden while the wizard runs: it ends only when released below.
         wait_for(lambda: not gui.status_windows("setup.exe"), PATIENCE,
                  "the status window to hide")
@@ -116,8 +106,7 @@ def test_test_variant_hides_the_window_once_the_wizard_has_started(launcher, cat
         release(done)
         result = finish(proc, lc_all, timeout=PATIENCE)
     finally:
-        if proc.poll() is None:
-            proc.kill()
+        kill_and_collect(proc)
 
     assert result.code == 0, result
     assert running, "the wizard should still run"
@@ -129,10 +118,9 @@ def test_test_variant_hides_the_window_once_the_wizard_has_started(launcher, cat
 
 def test_the_bar_follows_the_extraction_and_ends_full(launcher, gui):
     made = launcher.installer("setup.exe", extra=SLOW_PAYLOAD)
-    record = os.path.join(launcher.where, "record.jsonl")
     # Held after the extraction, where the bar must stand full.
-    proc = start(launcher, made, record, os.path.join(launcher.where, "tmp"),
-                 env=dict(SLOW_WRITES, LAUNCHER_TEST_FAULT="after-extraction:pause"))
+    proc, _ = launcher.popen(made,
+                             env=dict(SLOW_WRITES, LAUNCHER_TEST_FAULT="after-extraction:pause"))
     fills = []
     try:
         window = wait_for(lambda: gui.status_windows("setup.exe"), PATIENCE,

@@ -22,7 +22,6 @@ MARKER = "~launcher-run.lock"
 def test_directory_of_a_killed_run_goes_at_the_next_start(launcher, registry, tmp_path):
     # (registry: no runtime registered, so the failing run below fails)
     tmp_dir = str(tmp_path / "tmp")
-    os.makedirs(tmp_dir)
     done = str(tmp_path / "never")
     program = launcher.installer(release=to_windows(done))
     proc, killed = launcher.start_waiting(program, tmp_dir, done)
@@ -53,7 +52,6 @@ def test_directory_of_a_killed_launcher_stays_while_its_wizard_runs(launcher, re
     wizard holds the working directory (the launcher lent it its handle)
     until it ends, and only then may a later start sweep it."""
     tmp_dir = str(tmp_path / "tmp")
-    os.makedirs(tmp_dir)
     done = str(tmp_path / "wizard-may-end")
     # The wizard leaves the directory as its current one: only what the
     # launcher lent it holds the directory.
@@ -88,7 +86,6 @@ def test_directory_of_a_killed_launcher_stays_while_its_wizard_runs(launcher, re
 
 def test_directory_of_a_running_launcher_stays(launcher, build_dir, tmp_path):
     tmp_dir = str(tmp_path / "tmp")
-    os.makedirs(tmp_dir)
     done = str(tmp_path / "first-may-end")
     first = launcher.installer(release=to_windows(done))
     proc, running = launcher.start_waiting(first, tmp_dir, done)
@@ -192,8 +189,7 @@ def test_a_stop_between_directories_leaves_the_rest(launcher, wine, tmp_path):
         os.kill(proc.pid, signal.SIGINT)
         out, err = collect(proc, 120)
     finally:
-        if proc.poll() is None:
-            kill_and_collect(proc)
+        kill_and_collect(proc)
 
     assert proc.returncode == 1, (seen, out, err)
     left = [path for path in stale if path.exists()]
