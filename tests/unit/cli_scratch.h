@@ -11,9 +11,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 // The command-line tests' scratch directory.
 using CliScratch = ScratchTree;
+
+// `text` with "{root}" (or "{cwd}") replaced by `root`, "{drive}" by its
+// drive ("C:") and "{rooted}" by its path without the drive ("\\...").
+inline std::string Expand(std::string text, const std::string &root)
+{
+    const std::pair<std::string, std::string> fields[] = {{"{root}", root},
+                                                          {"{cwd}", root},
+                                                          {"{drive}", root.substr(0, 2)},
+                                                          {"{rooted}", root.substr(2)}};
+    for (const auto &field : fields) {
+        size_t at;
+        while ((at = text.find(field.first)) != std::string::npos)
+            text.replace(at, field.first.size(), field.second);
+    }
+    return text;
+}
 
 // The English text `key` must have, formatted with `args` as _fprintf
 // prints it (the tests run under an English locale).

@@ -23,20 +23,6 @@
 
 namespace {
 
-// "{root}" stands for the scratch directory, "{drive}" for its drive ("C:")
-// and "{rooted}" for its path without the drive ("\\...").
-std::string Expand(std::string text, const std::string &root)
-{
-    const std::pair<std::string, std::string> fields[] = {
-        {"{root}", root}, {"{drive}", root.substr(0, 2)}, {"{rooted}", root.substr(2)}};
-    for (const auto &field : fields) {
-        size_t at;
-        while ((at = text.find(field.first)) != std::string::npos)
-            text.replace(at, field.first.size(), field.second);
-    }
-    return text;
-}
-
 // --- SetTempDir -------------------------------------------------------------
 
 struct TempDirCase {

@@ -46,20 +46,6 @@ std::string Shown(const char *text)
     return text != nullptr ? std::string(text) : std::string("<null>");
 }
 
-// Replaces "{cwd}" with the current directory of the test and "{drive}"
-// with its drive ("C:").
-std::string Expand(std::string text, const std::string &cwd)
-{
-    const std::pair<std::string, std::string> fields[] = {{"{cwd}", cwd},
-                                                          {"{drive}", cwd.substr(0, 2)}};
-    for (const auto &field : fields) {
-        size_t at;
-        while ((at = text.find(field.first)) != std::string::npos)
-            text.replace(at, field.first.size(), field.second);
-    }
-    return text;
-}
-
 class ParseArgumentsTest : public testing::Test {
 protected:
     void SetUp() override
