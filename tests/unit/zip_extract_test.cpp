@@ -77,15 +77,13 @@ void PrintTo(const ExtractCase &c, std::ostream *os)
     *os << c.label;
 }
 
-// Writes `entries` as a payload behind a few program bytes into the scratch
-// directory and opens it; null when the open fails.
-ZipArchive *OpenPayload(const Scratch &scratch, const std::vector<Entry> &entries)
+// `entries` as a payload behind a few program bytes in the scratch
+// directory, opened.
+OpenArchive OpenPayload(const Scratch &scratch, const std::vector<Entry> &entries)
 {
-    std::string archive = scratch.Path("t.zip");
     Layout layout;
     layout.front = "MZ";
-    WriteFile(archive, Build(entries, layout));
-    return zipOpen(archive.c_str(), nullptr);
+    return OpenArchive(scratch, Build(entries, layout));
 }
 
 const Tree kNested = {{"a", "<dir>"}, {"a/b", "<dir>"}, {"a/b/c.txt", "see"}};
@@ -174,8 +172,8 @@ TEST_P(Extract, LeavesTheExpectedTree)
         else
             WriteFile(path, contents);
     }
-    ZipArchive *zip = OpenPayload(scratch, c.entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, c.entries);
+    ASSERT_NE(zip.zip, nullptr);
 
     IoLog log;
     log.gateFirstWrite = c.oneAtATime;
@@ -186,7 +184,6 @@ TEST_P(Extract, LeavesTheExpectedTree)
     EXPECT_FALSE(log.gateTimedOut);
     // The archive stays open for its owner, and no entry is left out.
     EXPECT_EQ(zip->refCount, 1);
-    zipClose(zip);
 
     Tree want = c.after;
     // Whatever was there before and the extraction did not replace stays.
@@ -212,12 +209,11 @@ class Traversal : public ::testing::TestWithParam<const char *> {};
 TEST_P(Traversal, IsRefused)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("ok.txt", "fine"), File(GetParam(), "evil")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File("ok.txt", "fine"), File(GetParam(), "evil")});
+    ASSERT_NE(zip.zip, nullptr);
     std::string destination = scratch.Path("inner/dest");
     fs::create_directories(destination);
     EXPECT_FALSE(UnzipFiles(zip, destination.c_str(), nullptr));
-    zipClose(zip);
 
     Tree all = ReadTree(scratch.Path());
     EXPECT_EQ(all.count("inner/dest/ok.txt"), 1u);
@@ -247,10 +243,9 @@ TEST_P(Utf8Traversal, IsRefused)
     Scratch scratch;
     Entry evil = File(GetParam(), "evil");
     evil.flags = kZipUtf8Flag;
-    ZipArchive *zip = OpenPayload(scratch, {File("ok.txt", "fine"), evil});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File("ok.txt", "fine"), evil});
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_FALSE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
-    zipClose(zip);
     for (const auto &item : fs::recursive_directory_iterator(scratch.Path())) {
         if (item.is_regular_file()) {
             EXPECT_NE(ReadFile(item.path().string()), "evil");
@@ -282,10 +277,9 @@ TEST(ZipExtract, Utf8NamesKeepEveryCharacter)
         entries.push_back(File(name, "data of " + name));
         entries.back().flags = kZipUtf8Flag;
     }
-    ZipArchive *zip = OpenPayload(scratch, entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
-    zipClose(zip);
     for (const std::string &name : names) {
         std::ifstream in(fs::u8path(scratch.Path("d") + "/" + name), std::ios::binary);
         std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -296,12 +290,11 @@ TEST(ZipExtract, Utf8NamesKeepEveryCharacter)
 TEST(ZipExtract, DotsInsideNamesAndNamesLikeDevicesAreFine)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("a..b/c...txt", "dots"), File("..x", "x"),
+    OpenArchive zip = OpenPayload(scratch, {File("a..b/c...txt", "dots"), File("..x", "x"),
                                             File("console", "c"), File("com10", "t"),
                                             File("lpt0.txt", "z")});
-    ASSERT_NE(zip, nullptr);
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
-    zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")),
               (Tree{{"a..b", "<dir>"}, {"a..b/c...txt", "dots"}, {"..x", "x"},
                     {"console", "c"}, {"com10", "t"}, {"lpt0.txt", "z"}}));
@@ -323,11 +316,10 @@ TEST(ZipExtract, ManyFilesComeOutWhole)
         want["p" + std::to_string(i % 7)] = "<dir>";
         want[folder] = "<dir>";
     }
-    ZipArchive *zip = OpenPayload(scratch, entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip.zip, nullptr);
     IoLog log;
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
-    zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), want);
     // Every worker wrote, and the calling thread none: no silent fallback.
     // One worker a processor, eight at most, as the machine says.
@@ -346,8 +338,8 @@ TEST(ZipExtract, EarlierFileIsWrittenAfterALaterOneFailed)
     Scratch scratch;
     std::vector<Entry> entries = {File("first.txt", "one"), File("bad.txt", "two")};
     entries[1].crc = Crc("two") ^ 0x100;
-    ZipArchive *zip = OpenPayload(scratch, entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip.zip, nullptr);
     static std::mutex lock;
     static std::condition_variable changed;
     static bool laterDone, waitedTooLong;
@@ -363,7 +355,6 @@ TEST(ZipExtract, EarlierFileIsWrittenAfterALaterOneFailed)
     };
     const bool ok = UnzipFiles(zip, scratch.Path("d").c_str(), nullptr);
     zipTestEvent = nullptr;
-    zipClose(zip);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(waitedTooLong);
     EXPECT_EQ(ReadFile(scratch.Path("d/first.txt")), "one");
@@ -380,10 +371,9 @@ TEST(ZipExtract, NoEntryStartsLongAfterAFailure)
     const int later = 200;
     for (int i = 0; i < later; ++i)
         entries.push_back(File("later/" + std::to_string(i) + ".txt", std::string(3000, 'x')));
-    ZipArchive *zip = OpenPayload(scratch, entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_FALSE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
-    zipClose(zip);
     int written = 0;
     for (const auto &item : ReadTree(scratch.Path("d")))
         if (item.first.rfind("later/", 0) == 0 && item.second != "<dir>") ++written;
@@ -413,33 +403,30 @@ TEST(ZipEntryName, SplitsAtTheSeparatorsOfTheCodePage)
 TEST(ZipExtract, DestinationWithDotDotHoldsEverything)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("a/b.txt", "bee")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File("a/b.txt", "bee")});
+    ASSERT_NE(zip.zip, nullptr);
     fs::create_directories(scratch.Path("inner"));
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("inner/../d").c_str(), nullptr));
-    zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), (Tree{{"a", "<dir>"}, {"a/b.txt", "bee"}}));
 }
 
 TEST(ZipExtract, EmptyArchiveCreatesNothing)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {});
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("never").c_str(), nullptr));
-    zipClose(zip);
     EXPECT_FALSE(fs::exists(scratch.Path("never")));
 }
 
 TEST(ZipExtract, MissingDestinationIsCreatedAndAFileThereReplaced)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("f", "x")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File("f", "x")});
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("new").c_str(), nullptr));
     WriteFile(scratch.Path("file"), "in the way");
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("file").c_str(), nullptr));
-    zipClose(zip);
     EXPECT_EQ(ReadFile(scratch.Path("new/f")), "x");
     EXPECT_EQ(ReadFile(scratch.Path("file/f")), "x");
 }
@@ -466,8 +453,8 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     // Before the refused one: a failed entry stops the entries after it.
     entries.push_back(File("planted-file.txt", "from the payload"));
     entries.push_back(File("planted/x.txt", "x"));
-    ZipArchive *zip = OpenPayload(scratch, entries);
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, entries);
+    ASSERT_NE(zip.zip, nullptr);
 
     ScratchTree outside("extract-outside");
     ScratchTree destination("extract-link");
@@ -489,7 +476,6 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
     ExtractionCounts counts;
     EXPECT_FALSE(UnzipFiles(zip, destination.root().c_str(), nullptr, {}, &counts));
     log.beforeCreate = nullptr;
-    zipClose(zip);
 
     EXPECT_EQ(counts.refused, "planted/x.txt");
     EXPECT_EQ(ReadTree(outside.root()), (Tree{{"victim.txt", "kept"}}))
@@ -507,11 +493,10 @@ TEST(ZipExtract, ALinkInTheTreeRedirectsNothing)
 TEST(ZipExtract, NullArchiveOrDestinationFails)
 {
     Scratch scratch;
-    ZipArchive *zip = OpenPayload(scratch, {File("f", "x")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File("f", "x")});
+    ASSERT_NE(zip.zip, nullptr);
     EXPECT_FALSE(UnzipFiles(nullptr, scratch.Path("d").c_str(), nullptr));
     EXPECT_FALSE(UnzipFiles(zip, nullptr, nullptr));
-    zipClose(zip);
 }
 
 // Names longer than the first path buffer take a larger one.
@@ -528,11 +513,10 @@ TEST(ZipExtract, LongNames)
     // Directories past MAX_PATH too, not just the file.
     std::string name = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" +
                        std::string(100, 'g') + "/" + std::string(120, 'f');
-    ZipArchive *zip = OpenPayload(scratch, {File(name, "long"), File("short", "s")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File(name, "long"), File("short", "s")});
+    ASSERT_NE(zip.zip, nullptr);
     const std::string destination = scratch.Path("d");
     EXPECT_TRUE(UnzipFiles(zip, destination.c_str(), nullptr));
-    zipClose(zip);
 
     std::string windowsName = name;
     for (char &c : windowsName)
@@ -604,14 +588,13 @@ TEST(ZipExtract, ShortAliasIsWrittenAloneIntoItsLongNamesFile)
     alias = alias.substr(alias.rfind('\\') + 1);
     ASSERT_NE(alias.find('~'), std::string::npos) << alias;
 
-    ZipArchive *zip = OpenPayload(scratch, {File(longName, std::string(70000, '1')), File(alias, "2")});
-    ASSERT_NE(zip, nullptr);
+    OpenArchive zip = OpenPayload(scratch, {File(longName, std::string(70000, '1')), File(alias, "2")});
+    ASSERT_NE(zip.zip, nullptr);
     IoLog log;
     log.gateFirstWrite = true;
     EXPECT_TRUE(UnzipFiles(zip, scratch.Path("d").c_str(), nullptr));
     EXPECT_EQ(log.overlaps, 0) << "the alias was opened while its long name was written";
     EXPECT_FALSE(log.gateTimedOut);
-    zipClose(zip);
     EXPECT_EQ(ReadTree(scratch.Path("d")), (Tree{{longName, "2"}}));
 }
 
