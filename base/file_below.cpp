@@ -24,6 +24,7 @@
 
 #include <cstring>
 #include <string>
+#include <cstddef>
 #include <vector>
 
 extern "C" {
@@ -117,16 +118,22 @@ bool RenameBelow(HANDLE handle, HANDLE parent, const wchar_t *name, size_t nameL
         *error = ERROR_INVALID_NAME;
         return false;
     }
-    // FILE_RENAME_INFORMATION: the name follows the fixed part.
-    struct RenameHead {
+    // FILE_RENAME_INFORMATION. The name starts right behind the length, not
+    // behind the padded size of the fixed part: in a 64-bit process those
+    // differ by 4 bytes, and a name put there renames to something else.
+    struct RenameInformation {
         BOOLEAN replaceIfExists;
         HANDLE rootDirectory;
         ULONG fileNameLength;
+        WCHAR fileName[1];
     };
-    const size_t nameAt = (sizeof(RenameHead) + alignof(wchar_t) - 1) / alignof(wchar_t) * alignof(wchar_t);
-    std::vector<unsigned char> info(nameAt + nameLength * sizeof(wchar_t) + sizeof(wchar_t), 0);
-    RenameHead head = {TRUE, parent, static_cast<ULONG>(nameLength * sizeof(wchar_t))};
-    memcpy(info.data(), &head, sizeof head);
+    const size_t nameAt = offsetof(RenameInformation, fileName);
+    const size_t size = nameAt + (nameLength + 1) * sizeof(wchar_t);
+    std::vector<unsigned char> info(size > sizeof(RenameInformation) ? size
+                                                                      : sizeof(RenameInformation),
+                                    0);
+    RenameInformation head = {TRUE, parent, static_cast<ULONG>(nameLength * sizeof(wchar_t)), {0}};
+    memcpy(info.data(), &head, nameAt);
     memcpy(info.data() + nameAt, name, nameLength * sizeof(wchar_t));
     IO_STATUS_BLOCK io = {};
     const NTSTATUS status =
