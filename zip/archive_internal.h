@@ -1,9 +1,12 @@
-// The reader's steps, for the tests; callers use zip/archive.h.
+// The reader's steps, shared by zip/archive.cpp (the record, opening,
+// entries) and zip/central_directory.cpp (the end record, the index), and
+// reached by the tests; callers use zip/archive.h.
 #ifndef ZIP_ARCHIVE_INTERNAL_H
 #define ZIP_ARCHIVE_INTERNAL_H
 
 #include "zip/archive.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // A zero-filled archive record holding a copy of `path` (fd -1), or null
@@ -34,6 +37,10 @@ int64_t readCEN(ZipArchive *zip);
 // the only record found in a signed file is followed by bytes that are not
 // such padding. Also reads the archive comment.
 int64_t findEND(ZipArchive *zip, unsigned char *endbuf);
+
+// A malloc'd copy of the `length` bytes at `text`, NUL-terminated; null
+// when memory runs out.
+char *copyText(const char *text, size_t length);
 
 // Reads exactly `len` bytes; 0 on success, -1 as soon as a read yields none.
 int readFully(int fd, void *buffer, int32_t len);
