@@ -296,10 +296,11 @@ def tree_summary(root):
     return hashlib.sha256(repr(sorted(found)).encode()).hexdigest(), len(found)
 
 
-def arguments(doc, runs=3, flags=()):
+def arguments(doc, runs=3, flags=(), values=()):
     """The command line every benchmark takes (--build-dir, --runs, --disk,
-    --growth) and its own `flags` ((name, help) pairs), described by the
-    first line of `doc`: (arguments, build tree, <build>/bench)."""
+    --growth), its own `flags` and options that take a value `values`
+    ((name, help) pairs), described by the first line of `doc`: (arguments,
+    build tree, <build>/bench)."""
     parser = argparse.ArgumentParser(description=doc.split("\n")[0])
     parser.add_argument("--build-dir", default=os.environ.get("BUILD_DIR", os.path.join(REPO, "build")))
     parser.add_argument("--runs", type=int, default=runs)
@@ -308,6 +309,8 @@ def arguments(doc, runs=3, flags=()):
                         help="also 50, 100, 200, 400 MB payloads and 20,000 small files")
     for name, text in flags:
         parser.add_argument(name, action="store_true", help=text)
+    for name, text in values:
+        parser.add_argument(name, help=text)
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
     bench = os.path.join(build, "bench")

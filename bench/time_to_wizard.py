@@ -26,7 +26,13 @@ rounds, and the tables give ours / floor.
 The temporary directory and the peers' output are on a tmpfs mounted at
 <build>/bench/tmpfs when possible (see bench/extract.py; --disk for disk).
 
+--against runs another build's launcher (an earlier commit's, built for the
+same architecture) on the same payloads in the same rounds, and gives this
+build's times over that one's: a change that should not touch the speed is
+shown not to.
+
     bench/time_to_wizard.py [--build-dir build/x64] [--runs 5] [--growth] [--disk]
+                            [--against <an earlier commit's build tree>]
     bench/time_to_wizard.py --modern [--runs 5]
     bench/time_to_wizard.py --window [--runs 5]
     PEER_JDK=/usr/lib/jvm/java-17-openjdk-amd64 bench/time_to_wizard.py --peers [--runs 3]
@@ -95,9 +101,9 @@ def wizard_files(build, stage):
     return names
 
 
-def make_installer(build, bench, reference, name, program="conrun.exe"):
-    """The test variant's `program` + (reference archive, or nothing) + the
-    wizard's files."""
+def make_installer(build, bench, reference, name, program="conrun.exe", launcher_from=None):
+    """The test variant's `program` (of the build tree `launcher_from`, by
+    default `build`) + (reference archive, or nothing) + the wizard's files."""
     out = os.path.join(bench, name)
     archive = os.path.join(bench, name + ".zip")
     if reference:
@@ -109,7 +115,7 @@ def make_installer(build, bench, reference, name, program="conrun.exe"):
     subprocess.run(["zip", "-q", "-6", archive] + names, cwd=stage, check=True)
     shutil.rmtree(stage)
     with open(out, "wb") as f:
-        for part in (os.path.join(build, "test-bin", program), archive):
+        for part in (os.path.join(launcher_from or build, "test-bin", program), archive):
             with open(part, "rb") as p:
                 shutil.copyfileobj(p, f)
     os.remove(archive)
@@ -360,7 +366,9 @@ def main():
         __doc__, runs=5, flags=[("--modern", "a registered modern runtime, with and without "
                                              "its release file"),
                                 ("--window", "start to setup.exe's status window on the screen"),
-                                ("--peers", "ours against NSIS's installers, size and time")])
+                                ("--peers", "ours against NSIS's installers, size and time")],
+        values=[("--against", "another build tree of the same architecture (an earlier "
+                              "commit's): its launcher runs in the same rounds")])
     say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
     env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
@@ -369,7 +377,8 @@ def main():
     # The test prefix says Windows 7, where the launcher asks the screen's
     # colour depth (and so loads the window code); the programs timed here
     # run as on Windows 8 and later, where nobody asks.
-    for name in ("ttw-payload.exe", "ttw-empty.exe", "ttw-console.exe"):
+    for name in ("ttw-payload.exe", "ttw-empty.exe", "ttw-console.exe", "ttw-against.exe",
+                 "ttw-against-empty.exe"):
         subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\" + name, "/v",
                         "Version", "/d", "win10", "/f"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
@@ -392,6 +401,10 @@ def main():
         payloads += [(label, extract.growth_payload(bench, label, make))
                      for label, make in extract.GROWTH]
     empty = make_installer(build, bench, None, "ttw-empty.exe")
+    against = args.against and os.path.abspath(args.against)
+    if against:
+        against_empty = make_installer(build, bench, None, "ttw-against-empty.exe",
+                                       launcher_from=against)
     tmp = os.path.join(space, "ttw-tmp")
     out = os.path.join(space, "out")
     os.makedirs(tmp, exist_ok=True)
@@ -406,6 +419,11 @@ def main():
         archive = os.path.join(space, "payload.zip")
         shutil.copyfile(reference, archive)
         launchers = (("launcher, " + label, full), ("launcher, empty payload", empty))
+        if against:
+            launchers += (("against: launcher, " + label,
+                           make_installer(build, bench, reference, "ttw-against.exe",
+                                          launcher_from=against)),
+                          ("against: launcher, empty payload", against_empty))
         peers = (("unzip -q", ["unzip", "-q", "-o", archive, "-d", out]),
                  ("bsdtar -x", ["bsdtar", "-x", "-f", archive, "-C", out]))
         rows = {name: [] for name, _ in launchers}
@@ -447,6 +465,8 @@ def main():
         shutil.rmtree(out, ignore_errors=True)
         os.remove(archive)
         os.remove(full)
+        if against:
+            os.remove(launchers[2][1])
         if os.listdir(tmp):
             raise SystemExit("the launcher left something behind in %s" % tmp)
 
@@ -475,6 +495,16 @@ def main():
                 label, statistics.median(rows[launchers[0][0]]) / write_floor, write_floor))
             say("ours / floor: removal %.2f (floor: bare removal less wine start, %.3f s)" % (
                 removal / remove_floor, remove_floor))
+        if against:
+            say("this build / the build against (%s): %s payload to wizard %.3f, whole run %.3f; "
+                "empty payload to wizard %.3f" % (
+                    against, label,
+                    statistics.median(rows[launchers[0][0]]) /
+                    statistics.median(rows[launchers[2][0]]),
+                    statistics.median(whole[launchers[0][0]]) /
+                    statistics.median(whole[launchers[2][0]]),
+                    statistics.median(rows[launchers[1][0]]) /
+                    statistics.median(rows[launchers[3][0]])))
         growth.append((label, statistics.median(rows[launchers[0][0]]),
                        statistics.median(rows["bsdtar -x"]), removal))
 
