@@ -29,10 +29,6 @@ std::string JoinPath(const std::string &dir, const std::string &name)
     return dir + "\\" + name;
 }
 
-namespace {
-
-// `text` in the ANSI code page; *lossless tells whether every character
-// had an ANSI form (no default character, no best-fit substitute).
 std::string ToAnsi(const std::wstring &text, bool *lossless)
 {
     *lossless = true;
@@ -53,8 +49,6 @@ std::string ToAnsi(const std::wstring &text, bool *lossless)
     *lossless = size > 0 && !usedDefault;
     return ansi;
 }
-
-} // namespace
 
 std::string AnsiPath(const std::wstring &path)
 {
@@ -164,18 +158,30 @@ std::wstring FullPathWide(const std::wstring &path)
     return FullWidePath(path);
 }
 
-std::string CurrentDirectory()
+namespace {
+
+// The current directory as the system keeps it, in UTF-16; empty when it
+// gives none.
+std::wstring CurrentDirectoryWide()
 {
-    std::string buffer(MAX_PATH, '\0');
+    std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), &buffer[0]);
-        if (length == 0) return std::string();
+        DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), &buffer[0]);
+        if (length == 0) return std::wstring();
         if (length < buffer.size()) {
             buffer.resize(length);
             return buffer;
         }
-        buffer.resize(buffer.size() + MAX_PATH);
+        buffer.resize(length);  // the size it asks for, with the NUL
     }
+}
+
+} // namespace
+
+std::string CurrentDirectory()
+{
+    const std::wstring current = CurrentDirectoryWide();
+    return current.empty() ? std::string() : AnsiPath(current);
 }
 
 std::string FullPath(const char *path)
@@ -188,8 +194,10 @@ std::string FullPath(const char *path)
 
 bool RunInParentDirectory(void (*action)())
 {
-    const std::string current = CurrentDirectory();
-    const bool stepOut = !current.empty() && SetCurrentDirectoryA("..");
+    // The way back is the directory as the system names it, whatever the
+    // ANSI code page can spell of it.
+    const std::wstring current = CurrentDirectoryWide();
+    const bool stepOut = !current.empty() && SetCurrentDirectoryW(L"..");
     action();
-    return !stepOut || SetCurrentDirectoryA(current.c_str());
+    return !stepOut || SetCurrentDirectoryW(current.c_str());
 }

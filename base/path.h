@@ -1,5 +1,16 @@
-// Path helpers shared by every module. Paths are 8-bit texts in the ANSI code
-// page, so every search for a separator goes through the code-page-aware
+// Path helpers shared by every module.
+//
+// Encodings, the rule at every module boundary:
+// - a `char *` or `std::string` path is in the ANSI code page
+//   (LauncherCodePage) unless its contract says UTF-8: the archive code's
+//   file seam (zip/fileio.h) and names ending in Utf8;
+// - a `wchar_t *` or `std::wstring` path is UTF-16, as the system takes it.
+// Paths reach the system through the wide calls, converted where they are
+// made (WidenAnsi, ExtendedLengthPath); the narrow calls are left to the
+// Java command line and the registry's runtime entries, which are ANSI on
+// the other side too (scripts/check-includes holds the line).
+//
+// An 8-bit path is searched for separators with the code-page-aware
 // searches of base/mbcs.h: the second byte of a double-byte character may be
 // 0x5C without being a backslash.
 #ifndef BASE_PATH_H
@@ -28,6 +39,10 @@ std::string JoinPath(const std::string &dir, const std::string &name);
 // current directory changes; "." and ".." are resolved. An empty path is the
 // current directory. Empty when the system gives no answer.
 std::string FullPath(const char *path);
+
+// `text` in the ANSI code page; *lossless tells whether every character
+// had an ANSI form (no default character, no best-fit substitute).
+std::string ToAnsi(const std::wstring &text, bool *lossless);
 
 // `path`, a path the system gave in UTF-16, in the ANSI code page. When a
 // character of it has no ANSI form (a Thai folder name on a Western
@@ -63,8 +78,8 @@ std::wstring FullPathWide(const std::wstring &path);
 // runs out.
 wchar_t *WideConcat(const wchar_t *head, const wchar_t *tail);
 
-// The process's current directory (the buffer grows by 260 bytes until the
-// name fits). Empty when the system gives none.
+// The process's current directory in the ANSI code page (see AnsiPath for a
+// name it cannot spell). Empty when the system gives none.
 std::string CurrentDirectory();
 
 // Runs `action` with the parent of the current directory as the current

@@ -5,6 +5,8 @@
 // end as one piece.
 #include "base/trace.h"
 
+#include "base/mbcs.h"
+
 #include <windows.h>
 #include <cstdarg>
 #include <cstdio>
@@ -44,9 +46,9 @@ void Trace::OpenFile(const char *path, const char *title)
     // name may be "CON", a pipe or "\\.\PhysicalDrive0" just as well),
     // in elevated runs too.
     if (strncmp(path, "\\\\.\\", 4) == 0 || strncmp(path, "\\\\?\\", 4) == 0) return;
-    file_.reset(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr));
+    file_.reset(CreateFileW(WidenAnsi(path).c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!on()) return;
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(file_.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file_.get(), &info) ||

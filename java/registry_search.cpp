@@ -92,7 +92,7 @@ const char *ViewName(REGSAM view)
 bool RunningUnderWow64()
 {
     typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
     if (proc == nullptr) return false;
     IsWow64ProcessFn isWow64 = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void *>(proc));
     BOOL wow64 = FALSE;

@@ -1,6 +1,9 @@
 // Compiled once per program variant: the test variants carry test-only hooks,
 // the shipped programs empty ones.
 #include "launcher/build_variant.h"
+
+#include "base/mbcs.h"
+#include "base/path.h"
 #include "launcher/console_control.h"
 #include "zip/fileio.h"
 
@@ -92,13 +95,13 @@ void LoadLibraryHook()
 {
     const char *name = getenv("LAUNCHER_TEST_LOAD_LIBRARY");
     if (name == nullptr || *name == '\0') return;
-    HMODULE module = LoadLibraryA(name);
-    std::string path(MAX_PATH, '\0');
+    HMODULE module = LoadLibraryW(WidenAnsi(name).c_str());
+    std::wstring path(MAX_PATH, L'\0');
     DWORD length = module != nullptr
-                       ? GetModuleFileNameA(module, &path[0], static_cast<DWORD>(path.size()))
+                       ? GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()))
                        : 0;
     path.resize(length);
-    printf("%s\n", module != nullptr ? path.c_str() : "not loaded");
+    printf("%s\n", module != nullptr ? AnsiPath(path).c_str() : "not loaded");
     fflush(stdout);
     exit(0);
 }
@@ -126,7 +129,8 @@ DWORD consoleEvent;
 
 DWORD WINAPI DeliverConsoleEvent(void *)
 {
-    while (GetFileAttributesA(consoleEventTrigger.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+    const std::wstring trigger = WidenAnsi(consoleEventTrigger.c_str());
+    while (GetFileAttributesW(trigger.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
     OnConsoleControl(consoleEvent);
     if (consoleEvent != CTRL_C_EVENT && consoleEvent != CTRL_BREAK_EVENT)
         ExitProcess(STATUS_CONTROL_C_EXIT);

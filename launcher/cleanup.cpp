@@ -3,6 +3,8 @@
 // once (RunCleanupOnce).
 #include "launcher/cleanup.h"
 
+#include "base/owned.h"
+#include "base/path.h"
 #include "base/workers.h"
 #include "launcher/run_state.h"
 #include "launcher/tree_removal.h"
@@ -29,7 +31,9 @@ void RemoveWorkingDirectory(RunState &run, const char *directory, int workers)
     run.workingDirectoryHold = nullptr;
     if (hold != nullptr) CloseHandle(hold);
     DeleteFilesAndDirectories(directory, nullptr, workers, run.trace);
-    if (GetFileAttributesA(directory) == INVALID_FILE_ATTRIBUTES)
+    // Asked without throwing: the crash filter comes here too.
+    OwnedWideText wide(NewExtendedLengthPath(directory));
+    if (wide.valid() && GetFileAttributesW(wide.get()) == INVALID_FILE_ATTRIBUTES)
         run.trace.Line("cleanup: removed %s", directory);
     else
         run.trace.Line("cleanup: %s left behind", directory);
@@ -95,7 +99,7 @@ void RunCleanupOnce(RunState &run, bool fromFilter)
 
     // The application home is the current directory, and the working
     // directory whenever a payload was found: step out so it can go.
-    SetCurrentDirectoryA("..");
+    SetCurrentDirectoryW(L"..");
 
     if (run.runCleanupHook) Cleanup();
     if (fromFilter) {

@@ -47,8 +47,9 @@ bool IsRoot(const std::string &path)
 // byte of a double-byte character, and then fail for a directory that exists.
 bool IsUsableDirectory(const std::string &path)
 {
-    if (_access(path.c_str(), 6) != 0) return false;
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring wide = WidenAnsi(path.c_str());
+    if (_waccess(wide.c_str(), 6) != 0) return false;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -105,7 +106,7 @@ std::wstring MappedImageName()
     // imported.
     using MappedFileName = DWORD(WINAPI *)(HANDLE, LPVOID, LPWSTR, DWORD);
     const auto mappedFileName = reinterpret_cast<MappedFileName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetMappedFileNameW")));
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetMappedFileNameW")));
     if (mappedFileName == nullptr) return std::wstring();
     std::wstring name(MAX_PATH, L'\0');
     for (;;) {
@@ -206,7 +207,7 @@ char *GetTempDir(RunState &run)
     TempPathFn query = GetTempPathW;
     if (run.account.elevation == RunElevation::System) {
         TempPathFn second = reinterpret_cast<TempPathFn>(reinterpret_cast<void *>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTempPath2W")));
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
         if (second != nullptr) {
             query = second;
         } else {

@@ -102,7 +102,8 @@ bool FindExecutable(RunState &run, const char *invokedAs)
 // The product the version resource names, in the trace's code page.
 std::string ProductOfVersionResource()
 {
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), RT_VERSION);  // VS_VERSION_INFO
+    // VS_VERSION_INFO, of type RT_VERSION
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
     HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
     const void *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) return "(no version resource)";
@@ -341,7 +342,7 @@ bool AddJavaOptions(RunState &run)
 bool EnterApplicationHome()
 {
     const char *home = GetApplicationHome();
-    if (SetCurrentDirectoryA(home)) return true;
+    if (SetCurrentDirectoryW(WidenAnsi(home).c_str())) return true;
     ReportError("no_set_specified_working_dir", home);
     return false;
 }
@@ -420,7 +421,8 @@ std::string ClasspathOption(const char *home, const char *const *elements, int c
 bool FreeBytesAvailable(const char *directory, uint64_t *available)
 {
     ULARGE_INTEGER freeToCaller;
-    if (!GetDiskFreeSpaceExA(directory, &freeToCaller, nullptr, nullptr)) return false;
+    if (!GetDiskFreeSpaceExW(WidenAnsi(directory).c_str(), &freeToCaller, nullptr, nullptr))
+        return false;
     *available = freeToCaller.QuadPart;
     TestFreeSpaceHook(available);
     return true;

@@ -25,7 +25,7 @@ namespace {
 void RestrictDllSearch()
 {
     using SetDirectories = BOOL(WINAPI *)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     if (kernel == nullptr) return;
     auto set = reinterpret_cast<SetDirectories>(
         reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));

@@ -125,20 +125,18 @@ int InvokeUpgradeTool(const char *commandLine)
 {
     if (commandLine == nullptr) return 1;
 
-    // CreateProcessA may write into its command line: give it a copy sized
-    // from the text, however long the temporary directory's path is.
-    size_t length = strlen(commandLine);
-    OwnedText copy(static_cast<char *>(malloc(length + 1)));
-    if (!copy.valid()) return 1;
-    memcpy(copy.get(), commandLine, length + 1);
+    // CreateProcessW may write into its command line: it gets a copy of its
+    // own, however long the temporary directory's path is.
+    std::wstring copy = WidenAnsi(commandLine);
+    if (copy.empty()) return 1;
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
 
-    if (!CreateProcessA(nullptr, copy.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, &copy[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         return 1;
     }

@@ -87,7 +87,7 @@ Liveness Examine(HANDLE parent, const std::wstring &name, ACCESS_MASK access, UL
 // The temporary directory, opened to make or examine names in it.
 HANDLE OpenTemporaryDirectory(const char *dir)
 {
-    return CreateFileA(dir, FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr, OPEN_EXISTING,
+    return CreateFileW(WidenAnsi(dir).c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -102,7 +102,7 @@ unsigned long RandomWorkingDirectoryNumber()
     // system directory.
     using GenRandom = BOOLEAN(WINAPI *)(PVOID, ULONG);
     static const GenRandom genRandom = [] {
-        HMODULE advapi = GetModuleHandleA("advapi32.dll");
+        HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
         return advapi == nullptr ? nullptr
                                  : reinterpret_cast<GenRandom>(reinterpret_cast<void (*)()>(
                                        GetProcAddress(advapi, "SystemFunction036")));
@@ -189,20 +189,24 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, const Run
     // a link is never followed, nor a file taken for a directory.
     std::vector<std::string> names;
     {
-        const std::string pattern = JoinPath(dir, std::string(prefix) + "*");
-        WIN32_FIND_DATAA found;
-        OwnedFind listing(FindFirstFileA(pattern.c_str(), &found));
+        const std::wstring pattern = WidenAnsi(JoinPath(dir, std::string(prefix) + "*").c_str());
+        WIN32_FIND_DATAW found;
+        OwnedFind listing(FindFirstFileW(pattern.c_str(), &found));
         if (!listing.valid()) return;
         do {
-            if (!IsWorkingDirectoryName(found.cFileName, prefix) ||
+            // Runs name their directories in the ANSI code page: a name it
+            // cannot spell is none of theirs.
+            bool lossless = false;
+            const std::string name = ToAnsi(found.cFileName, &lossless);
+            if (!lossless || !IsWorkingDirectoryName(name.c_str(), prefix) ||
                 !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                trace.Line("sweep: left %s: a link", JoinPath(dir, found.cFileName).c_str());
+                trace.Line("sweep: left %s: a link", JoinPath(dir, name).c_str());
                 continue;
             }
-            names.push_back(found.cFileName);
-        } while (FindNextFileA(listing.get(), &found));
+            names.push_back(name);
+        } while (FindNextFileW(listing.get(), &found));
     }
 
     OwnedHandle parent(OpenTemporaryDirectory(dir));
@@ -256,7 +260,7 @@ void SweepStaleWorkingDirectories(const char *dir, const char *prefix, const Run
         }
         DeleteHeldDirectory(directory.release(), path.c_str(), WorkerCount(kMaxWorkers), trace,
                             stopRequested);
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetFileAttributesW(WidenAnsi(path.c_str()).c_str()) == INVALID_FILE_ATTRIBUTES) {
             trace.Line("sweep: removed %s, left by an earlier run", path.c_str());
             TestFaultHook("sweep-removed");
         }

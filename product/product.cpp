@@ -34,8 +34,8 @@ bool LoadProductValues(std::string *error)
 {
     carried = ProductValues();
     classpathElements[0] = builtInClassPath;
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(ProductValuesResourceId),
-                                MAKEINTRESOURCEA(10));  // RT_RCDATA
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(ProductValuesResourceId),
+                                MAKEINTRESOURCEW(10));  // RT_RCDATA
     if (found == nullptr) return true;
     HGLOBAL loaded = LoadResource(nullptr, found);
     const void *data = loaded != nullptr ? LockResource(loaded) : nullptr;

@@ -3,6 +3,8 @@
 // for it (the C++ runtime guards the initialisation).
 #include "ui/window_code.h"
 
+#include "base/mbcs.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,7 +30,7 @@ void Resolve(HMODULE module, const char *name, Function *function)
 template <typename Table, typename Resolver>
 Table LoadTable(const char *dll, Resolver resolve)
 {
-    HMODULE module = LoadLibraryA(dll);
+    HMODULE module = LoadLibraryW(WidenAnsi(dll).c_str());
     if (module == nullptr) NotLoaded(dll);
     Table table;
     resolve(module, table);
