@@ -279,17 +279,58 @@ struct Block {
     std::future<void> ready = deflated.get_future();
 };
 
+// Zstandard's compression contexts, lent to one block at a time and freed
+// together when the writing ends. Not per-thread storage: in the Windows
+// build the destructors of thread_local objects run at a thread's end
+// through the threads library's keys, and were seen to free a context
+// already gone, crashing the packer as its threads ended.
+class ZstdContexts {
+public:
+    ZstdContexts() = default;
+    ~ZstdContexts()
+    {
+        for (ZSTD_CCtx *cctx : shelf_) ZSTD_freeCCtx(cctx);
+    }
+    ZstdContexts(const ZstdContexts &) = delete;
+    ZstdContexts &operator=(const ZstdContexts &) = delete;
+
+    // A context of the shelf, or a new one; null when memory runs out.
+    ZSTD_CCtx *Take()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (!shelf_.empty()) {
+                ZSTD_CCtx *cctx = shelf_.back();
+                shelf_.pop_back();
+                return cctx;
+            }
+        }
+        return ZSTD_createCCtx();
+    }
+    // Shelves `cctx` for the next block.
+    void Give(ZSTD_CCtx *cctx)
+    {
+        if (cctx == nullptr) return;
+        std::lock_guard<std::mutex> hold(lock_);
+        shelf_.push_back(cctx);
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<ZSTD_CCtx *> shelf_;
+};
+
 // Compresses `block` as one Zstandard frame of its own: the level asked
 // for, a window of at most kZstdWindowLog, the content size in the header,
 // no checksum (the entry's CRC-32 covers it).
-void ZstdBlock(Block &block, int level)
+void ZstdBlock(Block &block, int level, ZstdContexts &contexts)
 {
-    struct Context {
-        ZSTD_CCtx *cctx = ZSTD_createCCtx();
-        ~Context() { ZSTD_freeCCtx(cctx); }
-    };
-    thread_local Context context;
-    ZSTD_CCtx *cctx = context.cctx;
+    struct Lent {
+        ZstdContexts &contexts;
+        ZSTD_CCtx *cctx;
+        ~Lent() { contexts.Give(cctx); }
+    } lent{contexts, contexts.Take()};
+    ZSTD_CCtx *cctx = lent.cctx;
     if (cctx == nullptr) return;
     ZSTD_CCtx_reset(cctx, ZSTD_reset_session_and_parameters);
     if (ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level)) ||
@@ -313,7 +354,7 @@ void ZstdBlock(Block &block, int level)
 // of its file's one raw deflate stream (primed with the bytes before it,
 // ended with a sync flush, the last with the stream's end, so that the
 // pieces written one after another are that stream); stored, nothing.
-void CompressBlock(Block &block, const Compression &compression)
+void CompressBlock(Block &block, const Compression &compression, ZstdContexts &contexts)
 {
     block.crc = crc32(crc32(0L, Z_NULL, 0), block.input.data(), static_cast<uInt>(block.input.size()));
     if (compression.method == kZipStored) {
@@ -321,7 +362,7 @@ void CompressBlock(Block &block, const Compression &compression)
         return;
     }
     if (compression.method == kZipZstd) {
-        ZstdBlock(block, compression.level);
+        ZstdBlock(block, compression.level, contexts);
         return;
     }
     z_stream stream = {};
@@ -460,6 +501,7 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
                                 ? static_cast<size_t>(std::max(threads, 1)) + 1
                                 : 2 * static_cast<size_t>(std::max(threads, 1)) + 2;
     std::deque<std::unique_ptr<Block>> pending;
+    ZstdContexts contexts;  // outlives the threads that borrow from it
     Deflaters deflaters(threads);
     // Every block handed out is waited for before the blocks go, whatever
     // ends the writing.
@@ -529,9 +571,9 @@ bool WriteInstaller(std::FILE *out, const std::string &stub,
         Block *raw = block.get();
         pending.push_back(std::move(block));
         if (!entries[raw->entry].source.empty()) {
-            deflaters.Submit([raw, &compression] {
+            deflaters.Submit([raw, &compression, &contexts] {
                 try {
-                    CompressBlock(*raw, compression);
+                    CompressBlock(*raw, compression, contexts);
                 } catch (...) {
                     raw->ok = false;  // out of memory: the entry fails
                 }
