@@ -52,7 +52,7 @@ target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 # user32 and gdi32 are loaded when first used (ui/window_code.h), not linked.
 add_module(ui
     SOURCES ui/catalogue.cpp ui/output.cpp ui/progress.cpp ui/progress_measure.cpp ui/report.cpp
-            ui/status_window.cpp ui/window_code.cpp ui/colour_depth.cpp)
+            ui/status_window.cpp ui/status_layout.cpp ui/window_code.cpp ui/colour_depth.cpp)
 add_module(java
     SOURCES java/command_line.cpp java/launch.cpp java/registry_search.cpp java/runtime.cpp
             java/runtime_directory.cpp java/version.cpp

@@ -30,6 +30,11 @@ struct StatusLayout {
 };
 StatusLayout LayOutStatusWindow(int width, int height, int textHeight, int dpi, bool withBar);
 
+// Paints the progress bar `bar` at `permille` (0 to 1000) on `dc`: a frame,
+// the done part in the selection colour and the rest in the window colour,
+// drawn off screen and copied in one step where a bitmap can be had.
+void PaintStatusBar(HDC dc, const RECT &bar, int permille);
+
 // True when progress lines go to the status window, which exists (starting
 // the window thread when need be, as a print does).
 bool StatusGoesToWindow();
