@@ -45,8 +45,8 @@ add_module(base
 add_module(product
     SOURCES product/product.cpp)
 add_module(zip
-    SOURCES zip/archive.cpp zip/central_directory.cpp zip/entry_data.cpp zip/extract.cpp
-            zip/fileio.cpp zip/entry_name.cpp zip/signed_image.cpp
+    SOURCES zip/archive.cpp zip/central_directory.cpp zip/entry_data.cpp zip/entry_stream.cpp
+            zip/extract.cpp zip/fileio.cpp zip/entry_name.cpp zip/signed_image.cpp
     USES deflate zstd_decoder ${ZLIB_STATIC})
 target_include_directories(zip PUBLIC ${ZLIB_INCLUDE})
 # user32 and gdi32 are loaded when first used (ui/window_code.h), not linked.
