@@ -1,5 +1,6 @@
-// Text the Java launch builds before it touches the system: the quoted
-// command line of the Java process and the PATH value the process inherits.
+// Text the Java launch builds before it touches the system: the class-path
+// option, the quoted command line of the Java process and the PATH value the
+// process inherits.
 // Nothing here calls Windows, so the rules can be read and tested plainly.
 #ifndef JAVA_COMMAND_LINE_H
 #define JAVA_COMMAND_LINE_H
@@ -34,5 +35,13 @@ std::string BuildJavaCommandLine(const char *javaExecutable, int optionCount,
 // it is not null, with one trailing ";" removed. So an unset PATH gives the
 // library directory alone, and a previous value that ends in ";" keeps one.
 std::string ComposePathAssignment(const char *libraryDir, const char *previousPath);
+
+// The "-Djava.class.path=" option: for a development kit its tools.jar and
+// classes first, then the application home, then each build-time element
+// appended to the home. Of the ";"-separated entries of an element, every
+// later one that begins with a single backslash (or slash) is appended to
+// the home too, so no entry names the root of the current drive.
+std::string ClasspathOption(const char *home, const char *const *elements, int count,
+                            const char *runtimePath, bool isJdk);
 
 #endif

@@ -13,7 +13,6 @@
 #include "base/memory.h"
 #include "base/owned.h"
 #include "base/path.h"
-#include "base/version_info.h"
 #include "java/command_line.h"
 #include "java/launch.h"
 #include "java/runtime.h"
@@ -72,14 +71,6 @@ bool NoJava(const RunState &run, const char *key)
     return false;
 }
 
-// True for "\x" and "/x": a path on the current drive, from its root (and
-// not "\\server\share", which names a network share).
-bool IsRootRelative(const std::string &entry)
-{
-    auto isSlash = [](char c) { return c == '\\' || c == '/'; };
-    return entry.size() >= 1 && isSlash(entry[0]) && (entry.size() == 1 || !isSlash(entry[1]));
-}
-
 // Hands a copy of `text` to `run`'s option list, which keeps it.
 void AddOptionText(RunState &run, const std::string &text)
 {
@@ -97,28 +88,6 @@ bool FindExecutable(RunState &run, const char *invokedAs)
     }
     run.trace.Line("executable: %s", run.execPath);
     return true;
-}
-
-// The product the version resource names, in the trace's code page.
-std::string ProductOfVersionResource()
-{
-    // VS_VERSION_INFO, of type RT_VERSION
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
-    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
-    const void *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return "(no version resource)";
-    std::string name, version;
-    for (const auto &text : VersionTexts(std::string(static_cast<const char *>(bytes),
-                                                     SizeofResource(nullptr, found)))) {
-        if (text.first == "ProductName") name = text.second;
-        if (text.first == "ProductVersion") version = text.second;
-    }
-    const std::wstring wide = WidenUtf8((name + " " + version).c_str());
-    std::string ansi(wide.size() * 2 + 1, '\0');
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr);
-    ansi.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return ansi;
 }
 
 // What a deployer reads first: which product this is and what it was asked.
@@ -383,40 +352,6 @@ int EndBeforeWizard(RunState &run)
 }
 
 } // namespace
-
-std::string ClasspathOption(const char *home, const char *const *elements, int count,
-                            const char *runtimePath, bool isJdk)
-{
-    std::string option = "-Djava.class.path=";
-    if (isJdk) {
-        // A development kit keeps tools.jar and classes beside its runtime
-        // directory "...\jre", or inside any other runtime directory: the
-        // same place IsJDK found tools.jar.
-        const char *base = _strrchr(runtimePath, '\\');
-        const bool inJre = base != nullptr && strcmp(base, "\\jre") == 0;
-        const std::string kit = std::string(runtimePath) + (inJre ? "\\.." : "");
-        option += kit + "\\lib\\tools.jar;";
-        option += kit + "\\classes;";
-    }
-    option += home;
-    for (int i = 0; i < count; ++i) {
-        // Each element is appended to the home, which takes care of its
-        // first entry. A later entry that begins with a single backslash
-        // would name the root of the current drive, where any local user
-        // may plant a jar: it too is taken below the home.
-        const char *entry = elements[i];
-        for (bool first = true;; first = false) {
-            const char *end = _strchr(entry, ';');
-            const std::string text = end != nullptr ? std::string(entry, end) : std::string(entry);
-            option += ';';
-            if (first || IsRootRelative(text)) option += home;
-            option += text;
-            if (end == nullptr) break;
-            entry = end + 1;
-        }
-    }
-    return option;
-}
 
 bool FreeBytesAvailable(const char *directory, uint64_t *available)
 {

@@ -4,6 +4,7 @@
 #include "base/memory.h"
 #include "base/path.h"
 #include "base/product_values.h"
+#include "base/version_info.h"
 #include "product_config.h"
 
 #include <windows.h>
@@ -154,4 +155,25 @@ void Cleanup()
 {
     // This product leaves nothing behind that the working directory's
     // removal does not take care of.
+}
+
+std::string ProductOfVersionResource()
+{
+    // VS_VERSION_INFO, of type RT_VERSION
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const void *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return "(no version resource)";
+    std::string name, version;
+    for (const auto &text : VersionTexts(std::string(static_cast<const char *>(bytes),
+                                                     SizeofResource(nullptr, found)))) {
+        if (text.first == "ProductName") name = text.second;
+        if (text.first == "ProductVersion") version = text.second;
+    }
+    const std::wstring wide = WidenUtf8((name + " " + version).c_str());
+    std::string ansi(wide.size() * 2 + 1, '\0');
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr);
+    ansi.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return ansi;
 }

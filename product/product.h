@@ -29,6 +29,10 @@ char *GetApplicationHome();
 // the cache now owns), freeing the previous one.
 void SetApplicationHome(char *home);
 
+// "<ProductName> <ProductVersion>" as the program's own version resource
+// gives them, in the ANSI code page; "(no version resource)" without one.
+std::string ProductOfVersionResource();
+
 // Reads the product values the program file carries. Where it carries none,
 // or none for a key, the built-in value holds, byte for byte. False, with
 // *error saying why, when the values it carries are damaged (malformed,

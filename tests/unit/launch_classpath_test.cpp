@@ -1,5 +1,5 @@
 // The class-path option the wizard receives.
-#include "launcher/launch_sequence_internal.h"
+#include "java/command_line.h"
 
 #include <gtest/gtest.h>
 
