@@ -59,7 +59,7 @@ char *GetBundledJREPath(PayloadRuntime *payload, Trace &trace)
     uint64_t bytes = 0;
     const DWORD started = GetTickCount();
     {
-        ProgressStep step("unzipping_java_files");
+        ProgressStep step("unzipping_java_files", payload->progress);
         ExtractionSettings settings;
         settings.written = step.written();
         settings.stopRequested = payload->stopRequested;

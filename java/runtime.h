@@ -11,6 +11,7 @@
 #include "base/trace.h"
 #include "base/workers.h"
 #include "java/runtime_directory.h"
+#include "ui/progress_measure.h"
 
 #include <windows.h>
 
@@ -23,6 +24,7 @@ struct PayloadRuntime {
     ZipArchive *archive = nullptr;      // the launcher's own archive, open; the caller keeps it
     bool (*stopRequested)() = nullptr;  // can end the extraction between files (UnzipFiles)
     WorkerPool *pool = nullptr;         // the workers that write it (MakeExtractionPool)
+    ProgressMeasure *progress = nullptr;  // the run's measure its step shows (ui/progress.h)
     // Set when this search extracted the runtime and every entry under it
     // was written: where (the application home) and the entries' name prefix
     // ("package/jre"). A later extraction of the whole payload into the

@@ -190,7 +190,7 @@ bool MeasurePayload(RunState &run, int64_t *payloadBytes)
     }
     run.payload = zip;  // kept open for the runtime search and the extraction
     SetApplicationHome(StrDup(run.WorkingDirectory));
-    SetProgressTotal(static_cast<uint64_t>(*payloadBytes));
+    run.progress.total = static_cast<uint64_t>(*payloadBytes);
     return true;
 }
 
@@ -232,6 +232,7 @@ bool ChooseRuntime(RunState &run)
     payload.archive = run.payload;
     payload.stopRequested = StopRequested;
     payload.pool = run.extractionPool;
+    payload.progress = &run.progress;
     run.javaRuntimePath = GetPublicJREPath(run.account, &payload, run.trace);
     // What the search wrote into the working directory is not written twice.
     if (run.WorkingDirectory != nullptr && payload.extractedBelow == run.WorkingDirectory)
@@ -255,7 +256,7 @@ bool ExtractPayload(RunState &run)
     uint64_t bytes = 0;
     const DWORD started = GetTickCount();
     {
-        ProgressStep step("unzipping_files");
+        ProgressStep step("unzipping_files", &run.progress);
         ExtractionSettings settings;
         settings.except = extractedBefore;
         settings.written = step.written();

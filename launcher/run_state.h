@@ -15,6 +15,7 @@
 #include "java/command_line.h"
 #include "java/launch.h"
 #include "ui/colour_depth.h"
+#include "ui/progress_measure.h"
 
 #include <windows.h>
 
@@ -65,6 +66,9 @@ struct RunState {
     // The entries' name prefix of the payload's runtime when the runtime
     // search extracted it into the working directory; empty otherwise.
     std::string extractedRuntimePrefix;
+    // What the payload's writing has come to, lent to the steps that show
+    // it: the total is the payload's uncompressed bytes (MeasurePayload).
+    ProgressMeasure progress;
 
     // --- the runtime and its options ----------------------------------------
     char *javaRuntimePath = nullptr;  // the chosen runtime (MemAlloc'd)

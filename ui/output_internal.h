@@ -39,9 +39,10 @@ void PaintStatusBar(HDC dc, const RECT &bar, int permille);
 // the window thread when need be, as a print does).
 bool StatusGoesToWindow();
 
-// Hands `measure` (which outlives the window) to the status window, whose
-// bar then follows it under the current text until EndProgressInStatusWindow;
-// false when there is no window to show it.
+// Hands `measure` to the status window, whose bar then follows it under the
+// current text until EndProgressInStatusWindow, which returns once the window
+// thread has let it go (or has not answered in 5 s): the measure must live
+// until then. False when there is no window to show it.
 struct ProgressMeasure;
 bool ShowProgressInStatusWindow(const ProgressMeasure *measure);
 void EndProgressInStatusWindow();

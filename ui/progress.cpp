@@ -1,10 +1,10 @@
 // Implementation notes.
 //
-// The counter is process-wide because the payload is written in two steps
-// (its runtime during the search, the rest later) and one measure must span
-// both. Only the main thread starts and ends steps; the readers are the
-// status window's thread (a timer, ui/status_window.cpp) or the terminal's ticker
-// below, each started and ended by the step.
+// The counter is the run's, lent to both steps that write the payload (its
+// runtime during the search, the rest later), so one measure spans both.
+// Only the main thread starts and ends steps; the readers are the status
+// window's thread (a timer, ui/status_window.cpp) or the terminal's ticker
+// below, each started by the step and done with the measure when it ends.
 //
 // On a terminal the line is written without its line feed, then rewritten
 // after a carriage return with the percentage behind it whenever the whole
@@ -28,8 +28,6 @@
 
 namespace {
 
-ProgressMeasure measure;
-
 bool StandardOutputIsTerminal()
 {
     const int descriptor = _fileno(stdout);
@@ -42,7 +40,10 @@ bool StandardOutputIsTerminal()
 // The percentage behind the line on a terminal, rewritten in place.
 class Ticker {
 public:
-    explicit Ticker(std::string line) : line_(std::move(line)) {}
+    Ticker(std::string line, const ProgressMeasure &measure)
+        : line_(std::move(line)), measure_(measure)
+    {
+    }
     ~Ticker()
     {
         if (stop_ != nullptr) CloseHandle(stop_);
@@ -86,8 +87,8 @@ private:
 
     void Show()
     {
-        const int percent = ProgressPermille(measure.written.load(std::memory_order_relaxed),
-                                             measure.total.load()) / 10;
+        const int percent = ProgressPermille(measure_.written.load(std::memory_order_relaxed),
+                                             measure_.total.load()) / 10;
         if (percent == shownPercent_) return;
         shownPercent_ = percent;
         const std::string suffix = " " + std::to_string(percent) + "%";
@@ -98,6 +99,7 @@ private:
     }
 
     std::string line_;
+    const ProgressMeasure &measure_;
     HANDLE stop_ = nullptr;
     HANDLE thread_ = nullptr;
     int shownPercent_ = -1;  // the counter only grows, so neither does this
@@ -106,24 +108,20 @@ private:
 
 } // namespace
 
-void SetProgressTotal(uint64_t totalBytes)
-{
-    measure.total.store(totalBytes);
-}
-
-ProgressStep::ProgressStep(const char *key)
+ProgressStep::ProgressStep(const char *key, ProgressMeasure *measure)
+    : measure_(measure != nullptr ? measure : &own_)
 {
     OwnedText text(GetLocalizedMessage(key));
-    if (measure.total.load() != 0) {
+    if (measure_->total.load() != 0) {
         if (StatusGoesToWindow()) {
             statusf("%s", text.get());
-            if (ShowProgressInStatusWindow(&measure)) shown_ = Shown::Window;
+            if (ShowProgressInStatusWindow(measure_)) shown_ = Shown::Window;
             return;
         }
         std::string line(text.get());
         if (!line.empty() && line.back() == '\n' && StandardOutputIsTerminal()) {
             line.pop_back();
-            Ticker *ticker = new Ticker(line);
+            Ticker *ticker = new Ticker(line, *measure_);
             if (ticker->Start()) {
                 ticker_ = ticker;
                 shown_ = Shown::Terminal;
@@ -148,5 +146,5 @@ ProgressStep::~ProgressStep()
 
 std::atomic<uint64_t> *ProgressStep::written()
 {
-    return &measure.written;
+    return &measure_->written;
 }

@@ -4,11 +4,13 @@
 // updated in place. Output that goes to a file or a pipe carries no measure
 // at all: it stays what it was without one.
 //
-// The extraction adds the bytes it writes to one counter per process; the
-// display reads it on a thread of its own (the status window's, or a ticker
-// for the console) a few times a second. So the workers take no lock and
-// call no output code, and the measure of several extractions (the payload's
-// runtime first, the rest later) adds up and never moves backwards.
+// The extraction adds the bytes it writes to the run's counter (a
+// ProgressMeasure the run owns and lends to each step); the display reads it
+// on a thread of its own (the status window's, or a ticker for the console)
+// a few times a second, and only while a step lives. So the workers take no
+// lock and call no output code, and the measure of several extractions (the
+// payload's runtime first, the rest later) adds up and never moves
+// backwards.
 #ifndef UI_PROGRESS_H
 #define UI_PROGRESS_H
 
@@ -17,20 +19,18 @@
 #include <atomic>
 #include <cstdint>
 
-// Sets what a full measure means: the payload's uncompressed bytes. Until
-// it is set (or when it is 0) a step shows its line without a measure.
-void SetProgressTotal(uint64_t totalBytes);
-
 // One measured step: the constructor prints the progress line of catalogue
-// key `key` on its channel (as ReportStatus does) and starts the measure;
-// the destructor shows the measure's last figure and ends it. In the status
+// key `key` on its channel (as ReportStatus does) and starts showing
+// `measure` (whose total says what full means; null, or a total of 0: the
+// line without a measure); the destructor shows the measure's last figure
+// and ends it, after which no thread reads the measure any more. In the status
 // window the bar then stays, at that figure, until the next progress line
 // takes its place; on a terminal the line ends as it would without a
 // measure. Main thread only, one step at a time; nothing else may print
 // while a step lives.
 class ProgressStep {
 public:
-    explicit ProgressStep(const char *key);
+    ProgressStep(const char *key, ProgressMeasure *measure);
     ~ProgressStep();
     ProgressStep(const ProgressStep &) = delete;
     ProgressStep &operator=(const ProgressStep &) = delete;
@@ -41,6 +41,8 @@ public:
 private:
     enum class Shown { Plain, Window, Terminal } shown_ = Shown::Plain;
     void *ticker_ = nullptr;  // the terminal's ticker (see progress.cpp)
+    ProgressMeasure own_;     // counts where the caller lends no measure
+    ProgressMeasure *measure_;
 };
 
 #endif

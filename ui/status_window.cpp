@@ -43,8 +43,10 @@ namespace {
 
 const int StatusDialogId = 103;
 // The window messages of the progress bar: the measure to show under the
-// text (lParam, a ProgressMeasure that lives as long as the process), and
-// its end, after which the bar keeps its last figure until the next text.
+// text (lParam, a ProgressMeasure the step lends), and its end, after which
+// the bar keeps its last figure until the next text and the measure is not
+// read again (signalled with BarEndedEvent: the step waits for it, then the
+// measure's owner may let it go).
 const UINT ProgressBeginMessage = WM_APP;
 const UINT ProgressEndMessage = WM_APP + 1;
 // Hides the window in the order of the texts posted before it (see
@@ -65,11 +67,14 @@ volatile bool WindowsLoaded;  // also the window thread's loop condition
 bool WindowsLoading;
 HANDLE WindowThread;  // the running window thread, until CloseWindows ends it at exit
 HANDLE HiddenEvent;   // set by the window thread when it has carried out a HideMessage
+HANDLE BarEndedEvent; // set by the window thread when it has let a step's measure go
 
 char *volatile title;         // see GetTitle; published once with a CAS
 char *StatusText;             // window thread only
-// The bar, window thread only: the measure it shows (null: no bar), the
-// figure painted last and where it was painted (empty before a paint).
+// The bar, window thread only: whether there is one, the measure it follows
+// (null once its step has ended), the figure painted last and where it was
+// painted (empty before a paint).
+bool BarShown;
 const ProgressMeasure *BarMeasure;
 int BarPermille;
 RECT BarRect;
@@ -230,7 +235,7 @@ void PaintStatusText(HWND window, HDC dc, const char *text)
 {
     MessageFont font(dc);
     const int dpi = Gdi32().GetDeviceCaps(dc, LOGPIXELSY);
-    const bool withBar = BarMeasure != nullptr;
+    const bool withBar = BarShown;
 
     RECT frame;
     User32().GetWindowRect(window, &frame);
@@ -268,6 +273,7 @@ void FollowProgress(HWND window)
 void HideBar(HWND window)
 {
     User32().KillTimer(window, ProgressTimerId);
+    BarShown = false;
     BarMeasure = nullptr;
     BarPermille = 0;
     User32().SetRectEmpty(&BarRect);
@@ -318,7 +324,11 @@ bool ShowProgressInStatusWindow(const ProgressMeasure *measure)
 void EndProgressInStatusWindow()
 {
     HWND window = StatusWindow;
-    if (window != nullptr) User32().PostMessageA(window, ProgressEndMessage, 0, 0);
+    if (window == nullptr) return;
+    if (BarEndedEvent == nullptr) BarEndedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (BarEndedEvent != nullptr && ResetEvent(BarEndedEvent) &&
+        User32().PostMessageA(window, ProgressEndMessage, 0, 0))
+        WaitForSingleObject(BarEndedEvent, HideLimitMs);
 }
 
 bool LoadWindows()
@@ -422,6 +432,7 @@ DWORD WINAPI DispatchWindowsEvents(LPVOID)
     StatusWindow = nullptr;
     free(StatusText);
     StatusText = nullptr;
+    BarShown = false;
     BarMeasure = nullptr;
     BarPermille = 0;
     User32().SetRectEmpty(&BarRect);
@@ -444,6 +455,7 @@ INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case ProgressBeginMessage:
         BarMeasure = reinterpret_cast<const ProgressMeasure *>(lParam);
+        BarShown = true;
         BarPermille = ProgressPermille(BarMeasure->written.load(), BarMeasure->total.load());
         User32().SetTimer(window, ProgressTimerId, ProgressTickMs, nullptr);
         User32().InvalidateRect(window, nullptr, TRUE);
@@ -455,6 +467,8 @@ INT_PTR CALLBACK StatusCallback(HWND window, UINT message, WPARAM wParam, LPARAM
     case ProgressEndMessage:
         User32().KillTimer(window, ProgressTimerId);
         FollowProgress(window);
+        BarMeasure = nullptr;
+        SetEvent(BarEndedEvent);
         return TRUE;
     case HideMessage:
         User32().ShowWindow(window, SW_HIDE);

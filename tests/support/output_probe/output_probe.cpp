@@ -32,7 +32,7 @@
 //                      thread, or a thread whose priority cannot be raised
 //                      (at once, or once it has created its window)
 //   report             the channel state
-//   progresstotal <n>  SetProgressTotal(n)
+//   progresstotal <n>  sets the total of the probe's measure
 //   progressstep <key> starts a ProgressStep for the catalogue key
 //   progressadd <n>    adds n bytes to the step's counter
 //   progressend        ends the step
@@ -62,6 +62,7 @@ const DWORD PollMs = 10;
 
 enum class StartFault { None, Thread, Priority, PriorityLate };
 StartFault nextStartFault = StartFault::None;
+ProgressMeasure measure;  // declared first: the step borrows it
 std::unique_ptr<ProgressStep> step;
 
 HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
@@ -238,9 +239,9 @@ bool Run(const std::string &line)
     } else if (command == "report") {
         ReportState();
     } else if (command == "progresstotal") {
-        SetProgressTotal(strtoull(format, nullptr, 10));
+        measure.total = strtoull(format, nullptr, 10);
     } else if (command == "progressstep") {
-        step.reset(new ProgressStep(format));
+        step.reset(new ProgressStep(format, &measure));
     } else if (command == "progressadd" && step) {
         step->written()->fetch_add(strtoull(format, nullptr, 10));
     } else if (command == "progressend") {
