@@ -32,7 +32,6 @@ namespace {
 
 const uint32_t kLocSig = 0x04034B50;
 const int kLocHeader = 30;
-const int kCenHeader = 46;
 const int kReadOnlyBinary = FILEIO_RDONLY | FILEIO_BINARY;
 
 } // namespace

@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The fixed part of a central directory header, in bytes (both files read
+// the central headers: the index builder and the local-header check).
+const int kCenHeader = 46;
+
 // A zero-filled archive record holding a copy of `path` (fd -1), or null
 // when memory runs out.
 ZipArchive *allocZip(const char *path);

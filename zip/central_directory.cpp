@@ -52,7 +52,6 @@ const uint32_t kCenSig = 0x02014B50;
 const uint32_t kEndSig = 0x06054B50;
 const uint32_t kZip64EndSig = 0x06064B50;
 const uint32_t kZip64LocatorSig = 0x07064B50;
-const int kCenHeader = 46;
 const int kEndHeader = 22;
 const int kZip64EndHeader = 56;
 const int kZip64Locator = 20;
