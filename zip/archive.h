@@ -78,6 +78,7 @@ struct ZipArchive {
     int32_t metaSlots;
     char **entryComments;      // entryCount slots, or null when no entry has one
     int64_t lastModified;
+    struct ZipReadWindows *readWindows;  // the last blocks read around headers, or null
 };
 
 // Head of the process-wide list of open archives, newest first.

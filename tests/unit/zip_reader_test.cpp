@@ -770,6 +770,36 @@ TEST(ZipReader, ReleasedEntryIsHandedOutAgainWithoutReading)
     EXPECT_EQ(zip->cachedEntry, nullptr);
 }
 
+// Every entry of a walk costs a local header and a central extra field: they
+// are read in blocks, each block serving many entries, also across an entry
+// larger than a block.
+TEST(ZipReader, WalkReadsTheHeadersInBlocks)
+{
+    Scratch scratch;
+    std::vector<Entry> entries(300);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        entries[i].name = "dir/f" + std::to_string(i) + ".txt";
+        entries[i].data = std::string(i == 150 ? 200000 : 100, static_cast<char>('a' + i % 26));
+        entries[i].centralExtra = std::string("\x55\x54\x05\x00\x01", 5) + std::to_string(1000 + i);
+        entries[i].centralExtra[2] = static_cast<char>(1 + std::to_string(1000 + i).size());
+    }
+    OpenArchive zip(scratch, Build(entries));
+    ASSERT_NE(zip.zip, nullptr);
+    IoLog log;
+    for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+        ZipEntry *entry = zipGetNextEntry(zip, i);
+        ASSERT_NE(entry, nullptr) << i;
+        EXPECT_EQ(entry->entryName, entries[i].name);
+        const std::string &extra = entries[i].centralExtra;
+        ASSERT_NE(entry->extraField, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(entry->extraField) + 2, extra.size()), extra);
+        zipFreeEntry(zip, entry);
+    }
+    // One block of the central directory, one of the headers up to the
+    // large entry and one behind it.
+    EXPECT_EQ(log.reads.size(), 3u);
+}
+
 // --- Sharing and reference counts ---------------------------------------------
 
 TEST(ZipReader, OpensOfOnePathShareOneRecord)
