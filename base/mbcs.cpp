@@ -42,6 +42,9 @@ int CountUnits(const std::string &text, unsigned codePage)
 
 bool IsMultiByteCharInCodePage(const char *text, int pos, unsigned codePage)
 {
+    // In UTF-8 a byte below 0x80 is always a character of its own; the
+    // extraction asks this of every separator of every entry name.
+    if (codePage == CP_UTF8 && static_cast<unsigned char>(text[pos]) < 0x80) return true;
     std::string prefix(text, static_cast<size_t>(pos) + 1);
     int withByte = CountUnits(prefix, codePage);
     prefix.resize(static_cast<size_t>(pos));
@@ -159,6 +162,13 @@ std::string NarrowToUtf8(const std::wstring &wide)
 
 std::string ToUtf8(const char *text, unsigned codePage)
 {
+    // ASCII is spelt alike in UTF-8 and in every ANSI code page: most names
+    // need no conversion.
+    if (codePage == CP_ACP || codePage == CP_UTF8 || codePage == GetACP()) {
+        const char *p = text;
+        while (*p != '\0' && static_cast<unsigned char>(*p) < 0x80) ++p;
+        if (*p == '\0') return text;
+    }
     return NarrowToUtf8(WidenIn(text, codePage, 0));
 }
 
