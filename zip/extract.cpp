@@ -129,12 +129,17 @@ void WriteFile(void *task)
     delete job;
 }
 
+// Two workers a processor, kMaxWorkers at most: a worker waits for the
+// system to make, fill and close its files about as long as it decodes
+// (under Wine each of those calls is a round trip to the server), and the
+// other one decodes meanwhile. With one a processor, two workers on two
+// processors took 1.09 times as long on the reference payload.
 int ExtractionWorkers()
 {
 #ifdef ZIP_SERIAL_EXTRACTION
     return 0;
 #else
-    return WorkerCount(kMaxWorkers);
+    return 2 * WorkerCount(kMaxWorkers / 2);
 #endif
 }
 
