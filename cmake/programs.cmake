@@ -50,6 +50,11 @@ function(add_launcher_programs suffix outdir delay hooks)
   target_compile_definitions(conrun${suffix} PRIVATE LAUNCHER_CONSOLE_ENTRY=1)
   set_target_properties(setup${suffix} PROPERTIES OUTPUT_NAME setup)
   set_target_properties(conrun${suffix} PROPERTIES OUTPUT_NAME conrun)
+  # Without the symbol table and the debugging sections that the static
+  # libraries bring (about 670 KB of a 1.46 MB program): the program is the
+  # front of every installer, and Windows reads neither.
+  target_link_options(setup${suffix} PRIVATE -s)
+  target_link_options(conrun${suffix} PRIVATE -s)
 endfunction()
 
 # windres reads the icon file named in setup.rc; rebuild when it changes.
