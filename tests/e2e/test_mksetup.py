@@ -94,7 +94,20 @@ def assert_wizard_ran(launcher, path):
 
 @pytest.mark.parametrize("program", PROGRAMS)
 def test_packed_installer_runs_its_wizard(launcher, payload, program):
-    assert_wizard_ran(launcher, packed(launcher, payload, program))
+    """Files of 1 MiB and more come first, the largest first (the launcher's
+    workers start the long ones first), and then the rest by name."""
+    for name, size in (("data/large.bin", 3 << 20), ("big.bin", 2 << 20),
+                       ("data/just-below.bin", (1 << 20) - 1)):
+        path = os.path.join(payload[0], *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write((bytes(range(256)) * (size // 256 + 1))[:size])
+    out = packed(launcher, payload, program)
+    with zipfile.ZipFile(out) as archive:
+        names = archive.namelist()
+    assert names[:2] == ["data/large.bin", "big.bin"]
+    assert names[2:] == sorted(names[2:]) and "data/just-below.bin" in names[2:]
+    assert_wizard_ran(launcher, out)
 
 
 def test_same_inputs_give_the_same_bytes_here_and_on_windows(launcher, payload):

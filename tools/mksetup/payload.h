@@ -45,7 +45,8 @@ struct NameRules {
 bool CollectFolder(const std::filesystem::path &folder, const std::string &prefix,
                    const NameRules &rules, std::vector<PayloadEntry> *entries, std::string *error);
 
-// Sorts the entries by name (bytes) and adds the directories that the names
+// Sorts the entries by name (bytes), files of 1 MiB and more ahead of the
+// rest by size, the largest first, and adds the directories that the names
 // imply but the folders did not list (the directories of the prefix). False
 // with `*error` naming the first name that two sources both provide, or the
 // first two files (or a file and a folder) whose names Windows takes for one
