@@ -19,7 +19,7 @@ with an empty payload.
 The floor is what Wine charges for the same work with nothing of ours:
 starting a program that does nothing (the empty payload's floor),
 floor_writer.exe making the payload's files with their sizes from memory on
-as many threads (the extraction's), and floor_writer.exe removing the tree
+one thread a processor (its fastest), and floor_writer.exe removing the tree
 bsdtar made, less Wine's start (the removal's). Each is measured in the same
 rounds, and the tables give ours / floor.
 

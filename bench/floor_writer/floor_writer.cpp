@@ -2,8 +2,9 @@
 // charges for making (or removing) the files of a payload, measured beside
 // the launcher in the same rounds (bench/extract.py, bench/time_to_wizard.py).
 //
-// It makes the same files with the same sizes as the launcher, on as many
-// threads as the launcher's extraction uses, from memory: no archive is read
+// It makes the same files with the same sizes as the launcher, on the
+// threads it is given (the benchmarks give it one a processor, its fastest),
+// from memory: no archive is read
 // and nothing is inflated or checked. It uses only the calls any extractor
 // needs (one CreateDirectoryW per directory, one CreateFileW per file,
 // WriteFile in 64 KiB blocks, CloseHandle), by whole path, as a plain
