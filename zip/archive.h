@@ -78,7 +78,10 @@ struct ZipArchive {
     int32_t metaSlots;
     char **entryComments;      // entryCount slots, or null when no entry has one
     int64_t lastModified;
-    struct ZipReadWindows *readWindows;  // the last blocks read around headers, or null
+    // The last blocks read around the headers, or null. Like cachedEntry,
+    // they are why one archive's entries are asked for by one thread at a
+    // time (an extraction's workers read entry data, never headers).
+    struct ZipReadWindows *readWindows;
 };
 
 // Head of the process-wide list of open archives, newest first.
