@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -85,9 +86,15 @@ namespace {
 DWORD writeDelayMs;
 FileIo delayedWrites;
 
+// The blocks are held back one at a time, so that a watched extraction
+// takes as long whatever the number of workers (two a processor).
 int DelayedWrite(int fd, const void *buffer, unsigned count)
 {
-    Sleep(writeDelayMs);
+    static std::mutex oneAtATime;
+    {
+        std::lock_guard<std::mutex> hold(oneAtATime);
+        Sleep(writeDelayMs);
+    }
     return fileioSystem()->write(fd, buffer, count);
 }
 

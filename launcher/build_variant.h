@@ -13,8 +13,9 @@ void TestFaultHook(const char *point);
 // nothing here. LAUNCHER_TEST_LOAD_LIBRARY=<name> loads that DLL by name,
 // prints the path of the module that came (or "not loaded") on standard
 // output and ends the process with 0. LAUNCHER_TEST_WRITE_DELAY_MS=<n> makes
-// every block the extraction writes wait n milliseconds first, so that a
-// test can watch the progress measure move on any machine. The console
+// every block the extraction writes wait n milliseconds first, one block at
+// a time whatever the number of workers, so that a test can watch the
+// progress measure move on any machine. The console
 // control handler then prints "console control event <n>" when it receives
 // event n, and the hidden window "end-session message" when it receives
 // WM_ENDSESSION for an ending session (ConsoleEventSeen, EndSessionSeen).

@@ -19,8 +19,9 @@ from winerun import collect, kill_and_collect, to_windows, wait_for
 
 PROGRAMS = ["conrun.exe", "setup.exe"]
 # 32 files of 256 KiB for runs whose extraction a test watches: with every
-# block the extraction writes held back 40 ms (SLOW_WRITES, a hook of the test
-# programs), writing them takes seconds on any machine.
+# block the extraction writes held back 40 ms, one block at a time
+# (SLOW_WRITES, a hook of the test programs), writing them takes over a
+# second on any machine, whatever its number of workers.
 SLOW_PAYLOAD = [("data/part%02d.bin" % i, os.urandom(256 * 1024)) for i in range(32)]
 SLOW_WRITES = {"LAUNCHER_TEST_WRITE_DELAY_MS": "40"}
 STANDIN_VERSION = "1.6.0_45"
