@@ -357,6 +357,18 @@ ZipEntry *zipGetNextEntry(ZipArchive *zip, int n)
     return readLOC(zip, &zip->entryIndex[n]);
 }
 
+bool zipCentralName(ZipArchive *zip, int n, std::string *name)
+{
+    if (n < 0 || n >= zip->entryCount) return false;
+    const ZipIndexEntry &ze = zip->entryIndex[n];
+    // The difference of the two 16-bit lengths is the name's length exactly
+    // in 16-bit arithmetic (see AttachExtraField).
+    const uint16_t length = static_cast<uint16_t>(ze.nameExtraLen - ze.extraLen);
+    name->resize(length);
+    return length == 0 ||
+           readHeaderAt(zip, &ZipReadWindows::central, &(*name)[0], length, ze.cenPos + kCenHeader) == 0;
+}
+
 ZipEntry *zipGetEntry(ZipArchive *zip, const char *name)
 {
     uint32_t h = hash(name);

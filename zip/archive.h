@@ -11,6 +11,7 @@
 #define ZIP_ARCHIVE_H
 
 #include <cstdint>
+#include <string>
 
 // One entry of the in-memory index, in central-directory order.
 struct ZipIndexEntry {
@@ -122,6 +123,15 @@ void zipClose(ZipArchive *zip);
 // Entry number `n` (from 0) in central-directory order, or null when n is out
 // of range or the entry's local header cannot be read (lastError says why).
 ZipEntry *zipGetNextEntry(ZipArchive *zip, int n);
+
+// The name of entry number `n` as its central header gives it, read from
+// the central directory (in blocks, like the headers of a walk) without its
+// local header: a walk that takes only some of the entries by name judges
+// the rest by it. False when n is out of range or the name cannot be read.
+// The entry zipGetNextEntry hands out carries the local header's name, which
+// an archive may give otherwise; a caller that took an entry by this name
+// judges that one again.
+bool zipCentralName(ZipArchive *zip, int n, std::string *name);
 
 // The entry named exactly `name` (case-sensitive; the later of duplicates),
 // or null.

@@ -277,12 +277,34 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
         std::string name;
         const size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
         const size_t exceptLength = except != nullptr ? strlen(except) : 0;
+        const bool selective = prefix != nullptr || except != nullptr;
+        std::string central;
+        // What becomes of an entry extracted under `name`: taken, left (out
+        // of the prefix, or a name such as "./" that names no file) or
+        // passed over as extracted before.
+        enum class Choice { Take, Leave, PassOver };
+        auto Choose = [&](const std::string &candidate, bool safe) {
+            if (except != nullptr && candidate.compare(0, exceptLength, except) == 0) return Choice::PassOver;
+            if (prefix != nullptr && candidate.compare(0, prefixLength, prefix) != 0) return Choice::Leave;
+            return safe && candidate.empty() ? Choice::Leave : Choice::Take;
+        };
 
         for (int n = 0; n < zip->entryCount && !extraction.Failed(zip->entryCount); ++n) {
             if (stopRequested != nullptr && stopRequested()) {
                 counts->stopped = true;
                 ok = false;
                 break;
+            }
+            // A walk that takes some entries by name judges each by its
+            // central name first, so the others cost no local header (the
+            // runtime's entries of a large payload, or the rest of it).
+            if (selective && zipCentralName(zip, n, &central) &&
+                zipEntryExtractionName(central.c_str(), zip->entryIndex[n].flags, codePage, &name)) {
+                const Choice choice = Choose(name, true);
+                if (choice != Choice::Take) {
+                    if (choice == Choice::PassOver) counts->passedOver++;
+                    continue;
+                }
             }
             ZipEntry *entry = zipGetNextEntry(zip, n);
             if (entry == nullptr) {
@@ -295,10 +317,9 @@ bool UnzipFiles(ZipArchive *zip, const char *ansiDestination, const char *prefix
             const bool safe =
                 zipEntryExtractionName(entry->entryName, entry->flags, codePage, &name);
             if (!safe) name = entry->entryName;
-            const bool passedOver = except != nullptr && name.compare(0, exceptLength, except) == 0;
-            if ((prefix != nullptr && name.compare(0, prefixLength, prefix) != 0) || passedOver ||
-                (safe && name.empty())) {
-                if (passedOver) counts->passedOver++;
+            const Choice choice = Choose(name, safe);
+            if (choice != Choice::Take) {
+                if (choice == Choice::PassOver) counts->passedOver++;
                 zipFreeEntry(zip, entry);
                 continue;
             }

@@ -147,6 +147,24 @@ std::vector<ExtractCase> Cases()
          {File("package/jre/bin/java.exe", "java"), File("package/lib.jar", "jar"), File("main.class", "m")},
          nullptr, {{"package", "<dir>"}}, true, {{"package/lib.jar", "jar"}, {"main.class", "m"}}, {},
          "package/jre"},
+        // Entries left out by their central names cost no local header: a
+        // damaged one is found by the walk that takes it, not by this one.
+        {"LeftOutByTheCentralName",
+         [] {
+             std::vector<Entry> e = {File("package/lib.jar", "jar"), File("package/jre/bin/java.exe", "java")};
+             e[0].localSignature = 0x04034B51;
+             return e;
+         }(),
+         "package/jre", {}, true,
+         {{"package", "<dir>"}, {"package/jre", "<dir>"}, {"package/jre/bin", "<dir>"},
+          {"package/jre/bin/java.exe", "java"}}},
+        {"PassedOverByTheCentralName",
+         [] {
+             std::vector<Entry> e = {File("package/jre/bin/java.exe", "java"), File("main.class", "m")};
+             e[0].localSignature = 0x04034B51;
+             return e;
+         }(),
+         nullptr, {}, true, {{"main.class", "m"}}, {}, "package/jre"},
         {"EntriesAfterAFailureAreLeft",
          [] {
              std::vector<Entry> e = {File("a/", ""), File("b.txt", "bee"), File("c.txt", "sea")};
