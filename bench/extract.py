@@ -170,9 +170,9 @@ def growth_payload(bench, label, make):
     return archive
 
 
-def scratch_space(bench, disk):
-    """Where archives and outputs go: (directory, what it is). A tmpfs is
-    mounted at <bench>/tmpfs for the run when possible."""
+def scratch_space(bench, disk, size="3g"):
+    """Where archives and outputs go: (directory, what it is). A tmpfs of
+    `size` is mounted at <bench>/tmpfs for the run when possible."""
     if disk:
         where = os.path.join(bench, "disk")
         os.makedirs(where, exist_ok=True)
@@ -183,7 +183,7 @@ def scratch_space(bench, disk):
         return where, "tmpfs at %s (mounted before)" % where
     if os.geteuid() != 0:
         return where, "ON DISK: mounting a tmpfs needs root (%s)" % where
-    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3g,mode=0755", "tmpfs", where],
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs", where],
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if done.returncode != 0:
         return where, "ON DISK: mount -t tmpfs failed (%s)" % done.stdout.decode().strip()

@@ -35,6 +35,7 @@ shown not to.
                             [--against <an earlier commit's build tree>]
     bench/time_to_wizard.py --modern [--runs 5]
     bench/time_to_wizard.py --window [--runs 5]
+    bench/time_to_wizard.py --memory [--runs 5]
     PEER_JDK=/usr/lib/jvm/java-17-openjdk-amd64 bench/time_to_wizard.py --peers [--runs 3]
     (PEER_ONLY=runtime: the runtime alone)
 
@@ -52,6 +53,14 @@ that does nothing, output_probe.exe (setup.exe's window code alone) showing
 the window with the same text, and conrun.exe reaching its wizard, in the
 same rounds.
 
+--memory gives the launcher's peak memory: its private pages (what the
+kernel counts as anonymous: the heap, the stacks, the decoders' windows,
+not the pages of files it maps) and its resident set, read from /proc every
+10 ms, on the wizard's files plus one file of 4 GiB (one random MiB over
+and over, packed by the packer with Zstandard level 17, whose frames declare
+the 8 MiB window the launcher streams with), and on the wizard's files
+alone, in the same rounds. The output of 4 GiB needs a tmpfs of 5 GiB.
+
 --peers packs the same folder (the wizard's files, the stand-in runtime
 and the reference payload's files; then, where PEER_JDK names one (by default
 Debian's OpenJDK 17), a real Java runtime without its jmods as package/jre)
@@ -66,6 +75,7 @@ once with NSIS's default zlib and once with `SetCompressor /SOLID lzma`.
 import atexit
 import json
 import os
+import random
 import re
 import shutil
 import statistics
@@ -186,6 +196,74 @@ def modern_rounds(build, bench, env, tmp, runs, say):
     for name, values in rows.items():
         median = statistics.median(values)
         say("%-34s %10.3f %9.2f" % (name, median, median / fastest))
+    say.save()
+
+
+def memory_installer(build, bench, name, big):
+    """The test variant's conrun.exe packed by the packer (Zstandard level 17)
+    with the wizard's files, and with a 4 GiB file when `big`."""
+    program = os.path.join(bench, name)
+    stub = os.path.join(build, "test-bin", "conrun.exe")
+    if os.path.exists(program) and os.path.getmtime(program) > os.path.getmtime(stub):
+        return program
+    stage = tempfile.mkdtemp(dir=bench)
+    wizard_files(build, stage)
+    if big:
+        block = random.Random(4).randbytes(1 << 20)
+        with open(os.path.join(stage, "big.bin"), "wb") as f:
+            for _ in range(4096):
+                f.write(block)
+    subprocess.run([os.path.join(build, "host", "mksetup"), "-q", "-o", program, "--stub", stub,
+                    "--payload", stage, "--level", "17"], check=True, stderr=subprocess.DEVNULL)
+    shutil.rmtree(stage)
+    return program
+
+
+def peak_memory(program, env, tmp):
+    """Runs `program` and polls its process: (peak private MiB, peak
+    resident MiB)."""
+    name = os.path.basename(program).encode()
+    proc = subprocess.Popen(["wine", program, "-tmpdir", extract.to_windows(tmp)],
+                            env=dict(env, STANDIN_RECORD=extract.to_windows(
+                                os.path.join(tmp, "record.jsonl"))),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    private = resident = 0
+    while proc.poll() is None:
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    words = f.read().split(b"\0")
+                # The Windows process itself, not the scripts that start it.
+                if not words or not words[0].endswith(name):
+                    continue
+                with open("/proc/%s/status" % pid) as f:
+                    status = dict(line.split(":", 1) for line in f if ":" in line)
+            except OSError:
+                continue
+            private = max(private, int(status.get("RssAnon", "0 kB").split()[0]))
+            resident = max(resident, int(status.get("VmHWM", "0 kB").split()[0]))
+        time.sleep(0.01)
+    if proc.returncode != 0 or not private:
+        raise SystemExit("%s failed (%d) or was not seen" % (program, proc.returncode))
+    return private / 1024.0, resident / 1024.0
+
+
+def memory_rounds(build, bench, env, tmp, runs, say, where):
+    """Peak memory of the launcher with and without a 4 GiB file."""
+    programs = (("wizard's files + 4 GiB file", memory_installer(build, bench, "mem-big.exe", True)),
+                ("wizard's files alone", memory_installer(build, bench, "mem-small.exe", False)))
+    rows = {label: [] for label, _ in programs}
+    for _ in range(runs):
+        for label, program in programs:
+            rows[label].append(peak_memory(program, env, tmp))
+    say("peak memory of the launcher's process, %s; median of %d interleaved rounds (MiB)"
+        % (where, runs))
+    say("%-30s %10s %10s" % ("", "private", "resident"))
+    for label, values in rows.items():
+        say("%-30s %10.1f %10.1f" % (label, statistics.median(v[0] for v in values),
+                                      statistics.median(v[1] for v in values)))
+    big, small = (statistics.median(v[0] for v in values) for values in rows.values())
+    say("the 4 GiB file's share of the private memory: %.1f MiB" % (big - small))
     say.save()
 
 
@@ -366,20 +444,22 @@ def main():
         __doc__, runs=5, flags=[("--modern", "a registered modern runtime, with and without "
                                              "its release file"),
                                 ("--window", "start to setup.exe's status window on the screen"),
+                                ("--memory", "peak memory with and without a 4 GiB file"),
                                 ("--peers", "ours against NSIS's installers, size and time")],
         values=[("--against", "another build tree of the same architecture (an earlier "
                               "commit's): its launcher runs in the same rounds")])
-    say = extract.Report(bench, "time-to-wizard-disk" if args.disk else "time-to-wizard")
+    say = extract.Report(bench, "memory" if args.memory else
+                         "time-to-wizard-disk" if args.disk else "time-to-wizard")
     env = extract.wine_environment(build)
     subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-    space, where = extract.scratch_space(bench, args.disk)
+    space, where = extract.scratch_space(bench, args.disk, "5g" if args.memory else "3g")
     # The test prefix says Windows 7, where the launcher asks the screen's
     # colour depth (and so loads the window code); the programs timed here
     # run as on Windows 8 and later, where nobody asks (ours against NSIS's
     # too: NSIS's installers load the window code in any case).
     peers = ["peer-%s-%s.exe" % (label, kind) for label in ("reference", "java-runtime")
-             for kind in ("zstd", "deflate", "zlib", "lzma")]
+             for kind in ("zstd", "deflate", "zlib", "lzma")] + ["mem-big.exe", "mem-small.exe"]
     for name in ["ttw-payload.exe", "ttw-empty.exe", "ttw-console.exe", "ttw-against.exe",
                  "ttw-against-empty.exe"] + peers:
         subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\" + name, "/v",
@@ -390,10 +470,12 @@ def main():
         peer_rounds(build, bench, env, space, args.runs, say, where,
                     jdk if os.path.isdir(jdk) else None)
         return
-    if args.modern or args.window:
+    if args.modern or args.window or args.memory:
         tmp = os.path.join(space, "ttw-tmp")
         os.makedirs(tmp, exist_ok=True)
-        if args.window:
+        if args.memory:
+            memory_rounds(build, bench, env, tmp, args.runs, say, where)
+        elif args.window:
             window_rounds(build, bench, env, tmp, args.runs, say, where)
         else:
             modern_rounds(build, bench, env, tmp, args.runs, say)
