@@ -296,6 +296,14 @@ unsigned char *NewExtraField(int32_t length)
     return field;
 }
 
+// The length of the entry's name in its central header: nameExtraLen holds
+// 16 bits only, but the difference is the name's length exactly in 16-bit
+// arithmetic.
+uint16_t CentralNameLength(const ZipIndexEntry &ze)
+{
+    return static_cast<uint16_t>(ze.nameExtraLen - ze.extraLen);
+}
+
 // Gives `entry` its extra field: the central header's when it has one (read
 // from the central directory), else the local one. False when memory runs
 // out or the central one cannot be read (then with lastError set).
@@ -305,11 +313,8 @@ bool AttachExtraField(ZipArchive *zip, const ZipIndexEntry *ze, const LocalHeade
     if (ze->extraLen > 0) {
         entry->extraField = NewExtraField(ze->extraLen);
         if (entry->extraField == nullptr) return false;
-        // nameExtraLen holds 16 bits only, but the difference is the central
-        // name length exactly in 16-bit arithmetic.
-        const uint16_t cenNameLen = static_cast<uint16_t>(ze->nameExtraLen - ze->extraLen);
         if (readHeaderAt(zip, &ZipReadWindows::central, entry->extraField + 2, ze->extraLen,
-                         ze->cenPos + kCenHeader + cenNameLen) != 0) {
+                         ze->cenPos + kCenHeader + CentralNameLength(*ze)) != 0) {
             zip->lastError = "couldn't read CEN extra";
             return false;
         }
@@ -361,9 +366,7 @@ bool zipCentralName(ZipArchive *zip, int n, std::string *name)
 {
     if (n < 0 || n >= zip->entryCount) return false;
     const ZipIndexEntry &ze = zip->entryIndex[n];
-    // The difference of the two 16-bit lengths is the name's length exactly
-    // in 16-bit arithmetic (see AttachExtraField).
-    const uint16_t length = static_cast<uint16_t>(ze.nameExtraLen - ze.extraLen);
+    const uint16_t length = CentralNameLength(ze);
     name->resize(length);
     return length == 0 ||
            readHeaderAt(zip, &ZipReadWindows::central, &(*name)[0], length, ze.cenPos + kCenHeader) == 0;
