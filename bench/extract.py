@@ -228,7 +228,8 @@ def wineserver_cpu(prefix):
 
 
 def measure(command, out_dir, env=None, cwd=None):
-    """One run, into a fresh `out_dir`: (wall s, cpu s, peak KiB)."""
+    """One run, into a fresh `out_dir`: (wall s, cpu s, peak KiB, the
+    wineserver's share of that cpu s)."""
     prefix = env.get("WINEPREFIX") if env else None
     server_before = wineserver_cpu(prefix) if prefix else 0.0
     shutil.rmtree(out_dir, ignore_errors=True)
@@ -242,7 +243,7 @@ def measure(command, out_dir, env=None, cwd=None):
                                                   done.stderr.decode(errors="replace")[-2000:]))
     wall, user, system, peak = open(report).read().split()[-4:]
     server = wineserver_cpu(prefix) - server_before if prefix else 0.0
-    return float(wall), float(user) + float(system) + server, int(peak)
+    return float(wall), float(user) + float(system) + server, int(peak), server
 
 
 def worker_threads():
@@ -274,6 +275,16 @@ def floor_write(build, archive, out, space):
     return ["wine", floor, "write", to_windows(listed), to_windows(out), str(worker_threads())]
 
 
+def packer(build):
+    """The packer built for this host: <build>/host/mksetup, or, for a
+    64-bit tree, that of the tree it is built beside (scripts/build)."""
+    for tree in (build, os.path.dirname(build)):
+        path = os.path.join(tree, "host", "mksetup")
+        if os.path.exists(path):
+            return path
+    raise SystemExit("%s is not built: run scripts/build" % os.path.join(build, "host", "mksetup"))
+
+
 def zstd_installer(build, bench, label, archive, space):
     """The files of `archive` packed by the packer with its defaults
     (Zstandard) into conrun, in `space`; made once per payload."""
@@ -282,7 +293,7 @@ def zstd_installer(build, bench, label, archive, space):
         folder = os.path.join(space, "zstd-input")
         shutil.rmtree(folder, ignore_errors=True)
         subprocess.run(["unzip", "-q", archive, "-d", folder], check=True)
-        subprocess.run([os.path.join(build, "host", "mksetup"), "-q", "-o", packed, "--stub",
+        subprocess.run([packer(build), "-q", "-o", packed, "--stub",
                         os.path.join(build, "bin", "conrun.exe"), "--payload", folder],
                        check=True, stderr=subprocess.DEVNULL)
         shutil.rmtree(folder)
@@ -341,13 +352,34 @@ class Report:
         print("\n(written to %s)" % self.path)
 
 
-def wine_environment(build):
-    """The environment of the programs run under Wine: the project's `wine`
-    (scripts/wine-bin, which picks the loader this host can start) first."""
-    arch = subprocess.run([os.path.join(REPO, "scripts", "run-arch")], stdout=subprocess.PIPE,
+def host_arch():
+    """The loader this host starts first (scripts/run-arch): i686 or x86_64."""
+    return subprocess.run([os.path.join(REPO, "scripts", "run-arch")], stdout=subprocess.PIPE,
                           check=True).stdout.decode().strip()
+
+
+def build_arch(build):
+    """The architecture of the Windows programs of `build` (its CMake
+    cache's LAUNCHER_ARCH); the host's where the cache does not say."""
+    try:
+        with open(os.path.join(build, "CMakeCache.txt")) as cache:
+            for line in cache:
+                if line.startswith("LAUNCHER_ARCH:"):
+                    return line.split("=", 1)[1].strip()
+    except OSError:
+        pass
+    return host_arch()
+
+
+def wine_environment(build, arch=None):
+    """The environment of the programs run under Wine: the project's `wine`
+    (scripts/wine-bin) first, set to start the loader of `arch`, by default
+    that of the build's programs. A program started by the other loader is
+    handed on to a second process, which /usr/bin/time does not count and
+    whose start every wall time would carry."""
     return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(build, "wineprefix")),
-                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LAUNCHER_RUN_ARCH=arch,
+                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                LAUNCHER_RUN_ARCH=arch or build_arch(build),
                 PATH=os.path.join(REPO, "scripts", "wine-bin") + os.pathsep + os.environ["PATH"])
 
 
@@ -383,6 +415,9 @@ def compare(archive, contenders, runs, out, say):
     results = [(name, peer, statistics.median(r[0] for r in runs_of[name]),
                 statistics.median(r[1] for r in runs_of[name]), max(r[2] for r in runs_of[name]))
                for name, _, _, peer in contenders]
+    # The program's own CPU, without the wineserver's share: what its code
+    # costs, apart from what each of its calls costs the platform.
+    own = {name: statistics.median(r[1] - r[3] for r in runs_of[name]) for name in runs_of}
     peers = [r for r in results if r[1]]
     best = [min(r[i] for r in peers) for i in (2, 3, 4)]
     say("%-22s %9s %7s %9s %7s %10s %7s" % ("extractor", "wall s", "ratio", "cpu s", "ratio",
@@ -397,8 +432,10 @@ def compare(archive, contenders, runs, out, say):
         say("ours (Wine) / floor (Wine): %.2f" % (walls["ours (Wine)"] / walls["floor (Wine)"]))
     for name in ("ours (Wine)", "ours (Wine), zstd", "floor (Wine)"):
         if name in cpus and "earlier (Wine)" in cpus:
-            say("%s / earlier (Wine): cpu %.2f, wall %.2f" % (
-                name, cpus[name] / cpus["earlier (Wine)"], walls[name] / walls["earlier (Wine)"]))
+            say("%s / earlier (Wine): cpu %.2f, wall %.2f; without the wineserver's share: "
+                "cpu %.2f (%.2f s against %.2f s)" % (
+                    name, cpus[name] / cpus["earlier (Wine)"], walls[name] / walls["earlier (Wine)"],
+                    own[name] / own["earlier (Wine)"], own[name], own["earlier (Wine)"]))
     return {name: wall for name, _, wall, _, _ in results}
 
 
@@ -417,8 +454,8 @@ def main():
     wine_env = wine_environment(build)
 
     say("extraction, %s; median of %d interleaved rounds" % (where, args.runs))
-    say("Wine runs the 64-bit build of %s with its 64-bit loader" % build
-        if "x64" in build else "Wine runs the programs of %s" % build)
+    say("Wine runs the %s programs of %s with the loader of that architecture" % (
+        build_arch(build), build))
     if os.path.exists(probe):
         subprocess.run([os.path.join(REPO, "scripts", "wine-prefix")], env=wine_env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

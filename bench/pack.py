@@ -28,11 +28,10 @@ def main():
     args, build, bench = extract.arguments(__doc__)
 
     folder = extract.reference_folder(bench)
-    mksetup = os.path.join(build, "host", "mksetup")
+    mksetup = extract.packer(build)
     stub = os.path.join(build, "bin", "conrun.exe")
-    for needed in (mksetup, stub):
-        if not os.path.exists(needed):
-            raise SystemExit("%s is not built: run scripts/build" % needed)
+    if not os.path.exists(stub):
+        raise SystemExit("%s is not built: run scripts/build" % stub)
     stub_size = os.path.getsize(stub)
     out = os.path.join(bench, "packed")
     installer = os.path.join(out, "installer.exe")
@@ -44,7 +43,7 @@ def main():
     ]
 
     def run(command, written, cwd, front):
-        wall, cpu, peak = extract.measure(command, out, cwd=cwd)
+        wall, cpu, peak, _ = extract.measure(command, out, cwd=cwd)
         return wall, cpu, peak, os.path.getsize(written) - front
 
     run(*contenders[0][1:])  # warm-up round: the folder in the page cache

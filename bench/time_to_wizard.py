@@ -213,7 +213,7 @@ def memory_installer(build, bench, name, big):
         with open(os.path.join(stage, "big.bin"), "wb") as f:
             for _ in range(4096):
                 f.write(block)
-    subprocess.run([os.path.join(build, "host", "mksetup"), "-q", "-o", program, "--stub", stub,
+    subprocess.run([extract.packer(build), "-q", "-o", program, "--stub", stub,
                     "--payload", stage, "--level", "17"], check=True, stderr=subprocess.DEVNULL)
     shutil.rmtree(stage)
     return program
@@ -375,9 +375,7 @@ def peer_folder(build, bench, label, reference, jdk):
 def peer_installers(build, bench, label, folder):
     """(name, program) for ours twice and NSIS twice, built from `folder`."""
     made = []
-    mksetup = os.path.join(build, "host", "mksetup")
-    if not os.path.exists(mksetup):
-        mksetup = os.path.join(os.path.dirname(build), "host", "mksetup")
+    mksetup = extract.packer(build)
     stub = os.path.join(build, "test-bin", "conrun.exe")
     for name, extra in (("ours, zstd", []), ("ours, deflate", ["--compression", "deflate"])):
         out = os.path.join(bench, "peer-%s-%s.exe" % (label, extra[-1] if extra else "zstd"))
@@ -410,10 +408,13 @@ def peer_rounds(build, bench, env, space, runs, say, where, jdk):
         made = peer_installers(build, bench, label.replace(" ", "-"), folder)
         # The NSIS installers take the temporary directory from TMP.
         peer_env = dict(env, TMP=extract.to_windows(tmp), TEMP=extract.to_windows(tmp))
+        # NSIS's installers are 32-bit programs: the host's loader starts them.
+        nsis_env = dict(peer_env, LAUNCHER_RUN_ARCH=extract.host_arch())
         rows = {name: [] for name, _ in made}
         for round_ in range(runs + 1):  # the first round warms the caches
             for name, program in made:
-                to_wizard, _, _ = time_launch(program, peer_env, tmp)
+                to_wizard, _, _ = time_launch(program, nsis_env if name.startswith("NSIS")
+                                              else peer_env, tmp)
                 if round_:
                     rows[name].append(to_wizard)
             if os.listdir(tmp):
@@ -496,8 +497,8 @@ def main():
     nothing = os.path.join(build, "support", "java_standin", "java.exe")
 
     say("time to wizard, %s; median of %d interleaved rounds (wall seconds)" % (where, args.runs))
-    say("Wine runs the 64-bit build of %s with its 64-bit loader" % build
-        if "x64" in build else "Wine runs the programs of %s" % build)
+    say("Wine runs the %s programs of %s with the loader of that architecture" % (
+        extract.build_arch(build), build))
     growth = []
     for label, reference in payloads:
         full = make_installer(build, bench, reference, "ttw-payload.exe")
@@ -528,7 +529,7 @@ def main():
                     whole[name].append(all_of_it)
                     ending[name].append(after)
             for name, command in peers:
-                wall, _, _ = extract.measure(command, out)
+                wall = extract.measure(command, out)[0]
                 if round_:
                     rows[name].append(wall)
             if floor:
@@ -539,7 +540,7 @@ def main():
                                check=True)
                 if round_:
                     floor_removal.append(time.time() - start)
-                wall, _, _ = extract.measure(floor, out, env)
+                wall = extract.measure(floor, out, env)[0]
                 if round_:
                     rows["floor: bare writer (Wine)"].append(wall)
             start = time.time()
