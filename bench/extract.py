@@ -371,15 +371,15 @@ def build_arch(build):
     return host_arch()
 
 
-def wine_environment(build, arch=None):
+def wine_environment(build):
     """The environment of the programs run under Wine: the project's `wine`
-    (scripts/wine-bin) first, set to start the loader of `arch`, by default
-    that of the build's programs. A program started by the other loader is
-    handed on to a second process, which /usr/bin/time does not count and
-    whose start every wall time would carry."""
+    (scripts/wine-bin) first, set to start the loader of the build's
+    programs. A program started by the other loader is handed on to a
+    second process, which /usr/bin/time does not count and whose start
+    every wall time would carry."""
     return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(build, "wineprefix")),
                 WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-                LAUNCHER_RUN_ARCH=arch or build_arch(build),
+                LAUNCHER_RUN_ARCH=build_arch(build),
                 PATH=os.path.join(REPO, "scripts", "wine-bin") + os.pathsep + os.environ["PATH"])
 
 
