@@ -53,7 +53,6 @@ public:
         InitializeSRWLock(&lock_);
         InitializeConditionVariable(&woken_);
     }
-    bool Valid() const { return true; }
     void Sleep()
     {
         AcquireSRWLockExclusive(&lock_);
@@ -88,7 +87,6 @@ private:
 // ThreadSanitizer) runs the semaphore below as the programs do.
 class Sleepers {
 public:
-    bool Valid() const { return true; }
     void Sleep()
     {
         std::unique_lock<std::mutex> hold(mutex_);
@@ -119,7 +117,6 @@ private:
 class Semaphore {
 public:
     explicit Semaphore(int count) : count_(count) {}
-    bool Valid() const { return sleepers_.Valid(); }
     void Acquire()
     {
         if (count_.fetch_sub(1) - 1 < 0) sleepers_.Sleep();
@@ -232,7 +229,7 @@ int WorkerCount(int cap)
 
 WorkerPool::WorkerPool(int threads, int capacity) : state_(nullptr)
 {
-    // Without memory or semaphores the tasks run on the submitting thread.
+    // Without memory the tasks run on the submitting thread.
     try {
         state_ = new State(capacity < 1 ? 1 : capacity);
         state_->threads.reserve(static_cast<size_t>(threads > 0 ? threads : 0));
@@ -241,7 +238,6 @@ WorkerPool::WorkerPool(int threads, int capacity) : state_(nullptr)
         state_ = nullptr;
         return;
     }
-    if (!state_->room.Valid() || !state_->queued.Valid() || !state_->allDone.Valid()) return;
     for (int i = 0; i < threads; ++i) {
 #ifdef _WIN32
         uintptr_t thread = _beginthreadex(nullptr, kWorkerStack, RunWorker, state_,
